@@ -1,0 +1,25 @@
+# wy_add_library(<folder> [DEPS <targets>...])
+# One static library per source folder: every .cpp of src/<folder> goes in,
+# the target is called wy_<folder>, and its public include root is src/ so
+# headers are included as "<folder>/<file>.h".
+function(wy_add_library folder)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  file(GLOB _headers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  add_library(wy_${folder} STATIC ${_sources} ${_headers})
+  target_include_directories(wy_${folder} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(wy_${folder} PUBLIC ${ARG_DEPS})
+endfunction()
+
+# wy_add_test(<folder> [LIBS <targets>...])
+# One test executable per tests/<folder>, registered with CTest through
+# gtest_discover_tests.
+function(wy_add_test folder)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  file(GLOB _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${folder}/*.cpp)
+  add_executable(test_${folder} ${_sources})
+  target_link_libraries(test_${folder} PRIVATE wy_test_support ${ARG_LIBS})
+  gtest_discover_tests(test_${folder}
+    DISCOVERY_TIMEOUT 120
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 120)
+endfunction()

@@ -1,0 +1,145 @@
+#include "geo/settings.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+
+namespace wy {
+
+namespace {
+
+// Built-in defaults. Later subsystems add their keys here so that the
+// registry stays the one place that lists them.
+const std::map<std::string, std::string>& Defaults() {
+  static const std::map<std::string, std::string> defaults = {
+      {"user-agent", "wyVuroduDav"},
+      // Whole-body downloads: connect, no-progress and overall limits, and
+      // the size cap used when the caller gives none.
+      {"timeout.connect", "10000"},
+      {"timeout.low-speed", "30000"},
+      {"timeout.total", "300000"},
+      {"download.max-bytes", "67108864"},
+      // Process-wide service keys.
+      {"key.cloudmade", "9a1e07c3b5d24f6e8a0c71d3e5f9b248"},
+      {"key.bing", "Qm7ZtR2vXb9LkPw4HsN0cYe6JfUa1DgTi8OqWn3MxVr5KpBl-yEhCz7SdGoAu2Fj"},
+      {"key.mapquest", "Qbxzk%7Cpwre8m3v5n%2Cht%3Dk7-42jq9w"},
+  };
+  return defaults;
+}
+
+std::mutex gSettingsMutex;
+std::map<std::string, std::string>& Overrides() {
+  static auto* overrides = new std::map<std::string, std::string>();
+  return *overrides;
+}
+
+std::string EnvironmentValue(const std::string& key) {
+  const char* value = std::getenv(SettingEnvironmentVariable(key).c_str());
+  return value == nullptr ? std::string() : std::string(value);
+}
+
+const char* ServiceKeyName(TServiceKey key) {
+  switch (key) {
+    case skCloudMade: return "key.cloudmade";
+    case skBing: return "key.bing";
+    case skMapQuest: return "key.mapquest";
+  }
+  return "key.unknown";
+}
+
+}  // namespace
+
+std::string SettingEnvironmentVariable(const std::string& key) {
+  std::string name = "WYMAP_";
+  for (char c : key) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c == '.' || c == '-') c = '_';
+    name += c;
+  }
+  return name;
+}
+
+std::string DefaultSetting(const std::string& key) {
+  auto it = Defaults().find(key);
+  return it == Defaults().end() ? std::string() : it->second;
+}
+
+std::string GetSetting(const std::string& key) {
+  {
+    std::lock_guard<std::mutex> lock(gSettingsMutex);
+    auto it = Overrides().find(key);
+    if (it != Overrides().end()) return it->second;
+  }
+  std::string env = EnvironmentValue(key);
+  if (!env.empty()) return env;
+  return DefaultSetting(key);
+}
+
+void SetSetting(const std::string& key, const std::string& value) {
+  std::lock_guard<std::mutex> lock(gSettingsMutex);
+  if (value.empty())
+    Overrides().erase(key);
+  else
+    Overrides()[key] = value;
+}
+
+void ResetSettings() {
+  std::lock_guard<std::mutex> lock(gSettingsMutex);
+  Overrides().clear();
+}
+
+std::vector<std::string> KnownSettingKeys() {
+  std::vector<std::string> keys;
+  for (const auto& entry : Defaults()) keys.push_back(entry.first);
+  return keys;
+}
+
+std::string GetEndpoint(const std::string& name) { return GetSetting("endpoint." + name); }
+
+void SetEndpoint(const std::string& name, const std::string& value) {
+  SetSetting("endpoint." + name, value);
+}
+
+std::string GetUserAgent() { return GetSetting("user-agent"); }
+
+std::string GetCacheDir() {
+  std::string dir = GetSetting("cache-dir");
+  if (dir.empty()) {
+    const char* xdg = std::getenv("XDG_CACHE_HOME");
+    const char* home = std::getenv("HOME");
+    if (xdg != nullptr && xdg[0] == '/')
+      dir = std::string(xdg) + "/wymap";
+    else if (home != nullptr && home[0] != '\0')
+      dir = std::string(home) + "/.cache/wymap";
+    else
+      dir = "/tmp/wymap-cache";
+  }
+  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  return dir;
+}
+
+int64_t GetSettingInt(const std::string& key, int64_t fallback) {
+  const std::string text = GetSetting(key);
+  if (text.empty()) return fallback;
+  errno = 0;
+  char* end = nullptr;
+  const long long value = std::strtoll(text.c_str(), &end, 10);
+  if (errno != 0 || end == text.c_str() || *end != '\0') return fallback;
+  return value;
+}
+
+uint32_t GetTimeoutMs(const std::string& name, uint32_t fallback) {
+  const int64_t value = GetSettingInt("timeout." + name, -1);
+  if (value < 0) return fallback;
+  return static_cast<uint32_t>(std::min<int64_t>(value, UINT32_MAX));
+}
+
+std::string GetServiceKey(TServiceKey key) { return GetSetting(ServiceKeyName(key)); }
+
+void SetServiceKey(TServiceKey key, const std::string& value) {
+  SetSetting(ServiceKeyName(key), value);
+}
+
+}  // namespace wy
