@@ -25,6 +25,34 @@ const std::map<std::string, std::string>& Defaults() {
       {"key.cloudmade", "9a1e07c3b5d24f6e8a0c71d3e5f9b248"},
       {"key.bing", "Qm7ZtR2vXb9LkPw4HsN0cYe6JfUa1DgTi8OqWn3MxVr5KpBl-yEhCz7SdGoAu2Fj"},
       {"key.mapquest", "Qbxzk%7Cpwre8m3v5n%2Cht%3Dk7-42jq9w"},
+      // Tile services: URL templates ({s} the varying host part, {z}, {x},
+      // {y}, {key}, {style}) and the simultaneous connections per host:port.
+      {"endpoint.osm", "https://tile.openstreetmap.org/{z}/{x}/{y}.png"},
+      {"endpoint.mapquest", "http://otile{s}.mqcdn.com/tiles/1.0.0/vx/map/{z}/{x}/{y}.jpg"},
+      {"endpoint.mapquest-sat", "http://otile{s}.mqcdn.com/tiles/1.0.0/vx/sat/{z}/{x}/{y}.jpg"},
+      {"endpoint.cloudmade", "http://{s}.tile.cloudmade.com/{key}/{style}/256/{z}/{x}/{y}.png"},
+      {"endpoint.opencyclemap", "http://{s}.tile.opencyclemap.org/cycle/{z}/{x}/{y}.png"},
+      {"endpoint.opnv", "http://tile.memomaps.de/tilegen/{z}/{x}/{y}.png"},
+      {"endpoint.arcgis-world-topo-map",
+       "http://server.arcgisonline.com/ArcGIS/rest/services/World_Topo_Map/MapServer/tile/{z}/{y}/{x}.png"},
+      {"endpoint.arcgis-world-street-map",
+       "http://server.arcgisonline.com/ArcGIS/rest/services/World_Street_Map/MapServer/tile/{z}/{y}/{x}.png"},
+      {"endpoint.arcgis-world-imagery",
+       "http://server.arcgisonline.com/ArcGIS/rest/services/World_Imagery/MapServer/tile/{z}/{y}/{x}.png"},
+      {"max-connections.tile.openstreetmap.org:443", "2"},
+      // Places search: the public Overpass server's XAPI interface first,
+      // a second XAPI server in the classic "/xapi/api/0.6/" form after it.
+      {"endpoint.xapi", "https://overpass-api.de/api/xapi?"},
+      {"endpoint.xapi-fallback", "https://overpass.kumi.systems/xapi/api/0.6/"},
+      // Geocoding: the base before "/search?" and "/reverse?" (today's
+      // Nominatim at its host; "http://host/nominatim/v1" for the historic
+      // open-services form), the base of the other open-services kinds, the
+      // public Nominatim host's one-request-a-second policy (ms between
+      // requests per host) and the size cap of a service answer.
+      {"endpoint.nominatim", "https://nominatim.openstreetmap.org"},
+      {"endpoint.mapquest-open", "https://open.mapquestapi.com"},
+      {"rate.nominatim.openstreetmap.org", "1000"},
+      {"services.max-bytes", "16777216"},
   };
   return defaults;
 }

@@ -98,8 +98,10 @@ void ProcessPendingMessages() {
 
 void WaitProcessing(uint32_t milliseconds) {
   if (milliseconds == 0) return;
-  const uint32_t start = TickCount();
-  while (TickElapsed(TickCount(), start) < milliseconds) {
+  // Real time, not the replaceable process tick: a test that freezes the
+  // tick must still be able to wait.
+  const uint32_t start = SystemTick();
+  while (TickElapsed(SystemTick(), start) < milliseconds) {
     ProcessPendingMessages();
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }

@@ -32,7 +32,8 @@ bool RunOnWindowThreadAndWait(const std::function<void()>& fn,
 // Runs the calls and events already queued for the window thread.
 void ProcessPendingMessages();
 
-// Window thread only: until `milliseconds` have passed since the call, lets
+// Window thread only: until `milliseconds` of real time (SystemTick, whatever
+// the process tick says) have passed since the call, lets
 // queued calls and events run, then sleeps 1 ms. 0 returns at once.
 void WaitProcessing(uint32_t milliseconds);
 

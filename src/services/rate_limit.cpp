@@ -1,0 +1,79 @@
+#include "services/rate_limit.h"
+
+#include <chrono>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "geo/settings.h"
+
+namespace wy {
+
+namespace {
+
+using TClock = std::chrono::steady_clock;
+
+std::mutex gSlotsMutex;
+std::map<std::string, TClock::time_point>& NextSlots() {
+  static auto* slots = new std::map<std::string, TClock::time_point>();
+  return *slots;
+}
+
+}  // namespace
+
+std::string UrlHost(const std::string& url) {
+  const size_t scheme = url.find("://");
+  if (scheme == std::string::npos) return std::string();
+  const size_t start = scheme + 3;
+  size_t end = url.find_first_of("/?#", start);
+  if (end == std::string::npos) end = url.size();
+  std::string authority = url.substr(start, end - start);
+  const size_t at = authority.rfind('@');
+  if (at != std::string::npos) authority.erase(0, at + 1);
+  if (!authority.empty() && authority[0] == '[') {
+    const size_t close = authority.find(']');
+    authority = authority.substr(0, close == std::string::npos ? authority.size() : close + 1);
+  } else {
+    const size_t colon = authority.find(':');
+    if (colon != std::string::npos) authority.erase(colon);
+  }
+  for (char& c : authority)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return authority;
+}
+
+uint32_t EndpointIntervalMs(const std::string& host) {
+  if (host.empty()) return 0;
+  const int64_t value = GetSettingInt("rate." + host, 0);
+  if (value <= 0) return 0;
+  return value > 3600000 ? 3600000u : static_cast<uint32_t>(value);
+}
+
+bool WaitForEndpointSlot(const std::string& url, const std::function<bool()>& abort) {
+  const std::string host = UrlHost(url);
+  const uint32_t interval = EndpointIntervalMs(host);
+  if (interval == 0) return !(abort && abort());
+  TClock::time_point slot;
+  {
+    std::lock_guard<std::mutex> lock(gSlotsMutex);
+    const TClock::time_point now = TClock::now();
+    auto& next = NextSlots()[host];
+    slot = next > now ? next : now;
+    next = slot + std::chrono::milliseconds(interval);
+  }
+  for (;;) {
+    if (abort && abort()) return false;
+    const TClock::time_point now = TClock::now();
+    if (now >= slot) return true;
+    const auto left = slot - now;
+    const auto step = std::chrono::milliseconds(10);
+    std::this_thread::sleep_for(left < step ? left : TClock::duration(step));
+  }
+}
+
+void ResetEndpointSlots() {
+  std::lock_guard<std::mutex> lock(gSlotsMutex);
+  NextSlots().clear();
+}
+
+}  // namespace wy

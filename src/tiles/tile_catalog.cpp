@@ -1,0 +1,125 @@
+#include "tiles/tile_catalog.h"
+
+#include <mutex>
+#include <random>
+
+#include "geo/settings.h"
+
+namespace wy {
+
+namespace {
+
+constexpr const char* kOsmCopyRight =
+    "Map data \u00A9 OpenStreetMap contributors, CC-BY-SA, Mapnik";
+
+// In TTileServer order.
+const TTileCatalogRow kRows[] = {
+    {"OSM", stPng, 18, hrLetterAC, "osm", kOsmCopyRight},  // tsNone
+    {"MQ-ROAD", stJpeg, 18, hrDigit14, "mapquest", "Tiles Courtesy of MapQuest"},
+    {"MQ-SAT", stJpeg, 11, hrDigit14, "mapquest-sat",
+     "Tiles Courtesy of MapQuest - Portions Courtesy NASA/JPL-Caltech and U.S. Depart. of "
+     "Agriculture, Farm Service Agency"},
+    {"CM-ROAD", stPng, 18, hrLetterAC, "cloudmade",
+     "Map data \u00A9 OpenStreetMap contributors, CC-BY-SA, Imagery \u00A9 CloudMade"},
+    {"OSM", stPng, 18, hrLetterAC, "osm", kOsmCopyRight},
+    {"OCM", stPng, 18, hrLetterAC, "opencyclemap",
+     "Map data \u00A9 OpenStreetMap contributors, CC-BY-SA, OpenCycleMap"},
+    {"OPNV", stPng, 18, hrFixed, "opnv",
+     "Map data \u00A9 OpenStreetMap contributors, CC-BY-SA, OPNV"},
+    {"World_Topo_Map", stPng, 19, hrFixed, "arcgis-world-topo-map",
+     "Esri, DeLorme, NAVTEQ, TomTom, Intermap, increment P Corp., GEBCO, USGS, FAO, NPS, NRCAN, "
+     "GeoBase, IGN, Kadaster NL, Ordnance Survey, Esri Japan, METI, Esri China (Hong Kong), "
+     "swisstopo, and the GIS User Community"},
+    {"World_Street_Map", stPng, 19, hrFixed, "arcgis-world-street-map",
+     "Esri, DeLorme, NAVTEQ, USGS, Intermap, iPC, NRCAN, Esri Japan, METI, Esri China (Hong "
+     "Kong), Esri (Thailand), TomTom"},
+    {"World_Imagery", stPng, 19, hrFixed, "arcgis-world-imagery",
+     "Esri, DigitalGlobe, GeoEye, i-cubed, USDA, USGS, AEX, Getmapping, Aerogrid, IGN, IGP, "
+     "swisstopo, and the GIS User Community"},
+};
+
+// Seeded once per process; URLs are built on the window thread, the lock
+// only keeps a stray caller elsewhere safe.
+int RandomBelow(int n) {
+  static std::mutex mutex;
+  static std::mt19937 generator{std::random_device{}()};
+  std::lock_guard<std::mutex> lock(mutex);
+  return std::uniform_int_distribution<int>(0, n - 1)(generator);
+}
+
+std::string HostPart(THostRule rule) {
+  switch (rule) {
+    case hrDigit14:
+      return std::string(1, static_cast<char>('1' + RandomBelow(4)));
+    case hrLetterAC:
+      return std::string(1, static_cast<char>('a' + RandomBelow(3)));
+    case hrFixed:
+      break;
+  }
+  return "a";
+}
+
+}  // namespace
+
+const TTileCatalogRow& TileCatalogRow(TTileServer server) {
+  const size_t index = static_cast<size_t>(server);
+  if (index >= sizeof(kRows) / sizeof(kRows[0])) return kRows[tsOSM];
+  return kRows[index];
+}
+
+void TTileServerInfo::SetTileFormat(TStreamType value) {
+  StreamType = value;
+  if (FUpdate) FUpdate(*this);
+}
+
+std::string FillTileUrlTemplate(const std::string& urlTemplate, THostRule rule, int x, int y, int z,
+                                const std::string& key, const std::string& style) {
+  std::string out;
+  out.reserve(urlTemplate.size() + 32);
+  size_t i = 0;
+  while (i < urlTemplate.size()) {
+    if (urlTemplate[i] == '{') {
+      const size_t close = urlTemplate.find('}', i);
+      if (close != std::string::npos) {
+        const std::string name = urlTemplate.substr(i + 1, close - i - 1);
+        bool known = true;
+        if (name == "s")
+          out += HostPart(rule);
+        else if (name == "z")
+          out += std::to_string(z);
+        else if (name == "x")
+          out += std::to_string(x);
+        else if (name == "y")
+          out += std::to_string(y);
+        else if (name == "key")
+          out += key;
+        else if (name == "style")
+          out += style;
+        else
+          known = false;
+        if (known) {
+          i = close + 1;
+          continue;
+        }
+      }
+    }
+    out += urlTemplate[i++];
+  }
+  return out;
+}
+
+std::string CatalogTileUrl(TTileServer server, int x, int y, int z, const std::string& key,
+                           const std::string& style) {
+  const TTileCatalogRow& row = TileCatalogRow(server);
+  return FillTileUrlTemplate(GetEndpoint(row.Endpoint), row.HostRule, x, y, z, key, style);
+}
+
+std::string SanitizePathComponent(const std::string& text) {
+  if (text.empty() || text == "." || text == "..") return std::string();
+  std::string out = text;
+  for (char& c : out)
+    if (c == '/' || c == '\\' || c == ':' || c == '\0') c = '_';
+  return out;
+}
+
+}  // namespace wy

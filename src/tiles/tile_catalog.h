@@ -1,0 +1,82 @@
+#pragma once
+// The built-in tile services: name, image format, zoom range, attribution,
+// cache folder name and the address of a tile.
+//
+// Each service's address is a URL template in the settings registry
+// ("endpoint." + the row's endpoint name) with the placeholders {s} (the
+// varying part of the host), {z}, {x}, {y}, and for CloudMade {key} and
+// {style}. The catalog rows hold the defaults.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "geo/enums.h"
+
+namespace wy {
+
+// The custom tile source: given a tile address it leaves the address of that
+// tile (a URL, or with LocalPath a file name) in tileFilename.
+using TOnMapServerTilePath = std::function<void(std::string& tileFilename, int x, int y, int z)>;
+
+// How the varying part of a host is chosen for each URL.
+enum THostRule : uint8_t {
+  hrFixed,    // one host; {s} (if a template has it) becomes "a"
+  hrDigit14,  // "1" to "4"
+  hrLetterAC  // "a" to "c"
+};
+
+// One row of the catalog.
+struct TTileCatalogRow {
+  const char* Name;
+  TStreamType Format;
+  uint8_t MaxZoom;
+  THostRule HostRule;
+  const char* Endpoint;  // settings key below "endpoint."
+  const char* CopyRight;
+};
+
+// The row of a service; tsNone and out-of-range values give the OSM row.
+const TTileCatalogRow& TileCatalogRow(TTileServer server);
+
+// Description of the current service of one tile server.
+class TTileServerInfo {
+ public:
+  using TUpdateEvent = std::function<void(TTileServerInfo& sender)>;
+
+  TStreamType TileFormat() const { return StreamType; }
+  // Stores the value and calls the update event, even when unchanged.
+  void SetTileFormat(TStreamType value);
+  // Bound by the owning server.
+  void SetUpdateEvent(TUpdateEvent event) { FUpdate = std::move(event); }
+
+  uint8_t MinZoom = 2;
+  uint8_t MaxZoom = 18;
+  std::string Key;
+  std::string Style;
+  std::string Name;
+  std::string CopyRight;
+  std::string TilePath;  // free for the component user
+  bool LocalPath = false;
+  TOnMapServerTilePath GetTileFilename;
+
+ private:
+  TStreamType StreamType = stPng;
+  TUpdateEvent FUpdate;
+};
+
+// Fills `template` with the tile numbers, the key, the style and a host part
+// drawn by `rule`. Numbers are plain decimal.
+std::string FillTileUrlTemplate(const std::string& urlTemplate, THostRule rule, int x, int y, int z,
+                                const std::string& key, const std::string& style);
+
+// The address of tile (x, y, z) of a built-in service from its template in
+// the settings.
+std::string CatalogTileUrl(TTileServer server, int x, int y, int z, const std::string& key,
+                           const std::string& style);
+
+// One path component of the disk cache made safe: "/", "\", ":" and NUL
+// become "_"; "", "." and ".." give "" (no safe name).
+std::string SanitizePathComponent(const std::string& text);
+
+}  // namespace wy

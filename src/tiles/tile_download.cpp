@@ -1,0 +1,297 @@
+#include "tiles/tile_download.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <vector>
+
+#include "geo/settings.h"
+#include "geo/web_fetch.h"
+
+namespace wy {
+
+namespace {
+
+constexpr long kMaxRedirects = 5;
+// No byte for this long ends a transfer (the receive time-out of a tile).
+constexpr long kLowSpeedSeconds = 10;
+constexpr long kTotalTimeoutMs = 120000;
+// Idle handles kept per host:port.
+constexpr size_t kMaxIdleHandlesPerHost = 8;
+// How often a worker waiting for a connection slot looks at its cancel flag.
+constexpr auto kSlotPoll = std::chrono::milliseconds(50);
+
+void InitCurlOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+// Loopback addresses never go through a proxy; the user's own list still
+// applies.
+std::string NoProxyList() {
+  std::string list = "127.0.0.1,localhost,::1";
+  const char* fromEnvironment = std::getenv("no_proxy");
+  if (fromEnvironment == nullptr || fromEnvironment[0] == '\0')
+    fromEnvironment = std::getenv("NO_PROXY");
+  if (fromEnvironment != nullptr && fromEnvironment[0] != '\0') {
+    if (std::strcmp(fromEnvironment, "*") == 0) return "*";
+    list += ',';
+    list += fromEnvironment;
+  }
+  return list;
+}
+
+// Idle easy handles by host:port. A handle is used by one thread at a time;
+// libcurl keeps its connection open between transfers.
+class THandlePool {
+ public:
+  ~THandlePool() {
+    std::lock_guard<std::mutex> lock(FMutex);
+    for (auto& entry : FIdle)
+      for (CURL* easy : entry.second) curl_easy_cleanup(easy);
+  }
+
+  CURL* Take(const std::string& hostPort) {
+    {
+      std::lock_guard<std::mutex> lock(FMutex);
+      auto it = FIdle.find(hostPort);
+      if (it != FIdle.end() && !it->second.empty()) {
+        CURL* easy = it->second.back();
+        it->second.pop_back();
+        return easy;
+      }
+    }
+    return curl_easy_init();
+  }
+
+  void Give(const std::string& hostPort, CURL* easy) {
+    if (easy == nullptr) return;
+    curl_easy_reset(easy);  // options go, the connection cache stays
+    {
+      std::lock_guard<std::mutex> lock(FMutex);
+      auto& idle = FIdle[hostPort];
+      if (idle.size() < kMaxIdleHandlesPerHost) {
+        idle.push_back(easy);
+        return;
+      }
+    }
+    curl_easy_cleanup(easy);
+  }
+
+ private:
+  std::mutex FMutex;
+  std::map<std::string, std::vector<CURL*>> FIdle;
+};
+
+THandlePool& HandlePool() {
+  static THandlePool pool;
+  return pool;
+}
+
+// Counts the transfers running per host:port.
+class THostLimiter {
+ public:
+  // Waits for a slot; false when `cancel` became true first.
+  bool Acquire(const std::string& hostPort, int limit, const std::atomic<bool>& cancel) {
+    std::unique_lock<std::mutex> lock(FMutex);
+    while (limit > 0 && FActive[hostPort] >= limit) {
+      if (cancel.load()) return false;
+      FReleased.wait_for(lock, kSlotPoll);
+    }
+    if (cancel.load()) return false;
+    ++FActive[hostPort];
+    return true;
+  }
+
+  void Release(const std::string& hostPort) {
+    {
+      std::lock_guard<std::mutex> lock(FMutex);
+      auto it = FActive.find(hostPort);
+      if (it != FActive.end() && --it->second <= 0) FActive.erase(it);
+    }
+    FReleased.notify_all();
+  }
+
+ private:
+  std::mutex FMutex;
+  std::condition_variable FReleased;
+  std::map<std::string, int> FActive;
+};
+
+THostLimiter& HostLimiter() {
+  static THostLimiter limiter;
+  return limiter;
+}
+
+struct TTransfer {
+  const std::atomic<bool>* Cancel = nullptr;
+  std::string* Body = nullptr;
+  bool TooLarge = false;
+  bool OutOfMemory = false;
+};
+
+size_t OnBodyData(char* data, size_t size, size_t count, void* user) {
+  auto* transfer = static_cast<TTransfer*>(user);
+  const size_t bytes = size * count;
+  if (transfer->Cancel->load()) return 0;
+  if (transfer->Body->size() + bytes > kMaxTileBytes) {
+    transfer->TooLarge = true;
+    return 0;
+  }
+  try {
+    transfer->Body->append(data, bytes);
+  } catch (...) {
+    transfer->OutOfMemory = true;
+    return 0;
+  }
+  return bytes;
+}
+
+int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  auto* transfer = static_cast<TTransfer*>(user);
+  return transfer->Cancel->load() ? 1 : 0;
+}
+
+std::string ToLower(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
+}  // namespace
+
+std::string HostPortOfUrl(const std::string& url) {
+  const size_t schemeEnd = url.find("://");
+  if (schemeEnd == std::string::npos) return std::string();
+  const std::string scheme = ToLower(url.substr(0, schemeEnd));
+  const size_t start = schemeEnd + 3;
+  size_t end = url.find_first_of("/?#", start);
+  if (end == std::string::npos) end = url.size();
+  std::string authority = url.substr(start, end - start);
+  const size_t at = authority.rfind('@');
+  if (at != std::string::npos) authority.erase(0, at + 1);
+  std::string host = authority;
+  std::string port;
+  if (!authority.empty() && authority[0] == '[') {
+    const size_t close = authority.find(']');
+    if (close == std::string::npos) return std::string();
+    host = authority.substr(0, close + 1);
+    if (close + 1 < authority.size() && authority[close + 1] == ':')
+      port = authority.substr(close + 2);
+  } else {
+    const size_t colon = authority.rfind(':');
+    if (colon != std::string::npos) {
+      host = authority.substr(0, colon);
+      port = authority.substr(colon + 1);
+    }
+  }
+  if (host.empty()) return std::string();
+  if (port.empty()) port = scheme == "https" ? "443" : "80";
+  return ToLower(host) + ":" + port;
+}
+
+int MaxConnectionsForHost(const std::string& hostPort) {
+  if (hostPort.empty()) return 0;
+  const int64_t value = GetSettingInt("max-connections." + hostPort, 0);
+  return value <= 0 ? 0 : static_cast<int>(std::min<int64_t>(value, 1 << 20));
+}
+
+TTileFetchResult FetchTile(const std::string& url, const std::atomic<bool>& cancel) {
+  TTileFetchResult result;
+  const std::string hostPort = HostPortOfUrl(url);
+  if (hostPort.empty()) return result;
+  const int limit = MaxConnectionsForHost(hostPort);
+  if (!HostLimiter().Acquire(hostPort, limit, cancel)) {
+    result.Aborted = true;
+    return result;
+  }
+  // The slot is released on every path below.
+  struct TSlot {
+    const std::string& HostPort;
+    ~TSlot() { HostLimiter().Release(HostPort); }
+  } slot{hostPort};
+
+  InitCurlOnce();
+  CURL* easy = HandlePool().Take(hostPort);
+  if (easy == nullptr) return result;
+  try {
+    const std::string requestUrl = EncodeUrlForRequest(url);
+    const std::string userAgent = GetUserAgent();
+    const std::string noProxy = NoProxyList();
+    const uint32_t connectMs = GetTimeoutMs("connect", 10000);
+    TTransfer transfer;
+    transfer.Cancel = &cancel;
+    transfer.Body = &result.Body;
+
+    curl_easy_setopt(easy, CURLOPT_URL, requestUrl.c_str());
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_NOPROXY, noProxy.c_str());
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, userAgent.c_str());
+    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxTileBytes));
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connectMs));
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, kTotalTimeoutMs);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, kLowSpeedSeconds);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnBodyData);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, OnProgress);
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &transfer);
+
+    const CURLcode code = curl_easy_perform(easy);
+    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &result.HttpStatus);
+    result.Aborted = cancel.load() || code == CURLE_ABORTED_BY_CALLBACK;
+    result.Complete = code == CURLE_OK && !transfer.TooLarge && !transfer.OutOfMemory;
+    if (!result.Complete) result.Body.clear();
+  } catch (...) {
+    result.Complete = false;
+    result.Body.clear();
+  }
+  if (result.Aborted)
+    curl_easy_cleanup(easy);  // its connection may be half-way through an answer
+  else
+    HandlePool().Give(hostPort, easy);
+  return result;
+}
+
+TThreadTile::TThreadTile(std::string url, TTileServer tileServer, int x, int y, int z,
+                         TNotifyEvent notifyEvent)
+    : FUrl(std::move(url)),
+      FTileServer(tileServer),
+      FX(x),
+      FY(y),
+      FZ(z),
+      FNotifyEvent(std::move(notifyEvent)) {
+  FThread = std::thread([this] { Execute(); });
+}
+
+TThreadTile::~TThreadTile() {
+  FCancel.store(true);
+  Join();
+}
+
+void TThreadTile::Join() {
+  if (FThread.joinable() && FThread.get_id() != std::this_thread::get_id()) FThread.join();
+}
+
+void TThreadTile::Execute() {
+  try {
+    FResult = FetchTile(FUrl, FCancel);
+    if (!FCancel.load() && FNotifyEvent) FNotifyEvent(*this);
+  } catch (...) {
+    // Nothing leaves a worker.
+  }
+  FFinished.store(true);
+}
+
+}  // namespace wy

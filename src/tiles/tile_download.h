@@ -1,0 +1,96 @@
+#pragma once
+// Tile download workers and the process-wide connection handling they share.
+//
+// Every tile request carries the User-Agent setting ("wyVuroduDav"). The
+// workers of every tile server draw their HTTP handles from one process-wide
+// pool of idle handles kept per host:port; a handle keeps its connection
+// open, so the next tile to the same host reuses it. A per-host limiter caps
+// the simultaneous transfers to each host:port: the setting
+// "max-connections.<host>:<port>" (2 for tile.openstreetmap.org:443 by
+// default), no limit for a host without one.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "geo/enums.h"
+
+namespace wy {
+
+// Largest tile body accepted.
+constexpr uint32_t kMaxTileBytes = 8u * 1024 * 1024;
+
+// What one tile transfer brought.
+struct TTileFetchResult {
+  bool Complete = false;  // the transfer ended without error and the whole body arrived
+  bool Aborted = false;   // the cancel flag stopped it
+  long HttpStatus = 0;    // 0 when no answer arrived
+  std::string Body;
+
+  // A complete, non-empty 2xx answer.
+  bool Usable() const {
+    return Complete && !Aborted && HttpStatus >= 200 && HttpStatus <= 299 && !Body.empty();
+  }
+};
+
+// "host:port" of an http(s) address (port 80/443 by scheme when not given);
+// empty when the address has no host.
+std::string HostPortOfUrl(const std::string& url);
+
+// The simultaneous connection limit for "host:port"; 0 means none.
+int MaxConnectionsForHost(const std::string& hostPort);
+
+// Downloads one tile on the calling thread: waits for a connection slot of
+// the address's host, then transfers through the shared connection cache.
+// `cancel` is polled while waiting and during the transfer (at least once a
+// second): once true the wait or the transfer ends, with Aborted set.
+TTileFetchResult FetchTile(const std::string& url, const std::atomic<bool>& cancel);
+
+// The download of one tile on its own thread. Created running; the
+// notification runs on the worker thread when the transfer ends and is not
+// cancelled. The owner keeps the object until it has joined the thread: the
+// destructor cancels the transfer and joins.
+class TThreadTile {
+ public:
+  using TNotifyEvent = std::function<void(TThreadTile& sender)>;
+
+  TThreadTile(std::string url, TTileServer tileServer, int x, int y, int z,
+              TNotifyEvent notifyEvent);
+  ~TThreadTile();
+  TThreadTile(const TThreadTile&) = delete;
+  TThreadTile& operator=(const TThreadTile&) = delete;
+
+  // Cancelling aborts the transfer; no notification follows.
+  bool Cancel() const { return FCancel.load(); }
+  void SetCancel(bool value) { FCancel.store(value); }
+
+  // Waits for the thread to end (idempotent; not from the worker itself).
+  void Join();
+  // True once the worker has finished (notification included).
+  bool Finished() const { return FFinished.load(); }
+
+  const std::string& Url() const { return FUrl; }
+  TTileServer TileServer() const { return FTileServer; }
+  int X() const { return FX; }
+  int Y() const { return FY; }
+  int Z() const { return FZ; }
+  // The transfer's outcome; read it in the notification or after Join.
+  TTileFetchResult& Result() { return FResult; }
+
+ private:
+  void Execute();
+
+  std::string FUrl;
+  TTileServer FTileServer;
+  int FX, FY, FZ;
+  TNotifyEvent FNotifyEvent;
+  std::atomic<bool> FCancel{false};
+  std::atomic<bool> FFinished{false};
+  TTileFetchResult FResult;
+  std::thread FThread;
+};
+
+}  // namespace wy

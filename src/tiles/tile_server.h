@@ -1,0 +1,160 @@
+#pragma once
+// TVuroduDavServer: the tiles of one map layer. GetTile answers at once from
+// the memory cache, the disk cache or a local tile source, and otherwise
+// starts a download and answers with a placeholder; a finished download
+// lands in both caches and the owner window is asked to repaint.
+//
+// Threads: everything public runs on the window thread. Downloads run on
+// their own workers, owned and joined by the server. OnLoadTile always runs
+// on the window thread (completions of downloads reach it through posted
+// calls that are dropped once the server is gone).
+
+#include <QColor>
+#include <QImage>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "geo/enums.h"
+#include "platform/map_messages.h"
+#include "platform/window_thread.h"
+#include "tiles/tile_catalog.h"
+
+namespace wy {
+
+class TThreadTile;
+
+// State of one tile: t = 1 the real image is available, 0 the placeholder
+// stands for it.
+using TOnLoadTile = std::function<void(int x, int y, int z, int t)>;
+
+class TVuroduDavServer {
+ public:
+  // A failed tile is asked for again after this back-off, doubled on every
+  // further failure up to the maximum.
+  static constexpr uint32_t kRetryFirstMs = 2000;
+  static constexpr uint32_t kRetryMaxMs = 5 * 60 * 1000;
+
+  // owner: where repaint requests go (0: none). The placeholder is a
+  // 256 x 256 image of backColor.
+  TVuroduDavServer(TMessageTarget owner, QColor backColor);
+  ~TVuroduDavServer();
+  TVuroduDavServer(const TVuroduDavServer&) = delete;
+  TVuroduDavServer& operator=(const TVuroduDavServer&) = delete;
+
+  // The image of tile (x, y, z), or the placeholder. The same object is
+  // returned on every call: draw it before the next call.
+  const QImage& GetTile(int x, int y, int z);
+  // Text-mode counterpart: the tile's bytes as text ("" for the placeholder).
+  std::string GetStringTile(int x, int y, int z);
+
+  // Cancels every download in flight; their results are dropped.
+  void CancelActiveThread();
+  // CancelActiveThread, then empties the memory cache. The disk cache stays.
+  void ClearCache();
+
+  uint16_t CacheSize() const { return FCacheSize; }
+  void SetCacheSize(uint16_t value);
+  int CacheCount() const;
+  const std::string& LocalCache() const { return FLocalCache; }
+  void SetLocalCache(const std::string& value);
+  TTileServer TileServer() const { return FTileServer.load(); }
+  void SetTileServer(TTileServer value);
+  TTileServerInfo& TileServerInfo() { return FTileServerInfo; }
+  bool StringGrid() const { return FStringGrid; }
+  void SetStringGrid(bool value);
+  uint8_t MaxThreadTile() const { return FMaxThreadTile; }
+  void SetMaxThreadTile(uint8_t value) { FMaxThreadTile = value; }
+  // true: aborts and joins every download, then clears the caches; while set,
+  // finished downloads are dropped and nothing asks for a repaint. It waits
+  // for the workers, so never call it while holding GlobalMapLock (nor
+  // destroy the server then).
+  bool Cancel() const { return FCancel.load(); }
+  void SetCancel(bool value);
+  bool TileOK() const { return FTileOk; }
+  const std::string& StringTile() const { return FStringTile; }
+  // Downloads in flight.
+  int ActiveDownloads() const;
+
+  TOnLoadTile OnLoadTile;
+
+  // "\<folder>\<z>\<x>\<y>"; the folder is Name, plus "-" and Style when
+  // Style is not empty.
+  std::string TileKey(int x, int y, int z) const;
+  std::string ServerFolderName() const;
+  // The tile's file below LocalCache; empty when there is no disk cache or
+  // the folder name cannot be made a safe path component.
+  std::string TileFilePath(int x, int y, int z) const;
+
+ private:
+  using TBytes = std::shared_ptr<const std::string>;
+  struct TRetry {
+    uint32_t Start = 0;
+    uint32_t DelayMs = 0;
+    bool Signalled = false;
+  };
+
+  void SelectService(TTileServer value);
+  bool Retrieve(int x, int y, int z);
+  bool LoadFromMemoryCache(int x, int y, int z);
+  bool LoadFromLocalCache(int x, int y, int z, std::string& bytes);
+  void addtocache(const std::string& key, const std::string& path, TBytes bytes);
+  void releaseCacheSize(const std::string& key, const std::string& path);
+  void CheckCacheSize();
+  bool DecodeInto(const std::string& bytes);
+  void StartDownload(int x, int y, int z, const std::string& key);
+  void doGetTile(TThreadTile& sender, const std::string& key, const std::string& path,
+                 TStreamType format);
+  void UpdateTileGraphic(TTileServerInfo& sender);
+  void RequestRepaint();
+  std::string GetTileUrl(int x, int y, int z);
+  void FirePlaceholder(int x, int y, int z);
+  void ReapFinished();
+  void JoinAll();
+  bool RetryPending(const std::string& key);
+  void RecordFailure(const std::string& key);
+  void RetryWatch();
+
+  TTileServerInfo FTileServerInfo;
+  TMessageTarget FParent;
+  QImage FWaitTile;
+  QImage FTile;
+  std::string FStringTile;
+  TStreamType FTileFormat = stPng;
+  std::atomic<TTileServer> FTileServer{tsOSM};
+  std::string FLocalCache;
+  uint16_t FCacheSize = 256;
+  uint8_t FMaxThreadTile = 16;
+  bool FStringGrid = false;
+  bool FTileOk = false;
+  std::atomic<bool> FCancel{false};
+
+  // Memory cache, newest first; guarded by GlobalMapLock.
+  std::deque<std::pair<std::string, TBytes>> FCache;
+
+  // Downloads: in flight by key, and finished ones waiting to be joined.
+  mutable std::mutex FJobsMutex;
+  std::map<std::string, std::shared_ptr<TThreadTile>> FCacheTile;
+  std::vector<std::shared_ptr<TThreadTile>> FFinished;
+
+  // Back-off of failed tiles, and the thread that asks for a repaint when
+  // one is due.
+  std::mutex FRetryMutex;
+  std::condition_variable FRetryWake;
+  std::map<std::string, TRetry> FRetries;
+  bool FStopRetryWatch = false;
+  std::thread FRetryThread;
+
+  TReceiverGuard FGuard;
+};
+
+}  // namespace wy

@@ -1,0 +1,484 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "geo/settings.h"
+#include "platform/map_messages.h"
+#include "platform/tick.h"
+#include "platform/window_thread.h"
+#include "support/fixture_server.h"
+#include "support/image_helpers.h"
+#include "tiles/tile_download.h"
+#include "tiles/tile_server.h"
+
+namespace wy {
+namespace {
+
+namespace fs = std::filesystem;
+
+const QRgb kBack = qRgb(10, 20, 30);
+const QRgb kTileColor = qRgb(200, 40, 90);
+const char* const kTilePattern = R"(/osm/(\d+)/(\d+)/(\d+)\.png)";
+
+// Lets the window thread's queued calls run for `ms` milliseconds of the
+// steady clock (WaitProcessing counts the process tick, which some tests
+// freeze).
+void Pump(uint32_t ms) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  do {
+    ProcessPendingMessages();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  } while (std::chrono::steady_clock::now() < end);
+}
+
+// Pumps the window thread until pred holds or timeoutMs passes.
+bool WaitUntil(const std::function<bool()>& pred, uint32_t timeoutMs = 10000) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!pred()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    Pump(5);
+  }
+  return true;
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+}
+
+// A loopback tile server, a temporary cache folder, a mailbox counting repaint
+// requests and a record of OnLoadTile.
+class TileServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(FFixture.Running());
+    ASSERT_TRUE(FDir.isValid());
+    FCacheDir = FDir.path().toStdString();
+    SetEndpoint("osm", FFixture.Url("/osm/{z}/{x}/{y}.png"));
+    FTileBytes = SolidPng(kTileColor);
+    ServeTiles([this] { return FTileBytes; });
+  }
+  void TearDown() override {
+    FServer.reset();
+    ResetSettings();
+  }
+
+  // Every tile request answers the body `body()` gives at that moment.
+  void ServeTiles(std::function<std::string()> body, int status = 200,
+                  const std::string& type = "image/png") {
+    FFixture.HandleRegex(kTilePattern,
+                         [body, status, type](const TFixtureRequest&, httplib::Response& response) {
+                           response.status = status;
+                           response.set_content(body(), type);
+                         });
+  }
+
+  TVuroduDavServer& MakeServer(bool diskCache = true) {
+    FServer = std::make_unique<TVuroduDavServer>(FMailbox.Target(), QColor(kBack));
+    if (diskCache) FServer->SetLocalCache(FCacheDir);
+    FServer->OnLoadTile = [this](int x, int y, int z, int t) { FEvents.push_back({x, y, z, t}); };
+    Pump(10);  // the repaint asked for by the initial selection
+    FRepaints = 0;
+    return *FServer;
+  }
+
+  int EventsWith(int t) const {
+    int n = 0;
+    for (const auto& e : FEvents) n += e[3] == t ? 1 : 0;
+    return n;
+  }
+  std::string TileFile(int x, int y, int z) const {
+    return FCacheDir + "/OSM/" + std::to_string(z) + "/" + std::to_string(x) + "/" +
+           std::to_string(y);
+  }
+  // Downloads tile (x, y, z) and waits until it is stored.
+  void Fetch(int x, int y, int z) {
+    const int loaded = EventsWith(1);
+    FServer->GetTile(x, y, z);
+    ASSERT_TRUE(WaitUntil([&] { return EventsWith(1) > loaded; }));
+  }
+  bool IsPlaceholder(const QImage& image) const { return image.pixel(128, 128) == kBack; }
+
+  // Declared before the fixture server, whose handlers read it until the
+  // server is gone.
+  std::string FTileBytes;
+  TFixtureServer FFixture;
+  QTemporaryDir FDir;
+  std::string FCacheDir;
+  int FRepaints = 0;
+  TMessageMailbox FMailbox{[this](uint32_t msg, intptr_t w, intptr_t l) {
+    if (msg == WM_MAPREPAINT && w == 0 && l == 0) ++FRepaints;
+  }};
+  std::vector<std::array<int, 4>> FEvents;
+  std::unique_ptr<TVuroduDavServer> FServer;
+};
+
+TEST_F(TileServerTest, DownloadLandsInBothCachesThenDiskHitNeedsNoRequest) {
+  TVuroduDavServer& server = MakeServer();
+  const QImage& first = server.GetTile(8, 5, 4);
+  EXPECT_TRUE(IsPlaceholder(first));
+  EXPECT_EQ(first.size(), QSize(256, 256));
+  EXPECT_FALSE(server.TileOK());
+  EXPECT_EQ(EventsWith(1), 0);
+
+  ASSERT_TRUE(WaitUntil([&] { return EventsWith(1) == 1 && FRepaints >= 1; }));
+  EXPECT_EQ(FEvents.back(), (std::array<int, 4>{8, 5, 4, 1}));
+  ASSERT_EQ(FFixture.RequestCount(), 1u);
+  const TFixtureRequest request = FFixture.Requests().at(0);
+  EXPECT_EQ(request.Path, "/osm/4/8/5.png");
+  EXPECT_EQ(request.UserAgent(), "wyVuroduDav");
+  EXPECT_EQ(ReadFile(TileFile(8, 5, 4)), FTileBytes);
+  EXPECT_FALSE(fs::exists(TileFile(8, 5, 4) + ".part"));
+
+  const QImage& tile = server.GetTile(8, 5, 4);
+  EXPECT_TRUE(server.TileOK());
+  EXPECT_EQ(tile.pixel(10, 10), kTileColor);
+  EXPECT_EQ(FEvents.back(), (std::array<int, 4>{8, 5, 4, 1}));
+
+  // A second server over the same folder finds the file: no request.
+  MakeServer();
+  FEvents.clear();
+  const QImage& fromDisk = FServer->GetTile(8, 5, 4);
+  EXPECT_EQ(fromDisk.pixel(0, 0), kTileColor);
+  EXPECT_TRUE(FServer->TileOK());
+  EXPECT_EQ(FEvents, (std::vector<std::array<int, 4>>{{8, 5, 4, 1}}));
+  EXPECT_EQ(FServer->CacheCount(), 1);
+  Pump(100);
+  EXPECT_EQ(FFixture.RequestCount(), 1u);
+}
+
+TEST_F(TileServerTest, MemoryCacheIsFirstInFirstOut) {
+  TVuroduDavServer& server = MakeServer(false);
+  server.SetCacheSize(2);
+  Fetch(1, 1, 4);           // A
+  Fetch(2, 1, 4);           // B
+  server.GetTile(1, 1, 4);  // reading A does not keep it
+  Fetch(3, 1, 4);           // C
+  EXPECT_EQ(server.CacheCount(), 2);
+  const size_t requests = FFixture.RequestCount();
+  EXPECT_FALSE(IsPlaceholder(server.GetTile(3, 1, 4)));
+  EXPECT_FALSE(IsPlaceholder(server.GetTile(2, 1, 4)));
+  EXPECT_EQ(FFixture.RequestCount(), requests);
+  server.SetCacheSize(1);  // trims at once: B, the older, goes
+  EXPECT_EQ(server.CacheCount(), 1);
+  EXPECT_FALSE(IsPlaceholder(server.GetTile(3, 1, 4)));
+  EXPECT_TRUE(IsPlaceholder(server.GetTile(1, 1, 4)));  // A was stored out first
+  EXPECT_TRUE(FFixture.WaitForRequests(requests + 1));
+}
+
+TEST_F(TileServerTest, DamagedDiskFileIsDeletedAndDownloadedAgain) {
+  const std::string path = TileFile(8, 5, 4);
+  fs::create_directories(fs::path(path).parent_path());
+  std::ofstream(path, std::ios::binary) << FTileBytes.substr(0, FTileBytes.size() / 2);
+  TVuroduDavServer& server = MakeServer();
+  EXPECT_TRUE(IsPlaceholder(server.GetTile(8, 5, 4)));
+  EXPECT_FALSE(server.TileOK());
+  EXPECT_EQ(EventsWith(1), 0);
+  EXPECT_GE(EventsWith(0), 1);
+  EXPECT_FALSE(fs::exists(path));
+  EXPECT_EQ(server.CacheCount(), 0);
+  Pump(50);
+  EXPECT_EQ(FFixture.RequestCount(), 0u);
+
+  Fetch(8, 5, 4);
+  EXPECT_EQ(ReadFile(path), FTileBytes);
+  EXPECT_EQ(server.GetTile(8, 5, 4).pixel(1, 1), kTileColor);
+}
+
+// Answers that are not a whole tile are never stored nor reported loaded, and
+// the tile is not asked for again before its back-off.
+TEST_F(TileServerTest, BadAnswersAreNeverStored) {
+  const std::string png = SolidPng(kTileColor);
+  const struct {
+    const char* What;
+    std::function<void(TFixtureServer&)> Setup;
+  } cases[] = {
+      {"404", [](TFixtureServer& f) { f.ServeStatus("/osm/4/8/5.png", 404, "not found"); }},
+      {"500 with a PNG body",
+       [&](TFixtureServer& f) { f.Serve("/osm/4/8/5.png", png, "image/png", 500); }},
+      {"HTML error page",
+       [](TFixtureServer& f) {
+         f.Serve("/osm/4/8/5.png", "<html><body>Rate limited</body></html>", "text/html");
+       }},
+      {"empty body", [](TFixtureServer& f) { f.Serve("/osm/4/8/5.png", "", "image/png"); }},
+      {"cut short of Content-Length",
+       [&](TFixtureServer& f) {
+         f.ServeShort("/osm/4/8/5.png", png.substr(0, png.size() / 2),
+                      static_cast<int64_t>(png.size()));
+       }},
+      {"truncated PNG",
+       [&](TFixtureServer& f) {
+         f.Serve("/osm/4/8/5.png", png.substr(0, png.size() - 12), "image/png");
+       }},
+      {"garbage",
+       [](TFixtureServer& f) { f.Serve("/osm/4/8/5.png", TFixtureServer::Bytes(3000)); }},
+  };
+  std::atomic<uint32_t> tick{1000};
+  TScopedTickSource tickSource([&] { return tick.load(); });
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.What);
+    FFixture.ClearRequests();
+    c.Setup(FFixture);
+    TVuroduDavServer& server = MakeServer();
+    FEvents.clear();
+    server.GetTile(8, 5, 4);
+    ASSERT_TRUE(FFixture.WaitForRequests(1));
+    ASSERT_TRUE(WaitUntil([&] { return server.ActiveDownloads() == 0; }));
+    Pump(150);
+    EXPECT_EQ(EventsWith(1), 0);
+    EXPECT_EQ(FRepaints, 0);
+    EXPECT_EQ(server.CacheCount(), 0);
+    EXPECT_FALSE(fs::exists(TileFile(8, 5, 4)));
+    EXPECT_TRUE(IsPlaceholder(server.GetTile(8, 5, 4)));
+    Pump(50);
+    EXPECT_EQ(FFixture.RequestCount(), 1u);  // back-off: not asked again yet
+    FServer.reset();
+    FFixture.RemoveRoute("/osm/4/8/5.png");
+  }
+}
+
+// The server fails, then recovers: the tile comes back after its back-off
+// without the view moving, each due retry announced by a repaint request.
+TEST_F(TileServerTest, FailedTileIsRetriedAfterDoublingBackOff) {
+  std::atomic<uint32_t> tick{5000};
+  TScopedTickSource tickSource([&] { return tick.load(); });
+  std::atomic<bool> healthy{false};
+  FFixture.HandleRegex(kTilePattern, [&](const TFixtureRequest&, httplib::Response& response) {
+    if (healthy) {
+      response.set_content(FTileBytes, "image/png");
+    } else {
+      response.status = 503;
+      response.set_content("busy", "text/plain");
+    }
+  });
+  TVuroduDavServer& server = MakeServer();
+  auto failOnce = [&](size_t requests) {
+    server.GetTile(8, 5, 4);
+    ASSERT_TRUE(FFixture.WaitForRequests(requests));
+    ASSERT_TRUE(WaitUntil([&] { return server.ActiveDownloads() == 0; }));
+  };
+  failOnce(1);
+  Pump(250);
+  EXPECT_EQ(FRepaints, 0);
+
+  tick += 1999;  // not yet due
+  server.GetTile(8, 5, 4);
+  Pump(250);
+  EXPECT_EQ(FFixture.RequestCount(), 1u);
+  EXPECT_EQ(FRepaints, 0);
+
+  tick += 1;  // 2 s: due, a repaint is asked for, the next render retries
+  ASSERT_TRUE(WaitUntil([&] { return FRepaints == 1; }));
+  failOnce(2);
+
+  tick += 3999;  // the back-off doubled to 4 s
+  server.GetTile(8, 5, 4);
+  Pump(250);
+  EXPECT_EQ(FFixture.RequestCount(), 2u);
+  EXPECT_EQ(FRepaints, 1);
+
+  healthy = true;
+  tick += 1;
+  ASSERT_TRUE(WaitUntil([&] { return FRepaints == 2; }));
+  EXPECT_TRUE(IsPlaceholder(server.GetTile(8, 5, 4)));
+  ASSERT_TRUE(WaitUntil([&] { return EventsWith(1) == 1; }));
+  EXPECT_EQ(FFixture.RequestCount(), 3u);
+  EXPECT_EQ(server.GetTile(8, 5, 4).pixel(3, 3), kTileColor);
+  EXPECT_TRUE(server.TileOK());
+}
+
+// At most MaxThreadTile downloads, one per tile; destroying the server while
+// they hang aborts them.
+TEST_F(TileServerTest, WorkerCapDuplicatesAndPromptDestruction) {
+  FFixture.Hold("gate");
+  FFixture.HandleRegex(kTilePattern, [this](const TFixtureRequest&, httplib::Response& response) {
+    FFixture.WaitRelease("gate");
+    response.set_content(FTileBytes, "image/png");
+  });
+  TVuroduDavServer& server = MakeServer(false);
+  for (int x = 0; x < 16; ++x) server.GetTile(x, 0, 5);
+  server.GetTile(0, 0, 5);  // already downloading
+  ASSERT_TRUE(FFixture.WaitForInFlight(16));
+  FEvents.clear();
+  const QImage& extra = server.GetTile(16, 0, 5);
+  EXPECT_TRUE(IsPlaceholder(extra));
+  EXPECT_FALSE(server.TileOK());
+  EXPECT_EQ(FEvents, (std::vector<std::array<int, 4>>{{16, 0, 5, 0}}));
+  Pump(200);
+  EXPECT_EQ(FFixture.RequestCount(), 16u);
+  EXPECT_EQ(server.ActiveDownloads(), 16);
+
+  const auto start = std::chrono::steady_clock::now();
+  FServer.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_EQ(EventsWith(1), 0);
+  FFixture.ReleaseAll();
+}
+
+// The per-host limit holds for one server's workers; connections are reused.
+TEST_F(TileServerTest, PerHostConnectionLimitAndReuse) {
+  FFixture.HandleRegex(kTilePattern, [this](const TFixtureRequest&, httplib::Response& response) {
+    FFixture.SleepFor(100);
+    response.set_content(FTileBytes, "image/png");
+  });
+  SetSetting("max-connections.127.0.0.1:" + std::to_string(FFixture.Port()), "2");
+  TVuroduDavServer& server = MakeServer(false);
+  for (int x = 0; x < 8; ++x) server.GetTile(x, 0, 6);
+  ASSERT_TRUE(WaitUntil([&] { return EventsWith(1) == 8; }));
+  EXPECT_EQ(FFixture.MaxInFlight(), 2);
+  std::set<int> ports;
+  for (const auto& request : FFixture.Requests()) ports.insert(request.RemotePort);
+  EXPECT_LE(ports.size(), 2u);  // eight tiles over two kept-alive connections
+
+  // No setting: no limit.
+  SetSetting("max-connections.127.0.0.1:" + std::to_string(FFixture.Port()), "");
+  FFixture.ResetMaxInFlight();
+  for (int x = 0; x < 8; ++x) server.GetTile(x, 1, 6);
+  ASSERT_TRUE(WaitUntil([&] { return EventsWith(1) == 16; }));
+  EXPECT_GT(FFixture.MaxInFlight(), 2);
+}
+
+TEST_F(TileServerTest, ServiceChangeAndCancelDropDownloadsInFlight) {
+  FFixture.Hold("gate");
+  FFixture.HandleRegex(kTilePattern, [this](const TFixtureRequest&, httplib::Response& response) {
+    FFixture.WaitRelease("gate", 3000);
+    response.set_content(FTileBytes, "image/png");
+  });
+  TVuroduDavServer& server = MakeServer();
+  server.GetTile(8, 5, 4);
+  ASSERT_TRUE(FFixture.WaitForInFlight(1));
+  server.SetTileServer(tsOpenCycleMap);
+  EXPECT_EQ(server.ActiveDownloads(), 0);
+  Pump(20);  // the repaint the selection itself asks for
+  FRepaints = 0;
+  FFixture.ReleaseAll();
+  Pump(300);
+  EXPECT_EQ(EventsWith(1), 0);
+  EXPECT_EQ(FRepaints, 0);
+  EXPECT_EQ(server.CacheCount(), 0);
+  EXPECT_FALSE(fs::exists(TileFile(8, 5, 4)));
+
+  server.SetTileServer(tsOSM);
+  FFixture.Hold("gate");
+  FFixture.ClearRequests();
+  server.GetTile(8, 5, 4);
+  ASSERT_TRUE(FFixture.WaitForInFlight(1));
+  Pump(20);
+  FRepaints = 0;
+  const auto start = std::chrono::steady_clock::now();
+  server.SetCancel(true);  // aborts and joins the download
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  FFixture.ReleaseAll();
+  Pump(200);
+  EXPECT_EQ(EventsWith(1), 0);
+  EXPECT_EQ(FRepaints, 0);
+  EXPECT_EQ(server.ActiveDownloads(), 0);
+  EXPECT_FALSE(fs::exists(TileFile(8, 5, 4)));
+}
+
+TEST_F(TileServerTest, LocalPathAndTextMode) {
+  TVuroduDavServer& server = MakeServer(false);
+  const std::string good = (fs::path(FCacheDir) / "good.png").string();
+  std::ofstream(good, std::ios::binary) << FTileBytes;
+  server.TileServerInfo().LocalPath = true;
+  server.TileServerInfo().GetTileFilename = [&](std::string& name, int x, int, int) {
+    name = x == 1 ? good : FCacheDir + "/missing.png";
+  };
+  EXPECT_EQ(server.GetTile(1, 0, 3).pixel(0, 0), kTileColor);
+  EXPECT_TRUE(server.TileOK());
+  FEvents.clear();
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_TRUE(IsPlaceholder(server.GetTile(2, 0, 3)));
+    EXPECT_FALSE(server.TileOK());
+  }
+  EXPECT_EQ(FEvents, (std::vector<std::array<int, 4>>{{2, 0, 3, 0}, {2, 0, 3, 0}}));
+  Pump(50);
+  EXPECT_EQ(FFixture.RequestCount(), 0u);
+
+  // Text mode: switching clears the caches; the tile comes back as text.
+  server.SetStringGrid(true);
+  EXPECT_EQ(server.CacheCount(), 0);
+  const std::string text = server.GetStringTile(1, 0, 3);
+  EXPECT_EQ(text.substr(0, 5), "\xC2\x89PNG");  // byte 0x89 as U+0089
+  EXPECT_EQ(server.StringTile(), text);
+}
+
+TEST(TileDownloadTest, HostKeysAndDefaultLimits) {
+  const struct {
+    const char* Url;
+    const char* HostPort;
+  } cases[] = {
+      {"https://tile.openstreetmap.org/4/3/5.png", "tile.openstreetmap.org:443"},
+      {"http://Tile.OpenStreetMap.org/4/3/5.png", "tile.openstreetmap.org:80"},
+      {"http://127.0.0.1:8080/a?b", "127.0.0.1:8080"},
+      {"http://user:pw@h.example:81", "h.example:81"},
+      {"http://[::1]:9000/x", "[::1]:9000"},
+      {"http://[::1]/x", "[::1]:80"},
+      {"no-scheme/x", ""},
+      {"http:///x", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(HostPortOfUrl(c.Url), c.HostPort) << c.Url;
+  EXPECT_EQ(MaxConnectionsForHost("tile.openstreetmap.org:443"), 2);
+  EXPECT_EQ(MaxConnectionsForHost("tile.openstreetmap.org:80"), 0);
+  EXPECT_EQ(MaxConnectionsForHost("other.example:443"), 0);
+  SetSetting("max-connections.other.example:443", "3");
+  EXPECT_EQ(MaxConnectionsForHost("other.example:443"), 3);
+  ResetSettings();
+}
+
+// One worker on its own: the whole body arrives; an address that cannot be
+// reached notifies with nothing usable; a cancelled worker never notifies.
+TEST(TileDownloadTest, WorkerOutcomes) {
+  TFixtureServer fixture;
+  ASSERT_TRUE(fixture.Running());
+  fixture.ServeBytes("/big", 200000);
+  std::atomic<int> notified{0};
+  TTileFetchResult seen;
+  auto notify = [&](TThreadTile& sender) {
+    seen = sender.Result();
+    ++notified;
+  };
+  {
+    TThreadTile worker(fixture.Url("/big"), tsOSM, 1, 2, 3, notify);
+    worker.Join();
+  }
+  EXPECT_EQ(notified, 1);
+  EXPECT_TRUE(seen.Usable());
+  EXPECT_EQ(seen.Body, TFixtureServer::Bytes(200000));
+  EXPECT_EQ(fixture.Requests().at(0).UserAgent(), "wyVuroduDav");
+  {
+    TThreadTile worker(fixture.RefusedUrl("/x"), tsOSM, 1, 2, 3, notify);
+    worker.Join();
+  }
+  EXPECT_EQ(notified, 2);
+  EXPECT_FALSE(seen.Usable());
+  EXPECT_TRUE(seen.Body.empty());
+
+  fixture.Stall("/held");
+  {
+    TThreadTile worker(fixture.Url("/held"), tsOSM, 1, 2, 3, notify);
+    ASSERT_TRUE(fixture.WaitForInFlight(1));
+    const auto start = std::chrono::steady_clock::now();
+    worker.SetCancel(true);
+    worker.Join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_TRUE(worker.Result().Aborted);
+  }
+  EXPECT_EQ(notified, 2);
+  fixture.ReleaseAll();
+}
+
+}  // namespace
+}  // namespace wy
