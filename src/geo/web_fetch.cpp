@@ -21,26 +21,6 @@ constexpr long kMaxRedirects = 8;
 // timer while nothing happens on the connection.
 constexpr int kPollIntervalMs = 50;
 
-void InitCurlOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-// Loopback addresses never go through a proxy; the user's own no_proxy list
-// still applies.
-std::string NoProxyList() {
-  std::string list = "127.0.0.1,localhost,::1";
-  const char* fromEnvironment = std::getenv("no_proxy");
-  if (fromEnvironment == nullptr || fromEnvironment[0] == '\0')
-    fromEnvironment = std::getenv("NO_PROXY");
-  if (fromEnvironment != nullptr && fromEnvironment[0] != '\0') {
-    if (std::strcmp(fromEnvironment, "*") == 0) return "*";
-    list += ',';
-    list += fromEnvironment;
-  }
-  return list;
-}
-
 uint32_t SizeLimit(uint32_t requested) {
   if (requested != 0) return requested;
   const int64_t configured = GetSettingInt("download.max-bytes", kDefaultMaxBytes);
@@ -178,6 +158,24 @@ void PeekBytes(TStream& stream, int64_t offset, unsigned char* bytes, size_t cou
 
 }  // namespace
 
+void InitHttpClient() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+std::string HttpNoProxyList() {
+  std::string list = "127.0.0.1,localhost,::1";
+  const char* fromEnvironment = std::getenv("no_proxy");
+  if (fromEnvironment == nullptr || fromEnvironment[0] == '\0')
+    fromEnvironment = std::getenv("NO_PROXY");
+  if (fromEnvironment != nullptr && fromEnvironment[0] != '\0') {
+    if (std::strcmp(fromEnvironment, "*") == 0) return "*";
+    list += ',';
+    list += fromEnvironment;
+  }
+  return list;
+}
+
 bool TMyStatus::OnProgress(uint64_t progress, uint64_t /*progressMax*/) const {
   return FMaxsize == 0 || progress <= FMaxsize;
 }
@@ -219,14 +217,14 @@ bool DownloadToStream(const std::string& url, TStream* stream, const TDownloadOp
   CURLM* multi = nullptr;
   bool ok = false;
   try {
-    InitCurlOnce();
+    InitHttpClient();
     const uint32_t limit = SizeLimit(options.MaxSize);
     const uint32_t connectMs = TimeoutMs(options.ConnectTimeoutMs, "connect", 10000);
     const uint32_t lowSpeedMs = TimeoutMs(options.LowSpeedTimeoutMs, "low-speed", 30000);
     const uint32_t totalMs = TimeoutMs(options.TotalTimeoutMs, "total", 300000);
     const std::string requestUrl = EncodeUrlForRequest(url);
     const std::string userAgent = options.UserAgent.empty() ? GetUserAgent() : options.UserAgent;
-    const std::string noProxy = NoProxyList();
+    const std::string noProxy = HttpNoProxyList();
 
     easy = curl_easy_init();
     multi = curl_multi_init();

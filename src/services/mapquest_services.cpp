@@ -41,16 +41,20 @@ struct TKindInfo {
   bool Cached;           // answers kept in the disk cache
   bool Normalized;       // the address part is normalised (search)
   TParseAnswer Parse;
+  // Text an answer of this kind always holds; a body without it (an error
+  // page served with status 200, say) is never cached. Null: any body.
+  const char* Marker;
 };
 
 const TKindInfo kKinds[kMapQuestKindCount] = {
-    {"nominatim", "/search?format=xml&q=", "&addressdetails=1", true, true, ParseSearch},
-    {"nominatim", "/reverse?format=xml&", "", true, false, ParseReverse},
+    {"nominatim", "/search?format=xml&q=", "&addressdetails=1", true, true, ParseSearch,
+     "<searchresults"},
+    {"nominatim", "/reverse?format=xml&", "", true, false, ParseReverse, "<reversegeocode"},
     {"mapquest-open", "/elevation/v1/profile?&shapeFormat=raw&latLngCollection=", "", true, false,
-     ParseLater},
-    {"mapquest-open", "/staticmap/v4/getmap?", "", false, false, ParseStaticMap},
-    {"mapquest-open", "/directions/v1/route?", "", true, false, ParseLater},
-    {"mapquest-open", "/guidance/v1/route?", "", false, false, ParseLater},
+     ParseLater, nullptr},
+    {"mapquest-open", "/staticmap/v4/getmap?", "", false, false, ParseStaticMap, nullptr},
+    {"mapquest-open", "/directions/v1/route?", "", true, false, ParseLater, nullptr},
+    {"mapquest-open", "/guidance/v1/route?", "", false, false, ParseLater, nullptr},
 };
 
 constexpr int64_t kDefaultMaxAnswerBytes = 16 * 1024 * 1024;
@@ -219,7 +223,10 @@ void TOpenMapQuestServices::RunRequest(const TServiceRequest& request, TServiceA
       if (DownloadToStream(url, &stream, options, &result)) {
         answer.Body = stream.DataString();
         answer.Answered = true;
-        if (!request.CachePath.empty()) WriteCacheFile(request.CachePath, answer.Body);
+        const char* marker = kKinds[request.Kind].Marker;
+        const bool looksRight = marker == nullptr || answer.Body.find(marker) != std::string::npos;
+        if (!request.CachePath.empty() && looksRight)
+          WriteCacheFile(request.CachePath, answer.Body);
       } else {
         answer.Error = result.Error.empty() ? std::string("download failed") : result.Error;
       }

@@ -27,26 +27,6 @@ constexpr size_t kMaxIdleHandlesPerHost = 8;
 // How often a worker waiting for a connection slot looks at its cancel flag.
 constexpr auto kSlotPoll = std::chrono::milliseconds(50);
 
-void InitCurlOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-// Loopback addresses never go through a proxy; the user's own list still
-// applies.
-std::string NoProxyList() {
-  std::string list = "127.0.0.1,localhost,::1";
-  const char* fromEnvironment = std::getenv("no_proxy");
-  if (fromEnvironment == nullptr || fromEnvironment[0] == '\0')
-    fromEnvironment = std::getenv("NO_PROXY");
-  if (fromEnvironment != nullptr && fromEnvironment[0] != '\0') {
-    if (std::strcmp(fromEnvironment, "*") == 0) return "*";
-    list += ',';
-    list += fromEnvironment;
-  }
-  return list;
-}
-
 // Idle easy handles by host:port. A handle is used by one thread at a time;
 // libcurl keeps its connection open between transfers.
 class THandlePool {
@@ -217,13 +197,13 @@ TTileFetchResult FetchTile(const std::string& url, const std::atomic<bool>& canc
     ~TSlot() { HostLimiter().Release(HostPort); }
   } slot{hostPort};
 
-  InitCurlOnce();
+  InitHttpClient();
   CURL* easy = HandlePool().Take(hostPort);
   if (easy == nullptr) return result;
   try {
     const std::string requestUrl = EncodeUrlForRequest(url);
     const std::string userAgent = GetUserAgent();
-    const std::string noProxy = NoProxyList();
+    const std::string noProxy = HttpNoProxyList();
     const uint32_t connectMs = GetTimeoutMs("connect", 10000);
     TTransfer transfer;
     transfer.Cancel = &cancel;

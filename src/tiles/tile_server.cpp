@@ -220,6 +220,7 @@ void TVuroduDavServer::ClearCache() {
     TGlobalMapLockGuard lock(GlobalMapLock());
     CancelActiveThread();
     FCache.clear();
+    ForgetDecoded();
   }
   std::lock_guard<std::mutex> lock(FRetryMutex);
   FRetries.clear();
@@ -269,6 +270,22 @@ bool TVuroduDavServer::DecodeInto(const std::string& bytes) {
   return true;
 }
 
+void TVuroduDavServer::RememberDecoded(const std::string& key, const TBytes& bytes) {
+  if (FDecoded.count(key) == 0) {
+    FDecodedOrder.push_back(key);
+    while (FDecodedOrder.size() > kDecodedTiles) {
+      FDecoded.erase(FDecodedOrder.front());
+      FDecodedOrder.pop_front();
+    }
+  }
+  FDecoded[key] = TDecodedTile{bytes, FTile};
+}
+
+void TVuroduDavServer::ForgetDecoded() {
+  FDecoded.clear();
+  FDecodedOrder.clear();
+}
+
 bool TVuroduDavServer::LoadFromMemoryCache(int x, int y, int z) {
   const std::string key = TileKey(x, y, z);
   bool found = false;
@@ -276,9 +293,17 @@ bool TVuroduDavServer::LoadFromMemoryCache(int x, int y, int z) {
     TGlobalMapLockGuard lock(GlobalMapLock());
     for (const auto& entry : FCache) {
       if (entry.first == key) {
+        if (!entry.second) break;
+        auto decoded = FStringGrid ? FDecoded.end() : FDecoded.find(key);
+        if (decoded != FDecoded.end() && decoded->second.Bytes == entry.second) {
+          FTile = decoded->second.Image;
+          found = true;
+          break;
+        }
         // The shared bytes stay alive while they are decoded, whatever a
         // worker does to the cache meanwhile.
-        found = entry.second && DecodeInto(*entry.second);
+        found = DecodeInto(*entry.second);
+        if (found && !FStringGrid) RememberDecoded(key, entry.second);
         break;
       }
     }

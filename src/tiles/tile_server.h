@@ -106,6 +106,8 @@ class TVuroduDavServer {
   void SelectService(TTileServer value);
   bool Retrieve(int x, int y, int z);
   bool LoadFromMemoryCache(int x, int y, int z);
+  void RememberDecoded(const std::string& key, const TBytes& bytes);
+  void ForgetDecoded();
   bool LoadFromLocalCache(int x, int y, int z, std::string& bytes);
   void addtocache(const std::string& key, const std::string& path, TBytes bytes);
   void releaseCacheSize(const std::string& key, const std::string& path);
@@ -140,6 +142,17 @@ class TVuroduDavServer {
 
   // Memory cache, newest first; guarded by GlobalMapLock.
   std::deque<std::pair<std::string, TBytes>> FCache;
+  // The last tiles decoded from the memory cache, so that asking again for a
+  // tile on screen does not decode it again. An entry counts only while it
+  // was made from the very bytes the memory cache holds for its key.
+  // Window thread only.
+  struct TDecodedTile {
+    TBytes Bytes;
+    QImage Image;
+  };
+  static constexpr size_t kDecodedTiles = 48;
+  std::map<std::string, TDecodedTile> FDecoded;
+  std::deque<std::string> FDecodedOrder;
 
   // Downloads: in flight by key, and finished ones waiting to be joined.
   mutable std::mutex FJobsMutex;

@@ -42,6 +42,10 @@ class MapQuestServicesTest : public ::testing::Test {
     server->HandlePrefix("/", [](const TFixtureRequest& request, httplib::Response& response) {
       if (request.Path == "/nominatim/v1/search") {
         response.set_content(PlaceBody(request.Param("q")), "text/xml");
+      } else if (request.Path == "/nominatim/v1/reverse") {
+        response.set_content("<reversegeocode><result place_id=\"9\" lat=\"48.85\" "
+                             "lon=\"2.35\">10 Rue X, Paris</result></reversegeocode>",
+                             "text/xml");
       } else {
         response.set_content("answer of " + request.Path, "text/plain");
       }
@@ -295,13 +299,19 @@ TEST_F(MapQuestServicesTest, FailuresGiveEmptyResultsStillNotifyAndAreNeverCache
     EXPECT_EQ(cache.FileCount(), 0u);
     failing.ReleaseAll();
   }
-  // Garbage is an answer without places: nothing found, nothing breaks.
+  // Garbage is an answer without places: nothing found, nothing breaks, and
+  // nothing is kept, so the next request asks the server again.
   server->Serve("/nominatim/v1/search", TFixtureServer::Bytes(900));
+  server->Serve("/nominatim/v1/reverse", "<html>maintenance</html>", "text/html");
   SetEndpoint("nominatim", server->Url("/nominatim/v1"));
   EXPECT_FALSE(services->Search("x"));
   EXPECT_TRUE(services->Answer(mkSearch).Answered);
   EXPECT_TRUE(services->Reverse("lat=1&lon=2"));
   EXPECT_EQ(services->ReverseResults().Values("count"), "0");
+  EXPECT_EQ(cache.FileCount(), 0u);
+  const size_t before = server->RequestsTo("/nominatim/v1/search").size();
+  EXPECT_FALSE(services->Search("x"));
+  EXPECT_EQ(server->RequestsTo("/nominatim/v1/search").size(), before + 1);
 }
 
 TEST_F(MapQuestServicesTest, StaticMapFailureLeavesAnEmptyStream) {

@@ -1,0 +1,511 @@
+#include "tools/wymap_cli.h"
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStringList>
+#include <chrono>
+#include <filesystem>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "geo/settings.h"
+#include "support/fixture_server.h"
+
+namespace wy {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Answers as the services write them (the same shapes as the service tests).
+const char kSearchBody[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n"
+    "<searchresults timestamp='Sat, 07 Nov 09 14:42:35 +0000' querystring='arc paris' "
+    "polygon='false'>\n"
+    "<place place_id='1' osm_type='node' osm_id='42' place_rank='30' "
+    "boundingbox=\"48.81,48.90,2.22,2.46\" lat='48.8566' lon='2.3522' "
+    "display_name='L&#039;Arc, Paris' class='tourism' type='attraction' "
+    "icon='http://h/a.png'><city>Paris</city><country>France</country></place>\n"
+    "<place place_id=\"2\" osm_type=\"way\" osm_id=\"7\" lat=\"48.1\" lon=\"2.1\" "
+    "display_name=\"Caf&#233; A &amp; B, Rue &quot;X&quot;\" type=\"cafe\"/>\n"
+    "<place place_id='3' lat='' lon='x' display_name='Third'>\n"
+    "</place>\n"
+    "</searchresults>\n";
+
+const char kNoPlaceBody[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n"
+    "<searchresults querystring='nowhere'>\n</searchresults>\n";
+
+// A name holding a tab and a terminal escape.
+const char kControlBody[] =
+    "<searchresults><place lat='1' lon='2' display_name='A&#9;B&#27;[2J'/></searchresults>\n";
+
+const char kReverseBody[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<reversegeocode><result place_id=\"9\" lat=\"48.85\" lon=\"2.35\">10 Rue X &amp; Y, "
+    "Paris</result><addressparts><road>Rue X</road></addressparts></reversegeocode>\n";
+
+const char kReverseErrorBody[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<reversegeocode><error>Unable to geocode</error></reversegeocode>\n";
+
+const char kRestaurantAnswer[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<osm version=\"0.6\" generator=\"Overpass API\">\n"
+    "  <node id=\"101\" lat=\"48.8560\" lon=\"2.3500\">\n"
+    "    <tag k=\"amenity\" v=\"restaurant\"/>\n"
+    "    <tag k=\"name\" v=\"A &amp; B\"/>\n"
+    "  </node>\n"
+    "</osm>\n";
+
+const char kNoNodeAnswer[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<osm version=\"0.6\" generator=\"Overpass API\">\n"
+    "</osm>\n";
+
+// The box of radius 1000 m around (48.8566, 2.3522), west, south, east, north.
+const char kParisBox[] =
+    "[bbox=2.33854666859089,48.8476168471588,2.36585333140911,48.8655831528412]";
+
+std::string ManyNodes(int count) {
+  std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<osm version=\"0.6\">\n";
+  for (int i = 1; i <= count; ++i) {
+    text += "  <node id=\"" + std::to_string(i) + "\" lat=\"48.1\" lon=\"2.1\">\n";
+    text += "    <tag k=\"amenity\" v=\"cafe\"/>\n  </node>\n";
+  }
+  return text + "</osm>\n";
+}
+
+class TScratch {
+ public:
+  TScratch() {
+    std::random_device random;
+    FPath = fs::temp_directory_path() /
+            ("wy-tools-" + std::to_string(random()) + std::to_string(random()));
+    fs::create_directories(FPath);
+  }
+  ~TScratch() {
+    std::error_code error;
+    fs::remove_all(FPath, error);
+  }
+  std::string Path() const { return FPath.string(); }
+  std::string Sub(const std::string& name) const { return (FPath / name).string(); }
+  // Files directly in a sub folder.
+  std::vector<std::string> FilesIn(const std::string& sub) const {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(FPath / sub, error))
+      names.push_back(entry.path().filename().string());
+    return names;
+  }
+  size_t FileCount() const {
+    size_t count = 0;
+    std::error_code error;
+    for (auto it = fs::recursive_directory_iterator(FPath, error);
+         it != fs::recursive_directory_iterator(); it.increment(error))
+      if (it->is_regular_file()) ++count;
+    return count;
+  }
+
+ private:
+  fs::path FPath;
+};
+
+struct TRun {
+  int Code = -1;
+  std::string Out;
+  std::string Err;
+};
+
+TRun Wymap(const std::vector<std::string>& args) {
+  std::ostringstream out, err;
+  TRun run;
+  run.Code = RunWymap(args, out, err);
+  run.Out = out.str();
+  run.Err = err.str();
+  return run;
+}
+
+// One line, ending in a line feed, starting with the prefix.
+void ExpectOneLine(const std::string& text, const std::string& prefix) {
+  EXPECT_EQ(text.compare(0, prefix.size(), prefix), 0) << text;
+  ASSERT_FALSE(text.empty());
+  EXPECT_EQ(text.find('\n'), text.size() - 1) << text;
+}
+
+class WymapTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(server.Running()); }
+  void TearDown() override { ResetSettings(); }
+
+  // Arguments that point every service at the loopback server and the cache
+  // at the scratch folder, followed by `rest`.
+  std::vector<std::string> Args(const std::vector<std::string>& rest) const {
+    std::vector<std::string> args = {"--endpoint", "nominatim=" + server.Url("/nominatim/v1"),
+                                     "--endpoint", "xapi=" + server.Url("/api/xapi?"),
+                                     "--endpoint", "xapi-fallback=" + server.Url("/xapi/api/0.6/"),
+                                     "--cache",    cache.Path()};
+    args.insert(args.end(), rest.begin(), rest.end());
+    return args;
+  }
+  std::vector<std::string> ParisPlaces(const std::vector<std::string>& rest = {}) const {
+    std::vector<std::string> args = {"places", "--lat",    "48.8566", "--lng",
+                                     "2.3522", "--radius", "1000"};
+    args.insert(args.end(), rest.begin(), rest.end());
+    return Args(args);
+  }
+
+  TFixtureServer server;
+  TScratch cache;
+};
+
+TEST_F(WymapTest, BadArgumentsGiveOneLineAndExitCodeTwo) {
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {"bogus"},
+      {"geocode"},
+      {"geocode", "  "},
+      {"--frob", "geocode", "x"},
+      {"-x", "geocode", "x"},
+      {"geocode", "x", "--cache"},
+      {"--json=1", "geocode", "x"},
+      {"geocode", "x", "--lat", "1"},  // a places option
+      {"reverse", "48.8"},
+      {"reverse", "48.8", "2", "3"},
+      {"reverse", "abc", "2"},
+      {"reverse", "48,85", "2"},
+      {"reverse", "48.85 ", "2"},
+      {"reverse", "+48.85", "2"},
+      {"reverse", "91", "0"},
+      {"reverse", "-90.5", "0"},
+      {"reverse", "0", "180.5"},
+      {"reverse", "nan", "0"},
+      {"reverse", "inf", "0"},
+      {"reverse", "0x10", "0"},
+      {"reverse", "1e999", "0"},
+      {"places", "--lat", "1", "--lng", "2"},
+      {"places", "--lng", "2", "--radius", "5"},
+      {"places", "--lat", "1", "--lng", "2", "--radius", "0"},
+      {"places", "--lat", "1", "--lng", "2", "--radius", "1e3"},
+      {"places", "--lat", "1", "--lng", "2", "--radius", "100001"},
+      {"places", "--lat", "1", "--lng", "2", "--radius", "5", "--max", "0"},
+      {"places", "--lat", "1", "--lng", "2", "--radius", "5", "--max", "x"},
+      {"places", "--lat", "1", "--lng", "2", "--radius", "5", "--tags", ""},
+      {"places", "extra", "--lat", "1", "--lng", "2", "--radius", "5"},
+      {"places", "--lat", "95", "--lng", "2", "--radius", "5"},
+      {"--endpoint", "tiles=http://h/", "geocode", "x"},
+      {"--endpoint", "nominatim", "geocode", "x"},
+      {"--endpoint", "nominatim=file:///etc/passwd", "geocode", "x"},
+      {"--timeout", "0", "geocode", "x"},
+      {"--timeout", "-1", "geocode", "x"},
+  };
+  for (const auto& args : cases) {
+    std::string shown;
+    for (const auto& arg : args) shown += "[" + arg + "]";
+    SCOPED_TRACE(shown);
+    const TRun run = Wymap(args);
+    EXPECT_EQ(run.Code, kWymapUsage);
+    EXPECT_EQ(run.Out, "");
+    ExpectOneLine(run.Err, "wymap: ");
+  }
+  EXPECT_EQ(server.RequestCount(), 0u);
+  // A rejected command line changes no setting.
+  const std::string before = GetEndpoint("nominatim");
+  Wymap({"--endpoint", "nominatim=" + server.Url("/n"), "bogus"});
+  EXPECT_EQ(GetEndpoint("nominatim"), before);
+}
+
+TEST_F(WymapTest, HelpPrintsTheUsageAndSucceeds) {
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"--help"}, {"-h"}, {"help"}, {"geocode", "--help"}, {"places", "--help"}}) {
+    const TRun run = Wymap(args);
+    EXPECT_EQ(run.Code, kWymapOk);
+    EXPECT_EQ(run.Out, WymapUsage());
+    EXPECT_EQ(run.Err, "");
+  }
+  EXPECT_NE(WymapUsage().find(GetCacheDir()), std::string::npos);
+}
+
+TEST_F(WymapTest, GeocodePrintsOneResultALineAndUsesTheCache) {
+  server.Serve("/nominatim/v1/search", kSearchBody, "text/xml");
+  const auto args = Args({"geocode", "10 Downing Street, London & Co+1"});
+  const std::string expected =
+      "48.8566\t2.3522\tL'Arc, Paris\n"
+      "48.1\t2.1\tCaf\xC3\xA9 A & B, Rue \"X\"\n"
+      "\tx\tThird\n";
+  TRun run = Wymap(args);
+  EXPECT_EQ(run.Code, kWymapOk) << run.Err;
+  EXPECT_EQ(run.Err, "");
+  EXPECT_EQ(run.Out, expected);
+
+  // The typed "&" and "+" stay inside the one query value.
+  ASSERT_EQ(server.RequestCount(), 1u);
+  const TFixtureRequest request = server.Requests()[0];
+  const std::string start =
+      "/nominatim/v1/search?format=xml&q=10%20DOWNING%20STREET,%20LONDON%20%26%20CO%2B1&key=";
+  EXPECT_EQ(request.Target.compare(0, start.size(), start), 0) << request.Target;
+  EXPECT_EQ(request.Param("q"), "10 DOWNING STREET, LONDON & CO+1");
+  EXPECT_EQ(request.UserAgent(), GetUserAgent());
+  EXPECT_EQ(cache.FilesIn("OPEN_MAPQUEST_SERVICES").size(), 1u);
+
+  // Again with the server answering errors only: read from the cache.
+  server.ServeStatus("/nominatim/v1/search", 500);
+  run = Wymap(args);
+  EXPECT_EQ(run.Code, kWymapOk) << run.Err;
+  EXPECT_EQ(run.Out, expected);
+  EXPECT_EQ(server.RequestCount(), 1u);
+
+  // A line break typed into the address stays in the one request, and the
+  // address is normalised without its accents.
+  server.Serve("/nominatim/v1/search", kNoPlaceBody, "text/xml");
+  run = Wymap(Args({"geocode", "Saint-\xC3\x89tienne\nLoire"}));
+  EXPECT_EQ(run.Code, kWymapOk);
+  EXPECT_EQ(run.Out, "");
+  ASSERT_EQ(server.RequestCount(), 2u);
+  EXPECT_EQ(server.Requests()[1].Param("q"), "SAINT-ETIENNE\nLOIRE");
+}
+
+TEST_F(WymapTest, GeocodeJsonAndNothingFound) {
+  server.Serve("/nominatim/v1/search", kSearchBody, "text/xml");
+  TRun run = Wymap(Args({"--json", "geocode", "arc paris"}));
+  EXPECT_EQ(run.Code, kWymapOk);
+  EXPECT_EQ(run.Out,
+            "[\n"
+            "  {\"lat\":48.8566,\"lng\":2.3522,\"display_name\":\"L'Arc, Paris\"},\n"
+            "  {\"lat\":48.1,\"lng\":2.1,\"display_name\":\"Caf\xC3\xA9 A & B, Rue \\\"X\\\"\"},\n"
+            "  {\"lat\":null,\"lng\":null,\"display_name\":\"Third\"}\n"
+            "]\n");
+
+  server.Serve("/nominatim/v1/search", kNoPlaceBody, "text/xml");
+  run = Wymap(Args({"geocode", "nowhere"}));
+  EXPECT_EQ(run.Code, kWymapOk);
+  EXPECT_EQ(run.Out, "");
+  EXPECT_EQ(run.Err, "");
+  run = Wymap(Args({"geocode", "nowhere", "--json"}));
+  EXPECT_EQ(run.Out, "[]\n");
+}
+
+TEST_F(WymapTest, ControlCharactersFromTheServerNeverReachTheTerminal) {
+  server.Serve("/nominatim/v1/search", kControlBody, "text/xml");
+  TRun run = Wymap(Args({"geocode", "x"}));
+  EXPECT_EQ(run.Out, "1\t2\tA B [2J\n");
+  run = Wymap(Args({"geocode", "x", "--json"}));
+  EXPECT_EQ(run.Out, "[\n  {\"lat\":1,\"lng\":2,\"display_name\":\"A\\tB\\u001b[2J\"}\n]\n");
+  EXPECT_EQ(JsonString("a\xFF"
+                       "b\x7F"),
+            "\"a\xEF\xBF\xBD"
+            "b\\u007f\"");
+}
+
+TEST_F(WymapTest, ReversePrintsTheAddress) {
+  server.Serve("/nominatim/v1/reverse", kReverseBody, "text/xml");
+  TRun run = Wymap(Args({"reverse", "48.8584", "2.2945"}));
+  EXPECT_EQ(run.Code, kWymapOk) << run.Err;
+  EXPECT_EQ(run.Out, "10 Rue X & Y, Paris\n");
+  ASSERT_EQ(server.RequestCount(), 1u);
+  const std::string start = "/nominatim/v1/reverse?format=xml&lat=48.8584&lon=2.2945&key=";
+  EXPECT_EQ(server.Requests()[0].Target.compare(0, start.size(), start), 0);
+
+  // Negative numbers are arguments, not options.
+  run = Wymap(Args({"reverse", "-33.8688", "-151.2093", "--json"}));
+  EXPECT_EQ(run.Code, kWymapOk) << run.Err;
+  EXPECT_EQ(run.Out, "{\"lat\":48.85,\"lng\":2.35,\"display_name\":\"10 Rue X & Y, Paris\"}\n");
+  ASSERT_EQ(server.RequestCount(), 2u);
+  EXPECT_EQ(server.Requests()[1].Param("lat"), "-33.8688");
+  EXPECT_EQ(server.Requests()[1].Param("lon"), "-151.2093");
+
+  server.Serve("/nominatim/v1/reverse", kReverseErrorBody, "text/xml");
+  run = Wymap(Args({"reverse", "0", "0"}));
+  EXPECT_EQ(run.Code, kWymapOk);
+  EXPECT_EQ(run.Out, "");
+  run = Wymap(Args({"reverse", "0", "0", "--json"}));
+  EXPECT_EQ(run.Out, "null\n");
+}
+
+TEST_F(WymapTest, FailedRequestsSayWhatFailed) {
+  server.ServeStatus("/nominatim/v1/search", 500);
+  server.ServeStatus("/nominatim/v1/reverse", 500);
+  server.ServeStatus("/api/xapi", 503);  // and the fallback answers 404
+
+  struct TCase {
+    std::vector<std::string> Args;
+    std::string Line;  // the start of the message
+  };
+  const std::string base = server.Url("/nominatim/v1");
+  const std::vector<TCase> cases = {
+      {Args({"geocode", "x"}), "wymap: geocode failed: HTTP status 500 (" + base + ")\n"},
+      {Args({"reverse", "1", "2"}), "wymap: reverse failed: HTTP status 500 (" + base + ")\n"},
+      {ParisPlaces(), "wymap: places failed: no usable answer from " + server.Url("/api/xapi?") +
+                          " nor from " + server.Url("/xapi/api/0.6/") + "\n"},
+      {Args({"--endpoint", "nominatim=" + server.RefusedUrl("/n"), "geocode", "x"}),
+       "wymap: geocode failed: "},
+      {Args({"--endpoint", "nominatim=" + server.RefusedUrl("/n"), "reverse", "1", "2"}),
+       "wymap: reverse failed: "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Line);
+    const TRun run = Wymap(c.Args);
+    EXPECT_EQ(run.Code, kWymapRequestFailed);
+    EXPECT_EQ(run.Out, "");
+    ExpectOneLine(run.Err, c.Line);
+    if (c.Line.back() == '\n') {
+      EXPECT_EQ(run.Err, c.Line);
+    }
+  }
+  // A refused connection names the address that refused.
+  const TRun refused =
+      Wymap(Args({"--endpoint", "nominatim=" + server.RefusedUrl("/n"), "geocode", "x"}));
+  EXPECT_NE(refused.Err.find(server.RefusedUrl("/n")), std::string::npos) << refused.Err;
+
+  // A 200 answer that is no search answer (a captive portal, a wrong address)
+  // is a failure, not "nothing found".
+  server.Serve("/nominatim/v1/search", "<html>Sign in</html>", "text/html");
+  const TRun portal = Wymap(Args({"geocode", "x"}));
+  EXPECT_EQ(portal.Code, kWymapRequestFailed);
+  EXPECT_EQ(portal.Err, "wymap: geocode failed: not a search answer from " + base + "\n");
+  EXPECT_EQ(cache.FilesIn("PLACES").size(), 0u);
+}
+
+TEST_F(WymapTest, AHangingServerEndsAtTheTimeOut) {
+  server.Hold("never");
+  server.Handle("/nominatim/v1/search", [this](const TFixtureRequest&, httplib::Response& r) {
+    server.WaitRelease("never");
+    r.set_content(kSearchBody, "text/xml");
+  });
+  server.HandlePrefix("/api/xapi", [this](const TFixtureRequest&, httplib::Response& r) {
+    server.WaitRelease("never");
+    r.set_content(kRestaurantAnswer, "text/xml");
+  });
+  const auto start = std::chrono::steady_clock::now();
+  TRun run = Wymap(Args({"--timeout", "0.3", "geocode", "x"}));
+  EXPECT_EQ(run.Code, kWymapRequestFailed);
+  EXPECT_EQ(run.Err, "wymap: geocode failed: no answer from " + server.Url("/nominatim/v1") +
+                         " within 0.3 s\n");
+  run = Wymap(ParisPlaces({"--timeout", "0.3"}));
+  EXPECT_EQ(run.Code, kWymapRequestFailed);
+  ExpectOneLine(run.Err, "wymap: places failed: no answer from ");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  EXPECT_EQ(cache.FileCount(), 0u);
+  server.Release("never");
+}
+
+TEST_F(WymapTest, PlacesPrintsOnePlaceALine) {
+  server.Serve("/api/xapi", kRestaurantAnswer, "text/xml");
+  TRun run = Wymap(ParisPlaces({"--tags", "node[amenity=restaurant]"}));
+  EXPECT_EQ(run.Code, kWymapOk) << run.Err;
+  EXPECT_EQ(run.Err, "");
+  EXPECT_EQ(run.Out, "101\t48.8560\t2.3500\tA & B\trestaurant\n");
+  ASSERT_EQ(server.RequestCount(), 1u);
+  EXPECT_EQ(server.Requests()[0].Target,
+            std::string("/api/xapi?node[amenity=restaurant]") + kParisBox);
+  EXPECT_EQ(cache.FilesIn("PLACES").size(), 1u);
+
+  run = Wymap(ParisPlaces({"--json"}));
+  EXPECT_EQ(run.Code, kWymapOk) << run.Err;
+  EXPECT_EQ(run.Out,
+            "[\n"
+            "  {\"id\":\"101\",\"lat\":48.8560,\"lng\":2.3500,\"name\":\"A & B\","
+            "\"types\":\"restaurant\"}\n"
+            "]\n");
+  // The default filter.
+  ASSERT_EQ(server.RequestCount(), 2u);
+  EXPECT_EQ(server.Requests()[1].Target, std::string("/api/xapi?node[amenity=*]") + kParisBox);
+
+  server.Serve("/api/xapi", ManyNodes(5), "text/xml");
+  run = Wymap(ParisPlaces({"--tags", "node[shop=*]", "--max", "2"}));
+  EXPECT_EQ(run.Code, kWymapOk) << run.Err;
+  EXPECT_EQ(run.Out, "1\t48.1\t2.1\t\tcafe\n2\t48.1\t2.1\t\tcafe\n");
+
+  server.Serve("/api/xapi", kNoNodeAnswer, "text/xml");
+  run = Wymap(ParisPlaces({"--tags", "node[shop=none]"}));
+  EXPECT_EQ(run.Code, kWymapOk) << run.Err;
+  EXPECT_EQ(run.Out, "");
+  run = Wymap(ParisPlaces({"--tags", "node[shop=none]", "--json"}));
+  EXPECT_EQ(run.Out, "[]\n");
+}
+
+TEST_F(WymapTest, CacheFolderDefaultsToTheSettingAndEmptyMeansNone) {
+  server.Serve("/nominatim/v1/search", kSearchBody, "text/xml");
+  server.Serve("/api/xapi", kRestaurantAnswer, "text/xml");
+  TScratch home;
+  SetSetting("cache-dir", home.Path());
+  const std::vector<std::string> endpoints = {"--endpoint",
+                                              "nominatim=" + server.Url("/nominatim/v1"),
+                                              "--endpoint", "xapi=" + server.Url("/api/xapi?")};
+  auto with = [&](std::vector<std::string> rest) {
+    std::vector<std::string> args = endpoints;
+    args.insert(args.end(), rest.begin(), rest.end());
+    return args;
+  };
+  EXPECT_EQ(Wymap(with({"geocode", "arc"})).Code, kWymapOk);
+  EXPECT_EQ(Wymap(with({"places", "--lat", "48.8566", "--lng", "2.3522", "--radius", "1000"})).Code,
+            kWymapOk);
+  EXPECT_EQ(home.FilesIn("OPEN_MAPQUEST_SERVICES").size(), 1u);
+  EXPECT_EQ(home.FilesIn("PLACES").size(), 1u);
+
+  TScratch other;
+  SetSetting("cache-dir", other.Path());
+  EXPECT_EQ(Wymap(with({"--cache", "", "geocode", "arc"})).Code, kWymapOk);
+  EXPECT_EQ(
+      Wymap(with({"--cache=", "places", "--lat", "48.8566", "--lng", "2.3522", "--radius", "1000"}))
+          .Code,
+      kWymapOk);
+  EXPECT_EQ(other.FileCount(), 0u);
+  EXPECT_EQ(cache.FileCount(), 0u);
+  EXPECT_EQ(server.RequestCount(), 4u);
+}
+
+// The real program, as a user runs it.
+TEST_F(WymapTest, ProgramExitCodes) {
+  server.Serve("/nominatim/v1/search", kSearchBody, "text/xml");
+  TScratch home;
+  struct TCase {
+    std::vector<std::string> Args;
+    int Code;
+    std::string OutStart;
+    std::string ErrStart;
+  };
+  const std::vector<TCase> cases = {
+      {{"--help"}, 0, "Usage: wymap", ""},
+      {{"bogus"}, 2, "", "wymap: unknown command"},
+      {{"reverse", "1"}, 2, "", "wymap: "},
+      {{"--endpoint", "nominatim=" + server.Url("/nominatim/v1"), "geocode", "arc"},
+       0,
+       "48.8566\t2.3522\tL'Arc, Paris\n",
+       ""},
+      // Another address: "arc" is in the cache now, whatever the endpoint.
+      {{"--endpoint", "nominatim=" + server.RefusedUrl("/n"), "geocode", "elsewhere"},
+       1,
+       "",
+       "wymap: geocode failed: "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.ErrStart + c.OutStart);
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("WYMAP_CACHE_DIR", QString::fromStdString(home.Path()));
+    process.setProcessEnvironment(environment);
+    QStringList args;
+    for (const auto& arg : c.Args) args << QString::fromStdString(arg);
+    process.start(QString::fromUtf8(WYMAP_BINARY), args);
+    ASSERT_TRUE(process.waitForFinished(30000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), c.Code);
+    const std::string out = process.readAllStandardOutput().toStdString();
+    const std::string err = process.readAllStandardError().toStdString();
+    EXPECT_EQ(out.compare(0, c.OutStart.size(), c.OutStart), 0) << out;
+    if (c.ErrStart.empty()) {
+      EXPECT_EQ(err, "");
+    } else {
+      ExpectOneLine(err, c.ErrStart);
+    }
+  }
+  // The default cache folder of the program is the settings' one.
+  EXPECT_EQ(home.FilesIn("OPEN_MAPQUEST_SERVICES").size(), 1u);
+}
+
+}  // namespace
+}  // namespace wy

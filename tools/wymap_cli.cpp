@@ -1,0 +1,519 @@
+#include "tools/wymap_cli.h"
+
+#include <QCoreApplication>
+#include <cctype>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string_view>
+#include <utility>
+
+#include "geo/settings.h"
+#include "geo/text_convert.h"
+#include "geo/utf.h"
+#include "platform/window_thread.h"
+#include "services/geocoding.h"
+#include "services/mapquest_services.h"
+#include "services/places.h"
+
+namespace wy {
+namespace {
+
+constexpr const char* kDefaultTags = "node[amenity=*]";
+constexpr int kDefaultMax = 100;
+constexpr int kMaxMax = 100000;
+constexpr int kMaxRadius = 100000;
+constexpr double kDefaultTimeoutSeconds = 60;
+constexpr double kMaxTimeoutSeconds = 86400;
+
+// The endpoint names --endpoint accepts.
+const char* const kEndpointNames[] = {"nominatim", "xapi", "xapi-fallback"};
+
+enum TCommand { cmNone, cmGeocode, cmReverse, cmPlaces };
+
+struct TArguments {
+  TCommand Command = cmNone;
+  bool Help = false;
+  bool Json = false;
+  bool HasCache = false;
+  std::string Cache;
+  std::vector<std::pair<std::string, std::string>> Endpoints;
+  std::string Address;
+  double Latitude = 0, Longitude = 0;
+  bool HasLatitude = false, HasLongitude = false, HasRadius = false;
+  int Radius = 0;
+  std::string Tags = kDefaultTags;
+  int Max = kDefaultMax;
+  double TimeoutSeconds = kDefaultTimeoutSeconds;
+  std::vector<std::string> PlacesOnly;  // places options seen, for the check
+};
+
+// Replaces control characters by blanks, so that a field stays on its line
+// and a server cannot send terminal escapes to the user's screen.
+std::string OneLine(const std::string& text) {
+  std::string out = text;
+  for (char& ch : out) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    if (c < 0x20 || c == 0x7F) ch = ' ';
+  }
+  return out;
+}
+
+// A negative number such as "-33.8" is an argument, not an option.
+bool LooksLikeNumber(const std::string& text) {
+  return text.size() >= 2 && text[0] == '-' &&
+         (std::isdigit(static_cast<unsigned char>(text[1])) || text[1] == '.');
+}
+
+bool ParseStrictInt(const std::string& text, int64_t& value) {
+  if (text.empty()) return false;
+  const char* end = text.data() + text.size();
+  const auto result = std::from_chars(text.data(), end, value);
+  return result.ec == std::errc() && result.ptr == end;
+}
+
+// The number as the service wrote it when it is a JSON number, else null.
+std::string JsonNumber(const std::string& text) {
+  size_t i = 0;
+  const size_t n = text.size();
+  auto digits = [&] {
+    const size_t start = i;
+    while (i < n && text[i] >= '0' && text[i] <= '9') ++i;
+    return i - start;
+  };
+  if (i < n && text[i] == '-') ++i;
+  if (i < n && text[i] == '0') {
+    ++i;
+  } else if (digits() == 0) {
+    return "null";
+  }
+  if (i < n && text[i] == '.') {
+    ++i;
+    if (digits() == 0) return "null";
+  }
+  if (i < n && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
+    if (digits() == 0) return "null";
+  }
+  return i == n ? text : std::string("null");
+}
+
+bool IsKnownEndpoint(const std::string& name) {
+  for (const char* known : kEndpointNames)
+    if (name == known) return true;
+  return false;
+}
+
+// Reads the command line into `a`; returns "" or the reason it is wrong.
+std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) {
+  std::vector<std::string> positional;
+  bool optionsEnded = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (optionsEnded || arg.size() < 2 || arg[0] != '-' || LooksLikeNumber(arg)) {
+      positional.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    std::string name = arg;
+    std::string value;
+    bool hasValue = false;
+    const size_t eq = arg.find('=');
+    if (arg.compare(0, 2, "--") == 0 && eq != std::string::npos) {
+      name = arg.substr(0, eq);
+      value = arg.substr(eq + 1);
+      hasValue = true;
+    }
+    if (name == "-h" || name == "--help" || name == "--json") {
+      if (hasValue) return "option " + name + " takes no value";
+      if (name == "--json")
+        a.Json = true;
+      else
+        a.Help = true;
+      continue;
+    }
+    const bool known = name == "--cache" || name == "--endpoint" || name == "--tags" ||
+                       name == "--max" || name == "--lat" || name == "--lng" ||
+                       name == "--radius" || name == "--timeout";
+    if (!known) return "unknown option " + name;
+    if (!hasValue) {
+      if (i + 1 >= args.size()) return "missing value for " + name;
+      value = args[++i];
+    }
+    if (name == "--cache") {
+      a.HasCache = true;
+      a.Cache = value;
+    } else if (name == "--endpoint") {
+      const size_t sep = value.find('=');
+      if (sep == std::string::npos) return "--endpoint wants NAME=URL, not \"" + value + "\"";
+      const std::string endpoint = value.substr(0, sep);
+      const std::string url = value.substr(sep + 1);
+      if (!IsKnownEndpoint(endpoint))
+        return "unknown endpoint \"" + endpoint + "\" (nominatim, xapi, xapi-fallback)";
+      if (url.compare(0, 7, "http://") != 0 && url.compare(0, 8, "https://") != 0)
+        return "endpoint " + endpoint + " must be an http:// or https:// address";
+      a.Endpoints.emplace_back(endpoint, url);
+    } else if (name == "--timeout") {
+      if (!ParseStrictNumber(value, a.TimeoutSeconds) || a.TimeoutSeconds <= 0 ||
+          a.TimeoutSeconds > kMaxTimeoutSeconds)
+        return "--timeout wants seconds above 0 and up to 86400, not \"" + value + "\"";
+    } else {
+      a.PlacesOnly.push_back(name);
+      if (name == "--tags") {
+        if (value.empty()) return "--tags wants a filter such as \"node[shop=*]\"";
+        a.Tags = value;
+      } else if (name == "--max") {
+        int64_t max = 0;
+        if (!ParseStrictInt(value, max) || max < 1 || max > kMaxMax)
+          return "--max wants a whole number from 1 to " + std::to_string(kMaxMax) + ", not \"" +
+                 value + "\"";
+        a.Max = static_cast<int>(max);
+      } else if (name == "--radius") {
+        int64_t radius = 0;
+        if (!ParseStrictInt(value, radius) || radius < 1 || radius > kMaxRadius)
+          return "--radius wants whole metres from 1 to " + std::to_string(kMaxRadius) +
+                 ", not \"" + value + "\"";
+        a.Radius = static_cast<int>(radius);
+        a.HasRadius = true;
+      } else if (name == "--lat") {
+        if (!ParseStrictNumber(value, a.Latitude) || std::fabs(a.Latitude) > 90)
+          return "--lat wants a latitude from -90 to 90, not \"" + value + "\"";
+        a.HasLatitude = true;
+      } else {  // --lng
+        if (!ParseStrictNumber(value, a.Longitude) || std::fabs(a.Longitude) > 180)
+          return "--lng wants a longitude from -180 to 180, not \"" + value + "\"";
+        a.HasLongitude = true;
+      }
+    }
+  }
+  if (a.Help) return "";
+
+  if (positional.empty()) return "missing command (geocode, reverse or places)";
+  const std::string& command = positional[0];
+  if (command == "help") {
+    a.Help = true;
+    return "";
+  }
+  if (command == "geocode") {
+    a.Command = cmGeocode;
+  } else if (command == "reverse") {
+    a.Command = cmReverse;
+  } else if (command == "places") {
+    a.Command = cmPlaces;
+  } else {
+    return "unknown command \"" + command + "\"";
+  }
+  if (a.Command != cmPlaces && !a.PlacesOnly.empty())
+    return "option " + a.PlacesOnly[0] + " belongs to the places command";
+
+  switch (a.Command) {
+    case cmGeocode:
+      // Unquoted words are one address.
+      for (size_t i = 1; i < positional.size(); ++i) {
+        if (i > 1) a.Address += ' ';
+        a.Address += positional[i];
+      }
+      if (a.Address.find_first_not_of(" \t") == std::string::npos)
+        return "geocode wants an address";
+      break;
+    case cmReverse:
+      if (positional.size() != 3) return "reverse wants a latitude and a longitude";
+      if (!ParseStrictNumber(positional[1], a.Latitude) || std::fabs(a.Latitude) > 90)
+        return "latitude from -90 to 90 wanted, not \"" + positional[1] + "\"";
+      if (!ParseStrictNumber(positional[2], a.Longitude) || std::fabs(a.Longitude) > 180)
+        return "longitude from -180 to 180 wanted, not \"" + positional[2] + "\"";
+      break;
+    case cmPlaces:
+      if (positional.size() > 1) return "unexpected argument \"" + positional[1] + "\"";
+      if (!a.HasLatitude) return "places wants --lat";
+      if (!a.HasLongitude) return "places wants --lng";
+      if (!a.HasRadius) return "places wants --radius";
+      break;
+    case cmNone:
+      break;
+  }
+  return "";
+}
+
+// Runs the window thread's queue until done() holds or the time-out passes.
+bool PumpUntil(const std::function<bool()>& done, double timeoutSeconds) {
+  const auto end = std::chrono::steady_clock::now() +
+                   std::chrono::milliseconds(static_cast<int64_t>(timeoutSeconds * 1000));
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= end) return done();
+    WaitProcessing(5);
+  }
+  return true;
+}
+
+std::string SecondsText(double seconds) {
+  return FloatToStrDot(seconds) + " s";
+}
+
+// Why a services request produced no answer.
+std::string ServiceFailure(const TServiceAnswer& answer, const std::string& endpoint) {
+  if (answer.Error.empty()) return "no answer from " + endpoint;
+  return answer.Error + " (" + endpoint + ")";
+}
+
+int Fail(std::ostream& err, const std::string& what, const std::string& why) {
+  err << "wymap: " << what << " failed: " << OneLine(why) << '\n';
+  return kWymapRequestFailed;
+}
+
+int RunGeocode(const TArguments& a, std::ostream& out, std::ostream& err) {
+  const std::string endpoint = GetEndpoint("nominatim");
+  TOpenMapQuestServices services;
+  services.SetLocalCache(a.Cache);
+  bool done = false;
+  services.OnSearch = [&done](TOpenMapQuestServices*) { done = true; };
+  services.AsyncSearch(EncodeTypedValue(a.Address));
+  if (!PumpUntil([&done] { return done; }, a.TimeoutSeconds))
+    return Fail(err, "geocode",
+                "no answer from " + endpoint + " within " + SecondsText(a.TimeoutSeconds));
+  const TServiceAnswer& answer = services.Answer(mkSearch);
+  if (!answer.Answered) return Fail(err, "geocode", ServiceFailure(answer, endpoint));
+  if (answer.Body.find("<searchresults") == std::string::npos)
+    return Fail(err, "geocode", "not a search answer from " + endpoint);
+
+  const TServiceResultList& results = services.SearchResults();
+  if (a.Json) out << "[";
+  for (int i = 0; i < results.Count(); ++i) {
+    TNominatimResult view;
+    view.SetDataList(results.Objects(i).get());
+    const std::string lat = view.Value("lat");
+    const std::string lng = view.Value("lon");
+    if (a.Json) {
+      out << (i == 0 ? "\n" : ",\n") << "  {\"lat\":" << JsonNumber(lat)
+          << ",\"lng\":" << JsonNumber(lng)
+          << ",\"display_name\":" << JsonString(results.Strings(i)) << "}";
+    } else {
+      out << OneLine(lat) << '\t' << OneLine(lng) << '\t' << OneLine(results.Strings(i)) << '\n';
+    }
+  }
+  if (a.Json) out << (results.Count() > 0 ? "\n]\n" : "]\n");
+  return kWymapOk;
+}
+
+int RunReverse(const TArguments& a, std::ostream& out, std::ostream& err) {
+  const std::string endpoint = GetEndpoint("nominatim");
+  TOpenMapQuestServices services;
+  services.SetLocalCache(a.Cache);
+  bool done = false;
+  services.OnReverse = [&done](TOpenMapQuestServices*) { done = true; };
+  services.AsyncReverse("lat=" + FloatToStrDot(a.Latitude) + "&lon=" + FloatToStrDot(a.Longitude));
+  if (!PumpUntil([&done] { return done; }, a.TimeoutSeconds))
+    return Fail(err, "reverse",
+                "no answer from " + endpoint + " within " + SecondsText(a.TimeoutSeconds));
+  const TServiceAnswer& answer = services.Answer(mkReverse);
+  if (!answer.Answered) return Fail(err, "reverse", ServiceFailure(answer, endpoint));
+  if (answer.Body.find("<reversegeocode") == std::string::npos)
+    return Fail(err, "reverse", "not a reverse geocoding answer from " + endpoint);
+
+  TNominatimResult& view = services.ReverseResult();
+  const std::string name = view.Display_name();
+  if (a.Json) {
+    if (name.empty())
+      out << "null\n";
+    else
+      out << "{\"lat\":" << JsonNumber(view.Value("lat"))
+          << ",\"lng\":" << JsonNumber(view.Value("lon"))
+          << ",\"display_name\":" << JsonString(name) << "}\n";
+  } else if (!name.empty()) {
+    out << OneLine(name) << '\n';
+  }
+  return kWymapOk;
+}
+
+int RunPlaces(const TArguments& a, std::ostream& out, std::ostream& err) {
+  // The search takes its first server from the setting when it is created.
+  TWyPlaces places;
+  places.SetLatitude(a.Latitude);
+  places.SetLongitude(a.Longitude);
+  places.SetRadius(a.Radius);
+  places.SetMaxResult(a.Max);
+  places.SetLocalCache(a.Cache);
+  bool done = false;
+  places.OnPlacesSearch = [&done](TWyPlaces&) { done = true; };
+  const std::string servers = places.XapiServer() + " nor from " + GetEndpoint("xapi-fallback");
+  places.Search(a.Tags);
+  if (!PumpUntil([&] { return done && !places.Searching(); }, a.TimeoutSeconds)) {
+    places.OnPlacesSearch = nullptr;
+    places.Abort();
+    return Fail(err, "places",
+                "no answer from " + servers + " within " + SecondsText(a.TimeoutSeconds));
+  }
+  if (places.Status() != TWyPlaces::kStatusOk)
+    return Fail(err, "places", "no usable answer from " + servers);
+
+  const TWyPlaceResults& results = places.Results();
+  if (a.Json) out << "[";
+  for (int i = 0; i < results.count(); ++i) {
+    const TWyPlaceResult* place = results.Items(i);
+    const std::string id = place->Values("id");
+    const std::string lat = place->Values("lat");
+    const std::string lng = place->Values("lon");
+    const std::string name = place->Values("name");
+    const std::string types = place->Values("types");
+    if (a.Json) {
+      // Ids stay strings: OpenStreetMap ids may exceed what a JSON reader
+      // keeps exactly in a double.
+      out << (i == 0 ? "\n" : ",\n") << "  {\"id\":" << JsonString(id)
+          << ",\"lat\":" << JsonNumber(lat) << ",\"lng\":" << JsonNumber(lng)
+          << ",\"name\":" << JsonString(name) << ",\"types\":" << JsonString(types) << "}";
+    } else {
+      out << OneLine(id) << '\t' << OneLine(lat) << '\t' << OneLine(lng) << '\t' << OneLine(name)
+          << '\t' << OneLine(types) << '\n';
+    }
+  }
+  if (a.Json) out << (results.count() > 0 ? "\n]\n" : "]\n");
+  return kWymapOk;
+}
+
+}  // namespace
+
+bool ParseStrictNumber(const std::string& text, double& value) {
+  if (text.empty()) return false;
+  // from_chars reads "inf", "nan" and hexadecimal only on request; the first
+  // two are refused below, "0x1" stops at "x".
+  const char* end = text.data() + text.size();
+  double parsed = 0;
+  const auto result = std::from_chars(text.data(), end, parsed);
+  if (result.ec != std::errc() || result.ptr != end || !std::isfinite(parsed)) return false;
+  value = parsed;
+  return true;
+}
+
+std::string EncodeTypedValue(const std::string& text) {
+  static const char* const kHex = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  for (const char ch : text) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    if (c < 0x20 || c == 0x7F || c == '%' || c == '&' || c == '+' || c == '=') {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else {
+      out += ch;
+    }
+  }
+  return out;
+}
+
+std::string JsonString(const std::string& text) {
+  static const char* const kHex = "0123456789abcdef";
+  std::string out = "\"";
+  size_t pos = 0;
+  while (pos < text.size()) {
+    const char32_t cp = DecodeUtf8(text, pos);
+    switch (cp) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\b':
+        out += "\\b";
+        break;
+      case '\f':
+        out += "\\f";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (cp < 0x20 || cp == 0x7F) {
+          out += "\\u00";
+          out += kHex[cp >> 4];
+          out += kHex[cp & 15];
+        } else {
+          AppendUtf8(out, cp);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+std::string WymapUsage() {
+  return "Usage: wymap [options] COMMAND [arguments]\n"
+         "\n"
+         "Commands:\n"
+         "  geocode ADDRESS        places matching an address, one a line:\n"
+         "                         lat TAB lng TAB display name\n"
+         "  reverse LAT LNG        the address at a position, on one line\n"
+         "  places --lat LAT --lng LNG --radius METRES [--tags FILTER] [--max N]\n"
+         "                         points of interest around a position, one a line:\n"
+         "                         id TAB lat TAB lng TAB name TAB types\n"
+         "\n"
+         "Options:\n"
+         "  --json                 print JSON instead of lines\n"
+         "  --tags FILTER          XAPI tag filter of places (default \"node[amenity=*]\")\n"
+         "  --max N                at most N places, 1 to 100000 (default 100)\n"
+         "  --radius METRES        whole metres, 1 to 100000\n"
+         "  --cache DIR            answer cache folder; \"\" for none\n"
+         "                         (default: the user's cache folder, " +
+         GetCacheDir() +
+         ")\n"
+         "  --endpoint NAME=URL    http(s) address of a service; NAME is nominatim,\n"
+         "                         xapi or xapi-fallback (may be repeated)\n"
+         "  --timeout SECONDS      give up after this long (default 60)\n"
+         "  -h, --help             show this text\n"
+         "\n"
+         "LAT is -90 to 90 and LNG -180 to 180, written with \".\" (-33.8688).\n"
+         "Finding nothing is not an error: nothing is printed ([] or null with\n"
+         "--json) and the exit code is 0.\n"
+         "Exit codes: 0 done, 1 the request failed, 2 bad command line.\n";
+}
+
+int RunWymap(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  TArguments a;
+  const std::string problem = ParseArguments(args, a);
+  if (!problem.empty()) {
+    err << "wymap: " << OneLine(problem) << " (try wymap --help)\n";
+    return kWymapUsage;
+  }
+  if (a.Help) {
+    out << WymapUsage();
+    return kWymapOk;
+  }
+
+  // Completions come through the application object's event queue.
+  static int fallbackArgc = 1;
+  static char fallbackName[] = "wymap";
+  static char* fallbackArgv[] = {fallbackName, nullptr};
+  std::unique_ptr<QCoreApplication> ownApp;
+  if (QCoreApplication::instance() == nullptr)
+    ownApp = std::make_unique<QCoreApplication>(fallbackArgc, fallbackArgv);
+
+  for (const auto& endpoint : a.Endpoints) SetEndpoint(endpoint.first, endpoint.second);
+  if (!a.HasCache) a.Cache = GetCacheDir();
+
+  switch (a.Command) {
+    case cmGeocode:
+      return RunGeocode(a, out, err);
+    case cmReverse:
+      return RunReverse(a, out, err);
+    case cmPlaces:
+      return RunPlaces(a, out, err);
+    case cmNone:
+      break;
+  }
+  return kWymapUsage;
+}
+
+}  // namespace wy

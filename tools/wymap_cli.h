@@ -1,0 +1,40 @@
+#pragma once
+// The commands of the wymap tool: address search, reverse geocoding and the
+// places search, run against the services' endpoints.
+//
+// RunWymap is the whole program without its main(): it reads the arguments
+// (without the program name), sets the endpoint settings given with
+// --endpoint for this process, runs the command on the window thread (it runs
+// the event queue until the request completes or the time-out passes) and
+// returns the exit code. Results go to `out`; a failure is one line on `err`
+// starting with "wymap: ". When no application object exists, one is created
+// for the duration of the call.
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace wy {
+
+// Exit codes.
+constexpr int kWymapOk = 0;             // done; finding nothing is no failure
+constexpr int kWymapRequestFailed = 1;  // the service gave no usable answer
+constexpr int kWymapUsage = 2;          // bad command line
+
+// The text --help prints.
+std::string WymapUsage();
+
+int RunWymap(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// Helpers exposed for tests.
+// A whole text as a finite number ("." only, no blanks, no ","); false
+// otherwise.
+bool ParseStrictNumber(const std::string& text, double& value);
+// Percent-encodes "%", "&", "+", "=" and control characters of a typed value,
+// so that it stays one query value and one request line; the transport
+// encodes the other bytes a query may not hold.
+std::string EncodeTypedValue(const std::string& text);
+// A JSON string literal of text; invalid UTF-8 becomes U+FFFD.
+std::string JsonString(const std::string& text);
+
+}  // namespace wy

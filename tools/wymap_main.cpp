@@ -1,0 +1,17 @@
+// The wymap command-line tool.
+
+#include <QCoreApplication>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "tools/wymap_cli.h"
+
+int main(int argc, char** argv) {
+  // The services hand their completions to the thread of the application
+  // object; RunWymap waits for them by running its event queue.
+  QCoreApplication app(argc, argv);
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+  return wy::RunWymap(args, std::cout, std::cerr);
+}
