@@ -258,7 +258,9 @@ TEST_F(MapQuestServicesTest, QueuesRunFirstInFirstOutPerKindWithEventsOnTheWindo
   EXPECT_EQ(log[2], "search A");
   EXPECT_EQ(log[3], "search B");
   EXPECT_EQ(eventsWhenBArrived.load(), 1);
-  EXPECT_EQ(server->MaxInFlight(), 2);  // one search and one reverse at most
+  // One search and one reverse at most (the reverse requests may also finish
+  // before the held search reaches the server).
+  EXPECT_LE(server->MaxInFlight(), 2);
 }
 
 struct TFailureCase {

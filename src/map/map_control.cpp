@@ -1,0 +1,592 @@
+#include "map/map_control.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+#include <QResizeEvent>
+#include <QShowEvent>
+#include <algorithm>
+#include <cmath>
+
+#include "geo/geodesy.h"
+#include "geo/global_lock.h"
+#include "geo/text_convert.h"
+#include "geo/threaded_timer.h"
+#include "graphics/canvas.h"
+#include "graphics/system_colors.h"
+#include "platform/map_messages.h"
+#include "platform/tick.h"
+#include "tiles/tile_server.h"
+
+namespace wy {
+
+namespace {
+
+constexpr int kTileSize = 256;
+constexpr uint32_t kTimerIntervalMs = 20;
+constexpr uint16_t kDefaultCacheSize = 256;
+// Short pans animate; this many steps at most, then the map jumps.
+constexpr int kMaxPanSteps = 100;
+constexpr double kPanAnimateKm = 0.5;
+constexpr TColor kCopyrightColor = 0x808080;
+
+QColor PlaceholderColor() {
+  return ToQColor(cl3DLight);
+}
+
+// Nearest integer (halves to even) of a world pixel, kept far from the
+// int64 limits.
+int64_t RoundPixel(double v) {
+  const double limit = 1e15;
+  return static_cast<int64_t>(std::nearbyint(std::clamp(v, -limit, limit)));
+}
+
+}  // namespace
+
+TVuroduDavControl::TVuroduDavControl(QWidget* parent)
+    : QWidget(parent), FWorldInfo(std::make_unique<TWyWorldInfo>()) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setMouseTracking(true);
+  setFocusPolicy(Qt::ClickFocus);
+
+  FWorldInfo->SetZoom(FZoom);
+  FWyCanvas = std::make_unique<TWyCanvas>();
+  QFont font(QStringLiteral("DejaVu Sans"));
+  font.setPointSize(8);
+  FWyCanvas->SetFont(font);
+
+  FMailbox = std::make_unique<TMessageMailbox>(
+      [this](uint32_t msg, intptr_t, intptr_t) { HandleMessage(msg); });
+  FMapServer = std::make_unique<TVuroduDavServer>(FMailbox->Target(), PlaceholderColor());
+  FMapServer->SetCacheSize(kDefaultCacheSize);
+  FMapServer->SetTileServer(tsOSM);
+  FMapServer->OnLoadTile = [this](int x, int y, int z, int t) { TileLoaded(x, y, z, t); };
+  FThreadedTimer = std::make_unique<TThreadedTimer>(true, kTimerIntervalMs, true);
+  FThreadedTimer->OnTimer = [this](TThreadedTimer*) { TimerTick(); };
+
+  // Until it is laid out the control is 256 x 256; the first show centres
+  // it again at its real size.
+  resize(kTileSize, kTileSize);
+  ResizeSurfaces();
+  CenterOn(FLatitude, Flongitude);
+}
+
+TVuroduDavControl::~TVuroduDavControl() {
+  FDraw = false;
+  FDestroying = true;
+  NotifyObservers(omMapFree);
+  FObservers.clear();
+  // No posted message reaches this object any more.
+  FMailbox.reset();
+  if (FThreadedTimer) {
+    FThreadedTimer->OnTimer = nullptr;
+    FThreadedTimer->doTermine();
+    FThreadedTimer.reset();  // joins
+  }
+  if (FOverlayServer) {
+    FOverlayServer->OnLoadTile = nullptr;
+    FOverlayServer->SetCancel(true);
+    FOverlayServer.reset();
+  }
+  if (FMapServer) {
+    FMapServer->OnLoadTile = nullptr;
+    FMapServer->SetCancel(true);  // aborts and joins downloads; no lock held here
+    FMapServer.reset();
+  }
+}
+
+// --- Viewport ---------------------------------------------------------------
+
+void TVuroduDavControl::SetLatitude(double value) {
+  CenterOn(value, Center().Lng);
+}
+
+void TVuroduDavControl::SetLongitude(double value) {
+  CenterOn(Center().Lat, value);
+}
+
+TLatLng TVuroduDavControl::Center() {
+  return FromXYToLatLng(width() / 2, height() / 2);
+}
+
+void TVuroduDavControl::SetCenter(const TLatLng& value) {
+  CenterOn(value.Lat, value.Lng);
+}
+
+void TVuroduDavControl::setCenter(double Lat, double Lng) {
+  CenterOn(Lat, Lng);
+}
+
+void TVuroduDavControl::CenterOn(double Lat, double Lng) {
+  if (!std::isfinite(Lat) || !std::isfinite(Lng)) return;
+  FLatitude = Lat;
+  Flongitude = Lng;
+  // The projection has no value at the poles: project at its limit.
+  const double lat = std::clamp(Lat, -cLatitudeLimit, cLatitudeLimit);
+  double x = 0, y = 0;
+  LatLngToWorldPixel(FZoom, lat, Lng, x, y);
+  FX_ = width() / 2 - RoundPixel(x);
+  FY_ = height() / 2 - RoundPixel(y);
+  // Every tile is drawn again after a centring, whatever the offset was.
+  ClearTiles();
+  Valide_Map = false;
+  UpdateBounds();
+  if (FDraw) {
+    PaintMap(0, 0, false);
+    NotifyObservers(omMapMove);
+    if (OnMapMove) OnMapMove(this, FLatitude, Flongitude);
+  }
+}
+
+void TVuroduDavControl::UpdateBounds() {
+  Flag_LimitBox = false;
+  const TLatLng ne = FromXYToLatLng(width(), 0);
+  const TLatLng sw = FromXYToLatLng(0, height());
+  const bool outOfBounds = Flag_LimitBox;
+  FWorldInfo->SetNorthEastLatitude(ne.Lat);
+  FWorldInfo->SetNorthEastLongitude(ne.Lng);
+  FWorldInfo->SetSouthWestLatitude(sw.Lat);
+  FWorldInfo->SetSouthWestLongitude(sw.Lng);
+  FWorldInfo->SetLeft(SaturateToInt32(static_cast<double>(-FX_)));
+  FWorldInfo->SetTop(SaturateToInt32(static_cast<double>(-FY_)));
+  FWorldInfo->SetWidth(width());
+  FWorldInfo->SetHeight(height());
+  FWorldInfo->SetZoom(FZoom);
+  if (!FDraw) return;
+  NotifyObservers(omMapBounds);
+  NotifyObservers(omMapEndMove);
+  PostMapMessage(MessageTarget(), WM_MAPBOUNDS);
+  if (outOfBounds) {
+    Bounds(ne.Lat, ne.Lng, sw.Lat, sw.Lng);
+    if (OnOutOfBounds) OnOutOfBounds(this);
+  }
+}
+
+void TVuroduDavControl::XYToWorld(int64_t X, int64_t Y, double& wx, double& wy) const {
+  const double size = WorldSize(FZoom);
+  wx = std::clamp(static_cast<double>(X - FX_), 0.0, size);
+  wy = std::clamp(static_cast<double>(Y - FY_), 0.0, size);
+}
+
+void TVuroduDavControl::ClampToLimitBox(TLatLng& value) {
+  if (value.Lat > _max_Latitude) {
+    value.Lat = _max_Latitude;
+    Flag_LimitBox = true;
+  } else if (value.Lat < _min_Latitude) {
+    value.Lat = _min_Latitude;
+    Flag_LimitBox = true;
+  }
+  if (value.Lng > _max_longitude) {
+    value.Lng = _max_longitude;
+    Flag_LimitBox = true;
+  } else if (value.Lng < _min_longitude) {
+    value.Lng = _min_longitude;
+    Flag_LimitBox = true;
+  }
+}
+
+TLatLng TVuroduDavControl::FromXYToLatLng(int64_t X, int64_t Y) {
+  double wx = 0, wy = 0;
+  XYToWorld(X, Y, wx, wy);
+  TLatLng result;
+  WorldPixelToLatLng(FZoom, wx, wy, result.Lat, result.Lng);
+  ClampToLimitBox(result);
+  return result;
+}
+
+void TVuroduDavControl::ApplyZoom(uint8_t value) {
+  FZoom = value;
+  FWorldInfo->SetZoom(value);
+  maxOfZoom = int64_t(1) << value;
+}
+
+void TVuroduDavControl::SetZoom(uint8_t value) {
+  if (value == FZoom) return;
+  const TLatLng c = Center();
+  uint8_t z = value;
+  if (z < FMinZoom) z = FMinZoom;
+  if (z > FMaxZoom) z = FMaxZoom;
+  ApplyZoom(z);
+  CenterOn(c.Lat, c.Lng);
+  if (FDraw) {
+    NotifyObservers(omMapEndMove);
+    if (OnChangeMapZoom) OnChangeMapZoom(this);
+  }
+}
+
+void TVuroduDavControl::SetMinZoom(uint8_t value) {
+  if (value == FMinZoom) return;
+  FMinZoom = value;
+  if (FZoom < FMinZoom) SetZoom(FMinZoom);
+}
+
+void TVuroduDavControl::SetMaxZoom(uint8_t value) {
+  if (value > kHighestZoom || value == FMaxZoom) return;
+  FMaxZoom = value;
+  if (FZoom > FMaxZoom) SetZoom(FMaxZoom);
+}
+
+bool TVuroduDavControl::BoxVisible(double NELat, double NELng, double SWLat, double SWLng) const {
+  const TWyWorldInfo& w = *FWorldInfo;
+  return w.ContainsLatLng(NELat, SWLng) && w.ContainsLatLng(NELat, NELng) &&
+         w.ContainsLatLng(SWLat, NELng) && w.ContainsLatLng(SWLat, SWLng);
+}
+
+void TVuroduDavControl::Bounds(double NELat, double NELng, double SWLat, double SWLng) {
+  const bool draw = FDraw;
+  FDraw = false;
+  CenterOn((NELat - SWLat) / 2 + SWLat, (NELng - SWLng) / 2 + SWLng);
+  while (BoxVisible(NELat, NELng, SWLat, SWLng) && FZoom < FMaxZoom) SetZoom(FZoom + 1);
+  FDraw = draw;
+}
+
+void TVuroduDavControl::fitBounds(double NELat, double NELng, double SWLat, double SWLng) {
+  const bool draw = FDraw;
+  FDraw = false;
+  CenterOn((NELat - SWLat) / 2 + SWLat, (NELng - SWLng) / 2 + SWLng);
+  while (!BoxVisible(NELat, NELng, SWLat, SWLng) && FZoom > FMinZoom) SetZoom(FZoom - 1);
+  FDraw = draw;
+  if (FDraw) {
+    PaintMap(0, 0, false);
+    NotifyObservers(omMapEndMove);
+  }
+}
+
+void TVuroduDavControl::fitBoundsRadius(double dLat, double dLng, double dRadiusKm) {
+  double latSW = 0, lngSW = 0, latNE = 0, lngNE = 0;
+  boundingCoordinates(dLat, dLng, dRadiusKm, latSW, lngSW, latNE, lngNE);
+  fitBounds(latNE, lngNE, latSW, lngSW);
+}
+
+void TVuroduDavControl::BoundingBox(double NELat, double NELng, double SWLat, double SWLng) {
+  const double lat = FLatitude;
+  const double lng = Flongitude;
+  _max_Latitude = NELat;
+  _max_longitude = NELng;
+  _min_Latitude = SWLat;
+  _min_longitude = SWLng;
+  Bounds(_max_Latitude, _max_longitude, _min_Latitude, _min_longitude);
+  setCenter(lat, lng);
+}
+
+void TVuroduDavControl::StepTowards(double Lat, double Lng) {
+  const double dLat = std::fabs(FLatitude - Lat);
+  const double dLng = std::fabs(Flongitude - Lng);
+  const double spanLat = FWorldInfo->NorthEastLatitude() - FWorldInfo->SouthWestLatitude();
+  const double spanLng = FWorldInfo->NorthEastLongitude() - FWorldInfo->SouthWestLongitude();
+  if (dLat >= spanLat || dLng >= spanLng) {
+    setCenter(Lat, Lng);
+    return;
+  }
+  const double lat = FLatitude > Lat ? FLatitude - dLat / 10 : FLatitude + dLat / 10;
+  const double lng = Flongitude > Lng ? Flongitude - dLng / 10 : Flongitude + dLng / 10;
+  setCenter(lat, lng);
+}
+
+void TVuroduDavControl::PanTo(double Lat, double Lng) {
+  if (!std::isfinite(Lat) || !std::isfinite(Lng)) return;
+  if (DistanceFrom(FLatitude, Flongitude, Lat, Lng) < kPanAnimateKm) {
+    // A target the view cannot reach (outside the limit box or beyond the
+    // projection's limit) would never be contained: stop when the centre no
+    // longer moves or after a bounded number of steps.
+    for (int step = 0; step < kMaxPanSteps && !FWorldInfo->ContainsLatLng(Lat, Lng); ++step) {
+      const int64_t fx = FX_, fy = FY_;
+      StepTowards(Lat, Lng);
+      if (FX_ == fx && FY_ == fy) break;
+    }
+  }
+  setCenter(Lat, Lng);
+}
+
+// --- Tile service -------------------------------------------------------------
+
+TTileServer TVuroduDavControl::TileServer() const {
+  return FMapServer->TileServer();
+}
+
+void TVuroduDavControl::SetTileServer(TTileServer value) {
+  FMapServer->SetTileServer(value);
+  const TTileServerInfo& info = FMapServer->TileServerInfo();
+  SetMinZoom(info.MinZoom);
+  SetMaxZoom(info.MaxZoom);
+  ClearTiles();
+  Valide_Map = false;
+  PaintMap(0, 0, false);
+  NotifyObservers(omMapTileServer);
+}
+
+TTileServerInfo& TVuroduDavControl::TileServerInfo() {
+  return FMapServer->TileServerInfo();
+}
+
+uint16_t TVuroduDavControl::CacheSize() const {
+  return FMapServer->CacheSize();
+}
+
+void TVuroduDavControl::SetCacheSize(uint16_t value) {
+  FMapServer->SetCacheSize(value);
+}
+
+uint8_t TVuroduDavControl::MaxThreadTile() const {
+  return FMapServer->MaxThreadTile();
+}
+
+void TVuroduDavControl::SetMaxThreadTile(uint8_t value) {
+  FMapServer->SetMaxThreadTile(std::max<uint8_t>(value, 2));
+}
+
+std::string TVuroduDavControl::LocalCache() const {
+  return FMapServer->LocalCache();
+}
+
+void TVuroduDavControl::SetLocalCache(const std::string& value) {
+  FMapServer->SetLocalCache(value);
+}
+
+void TVuroduDavControl::AddOverlayTiles(TOnMapServerTilePath getOverlayTiles,
+                                        const std::string& Name, uint8_t MaxZoom, uint8_t MinZoom) {
+  RemoveOverlayTiles();
+  auto server = std::make_unique<TVuroduDavServer>(MessageTarget(), PlaceholderColor());
+  server->SetCacheSize(kDefaultCacheSize);
+  TTileServerInfo& info = server->TileServerInfo();
+  info.MinZoom = MinZoom;
+  info.MaxZoom = MaxZoom;
+  info.GetTileFilename = std::move(getOverlayTiles);
+  info.SetTileFormat(stPng);
+  info.Name = Name;
+  server->SetLocalCache(FMapServer->LocalCache());
+  server->OnLoadTile = [this](int x, int y, int z, int t) { TileLoaded(x, y, z, t); };
+  FOverlayServer = std::move(server);
+  ClearTiles();
+  Valide_Map = false;
+  PaintMap(0, 0, false);
+}
+
+void TVuroduDavControl::RemoveOverlayTiles() {
+  if (!FOverlayServer) return;
+  // Out of use before it is cancelled: cancelling waits for its downloads,
+  // and nothing may start new ones meanwhile.
+  std::unique_ptr<TVuroduDavServer> server = std::move(FOverlayServer);
+  server->OnLoadTile = nullptr;
+  server->SetCancel(true);
+  server.reset();
+  ClearTiles();
+  Valide_Map = false;
+  PaintMap(0, 0, false);
+}
+
+uint64_t TVuroduDavControl::MessageTarget() const {
+  return FMailbox ? FMailbox->Target() : 0;
+}
+
+// --- Rendering ---------------------------------------------------------------
+
+void TVuroduDavControl::SetShowCopyrightTile(bool value) {
+  if (value == FShowCopyrightTile) return;
+  FShowCopyrightTile = value;
+  Valide_Map = false;
+  PaintMap(0, 0, false);
+}
+
+const QImage& TVuroduDavControl::ScreenShot() {
+  return FWyCanvas->Bitmap();
+}
+
+void TVuroduDavControl::ClearTiles() {
+  FDisplayMapTiles.Clear();
+  FBitmapTiles.fill(PlaceholderColor());
+}
+
+void TVuroduDavControl::ResizeSurfaces() {
+  const int w = std::max(1, width());
+  const int h = std::max(1, height());
+  FWyCanvas->SetSize(w, h);
+  FBitmapTiles = QImage(w, h, QImage::Format_ARGB32_Premultiplied);
+  FBitmapTiles.fill(PlaceholderColor());
+  FDisplayMapTiles.setSize(w / kTileSize + 2, h / kTileSize + 2);
+  Valide_Map = false;
+}
+
+bool TVuroduDavControl::CanRender() const {
+  return !FDestroying && FDraw && !inPaint && isVisible();
+}
+
+void TVuroduDavControl::RedrawMap(bool fast) {
+  PaintMap(FOffsetX, FOffsetY, fast);
+}
+
+void TVuroduDavControl::PaintMap(int64_t a, int64_t b, bool fast) {
+  if (!CanRender()) return;
+  if (!fast) RenderFrame(a, b);
+  repaint();
+}
+
+bool TVuroduDavControl::DrawTile(int64_t tx, int64_t ty, QPainter& painter) {
+  const int64_t px = tx * kTileSize + FX_;
+  const int64_t py = ty * kTileSize + FY_;
+  if (tx < 0 || ty < 0 || tx >= maxOfZoom || ty >= maxOfZoom) {
+    // Outside the world: the placeholder colour, never stale pixels.
+    painter.fillRect(QRect(static_cast<int>(px), static_cast<int>(py), kTileSize, kTileSize),
+                     PlaceholderColor());
+    return false;
+  }
+  const QImage& image =
+      FMapServer->GetTile(static_cast<int>(tx), static_cast<int>(ty), static_cast<int>(FZoom));
+  const QPoint at(static_cast<int>(px), static_cast<int>(py));
+  painter.drawImage(at, image);
+  const bool real = FMapServer->TileOK();
+  if (FOverlayServer) {
+    const QImage& overlay = FOverlayServer->GetTile(static_cast<int>(tx), static_cast<int>(ty),
+                                                    static_cast<int>(FZoom));
+    if (FOverlayServer->TileOK()) painter.drawImage(at, overlay);
+  }
+  return real;
+}
+
+void TVuroduDavControl::RenderFrame(int64_t a, int64_t b) {
+  TGlobalMapLockGuard lock(GlobalMapLock());
+  inPaint = true;
+  const int64_t a1 = a - FOffsetX;
+  const int64_t b1 = b - FOffsetY;
+  FDisplayMapTiles.setX(static_cast<int>(-(FX_ + a1) / kTileSize));
+  FDisplayMapTiles.setY(static_cast<int>(-(FY_ + b1) / kTileSize));
+  {
+    QPainter painter(&FBitmapTiles);
+    const int gx = FDisplayMapTiles.x();
+    const int gy = FDisplayMapTiles.y();
+    for (int i = FDisplayMapTiles.Width() - 1; i >= 0; --i) {
+      for (int j = FDisplayMapTiles.Height() - 1; j >= 0; --j) {
+        const uint8_t state = FDisplayMapTiles.Cell(i, j);
+        if (state == 255) continue;
+        const bool real = DrawTile(int64_t(gx) + i, int64_t(gy) + j, painter);
+        // The state is read again: a tile found in the memory cache reports
+        // itself while it is fetched. Only a tile whose real image was drawn
+        // is final; a placeholder (an image that did not decode after all)
+        // is drawn again next time.
+        if (real && FDisplayMapTiles.Cell(i, j) == 1) FDisplayMapTiles.SetCell(i, j, 255);
+      }
+    }
+  }
+  {
+    QPainter painter(&FWyCanvas->MutableBitmap());
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawImage(0, 0, FBitmapTiles);
+  }
+  FCopyrightRect = QRect();
+  if (FShowCopyrightTile) {
+    const std::string& text = FMapServer->TileServerInfo().CopyRight;
+    if (!text.empty()) {
+      FWyCanvas->SetBrushStyle(bsClear);
+      FWyCanvas->SetFontColor(kCopyrightColor);
+      const int w = FWyCanvas->TextWidth(text);
+      const int h = FWyCanvas->TextHeight(text);
+      const int x = FWyCanvas->Width() - w - 4;
+      const int y = FWyCanvas->Height() - h;
+      FWyCanvas->TextOut(x, y, text);
+      FCopyrightRect = QRect(x, y, w, h);
+    }
+  }
+  FWyCanvas->Bitmap();  // finishes the drawing
+  Valide_Map = true;
+  ++FRenderCount;
+  inPaint = false;
+}
+
+void TVuroduDavControl::paintEvent(QPaintEvent*) {
+  if (FDestroying) return;
+  if (!Valide_Map && CanRender()) RenderFrame(0, 0);
+  QPainter painter(this);
+  painter.drawImage(0, 0, FWyCanvas->Bitmap());
+}
+
+void TVuroduDavControl::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  if (FDestroying) return;
+  // FX, FY stay: the top-left corner of the view stays put.
+  ResizeSurfaces();
+  UpdateBounds();
+  if (FDraw) PaintMap(0, 0, false);
+  NotifyObservers(omMapResize);
+  NotifyObservers(omMapEndMove);
+}
+
+void TVuroduDavControl::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (FLoaded || FDestroying) return;
+  // First show: drawing starts, and the centre and zoom set so far are
+  // applied at the real size.
+  FLoaded = true;
+  FDoRepaint = 0;
+  FDraw = true;
+  if (FBitmapTiles.size() != size()) ResizeSurfaces();
+  FThreadedTimer->Start();
+  CenterOn(FLatitude, Flongitude);
+  NotifyObservers(omMapResize);
+  NotifyObservers(omMapEndMove);
+}
+
+void TVuroduDavControl::TileLoaded(int x, int y, int /*z*/, int t) {
+  if (FDestroying) return;
+  const int64_t c = int64_t(x) - FDisplayMapTiles.x();
+  const int64_t r = int64_t(y) - FDisplayMapTiles.y();
+  if (c < 0 || r < 0 || c >= FDisplayMapTiles.Width() || r >= FDisplayMapTiles.Height()) return;
+  if (t == 0) {
+    FDisplayMapTiles.setTile(x, y, 0);
+  } else {
+    if (FDisplayMapTiles.getTile(x, y) != 0) return;
+    FDisplayMapTiles.setTile(x, y, 1);
+  }
+  PostMapMessage(MessageTarget(), WM_MAPREPAINT);
+}
+
+void TVuroduDavControl::HandleMessage(uint32_t msg) {
+  if (FDestroying) return;
+  switch (msg) {
+    case WM_MAPREPAINT:
+      ++FDoRepaint;
+      break;
+    case WM_MAPBOUNDS:
+      if (OnChangeMapBounds) OnChangeMapBounds(this);
+      break;
+    default:
+      break;
+  }
+}
+
+void TVuroduDavControl::TimerTick() {
+  if (FDestroying || !FDraw) return;
+  const uint32_t now = TickCount();
+  FWorldInfo->SetTick(now);
+  if (TickElapsed(now, FLastdoTick) <= kRepaintIntervalMs) return;
+  FLastdoTick = now;
+  NotifyObservers(omMapAnimation);
+  if (FDoRepaint.load() > 0) {
+    FDoRepaint = 0;
+    RedrawMap(false);
+  }
+}
+
+// --- Observers ------------------------------------------------------------------
+
+void TVuroduDavControl::Attach(TVuroduDavObserver* Observer) {
+  if (!Observer) return;
+  if (std::find(FObservers.begin(), FObservers.end(), Observer) == FObservers.end())
+    FObservers.push_back(Observer);
+}
+
+void TVuroduDavControl::Detach(TVuroduDavObserver* Observer) {
+  auto it = std::find(FObservers.begin(), FObservers.end(), Observer);
+  if (it != FObservers.end()) FObservers.erase(it);
+}
+
+void TVuroduDavControl::NotifyObservers(uint32_t msg, void* item) {
+  // A handler may attach or detach (and free) observers: walk a snapshot and
+  // skip those no longer attached.
+  const std::vector<TVuroduDavObserver*> snapshot = FObservers;
+  for (auto it = snapshot.rbegin(); it != snapshot.rend(); ++it) {
+    TVuroduDavObserver* o = *it;
+    if (std::find(FObservers.begin(), FObservers.end(), o) == FObservers.end()) continue;
+    if (o->MinZoom() <= FZoom && FZoom <= o->MaxZoom()) o->Send(msg, item);
+  }
+}
+
+}  // namespace wy

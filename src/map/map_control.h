@@ -1,0 +1,252 @@
+#pragma once
+// TVuroduDavControl: the map widget. It shows a rectangle of the
+// Web-Mercator world at one zoom level from 256-pixel tiles, keeps the
+// viewport state (centre, zoom, pixel offset, limit box) and mirrors it in a
+// TWyWorldInfo for the shapes, and renders on demand:
+// - viewport changes (centre, zoom, fit, resize) render at once;
+// - asynchronous changes (a tile arrived) post WM_MAPREPAINT, and the 20 ms
+//   timer thread performs at most one full render every 200 ms.
+// A full render composes into an off-screen image; paintEvent only copies
+// it to the screen. Window thread only.
+//
+// Pixel geometry: FX, FY are the widget coordinates of world pixel (0, 0)
+// at the current zoom; tile (tx, ty) is drawn at (tx*256 + FX, ty*256 + FY).
+
+#include <QImage>
+#include <QRect>
+#include <QWidget>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "geo/enums.h"
+#include "geo/world_info.h"
+#include "map/display_map_tiles.h"
+#include "map/map_observer.h"
+#include "tiles/tile_catalog.h"
+
+namespace wy {
+
+class TMessageMailbox;
+class TThreadedTimer;
+class TVuroduDavServer;
+class TWyCanvas;
+
+class TVuroduDavControl : public QWidget {
+  Q_OBJECT
+
+ public:
+  using TNotifyEvent = std::function<void(TVuroduDavControl* Sender)>;
+  using TOnMapMove = std::function<void(TVuroduDavControl* Sender, double Lat, double Lng)>;
+
+  static constexpr double kDefaultLatitude = 43.232951;
+  static constexpr double kDefaultLongitude = 0.0780819999999949;
+  static constexpr uint8_t kHighestZoom = 23;
+  // Full renders driven by repaint requests are at least this far apart.
+  static constexpr uint32_t kRepaintIntervalMs = 200;
+
+  explicit TVuroduDavControl(QWidget* parent = nullptr);
+  ~TVuroduDavControl() override;
+
+  // --- Viewport
+  double Latitude() const { return FLatitude; }
+  // Keeps the longitude of the current widget centre.
+  void SetLatitude(double value);
+  double Longitude() const { return Flongitude; }
+  // Keeps the latitude of the current widget centre.
+  void SetLongitude(double value);
+  // Coordinate under the middle pixel, limit box applied.
+  TLatLng Center();
+  void SetCenter(const TLatLng& value);
+  // Centres on the coordinate. Non-finite values are ignored; latitudes
+  // beyond the projection's limit are kept as given but projected at it.
+  void setCenter(double Lat, double Lng);
+  // Animated move for short distances (under 0.5 km), a jump otherwise;
+  // always ends centred on the target.
+  void PanTo(double Lat, double Lng);
+
+  uint8_t Zoom() const { return FZoom; }
+  // Clamped to MinZoom..MaxZoom; always pivots on the middle pixel.
+  void SetZoom(uint8_t value);
+  uint8_t MinZoom() const { return FMinZoom; }
+  void SetMinZoom(uint8_t value);
+  uint8_t MaxZoom() const { return FMaxZoom; }
+  // Values above 23 are ignored.
+  void SetMaxZoom(uint8_t value);
+
+  // Zooms in while the whole box stays visible (ending one level past the
+  // fit), silently.
+  void Bounds(double NELat, double NELng, double SWLat, double SWLng);
+  // Zooms out until the whole box is visible, then renders.
+  void fitBounds(double NELat, double NELng, double SWLat, double SWLng);
+  // fitBounds over the box around a circle of dRadiusKm kilometres.
+  void fitBoundsRadius(double dLat, double dLng, double dRadiusKm);
+  // Sets the limit box and pulls the view inside it.
+  void BoundingBox(double NELat, double NELng, double SWLat, double SWLng);
+  // Coordinate under a widget pixel (clamped to the world and the limit box).
+  TLatLng FromXYToLatLng(int64_t X, int64_t Y);
+
+  double NorthEastLatitude() const { return FWorldInfo->NorthEastLatitude(); }
+  double NorthEastLongitude() const { return FWorldInfo->NorthEastLongitude(); }
+  double SouthWestLatitude() const { return FWorldInfo->SouthWestLatitude(); }
+  double SouthWestLongitude() const { return FWorldInfo->SouthWestLongitude(); }
+  TWyWorldInfo& WorldInfo() { return *FWorldInfo; }
+
+  // --- Tile service
+  TTileServer TileServer() const;
+  void SetTileServer(TTileServer value);
+  TTileServerInfo& TileServerInfo();
+  uint16_t CacheSize() const;
+  void SetCacheSize(uint16_t value);
+  uint8_t MaxThreadTile() const;
+  // Raised to 2 when below 2.
+  void SetMaxThreadTile(uint8_t value);
+  // Disk cache folder of the tiles; empty (the default) means none.
+  std::string LocalCache() const;
+  void SetLocalCache(const std::string& value);
+
+  // Shows a second layer of PNG tiles (addresses or files from
+  // getOverlayTiles) over the base tiles; it replaces any overlay shown.
+  // Only real overlay images are drawn, never its placeholder.
+  void AddOverlayTiles(TOnMapServerTilePath getOverlayTiles, const std::string& Name,
+                       uint8_t MaxZoom, uint8_t MinZoom);
+  void RemoveOverlayTiles();
+  TVuroduDavServer* OverlayServer() { return FOverlayServer.get(); }
+
+  // --- Rendering
+  bool ShowCopyrightTile() const { return FShowCopyrightTile; }
+  void SetShowCopyrightTile(bool value);
+  // The last rendered frame (tiles and attribution) at widget size.
+  const QImage& ScreenShot();
+  // Renders: fast only copies the last frame to the screen; otherwise the
+  // frame is composed first. Skipped while hidden, before the first show,
+  // while drawing is disabled and inside a render.
+  void RedrawMap(bool fast);
+  // The timer's step (runs on the window thread every 20 ms).
+  void TimerTick();
+  // Tile state event of the tile servers (window thread).
+  void TileLoaded(int x, int y, int z, int t);
+
+  // --- Observers (not owned)
+  void Attach(TVuroduDavObserver* Observer);
+  void Detach(TVuroduDavObserver* Observer);
+  // Delivers to the attached observers from the last attached to the first,
+  // to those whose zoom range holds the current zoom. Observers may attach
+  // or detach during the broadcast; one detached meanwhile is skipped.
+  void NotifyObservers(uint32_t msg, void* item = nullptr);
+
+  // --- Events (empty = skipped)
+  TOnMapMove OnMapMove;
+  TNotifyEvent OnChangeMapZoom;
+  TNotifyEvent OnChangeMapBounds;
+  TNotifyEvent OnOutOfBounds;
+
+  // --- Options used by pointer handling
+  bool Draggable() const { return FDraggable; }
+  void SetDraggable(bool v) { FDraggable = v; }
+  bool DblClickZoom() const { return FDblClickZoom; }
+  void SetDblClickZoom(bool v) { FDblClickZoom = v; }
+  bool MouseWheelZoom() const { return FMouseWheelZoom; }
+  void SetMouseWheelZoom(bool v) { FMouseWheelZoom = v; }
+  bool AntiFreezeOnLoad() const { return FAntiFreezeOnLoad; }
+  void SetAntiFreezeOnLoad(bool v) { FAntiFreezeOnLoad = v; }
+
+  // --- Inspection (tests and tools)
+  int64_t FX() const { return FX_; }
+  int64_t FY() const { return FY_; }
+  TDisplayMapTiles& DisplayMapTiles() { return FDisplayMapTiles; }
+  TVuroduDavServer& MapServer() { return *FMapServer; }
+  int RenderCount() const { return FRenderCount; }
+  int PendingRepaints() const { return FDoRepaint.load(); }
+  bool LimitBoxHit() const { return Flag_LimitBox; }
+  // Where the attribution was last written (empty when it was not).
+  QRect CopyrightRect() const { return FCopyrightRect; }
+  // The id repaint requests are posted to.
+  uint64_t MessageTarget() const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void CenterOn(double Lat, double Lng);
+  void UpdateBounds();
+  void StepTowards(double Lat, double Lng);
+  void XYToWorld(int64_t X, int64_t Y, double& wx, double& wy) const;
+  void ClampToLimitBox(TLatLng& value);
+  bool BoxVisible(double NELat, double NELng, double SWLat, double SWLng) const;
+  void ApplyZoom(uint8_t value);
+  // Clears the tile states and fills the tile image with the placeholder
+  // colour, so nothing stale stays where no tile is drawn.
+  void ClearTiles();
+  void ResizeSurfaces();
+  // PaintMap: composes the frame (unless fast) and copies it to the screen.
+  void PaintMap(int64_t a, int64_t b, bool fast);
+  void RenderFrame(int64_t a, int64_t b);
+  // Draws tile (tx, ty); true when the base server's real image was drawn.
+  bool DrawTile(int64_t tx, int64_t ty, QPainter& painter);
+  void HandleMessage(uint32_t msg);
+  bool CanRender() const;
+
+  // Viewport
+  double FLatitude = kDefaultLatitude;
+  double Flongitude = kDefaultLongitude;
+  uint8_t FZoom = 14;
+  uint8_t FMinZoom = 2;
+  uint8_t FMaxZoom = 18;
+  int64_t maxOfZoom = 16384;
+  int64_t FX_ = 0;
+  int64_t FY_ = 0;
+  int64_t FOffsetX = 0;  // pointer handling: last position used for dragging
+  int64_t FOffsetY = 0;
+  double _min_Latitude = -cLatitudeLimit;
+  double _max_Latitude = cLatitudeLimit;
+  double _min_longitude = -cLongitudeLimit;
+  double _max_longitude = cLongitudeLimit;
+  bool Flag_LimitBox = false;
+  std::unique_ptr<TWyWorldInfo> FWorldInfo;
+  TDisplayMapTiles FDisplayMapTiles;
+
+  // Options
+  bool FDraggable = true;
+  bool FDblClickZoom = true;
+  bool FMouseWheelZoom = true;
+  bool FAntiFreezeOnLoad = true;
+  bool FShowCopyrightTile = true;
+  bool FMouseDown = false;
+
+  // Rendering state
+  bool FLoaded = false;  // shown once: drawing and the timer are on
+  bool FDraw = false;
+  bool FDestroying = false;
+  bool inPaint = false;
+  bool Valide_Map = false;
+  std::atomic<int32_t> FDoRepaint{0};
+  uint32_t FLastdoTick = 0;
+  int FRenderCount = 0;
+  QRect FCopyrightRect;
+  QImage FBitmapTiles;
+  std::unique_ptr<TWyCanvas> FWyCanvas;
+
+  std::vector<TVuroduDavObserver*> FObservers;
+
+  // Owned services, destroyed in this order by the destructor.
+  std::unique_ptr<TMessageMailbox> FMailbox;
+  std::unique_ptr<TThreadedTimer> FThreadedTimer;
+  std::unique_ptr<TVuroduDavServer> FMapServer;
+  std::unique_ptr<TVuroduDavServer> FOverlayServer;
+};
+
+// The map as applications place it.
+class TWyVuroduDav : public TVuroduDavControl {
+  Q_OBJECT
+
+ public:
+  using TVuroduDavControl::TVuroduDavControl;
+};
+
+}  // namespace wy

@@ -1,0 +1,57 @@
+#pragma once
+// A loopback tile server for map tests: every tile (x, y) is a solid PNG of
+// TileColor(x, y), or a request that hangs until released.
+
+#include <QApplication>
+#include <QWidget>
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "geo/settings.h"
+#include "platform/window_thread.h"
+#include "support/fixture_server.h"
+#include "support/image_helpers.h"
+
+namespace wy {
+namespace maptest {
+
+inline QRgb TileColor(int x, int y) {
+  return qRgb((x * 53 + 17) % 256, (y * 71 + 29) % 256, ((x + y) * 31 + 101) % 256);
+}
+
+class TTileFixture {
+ public:
+  explicit TTileFixture(bool hang = false) {
+    FServer.HandleRegex(R"(/osm/(\d+)/(\d+)/(\d+)\.png)",
+                        [this, hang](const TFixtureRequest& request, httplib::Response& response) {
+                          if (hang) FServer.WaitRelease("tiles", 20000);
+                          const int x = std::stoi(request.Captures.at(1));
+                          const int y = std::stoi(request.Captures.at(2));
+                          response.set_content(SolidPng(TileColor(x, y)), "image/png");
+                        });
+    if (hang) FServer.Hold("tiles");
+    SetEndpoint("osm", FServer.Url("/osm/{z}/{x}/{y}.png"));
+  }
+  ~TTileFixture() {
+    FServer.ReleaseAll();
+    ResetSettings();
+  }
+  TFixtureServer& Server() { return FServer; }
+
+ private:
+  TFixtureServer FServer;
+};
+
+// Lets queued calls run until pred() holds or timeoutMs passes.
+template <typename Pred>
+bool PumpUntil(Pred pred, uint32_t timeoutMs = 10000) {
+  for (uint32_t waited = 0; waited < timeoutMs; waited += 10) {
+    if (pred()) return true;
+    WaitProcessing(10);
+  }
+  return pred();
+}
+
+}  // namespace maptest
+}  // namespace wy
