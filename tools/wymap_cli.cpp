@@ -1,23 +1,32 @@
 #include "tools/wymap_cli.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QFileInfo>
+#include <QImage>
+#include <QSaveFile>
 #include <cctype>
 #include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string_view>
 #include <utility>
 
+#include "geo/enums.h"
 #include "geo/settings.h"
 #include "geo/text_convert.h"
 #include "geo/utf.h"
+#include "map/map_control.h"
 #include "platform/window_thread.h"
 #include "services/geocoding.h"
 #include "services/mapquest_services.h"
 #include "services/places.h"
+#include "tiles/tile_catalog.h"
+#include "tiles/tile_server.h"
 
 namespace wy {
 namespace {
@@ -28,11 +37,14 @@ constexpr int kMaxMax = 100000;
 constexpr int kMaxRadius = 100000;
 constexpr double kDefaultTimeoutSeconds = 60;
 constexpr double kMaxTimeoutSeconds = 86400;
+constexpr int kMaxImageSide = 8192;
 
 // The endpoint names --endpoint accepts.
 const char* const kEndpointNames[] = {"nominatim", "xapi", "xapi-fallback"};
 
-enum TCommand { cmNone, cmGeocode, cmReverse, cmPlaces };
+enum TCommand { cmNone, cmGeocode, cmReverse, cmPlaces, cmRender };
+
+bool ParseStrictInt(const std::string& text, int64_t& value);
 
 struct TArguments {
   TCommand Command = cmNone;
@@ -49,7 +61,55 @@ struct TArguments {
   int Max = kDefaultMax;
   double TimeoutSeconds = kDefaultTimeoutSeconds;
   std::vector<std::string> PlacesOnly;  // places options seen, for the check
+  std::vector<std::string> RenderOnly;  // render options seen, for the check
+  std::vector<std::string> Position;    // --lat and --lng (places and render)
+  // render
+  int Zoom = 0;
+  bool HasZoom = false;
+  int Width = 0, Height = 0;
+  bool HasSize = false;
+  TTileServer TileServer = tsOSM;
+  std::string TileServerName = "osm";
+  std::string TileUrl;
+  bool HasTileUrl = false;
+  std::string Output;
+  bool HasOutput = false;
 };
+
+// "WxH" with both sides whole numbers from 1 to kMaxImageSide.
+bool ParseSize(const std::string& text, int& width, int& height) {
+  const size_t x = text.find_first_of("xX");
+  if (x == std::string::npos) return false;
+  int64_t w = 0, h = 0;
+  if (!ParseStrictInt(text.substr(0, x), w) || !ParseStrictInt(text.substr(x + 1), h)) return false;
+  if (w < 1 || h < 1 || w > kMaxImageSide || h > kMaxImageSide) return false;
+  width = static_cast<int>(w);
+  height = static_cast<int>(h);
+  return true;
+}
+
+// The tile service a name stands for; false when it names none (the
+// registry's reader falls back to OSM for unknown names).
+bool ParseTileServer(const std::string& text, TTileServer& server) {
+  const TTileServer found = StrToTileServer(text);
+  const std::string name = TileServerToStr(found);
+  if (name.size() != text.size()) return false;
+  for (size_t i = 0; i < name.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(name[i])) !=
+        std::tolower(static_cast<unsigned char>(text[i])))
+      return false;
+  server = found;
+  return true;
+}
+
+std::string TileServerNames() {
+  std::string names;
+  for (int i = tsNone + 1; i <= tsArcGisWorldImagery; ++i) {
+    if (!names.empty()) names += ", ";
+    names += TileServerToStr(static_cast<TTileServer>(i));
+  }
+  return names;
+}
 
 // Replaces control characters by blanks, so that a field stays on its line
 // and a server cannot send terminal escapes to the user's screen.
@@ -141,7 +201,9 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) 
     }
     const bool known = name == "--cache" || name == "--endpoint" || name == "--tags" ||
                        name == "--max" || name == "--lat" || name == "--lng" ||
-                       name == "--radius" || name == "--timeout";
+                       name == "--radius" || name == "--timeout" || name == "--zoom" ||
+                       name == "--size" || name == "--tile-server" || name == "--tile-url" ||
+                       name == "-o" || name == "--output";
     if (!known) return "unknown option " + name;
     if (!hasValue) {
       if (i + 1 >= args.size()) return "missing value for " + name;
@@ -164,6 +226,48 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) 
       if (!ParseStrictNumber(value, a.TimeoutSeconds) || a.TimeoutSeconds <= 0 ||
           a.TimeoutSeconds > kMaxTimeoutSeconds)
         return "--timeout wants seconds above 0 and up to 86400, not \"" + value + "\"";
+    } else if (name == "--lat" || name == "--lng") {
+      a.Position.push_back(name);
+      if (name == "--lat") {
+        if (!ParseStrictNumber(value, a.Latitude) || std::fabs(a.Latitude) > 90)
+          return "--lat wants a latitude from -90 to 90, not \"" + value + "\"";
+        a.HasLatitude = true;
+      } else {
+        if (!ParseStrictNumber(value, a.Longitude) || std::fabs(a.Longitude) > 180)
+          return "--lng wants a longitude from -180 to 180, not \"" + value + "\"";
+        a.HasLongitude = true;
+      }
+    } else if (name == "--zoom" || name == "--size" || name == "--tile-server" ||
+               name == "--tile-url" || name == "-o" || name == "--output") {
+      a.RenderOnly.push_back(name);
+      if (name == "--zoom") {
+        int64_t zoom = 0;
+        if (!ParseStrictInt(value, zoom) || zoom < 0 || zoom > TVuroduDavControl::kHighestZoom)
+          return "--zoom wants a whole zoom level, not \"" + value + "\"";
+        a.Zoom = static_cast<int>(zoom);
+        a.HasZoom = true;
+      } else if (name == "--size") {
+        if (!ParseSize(value, a.Width, a.Height))
+          return "--size wants WIDTHxHEIGHT, each 1 to " + std::to_string(kMaxImageSide) +
+                 ", not \"" + value + "\"";
+        a.HasSize = true;
+      } else if (name == "--tile-server") {
+        if (!ParseTileServer(value, a.TileServer))
+          return "unknown tile server \"" + value + "\" (" + TileServerNames() + ")";
+        a.TileServerName = TileServerToStr(a.TileServer);
+      } else if (name == "--tile-url") {
+        if (value.compare(0, 7, "http://") != 0 && value.compare(0, 8, "https://") != 0)
+          return "--tile-url must be an http:// or https:// address";
+        if (value.find("{z}") == std::string::npos || value.find("{x}") == std::string::npos ||
+            value.find("{y}") == std::string::npos)
+          return "--tile-url wants a template holding {z}, {x} and {y}";
+        a.TileUrl = value;
+        a.HasTileUrl = true;
+      } else {  // -o, --output
+        if (value.empty()) return name + " wants a file name";
+        a.Output = value;
+        a.HasOutput = true;
+      }
     } else {
       a.PlacesOnly.push_back(name);
       if (name == "--tags") {
@@ -182,20 +286,12 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) 
                  ", not \"" + value + "\"";
         a.Radius = static_cast<int>(radius);
         a.HasRadius = true;
-      } else if (name == "--lat") {
-        if (!ParseStrictNumber(value, a.Latitude) || std::fabs(a.Latitude) > 90)
-          return "--lat wants a latitude from -90 to 90, not \"" + value + "\"";
-        a.HasLatitude = true;
-      } else {  // --lng
-        if (!ParseStrictNumber(value, a.Longitude) || std::fabs(a.Longitude) > 180)
-          return "--lng wants a longitude from -180 to 180, not \"" + value + "\"";
-        a.HasLongitude = true;
       }
     }
   }
   if (a.Help) return "";
 
-  if (positional.empty()) return "missing command (geocode, reverse or places)";
+  if (positional.empty()) return "missing command (geocode, reverse, places or render)";
   const std::string& command = positional[0];
   if (command == "help") {
     a.Help = true;
@@ -207,11 +303,17 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) 
     a.Command = cmReverse;
   } else if (command == "places") {
     a.Command = cmPlaces;
+  } else if (command == "render") {
+    a.Command = cmRender;
   } else {
     return "unknown command \"" + command + "\"";
   }
   if (a.Command != cmPlaces && !a.PlacesOnly.empty())
     return "option " + a.PlacesOnly[0] + " belongs to the places command";
+  if (a.Command != cmRender && !a.RenderOnly.empty())
+    return "option " + a.RenderOnly[0] + " belongs to the render command";
+  if (a.Command != cmPlaces && a.Command != cmRender && !a.Position.empty())
+    return "option " + a.Position[0] + " belongs to the places and render commands";
 
   switch (a.Command) {
     case cmGeocode:
@@ -235,6 +337,14 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) 
       if (!a.HasLatitude) return "places wants --lat";
       if (!a.HasLongitude) return "places wants --lng";
       if (!a.HasRadius) return "places wants --radius";
+      break;
+    case cmRender:
+      if (positional.size() > 1) return "unexpected argument \"" + positional[1] + "\"";
+      if (!a.HasLatitude) return "render wants --lat";
+      if (!a.HasLongitude) return "render wants --lng";
+      if (!a.HasZoom) return "render wants --zoom";
+      if (!a.HasSize) return "render wants --size";
+      if (!a.HasOutput) return "render wants -o FILE";
       break;
     case cmNone:
       break;
@@ -377,6 +487,75 @@ int RunPlaces(const TArguments& a, std::ostream& out, std::ostream& err) {
   return kWymapOk;
 }
 
+// Why the image cannot be written to `path`, or "".
+std::string OutputProblem(const std::string& path) {
+  const QFileInfo info(QString::fromStdString(path));
+  if (info.exists() && info.isDir()) return "output " + path + " is a folder";
+  if (info.exists() && !info.isWritable()) return "cannot write " + path;
+  const QFileInfo folder(info.absolutePath());
+  if (!folder.isDir()) return "no folder for the output " + path;
+  if (!folder.isWritable()) return "cannot write into the folder of " + path;
+  return "";
+}
+
+int RunRender(const TArguments& a, std::ostream& err) {
+  const std::string problem = OutputProblem(a.Output);
+  if (!problem.empty()) {
+    err << "wymap: " << OneLine(problem) << '\n';
+    return kWymapUsage;
+  }
+  if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr)
+    return Fail(err, "render", "the application object cannot show widgets");
+  // The service reads its address template from the settings for every tile.
+  if (a.HasTileUrl) SetEndpoint(TileCatalogRow(a.TileServer).Endpoint, a.TileUrl);
+
+  TWyVuroduDav map;
+  // Never on a real screen, whatever the platform plugin.
+  map.setAttribute(Qt::WA_DontShowOnScreen);
+  map.SetLocalCache(a.Cache);
+  map.SetTileServer(a.TileServer);
+  const TTileServerInfo& info = map.TileServerInfo();
+  if (a.Zoom < info.MinZoom || a.Zoom > info.MaxZoom) {
+    err << "wymap: --zoom of " << a.TileServerName << " goes from " << int(info.MinZoom) << " to "
+        << int(info.MaxZoom) << ", not " << a.Zoom << '\n';
+    return kWymapUsage;
+  }
+  map.resize(a.Width, a.Height);
+  map.SetZoom(static_cast<uint8_t>(a.Zoom));
+  map.setCenter(a.Latitude, a.Longitude);
+  map.show();
+
+  // Every visible tile has arrived or failed once no download is in flight
+  // after a full render: that render draws what arrived and starts the tiles
+  // the download limit held back (a failed tile waits for its back-off, so
+  // it starts nothing).
+  TVuroduDavServer& server = map.MapServer();
+  const auto end = std::chrono::steady_clock::now() +
+                   std::chrono::milliseconds(static_cast<int64_t>(a.TimeoutSeconds * 1000));
+  for (;;) {
+    if (server.ActiveDownloads() == 0) {
+      ProcessPendingMessages();
+      const int renders = map.RenderCount();
+      map.RedrawMap(false);
+      if (map.RenderCount() > renders && server.ActiveDownloads() == 0) break;
+    }
+    if (std::chrono::steady_clock::now() >= end) {
+      map.hide();
+      return Fail(err, "render",
+                  "the visible tiles did not arrive within " + SecondsText(a.TimeoutSeconds));
+    }
+    WaitProcessing(5);
+  }
+
+  const QImage frame = map.ScreenShot().convertToFormat(QImage::Format_RGB32);
+  map.hide();
+  QSaveFile file(QString::fromStdString(a.Output));
+  if (frame.isNull() || !file.open(QIODevice::WriteOnly) || !frame.save(&file, "PNG") ||
+      !file.commit())
+    return Fail(err, "render", "cannot write " + a.Output);
+  return kWymapOk;
+}
+
 }  // namespace
 
 bool ParseStrictNumber(const std::string& text, double& value) {
@@ -459,13 +638,26 @@ std::string WymapUsage() {
          "  places --lat LAT --lng LNG --radius METRES [--tags FILTER] [--max N]\n"
          "                         points of interest around a position, one a line:\n"
          "                         id TAB lat TAB lng TAB name TAB types\n"
+         "  render --lat LAT --lng LNG --zoom Z --size WxH -o FILE\n"
+         "         [--tile-server NAME] [--tile-url TEMPLATE]\n"
+         "                         the map around a position as a PNG image, once\n"
+         "                         every visible tile has arrived or failed\n"
          "\n"
          "Options:\n"
          "  --json                 print JSON instead of lines\n"
          "  --tags FILTER          XAPI tag filter of places (default \"node[amenity=*]\")\n"
          "  --max N                at most N places, 1 to 100000 (default 100)\n"
          "  --radius METRES        whole metres, 1 to 100000\n"
-         "  --cache DIR            answer cache folder; \"\" for none\n"
+         "  --zoom Z               zoom level within the tile service's range\n"
+         "  --size WxH             image size in pixels, each side 1 to 8192\n"
+         "  -o, --output FILE      the PNG file render writes\n"
+         "  --tile-server NAME     " +
+         TileServerNames() +
+         "\n"
+         "                         (default osm)\n"
+         "  --tile-url TEMPLATE    http(s) address of the tiles with {z}, {x} and {y},\n"
+         "                         e.g. http://localhost:8080/{z}/{x}/{y}.png\n"
+         "  --cache DIR            answer and tile cache folder; \"\" for none\n"
          "                         (default: the user's cache folder, " +
          GetCacheDir() +
          ")\n"
@@ -477,7 +669,33 @@ std::string WymapUsage() {
          "LAT is -90 to 90 and LNG -180 to 180, written with \".\" (-33.8688).\n"
          "Finding nothing is not an error: nothing is printed ([] or null with\n"
          "--json) and the exit code is 0.\n"
-         "Exit codes: 0 done, 1 the request failed, 2 bad command line.\n";
+         "Exit codes: 0 done, 1 the request failed (render: tiles still loading at\n"
+         "the time-out, or the image could not be written), 2 bad command line.\n";
+}
+
+namespace {
+
+QtMessageHandler previousMessageHandler = nullptr;
+
+void DropRuntimeDirNote(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (type == QtWarningMsg && text.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR")))
+    return;
+  if (previousMessageHandler != nullptr) {
+    previousMessageHandler(type, context, text);
+  } else {
+    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
+  }
+}
+
+}  // namespace
+
+void PrepareApplication() {
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  static bool installed = false;
+  if (!installed) {
+    installed = true;
+    previousMessageHandler = qInstallMessageHandler(DropRuntimeDirNote);
+  }
 }
 
 int RunWymap(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -492,13 +710,16 @@ int RunWymap(const std::vector<std::string>& args, std::ostream& out, std::ostre
     return kWymapOk;
   }
 
-  // Completions come through the application object's event queue.
+  // Completions come through the application object's event queue; the map
+  // of render is a widget and needs a QApplication.
   static int fallbackArgc = 1;
   static char fallbackName[] = "wymap";
   static char* fallbackArgv[] = {fallbackName, nullptr};
-  std::unique_ptr<QCoreApplication> ownApp;
-  if (QCoreApplication::instance() == nullptr)
-    ownApp = std::make_unique<QCoreApplication>(fallbackArgc, fallbackArgv);
+  std::unique_ptr<QApplication> ownApp;
+  if (QCoreApplication::instance() == nullptr) {
+    PrepareApplication();
+    ownApp = std::make_unique<QApplication>(fallbackArgc, fallbackArgv);
+  }
 
   for (const auto& endpoint : a.Endpoints) SetEndpoint(endpoint.first, endpoint.second);
   if (!a.HasCache) a.Cache = GetCacheDir();
@@ -510,6 +731,8 @@ int RunWymap(const std::vector<std::string>& args, std::ostream& out, std::ostre
       return RunReverse(a, out, err);
     case cmPlaces:
       return RunPlaces(a, out, err);
+    case cmRender:
+      return RunRender(a, err);
     case cmNone:
       break;
   }

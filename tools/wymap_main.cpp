@@ -1,6 +1,6 @@
 // The wymap command-line tool.
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -9,8 +9,10 @@
 
 int main(int argc, char** argv) {
   // The services hand their completions to the thread of the application
-  // object; RunWymap waits for them by running its event queue.
-  QCoreApplication app(argc, argv);
+  // object; RunWymap waits for them by running its event queue. render
+  // draws with a widget, hence a QApplication, on no display by default.
+  wy::PrepareApplication();
+  QApplication app(argc, argv);
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
   return wy::RunWymap(args, std::cout, std::cerr);

@@ -1,9 +1,11 @@
 #include "map/map_control.h"
 
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
 #include <QShowEvent>
+#include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 
@@ -28,6 +30,8 @@ constexpr uint16_t kDefaultCacheSize = 256;
 constexpr int kMaxPanSteps = 100;
 constexpr double kPanAnimateKm = 0.5;
 constexpr TColor kCopyrightColor = 0x808080;
+// A press and release closer than this on both axes is a click.
+constexpr int kClickDistance = 5;
 
 QColor PlaceholderColor() {
   return ToQColor(cl3DLight);
@@ -73,6 +77,7 @@ TVuroduDavControl::TVuroduDavControl(QWidget* parent)
 TVuroduDavControl::~TVuroduDavControl() {
   FDraw = false;
   FDestroying = true;
+  if (FParentForm) FParentForm->removeEventFilter(this);
   NotifyObservers(omMapFree);
   FObservers.clear();
   // No posted message reaches this object any more.
@@ -126,12 +131,13 @@ void TVuroduDavControl::CenterOn(double Lat, double Lng) {
   LatLngToWorldPixel(FZoom, lat, Lng, x, y);
   FX_ = width() / 2 - RoundPixel(x);
   FY_ = height() / 2 - RoundPixel(y);
-  // Every tile is drawn again after a centring, whatever the offset was.
-  ClearTiles();
+  // Every tile is drawn again after a centring, whatever the offset was;
+  // a drag step disables the grid to keep the tiles it shifted.
+  if (FDisplayMapTiles.Enabled()) ClearTiles();
   Valide_Map = false;
   UpdateBounds();
   if (FDraw) {
-    PaintMap(0, 0, false);
+    RedrawMap(false);
     NotifyObservers(omMapMove);
     if (OnMapMove) OnMapMove(this, FLatitude, Flongitude);
   }
@@ -246,7 +252,7 @@ void TVuroduDavControl::fitBounds(double NELat, double NELng, double SWLat, doub
   while (!BoxVisible(NELat, NELng, SWLat, SWLng) && FZoom > FMinZoom) SetZoom(FZoom - 1);
   FDraw = draw;
   if (FDraw) {
-    PaintMap(0, 0, false);
+    RedrawMap(false);
     NotifyObservers(omMapEndMove);
   }
 }
@@ -310,7 +316,7 @@ void TVuroduDavControl::SetTileServer(TTileServer value) {
   SetMaxZoom(info.MaxZoom);
   ClearTiles();
   Valide_Map = false;
-  PaintMap(0, 0, false);
+  RedrawMap(false);
   NotifyObservers(omMapTileServer);
 }
 
@@ -358,7 +364,7 @@ void TVuroduDavControl::AddOverlayTiles(TOnMapServerTilePath getOverlayTiles,
   FOverlayServer = std::move(server);
   ClearTiles();
   Valide_Map = false;
-  PaintMap(0, 0, false);
+  RedrawMap(false);
 }
 
 void TVuroduDavControl::RemoveOverlayTiles() {
@@ -371,7 +377,7 @@ void TVuroduDavControl::RemoveOverlayTiles() {
   server.reset();
   ClearTiles();
   Valide_Map = false;
-  PaintMap(0, 0, false);
+  RedrawMap(false);
 }
 
 uint64_t TVuroduDavControl::MessageTarget() const {
@@ -384,7 +390,7 @@ void TVuroduDavControl::SetShowCopyrightTile(bool value) {
   if (value == FShowCopyrightTile) return;
   FShowCopyrightTile = value;
   Valide_Map = false;
-  PaintMap(0, 0, false);
+  RedrawMap(false);
 }
 
 const QImage& TVuroduDavControl::ScreenShot() {
@@ -493,7 +499,7 @@ void TVuroduDavControl::RenderFrame(int64_t a, int64_t b) {
 
 void TVuroduDavControl::paintEvent(QPaintEvent*) {
   if (FDestroying) return;
-  if (!Valide_Map && CanRender()) RenderFrame(0, 0);
+  if (!Valide_Map && CanRender()) RenderFrame(FOffsetX, FOffsetY);
   QPainter painter(this);
   painter.drawImage(0, 0, FWyCanvas->Bitmap());
 }
@@ -504,14 +510,17 @@ void TVuroduDavControl::resizeEvent(QResizeEvent* event) {
   // FX, FY stay: the top-left corner of the view stays put.
   ResizeSurfaces();
   UpdateBounds();
-  if (FDraw) PaintMap(0, 0, false);
+  if (FDraw) RedrawMap(false);
   NotifyObservers(omMapResize);
   NotifyObservers(omMapEndMove);
 }
 
 void TVuroduDavControl::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  if (FLoaded || FDestroying) return;
+  if (FDestroying) return;
+  // The window may have changed since the last show.
+  HookParentForm();
+  if (FLoaded) return;
   // First show: drawing starts, and the centre and zoom set so far are
   // applied at the real size.
   FLoaded = true;
@@ -522,6 +531,169 @@ void TVuroduDavControl::showEvent(QShowEvent* event) {
   CenterOn(FLatitude, Flongitude);
   NotifyObservers(omMapResize);
   NotifyObservers(omMapEndMove);
+}
+
+// --- Pointer ------------------------------------------------------------------
+
+void TVuroduDavControl::Press(Qt::MouseButton /*button*/, const QPoint& at) {
+  FMouseDown = true;
+  FOffsetX = at.x();
+  FOffsetY = at.y();
+  FDownPos = at;
+  // Empty map (a clickable shape under the pointer takes the press here).
+  if (OnMapMouseDown) {
+    const TLatLng c = FromXYToLatLng(at.x(), at.y());
+    OnMapMouseDown(this, c.Lat, c.Lng);
+  }
+}
+
+void TVuroduDavControl::mousePressEvent(QMouseEvent* event) {
+  Press(event->button(), event->position().toPoint());
+  QWidget::mousePressEvent(event);
+  setFocus(Qt::MouseFocusReason);
+}
+
+void TVuroduDavControl::DragStep(const QPoint& at) {
+  // The whole step is applied, however far the pointer jumped.
+  const int64_t dx = at.x() - FOffsetX;
+  const int64_t dy = at.y() - FOffsetY;
+  FX_ += dx;
+  FY_ += dy;
+  FOffsetX = at.x();
+  FOffsetY = at.y();
+  FDisplayMapTiles.ScrollTo(dx, dy);
+  if (dx != 0 || dy != 0) {
+    // The composed tiles move with the pointer; only the tiles entering the
+    // view are drawn by the render of the centring below.
+    const QImage shifted = FBitmapTiles.copy();
+    FBitmapTiles.fill(PlaceholderColor());
+    QPainter painter(&FBitmapTiles);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawImage(QPoint(static_cast<int>(dx), static_cast<int>(dy)), shifted);
+  }
+  FDisplayMapTiles.setEnabled(false);
+  const TLatLng c = FromXYToLatLng(width() / 2, height() / 2);
+  CenterOn(c.Lat, c.Lng);
+  FDisplayMapTiles.setEnabled(true);
+  if (!FDragStart) {
+    FDragStart = true;
+    if (OnMapDragStart) OnMapDragStart(this);
+  } else if (OnMapDrag) {
+    OnMapDrag(this);
+  }
+}
+
+void TVuroduDavControl::mouseMoveEvent(QMouseEvent* event) {
+  const QPoint at = event->position().toPoint();
+  FMouseLatLng = FromXYToLatLng(at.x(), at.y());
+  XYToWorld(at.x(), at.y(), FWorldX, FWorldY);
+  if (event->buttons() == Qt::NoButton) {
+    // Hover over empty map (the shapes group answers hover first).
+    if (OnMapMouseMove) OnMapMouseMove(this, FMouseLatLng.Lat, FMouseLatLng.Lng);
+    NotifyObservers(omMapMouseMove);
+  } else if (FMouseDown && FDraggable && (event->buttons() & Qt::LeftButton)) {
+    DragStep(at);
+  }
+  QWidget::mouseMoveEvent(event);
+}
+
+void TVuroduDavControl::mouseReleaseEvent(QMouseEvent* event) {
+  const QPoint at = event->position().toPoint();
+  const bool wasDown = FMouseDown;
+  FMouseDown = false;
+  if (FDragStart) {
+    // The last stretch since the last move, then everything is drawn again.
+    FX_ += at.x() - FOffsetX;
+    FY_ += at.y() - FOffsetY;
+    FOffsetX = at.x();
+    FOffsetY = at.y();
+    const TLatLng c = Center();
+    FLatitude = c.Lat;
+    Flongitude = c.Lng;
+    ClearTiles();
+    Valide_Map = false;
+    RedrawMap(false);
+    UpdateBounds();
+  }
+  if (FDblClick) {
+    FDblClick = false;
+    return;
+  }
+  if (FDragStart) {
+    FDragStart = false;
+    if (OnMapDragEnd) OnMapDragEnd(this);
+    NotifyObservers(omMapEndMove);
+  }
+  const TLatLng c = FromXYToLatLng(at.x(), at.y());
+  if (OnMapMouseUp) OnMapMouseUp(this, c.Lat, c.Lng);
+  const bool click = wasDown && std::abs(FDownPos.x() - at.x()) < kClickDistance &&
+                     std::abs(FDownPos.y() - at.y()) < kClickDistance;
+  if (click) {
+    if (event->button() == Qt::LeftButton) {
+      NotifyObservers(omMapMouseClick);
+      if (OnMapClick) OnMapClick(this, c.Lat, c.Lng);
+    } else if (event->button() == Qt::RightButton) {
+      if (OnMapRightClick) OnMapRightClick(this, c.Lat, c.Lng);
+    }
+  }
+  QWidget::mouseReleaseEvent(event);
+}
+
+void TVuroduDavControl::mouseDoubleClickEvent(QMouseEvent* event) {
+  // The coordinate of the first press, which is where the pointer was
+  // double-clicked.
+  const TLatLng c = FromXYToLatLng(FOffsetX, FOffsetY);
+  if (FDblClickZoom) {
+    SetZoom(FZoom + 1);
+    setCenter(c.Lat, c.Lng);
+  }
+  if (OnMapDblClick) OnMapDblClick(this, c.Lat, c.Lng);
+  FDblClick = true;
+  // Qt sends no second press: the double click stands for it.
+  Press(event->button(), event->position().toPoint());
+  setFocus(Qt::MouseFocusReason);
+}
+
+bool TVuroduDavControl::WheelZoom(QWheelEvent* event) {
+  if (!FMouseWheelZoom || FDestroying) return false;
+  const int delta = event->angleDelta().y();
+  // Horizontal and touchpad-only events carry no vertical step.
+  if (delta == 0) return false;
+  const QPoint at = mapFromGlobal(event->globalPosition()).toPoint();
+  if (!(0 < at.x() && at.x() < width() && 0 < at.y() && at.y() < height())) return false;
+  if (delta > 0) {
+    SetZoom(FZoom + 1);
+  } else {
+    SetZoom(FZoom == 0 ? 0 : FZoom - 1);
+  }
+  return true;
+}
+
+void TVuroduDavControl::wheelEvent(QWheelEvent* event) {
+  if (WheelZoom(event)) {
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
+
+bool TVuroduDavControl::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == FParentForm && event->type() == QEvent::Wheel) {
+    auto* wheel = static_cast<QWheelEvent*>(event);
+    if (WheelZoom(wheel)) {
+      wheel->accept();
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void TVuroduDavControl::HookParentForm() {
+  QWidget* form = window();
+  if (form == this || form == FParentForm) return;
+  if (FParentForm) FParentForm->removeEventFilter(this);
+  FParentForm = form;
+  FParentForm->installEventFilter(this);
 }
 
 void TVuroduDavControl::TileLoaded(int x, int y, int /*z*/, int t) {

@@ -13,6 +13,8 @@
 // at the current zoom; tile (tx, ty) is drawn at (tx*256 + FX, ty*256 + FY).
 
 #include <QImage>
+#include <QPoint>
+#include <QPointer>
 #include <QRect>
 #include <QWidget>
 #include <atomic>
@@ -40,7 +42,8 @@ class TVuroduDavControl : public QWidget {
 
  public:
   using TNotifyEvent = std::function<void(TVuroduDavControl* Sender)>;
-  using TOnMapMove = std::function<void(TVuroduDavControl* Sender, double Lat, double Lng)>;
+  using TOnMapLatLng = std::function<void(TVuroduDavControl* Sender, double Lat, double Lng)>;
+  using TOnMapMove = TOnMapLatLng;
 
   static constexpr double kDefaultLatitude = 43.232951;
   static constexpr double kDefaultLongitude = 0.0780819999999949;
@@ -143,6 +146,21 @@ class TVuroduDavControl : public QWidget {
   TNotifyEvent OnChangeMapZoom;
   TNotifyEvent OnChangeMapBounds;
   TNotifyEvent OnOutOfBounds;
+  // Pointer events on empty map; the coordinate is the pointer's.
+  TOnMapLatLng OnMapMouseDown;
+  TOnMapLatLng OnMapMouseUp;
+  // A move without a button held.
+  TOnMapLatLng OnMapMouseMove;
+  // Press and release less than 5 pixels apart on both axes (even after a
+  // drag that came back).
+  TOnMapLatLng OnMapClick;
+  TOnMapLatLng OnMapRightClick;
+  // Coordinate of the press that started the double click.
+  TOnMapLatLng OnMapDblClick;
+  // The first move with the left button held, each further one, the release.
+  TNotifyEvent OnMapDragStart;
+  TNotifyEvent OnMapDrag;
+  TNotifyEvent OnMapDragEnd;
 
   // --- Options used by pointer handling
   bool Draggable() const { return FDraggable; }
@@ -153,6 +171,12 @@ class TVuroduDavControl : public QWidget {
   void SetMouseWheelZoom(bool v) { FMouseWheelZoom = v; }
   bool AntiFreezeOnLoad() const { return FAntiFreezeOnLoad; }
   void SetAntiFreezeOnLoad(bool v) { FAntiFreezeOnLoad = v; }
+
+  // --- Pointer position (updated on every move)
+  TLatLng MouseLatLng() const { return FMouseLatLng; }
+  // World pixel under the pointer at the current zoom.
+  double WorldX() const { return FWorldX; }
+  double WorldY() const { return FWorldY; }
 
   // --- Inspection (tests and tools)
   int64_t FX() const { return FX_; }
@@ -171,6 +195,27 @@ class TVuroduDavControl : public QWidget {
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  // Pointer handling. Qt reports a double click as press, release,
+  // double-click, release; the double click runs its own step and then the
+  // press step, and the release that follows it raises nothing.
+  //
+  // Shapes: every step below first deals with the map alone. The shapes
+  // group plugs in at the same places, before the map's own handling: the
+  // press asks it for the hovered clickable shape (which may become the
+  // dragged shape), a move without button asks it for the shape under the
+  // pointer (hover in/out), a move with the button held moves the dragged
+  // shape instead of the map, and the release and double click route to the
+  // hovered shape's handlers before falling back to the map events.
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  // Zooms when the pointer is strictly inside the control; otherwise the
+  // event is ignored and goes on to the parents.
+  void wheelEvent(QWheelEvent* event) override;
+  // The top-level window's wheel events (those its children passed on) zoom
+  // the map too when the pointer is strictly inside the control.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void CenterOn(double Lat, double Lng);
@@ -191,6 +236,12 @@ class TVuroduDavControl : public QWidget {
   bool DrawTile(int64_t tx, int64_t ty, QPainter& painter);
   void HandleMessage(uint32_t msg);
   bool CanRender() const;
+  void Press(Qt::MouseButton button, const QPoint& at);
+  // One step of a map drag to the pointer position.
+  void DragStep(const QPoint& at);
+  // True when the wheel event was used to zoom.
+  bool WheelZoom(QWheelEvent* event);
+  void HookParentForm();
 
   // Viewport
   double FLatitude = kDefaultLatitude;
@@ -218,6 +269,14 @@ class TVuroduDavControl : public QWidget {
   bool FAntiFreezeOnLoad = true;
   bool FShowCopyrightTile = true;
   bool FMouseDown = false;
+  bool FDragStart = false;
+  bool FDblClick = false;
+  QPoint FDownPos;
+  TLatLng FMouseLatLng;
+  double FWorldX = 0;
+  double FWorldY = 0;
+  // The top-level window whose wheel events the map watches.
+  QPointer<QWidget> FParentForm;
 
   // Rendering state
   bool FLoaded = false;  // shown once: drawing and the timer are on

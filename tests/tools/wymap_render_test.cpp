@@ -1,0 +1,280 @@
+// wymap render against a loopback tile server whose tile (x, y) is a solid
+// colour of its own.
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStringList>
+#include <filesystem>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "geo/settings.h"
+#include "support/fixture_server.h"
+#include "support/image_helpers.h"
+#include "tools/wymap_cli.h"
+
+namespace wy {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The colour the map fills where no tile is drawn (3-D light).
+const QRgb kPlaceholder = qRgb(0xE3, 0xE3, 0xE3);
+
+QRgb TileColor(int x, int y) {
+  return qRgb((x * 37 + 11) % 256, (y * 59 + 23) % 256, ((x + 2 * y) * 29 + 7) % 256);
+}
+
+class TRenderScratch {
+ public:
+  TRenderScratch() {
+    std::random_device random;
+    FPath = fs::temp_directory_path() /
+            ("wy-render-" + std::to_string(random()) + std::to_string(random()));
+    fs::create_directories(FPath);
+  }
+  ~TRenderScratch() {
+    std::error_code error;
+    fs::remove_all(FPath, error);
+  }
+  std::string Sub(const std::string& name) const { return (FPath / name).string(); }
+
+ private:
+  fs::path FPath;
+};
+
+struct TRenderRun {
+  int Code = -1;
+  std::string Out, Err;
+};
+
+class WymapRenderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(server.Running());
+    server.HandleRegex(R"(/t/(\d+)/(\d+)/(\d+)\.png)",
+                       [this](const TFixtureRequest& request, httplib::Response& response) {
+                         const int x = std::stoi(request.Captures.at(1));
+                         const int y = std::stoi(request.Captures.at(2));
+                         if (x == missingX && y == missingY) {
+                           response.status = 404;
+                           return;
+                         }
+                         response.set_content(SolidPng(TileColor(x, y)), "image/png");
+                       });
+  }
+  void TearDown() override { ResetSettings(); }
+
+  std::string TileUrl() const { return server.Url("/t/{z}/{x}/{y}.png"); }
+
+  // render of the whole world at zoom 2 in a 1200 x 600 image, centred on
+  // (0, 0): the world is 1024 px wide, so 88 px on each side are outside.
+  std::vector<std::string> WorldArgs(const std::string& cacheDir, const std::string& output) const {
+    return {"render",   "--lat",   "0",      "--lng",      "0",       "--zoom", "2",   "--size",
+            "1200x600", "--cache", cacheDir, "--tile-url", TileUrl(), "-o",     output};
+  }
+
+  TRenderRun Run(const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    TRenderRun run;
+    run.Code = RunWymap(args, out, err);
+    run.Out = out.str();
+    run.Err = err.str();
+    return run;
+  }
+
+  TFixtureServer server;
+  TRenderScratch scratch;
+  int missingX = -1, missingY = -1;
+};
+
+bool IsOneLine(const std::string& text) {
+  return text.compare(0, 7, "wymap: ") == 0 && text.find('\n') == text.size() - 1;
+}
+
+// The tiles and the outside of the world, pixel by pixel; the attribution
+// in the bottom right corner.
+TEST_F(WymapRenderTest, DrawsEveryTileAtItsPlaceTheAttributionAndTheOutside) {
+  const std::string output = scratch.Sub("world.png");
+  const TRenderRun run = Run(WorldArgs("", output));
+  ASSERT_EQ(run.Code, kWymapOk) << run.Err;
+  EXPECT_EQ(run.Out, "");
+  EXPECT_EQ(run.Err, "");
+  QImage image(QString::fromStdString(output));
+  ASSERT_EQ(image.size(), QSize(1200, 600));
+  image = image.convertToFormat(QImage::Format_RGB32);
+  auto at = [&](int x, int y) { return image.pixel(x, y) | 0xFF000000u; };
+
+  // Tile (tx, ty) covers x = 88 + 256 tx .. and y = -212 + 256 ty ..; the
+  // bottom 30 rows hold the attribution and are checked apart.
+  int wrong = 0;
+  for (int y = 0; y < 570; ++y) {
+    for (int x = 0; x < 1200; ++x) {
+      const bool outside = x < 88 || x >= 1112;
+      const QRgb expected = outside ? kPlaceholder : TileColor((x - 88) / 256, (y + 212) / 256);
+      if (at(x, y) != (expected | 0xFF000000u) && ++wrong <= 5)
+        ADD_FAILURE() << "pixel " << x << "," << y << " is "
+                      << QColor(at(x, y)).name().toStdString() << ", not "
+                      << QColor(expected).name().toStdString();
+    }
+  }
+  EXPECT_EQ(wrong, 0);
+
+  // The attribution's ink ends 4 px from the right edge and reaches into
+  // the bottom rows; beside it the placeholder stays.
+  int inkRight = -1, inkLeft = 1200, inkBottom = -1;
+  for (int y = 570; y < 600; ++y)
+    for (int x = 1112; x < 1200; ++x)
+      if (at(x, y) != (kPlaceholder | 0xFF000000u)) {
+        inkRight = std::max(inkRight, x);
+        inkLeft = std::min(inkLeft, x);
+        inkBottom = std::max(inkBottom, y);
+      }
+  ASSERT_GE(inkRight, 0) << "no attribution drawn";
+  EXPECT_LE(inkRight, 1200 - 4 - 1);
+  EXPECT_GE(inkRight, 1200 - 4 - 3);
+  EXPECT_LE(inkLeft, 1112) << "the attribution is longer than the outside band";
+  EXPECT_GE(inkBottom, 600 - 8);
+}
+
+// A tile that fails ends the wait like one that arrived: the image is
+// written with the placeholder in its place. A second render finds the
+// tiles in the disk cache and needs no server.
+TEST_F(WymapRenderTest, FailedTilesLeaveThePlaceholderAndTheDiskCacheServesAgain) {
+  missingX = 1;
+  missingY = 1;
+  const std::string cache = scratch.Sub("cache");
+  const std::string first = scratch.Sub("first.png");
+  const TRenderRun run = Run(WorldArgs(cache, first));
+  ASSERT_EQ(run.Code, kWymapOk) << run.Err;
+  QImage image = QImage(QString::fromStdString(first)).convertToFormat(QImage::Format_RGB32);
+  ASSERT_EQ(image.size(), QSize(1200, 600));
+  // Tile (1, 1) at (344, 44); its neighbour (2, 1) at (600, 44).
+  EXPECT_EQ(image.pixel(400, 100) | 0xFF000000u, kPlaceholder | 0xFF000000u);
+  EXPECT_EQ(image.pixel(700, 100) | 0xFF000000u, TileColor(2, 1) | 0xFF000000u);
+
+  const size_t requests = server.RequestCount();
+  std::vector<std::string> again = WorldArgs(cache, scratch.Sub("second.png"));
+  again[again.size() - 3] = server.RefusedUrl("/t/{z}/{x}/{y}.png");
+  const TRenderRun second = Run(again);
+  ASSERT_EQ(second.Code, kWymapOk) << second.Err;
+  QImage cached = QImage(QString::fromStdString(scratch.Sub("second.png")))
+                      .convertToFormat(QImage::Format_RGB32);
+  EXPECT_EQ(cached, image);
+  EXPECT_EQ(server.RequestCount(), requests);
+}
+
+TEST_F(WymapRenderTest, HangingTilesEndAtTheTimeOutWithoutAnImage) {
+  server.Hold("tiles");
+  server.HandleRegex(R"(/hang/(\d+)/(\d+)/(\d+)\.png)",
+                     [this](const TFixtureRequest&, httplib::Response& response) {
+                       server.WaitRelease("tiles", 20000);
+                       response.status = 404;
+                     });
+  std::vector<std::string> args = WorldArgs("", scratch.Sub("hang.png"));
+  args[args.size() - 3] = server.Url("/hang/{z}/{x}/{y}.png");
+  args.insert(args.end(), {"--timeout", "0.5"});
+  const TRenderRun run = Run(args);
+  server.ReleaseAll();
+  EXPECT_EQ(run.Code, kWymapRequestFailed);
+  EXPECT_TRUE(IsOneLine(run.Err)) << run.Err;
+  EXPECT_FALSE(fs::exists(scratch.Sub("hang.png")));
+}
+
+TEST_F(WymapRenderTest, BadArgumentsGiveOneLineAndExitCodeTwo) {
+  const std::string out = scratch.Sub("x.png");
+  const std::string url = TileUrl();
+  auto render = [&](std::vector<std::string> changes) {
+    // Valid arguments, then `changes` replacing the values of their options
+    // (a lone option name removes that option).
+    std::vector<std::pair<std::string, std::string>> options = {
+        {"--lat", "48.8566"}, {"--lng", "2.3522"}, {"--zoom", "13"},
+        {"--size", "64x64"},  {"--tile-url", url}, {"-o", out}};
+    for (size_t i = 0; i < changes.size(); ++i) {
+      const std::string& name = changes[i];
+      const bool remove = i + 1 >= changes.size() || changes[i + 1].rfind("--", 0) == 0;
+      bool found = false;
+      for (auto it = options.begin(); it != options.end(); ++it)
+        if (it->first == name) {
+          found = true;
+          if (remove)
+            options.erase(it);
+          else
+            it->second = changes[i + 1];
+          break;
+        }
+      if (!found && !remove) options.emplace_back(name, changes[i + 1]);
+      if (!remove) ++i;
+    }
+    std::vector<std::string> args = {"render", "--cache", ""};
+    for (const auto& option : options) {
+      args.push_back(option.first);
+      args.push_back(option.second);
+    }
+    return args;
+  };
+  fs::create_directories(scratch.Sub("folder"));
+  const std::vector<std::vector<std::string>> cases = {
+      render({"--lat", "abc"}),
+      render({"--lat", "91"}),
+      render({"--lng", "1,5"}),
+      render({"--zoom", "x"}),
+      render({"--zoom", "1"}),   // below the service's range
+      render({"--zoom", "19"}),  // above it
+      render({"--zoom", "2.5"}),
+      render({"--size", "0x10"}),
+      render({"--size", "10x8193"}),
+      render({"--size", "1024"}),
+      render({"--size", "1024x"}),
+      render({"--size", "-5x5"}),
+      render({"--size", "5x5x5"}),
+      render({"--tile-server", "bogus"}),
+      render({"--tile-url", "ftp://h/{z}/{x}/{y}"}),
+      render({"--tile-url", server.Url("/t/{x}/{y}.png")}),
+      render({"-o"}),
+      render({"--zoom"}),
+      render({"-o", scratch.Sub("no/such/folder/x.png")}),
+      render({"-o", scratch.Sub("folder")}),
+      {"render", "extra", "--lat", "1", "--lng", "2", "--zoom", "3", "--size", "5x5", "-o", out},
+      {"geocode", "x", "--zoom", "3"},
+      {"reverse", "1", "2", "-o", out},
+  };
+  for (const auto& args : cases) {
+    std::string shown;
+    for (const auto& arg : args) shown += "[" + arg + "]";
+    SCOPED_TRACE(shown);
+    const TRenderRun run = Run(args);
+    EXPECT_EQ(run.Code, kWymapUsage);
+    EXPECT_EQ(run.Out, "");
+    EXPECT_TRUE(IsOneLine(run.Err)) << run.Err;
+  }
+  EXPECT_EQ(server.RequestCount(), 0u);
+  EXPECT_FALSE(fs::exists(out));
+}
+
+// The program itself draws without a display when no platform is chosen.
+TEST_F(WymapRenderTest, ProgramRendersWithoutADisplay) {
+  const std::string output = scratch.Sub("program.png");
+  QProcess process;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.remove("QT_QPA_PLATFORM");
+  environment.remove("DISPLAY");
+  environment.remove("WAYLAND_DISPLAY");
+  process.setProcessEnvironment(environment);
+  QStringList args;
+  for (const auto& arg : WorldArgs("", output)) args << QString::fromStdString(arg);
+  process.start(QString::fromUtf8(WYMAP_BINARY), args);
+  ASSERT_TRUE(process.waitForFinished(60000));
+  EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+  const QImage image(QString::fromStdString(output));
+  ASSERT_EQ(image.size(), QSize(1200, 600));
+  EXPECT_EQ(image.pixel(600, 300) | 0xFF000000u, TileColor(2, 2) | 0xFF000000u);
+}
+
+}  // namespace
+}  // namespace wy
