@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "support/bench_main.h"
 #include "support/image_helpers.h"
 #include "tiles/image_decode.h"
 
@@ -82,11 +83,5 @@ BENCHMARK(BM_DecodeQtTo32Bit)->ArgName("tile")->Arg(tPalettePng);
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return wy::RunBenchmarks(argc, argv);
 }

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "services/places.h"
+#include "support/bench_main.h"
 
 namespace {
 
@@ -93,11 +94,5 @@ BENCHMARK(BM_ScanPlacesAnswer)
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return wy::RunBenchmarks(argc, argv);
 }

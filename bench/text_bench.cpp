@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "geo/text_convert.h"
+#include "support/bench_main.h"
 
 namespace {
 
@@ -67,11 +68,5 @@ BENCHMARK(BM_CrcText)->Arg(64)->Arg(1024)->Arg(64 * 1024);
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return wy::RunBenchmarks(argc, argv);
 }

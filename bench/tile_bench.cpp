@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "support/bench_main.h"
 #include "support/image_helpers.h"
 #include "tiles/image_decode.h"
 #include "tiles/tile_server.h"
@@ -249,14 +250,10 @@ BENCHMARK(BM_GetTile_Miss)->ArgName("rgb")->Arg(kPalettePng)->Unit(benchmark::kM
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  ReportCacheMemory(kPalettePng);
-  ReportCacheMemory(kRgbPng);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
+  const int code = wy::RunBenchmarks(argc, argv, [] {
+    ReportCacheMemory(kPalettePng);
+    ReportCacheMemory(kRgbPng);
+  });
   for (auto& server : gServer) server.reset();
-  return 0;
+  return code;
 }

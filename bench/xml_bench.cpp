@@ -11,6 +11,7 @@
 
 #ifdef WY_BENCH_HAVE_EXPAT
 #include <expat.h>
+#include "support/bench_main.h"
 #endif
 
 namespace {
@@ -118,4 +119,6 @@ BENCHMARK(BM_Expat_Osm50MB)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  return wy::RunBenchmarks(argc, argv);
+}

@@ -14,26 +14,18 @@
 #include <vector>
 
 #include "platform/window_thread.h"
+#include "support/test_helpers.h"
 
 namespace wy {
 namespace {
+
+using test_support::PumpUntil;
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 long long MsSince(Clock::time_point start) {
   return std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
-}
-
-// Pumps the window thread until `done` holds or `limitMs` has passed.
-template <typename Pred>
-bool PumpUntil(Pred done, int limitMs = 5000) {
-  const auto start = Clock::now();
-  while (!done()) {
-    if (MsSince(start) > limitMs) return false;
-    WaitProcessing(2);
-  }
-  return true;
 }
 
 // Aborts the process when a step that must not hang has not finished in time.

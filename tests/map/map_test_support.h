@@ -12,6 +12,7 @@
 #include "platform/window_thread.h"
 #include "support/fixture_server.h"
 #include "support/image_helpers.h"
+#include "support/test_helpers.h"
 
 namespace wy {
 namespace maptest {
@@ -43,15 +44,7 @@ class TTileFixture {
   TFixtureServer FServer;
 };
 
-// Lets queued calls run until pred() holds or timeoutMs passes.
-template <typename Pred>
-bool PumpUntil(Pred pred, uint32_t timeoutMs = 10000) {
-  for (uint32_t waited = 0; waited < timeoutMs; waited += 10) {
-    if (pred()) return true;
-    WaitProcessing(10);
-  }
-  return pred();
-}
+using test_support::PumpUntil;
 
 }  // namespace maptest
 }  // namespace wy

@@ -5,42 +5,21 @@
 #include <algorithm>
 
 #include "geo/settings.h"
-#include "service_test_helpers.h"
 #include "services/mapquest_services.h"
 #include "support/fixture_server.h"
+#include "support/service_answers.h"
+#include "support/test_helpers.h"
 
 namespace wy {
 namespace {
 
-using service_test::PumpUntil;
-using service_test::TScratchDir;
+using test_support::kNoPlaceBody;
+using test_support::kReverseBody;
+using test_support::kReverseErrorBody;
+using test_support::kSearchBody;
 
-const char* const kSearchBody =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n"
-    "<searchresults timestamp='Sat, 07 Nov 09 14:42:35 +0000' querystring='arc paris' "
-    "polygon='false'>\n"
-    "<place place_id='1' osm_type='node' osm_id='42' place_rank='30' "
-    "boundingbox=\"48.81,48.90,2.22,2.46\" lat='48.8566' lon='2.3522' "
-    "display_name='L&#039;Arc, Paris' class='tourism' type='attraction' "
-    "icon='http://h/a.png'><city>Paris</city><country>France</country></place>\n"
-    "<place place_id=\"2\" osm_type=\"way\" osm_id=\"7\" lat=\"48.1\" lon=\"2.1\" "
-    "display_name=\"Caf&#233; A &amp; B, Rue &quot;X&quot;\" type=\"cafe\"/>\n"
-    "<place place_id='3' lat='' lon='x' display_name='Third'>\n"
-    "</place>\n"
-    "</searchresults>\n";
-
-const char* const kNoPlaceBody =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n"
-    "<searchresults querystring='nowhere'>\n</searchresults>\n";
-
-const char* const kReverseBody =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<reversegeocode><result place_id=\"9\" lat=\"48.85\" lon=\"2.35\">10 Rue X &amp; Y, "
-    "Paris</result><addressparts><road>Rue X</road></addressparts></reversegeocode>\n";
-
-const char* const kReverseErrorBody =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<reversegeocode><error>Unable to geocode</error></reversegeocode>\n";
+using test_support::PumpUntil;
+using test_support::TScratchDir;
 
 TEST(GeocodingParse, SearchAnswerGivesPlacesInOrderWithDecodedValues) {
   TServiceResultList results;

@@ -11,15 +11,15 @@
 
 #include "geo/settings.h"
 #include "geo/text_convert.h"
-#include "service_test_helpers.h"
 #include "services/rate_limit.h"
 #include "support/fixture_server.h"
+#include "support/test_helpers.h"
 
 namespace wy {
 namespace {
 
-using service_test::PumpUntil;
-using service_test::TScratchDir;
+using test_support::PumpUntil;
+using test_support::TScratchDir;
 
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
@@ -43,9 +43,10 @@ class MapQuestServicesTest : public ::testing::Test {
       if (request.Path == "/nominatim/v1/search") {
         response.set_content(PlaceBody(request.Param("q")), "text/xml");
       } else if (request.Path == "/nominatim/v1/reverse") {
-        response.set_content("<reversegeocode><result place_id=\"9\" lat=\"48.85\" "
-                             "lon=\"2.35\">10 Rue X, Paris</result></reversegeocode>",
-                             "text/xml");
+        response.set_content(
+            "<reversegeocode><result place_id=\"9\" lat=\"48.85\" "
+            "lon=\"2.35\">10 Rue X, Paris</result></reversegeocode>",
+            "text/xml");
       } else {
         response.set_content("answer of " + request.Path, "text/plain");
       }

@@ -16,34 +16,22 @@
 #include "platform/tick.h"
 #include "platform/window_thread.h"
 #include "support/fixture_server.h"
+#include "support/service_answers.h"
+#include "support/test_helpers.h"
 
 namespace wy {
 namespace {
 
+using test_support::kNoNodeAnswer;
+using test_support::kParisBox;
+using test_support::kRestaurantAnswer;
+using test_support::PumpUntil;
+
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-// An answer as the Overpass XAPI interface writes it.
-const char kRestaurantAnswer[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<osm version=\"0.6\" generator=\"Overpass API\">\n"
-    "  <node id=\"101\" lat=\"48.8560\" lon=\"2.3500\">\n"
-    "    <tag k=\"amenity\" v=\"restaurant\"/>\n"
-    "    <tag k=\"name\" v=\"A &amp; B\"/>\n"
-    "  </node>\n"
-    "</osm>\n";
-
-const char kNoNodeAnswer[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<osm version=\"0.6\" generator=\"Overpass API\">\n"
-    "</osm>\n";
-
 const char kPrimaryPath[] = "/api/xapi";
 const char kFallbackPrefix[] = "/xapi/api/0.6/";
-// The box of radius 1000 m around (48.8566, 2.3522), west, south, east, north.
-const char kParisBox[] =
-    "[bbox=2.33854666859089,48.8476168471588,2.36585333140911,48.8655831528412]";
-
 std::string ManyNodes(int count) {
   std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<osm version=\"0.6\">\n";
   for (int i = 1; i <= count; ++i) {
@@ -58,15 +46,6 @@ std::string PaddedAnswer(size_t size) {
   std::string text = kRestaurantAnswer;
   text.insert(text.size() - 7, size - text.size(), ' ');
   return text;
-}
-
-bool PumpUntil(const std::function<bool()>& done, uint32_t timeoutMs = 10000) {
-  const auto start = Clock::now();
-  while (!done()) {
-    if (Clock::now() - start > std::chrono::milliseconds(timeoutMs)) return false;
-    WaitProcessing(5);
-  }
-  return true;
 }
 
 std::vector<std::string> FilesIn(const fs::path& dir) {

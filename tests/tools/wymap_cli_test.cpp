@@ -14,61 +14,27 @@
 
 #include "geo/settings.h"
 #include "support/fixture_server.h"
+#include "support/service_answers.h"
+#include "support/test_helpers.h"
 
 namespace wy {
 namespace {
 
+using test_support::TScratchDir;
+
+using test_support::kNoNodeAnswer;
+using test_support::kNoPlaceBody;
+using test_support::kParisBox;
+using test_support::kRestaurantAnswer;
+using test_support::kReverseBody;
+using test_support::kReverseErrorBody;
+using test_support::kSearchBody;
+
 namespace fs = std::filesystem;
-
-// Answers as the services write them (the same shapes as the service tests).
-const char kSearchBody[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n"
-    "<searchresults timestamp='Sat, 07 Nov 09 14:42:35 +0000' querystring='arc paris' "
-    "polygon='false'>\n"
-    "<place place_id='1' osm_type='node' osm_id='42' place_rank='30' "
-    "boundingbox=\"48.81,48.90,2.22,2.46\" lat='48.8566' lon='2.3522' "
-    "display_name='L&#039;Arc, Paris' class='tourism' type='attraction' "
-    "icon='http://h/a.png'><city>Paris</city><country>France</country></place>\n"
-    "<place place_id=\"2\" osm_type=\"way\" osm_id=\"7\" lat=\"48.1\" lon=\"2.1\" "
-    "display_name=\"Caf&#233; A &amp; B, Rue &quot;X&quot;\" type=\"cafe\"/>\n"
-    "<place place_id='3' lat='' lon='x' display_name='Third'>\n"
-    "</place>\n"
-    "</searchresults>\n";
-
-const char kNoPlaceBody[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n"
-    "<searchresults querystring='nowhere'>\n</searchresults>\n";
 
 // A name holding a tab and a terminal escape.
 const char kControlBody[] =
     "<searchresults><place lat='1' lon='2' display_name='A&#9;B&#27;[2J'/></searchresults>\n";
-
-const char kReverseBody[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<reversegeocode><result place_id=\"9\" lat=\"48.85\" lon=\"2.35\">10 Rue X &amp; Y, "
-    "Paris</result><addressparts><road>Rue X</road></addressparts></reversegeocode>\n";
-
-const char kReverseErrorBody[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<reversegeocode><error>Unable to geocode</error></reversegeocode>\n";
-
-const char kRestaurantAnswer[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<osm version=\"0.6\" generator=\"Overpass API\">\n"
-    "  <node id=\"101\" lat=\"48.8560\" lon=\"2.3500\">\n"
-    "    <tag k=\"amenity\" v=\"restaurant\"/>\n"
-    "    <tag k=\"name\" v=\"A &amp; B\"/>\n"
-    "  </node>\n"
-    "</osm>\n";
-
-const char kNoNodeAnswer[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<osm version=\"0.6\" generator=\"Overpass API\">\n"
-    "</osm>\n";
-
-// The box of radius 1000 m around (48.8566, 2.3522), west, south, east, north.
-const char kParisBox[] =
-    "[bbox=2.33854666859089,48.8476168471588,2.36585333140911,48.8655831528412]";
 
 std::string ManyNodes(int count) {
   std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<osm version=\"0.6\">\n";
@@ -78,41 +44,6 @@ std::string ManyNodes(int count) {
   }
   return text + "</osm>\n";
 }
-
-class TScratch {
- public:
-  TScratch() {
-    std::random_device random;
-    FPath = fs::temp_directory_path() /
-            ("wy-tools-" + std::to_string(random()) + std::to_string(random()));
-    fs::create_directories(FPath);
-  }
-  ~TScratch() {
-    std::error_code error;
-    fs::remove_all(FPath, error);
-  }
-  std::string Path() const { return FPath.string(); }
-  std::string Sub(const std::string& name) const { return (FPath / name).string(); }
-  // Files directly in a sub folder.
-  std::vector<std::string> FilesIn(const std::string& sub) const {
-    std::vector<std::string> names;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(FPath / sub, error))
-      names.push_back(entry.path().filename().string());
-    return names;
-  }
-  size_t FileCount() const {
-    size_t count = 0;
-    std::error_code error;
-    for (auto it = fs::recursive_directory_iterator(FPath, error);
-         it != fs::recursive_directory_iterator(); it.increment(error))
-      if (it->is_regular_file()) ++count;
-    return count;
-  }
-
- private:
-  fs::path FPath;
-};
 
 struct TRun {
   int Code = -1;
@@ -159,7 +90,7 @@ class WymapTest : public ::testing::Test {
   }
 
   TFixtureServer server;
-  TScratch cache;
+  TScratchDir cache;
 };
 
 TEST_F(WymapTest, BadArgumentsGiveOneLineAndExitCodeTwo) {
@@ -430,7 +361,7 @@ TEST_F(WymapTest, PlacesPrintsOnePlaceALine) {
 TEST_F(WymapTest, CacheFolderDefaultsToTheSettingAndEmptyMeansNone) {
   server.Serve("/nominatim/v1/search", kSearchBody, "text/xml");
   server.Serve("/api/xapi", kRestaurantAnswer, "text/xml");
-  TScratch home;
+  TScratchDir home;
   SetSetting("cache-dir", home.Path());
   const std::vector<std::string> endpoints = {"--endpoint",
                                               "nominatim=" + server.Url("/nominatim/v1"),
@@ -446,7 +377,7 @@ TEST_F(WymapTest, CacheFolderDefaultsToTheSettingAndEmptyMeansNone) {
   EXPECT_EQ(home.FilesIn("OPEN_MAPQUEST_SERVICES").size(), 1u);
   EXPECT_EQ(home.FilesIn("PLACES").size(), 1u);
 
-  TScratch other;
+  TScratchDir other;
   SetSetting("cache-dir", other.Path());
   EXPECT_EQ(Wymap(with({"--cache", "", "geocode", "arc"})).Code, kWymapOk);
   EXPECT_EQ(
@@ -461,7 +392,7 @@ TEST_F(WymapTest, CacheFolderDefaultsToTheSettingAndEmptyMeansNone) {
 // The real program, as a user runs it.
 TEST_F(WymapTest, ProgramExitCodes) {
   server.Serve("/nominatim/v1/search", kSearchBody, "text/xml");
-  TScratch home;
+  TScratchDir home;
   struct TCase {
     std::vector<std::string> Args;
     int Code;

@@ -16,10 +16,13 @@
 #include "geo/settings.h"
 #include "support/fixture_server.h"
 #include "support/image_helpers.h"
+#include "support/test_helpers.h"
 #include "tools/wymap_cli.h"
 
 namespace wy {
 namespace {
+
+using test_support::TScratchDir;
 
 namespace fs = std::filesystem;
 
@@ -29,24 +32,6 @@ const QRgb kPlaceholder = qRgb(0xE3, 0xE3, 0xE3);
 QRgb TileColor(int x, int y) {
   return qRgb((x * 37 + 11) % 256, (y * 59 + 23) % 256, ((x + 2 * y) * 29 + 7) % 256);
 }
-
-class TRenderScratch {
- public:
-  TRenderScratch() {
-    std::random_device random;
-    FPath = fs::temp_directory_path() /
-            ("wy-render-" + std::to_string(random()) + std::to_string(random()));
-    fs::create_directories(FPath);
-  }
-  ~TRenderScratch() {
-    std::error_code error;
-    fs::remove_all(FPath, error);
-  }
-  std::string Sub(const std::string& name) const { return (FPath / name).string(); }
-
- private:
-  fs::path FPath;
-};
 
 struct TRenderRun {
   int Code = -1;
@@ -89,7 +74,7 @@ class WymapRenderTest : public ::testing::Test {
   }
 
   TFixtureServer server;
-  TRenderScratch scratch;
+  TScratchDir scratch;
   int missingX = -1, missingY = -1;
 };
 
