@@ -40,6 +40,9 @@ const std::map<std::string, std::string>& Defaults() {
       {"endpoint.arcgis-world-imagery",
        "http://server.arcgisonline.com/ArcGIS/rest/services/World_Imagery/MapServer/tile/{z}/{y}/{x}.png"},
       {"max-connections.tile.openstreetmap.org:443", "2"},
+      // Decoded tiles kept beside each tile layer's memory cache, in bytes
+      // (two 3840 x 2160 screens of 32-bit tiles); 0 keeps none.
+      {"tiles.decoded-cache-bytes", "67108864"},
       // Places search: the public Overpass server's XAPI interface first,
       // a second XAPI server in the classic "/xapi/api/0.6/" form after it.
       {"endpoint.xapi", "https://overpass-api.de/api/xapi?"},

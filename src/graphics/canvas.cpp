@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "graphics/html_text.h"
 #include "graphics/system_colors.h"
 
 namespace wy {
@@ -456,18 +457,11 @@ void TWyCanvas::BlendRect(const TRect& rect, TColor color, uint8_t alpha) {
   p->restore();
 }
 
-bool TWyCanvas::DrawHTML(const std::string& html, TRect& rect, uint32_t, const TGetDrawGraphic&,
-                         const TGetAreaAnchor&) {
-  const bool blank = std::all_of(html.begin(), html.end(), [](char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-  });
-  if (blank) {
-    rect.Bottom = rect.Top;
-    return true;
-  }
-  // The mini-HTML layout plugs in here; until then nothing is drawn and the
-  // text is reported as not fitting.
-  return false;
+bool TWyCanvas::DrawHTML(const std::string& html, TRect& rect, uint32_t flags,
+                         const TGetDrawGraphic& get_draw_graphic,
+                         const TGetAreaAnchor& get_area_anchor) {
+  // Single line spacing, both indents 10 pixels.
+  return DrawHTMLText(*this, html, rect, flags, 1.0, 10, 10, get_draw_graphic, get_area_anchor);
 }
 
 }  // namespace wy

@@ -564,12 +564,39 @@ void TVuroduDavControl::DragStep(const QPoint& at) {
   FDisplayMapTiles.ScrollTo(dx, dy);
   if (dx != 0 || dy != 0) {
     // The composed tiles move with the pointer; only the tiles entering the
-    // view are drawn by the render of the centring below.
-    const QImage shifted = FBitmapTiles.copy();
-    FBitmapTiles.fill(PlaceholderColor());
+    // view are drawn by the render of the centring below. The pixels move in
+    // place (no copy of the whole image on every step), row by row in an
+    // order that never overwrites a row before it was read; what the move
+    // uncovers gets the placeholder colour.
+    const int w = FBitmapTiles.width();
+    const int h = FBitmapTiles.height();
+    const int sx = static_cast<int>(std::clamp<int64_t>(dx, -w, w));
+    const int sy = static_cast<int>(std::clamp<int64_t>(dy, -h, h));
+    const int keptW = w - std::abs(sx);
+    const int keptH = h - std::abs(sy);
+    if (keptW > 0 && keptH > 0 && FBitmapTiles.depth() == 32) {
+      uchar* bits = FBitmapTiles.bits();
+      const qsizetype stride = FBitmapTiles.bytesPerLine();
+      const int from = std::max(-sx, 0);
+      const int to = std::max(sx, 0);
+      for (int k = 0; k < keptH; ++k) {
+        const int row = sy > 0 ? h - 1 - k : k;  // destination row
+        const auto* source = reinterpret_cast<const uint32_t*>(bits + (row - sy) * stride) + from;
+        auto* target = reinterpret_cast<uint32_t*>(bits + row * stride) + to;
+        // Within one row (sy == 0) the ranges overlap.
+        if (to > from)
+          std::copy_backward(source, source + keptW, target + keptW);
+        else
+          std::copy(source, source + keptW, target);
+      }
+    }
     QPainter painter(&FBitmapTiles);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.drawImage(QPoint(static_cast<int>(dx), static_cast<int>(dy)), shifted);
+    const QColor placeholder = PlaceholderColor();
+    if (sy != 0) painter.fillRect(QRect(0, sy > 0 ? 0 : h + sy, w, std::abs(sy)), placeholder);
+    if (sx != 0 && keptH > 0)
+      painter.fillRect(QRect(sx > 0 ? 0 : w + sx, std::max(sy, 0), std::abs(sx), keptH),
+                       placeholder);
   }
   FDisplayMapTiles.setEnabled(false);
   const TLatLng c = FromXYToLatLng(width() / 2, height() / 2);

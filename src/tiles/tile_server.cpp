@@ -25,6 +25,14 @@ constexpr int kTileSide = 256;
 constexpr auto kRetryWatchPeriod = std::chrono::milliseconds(100);
 // Failed tiles remembered before the expired ones are forgotten.
 constexpr size_t kMaxRetryEntries = 4096;
+// Byte budget of the decoded tiles when the setting gives none (two frames
+// of a 3840 x 2160 screen in 32-bit tiles).
+constexpr int64_t kDefaultDecodedBudget = 64 * 1024 * 1024;
+
+size_t DecodedBudgetSetting() {
+  const int64_t value = GetSettingInt("tiles.decoded-cache-bytes", kDefaultDecodedBudget);
+  return value < 0 ? static_cast<size_t>(kDefaultDecodedBudget) : static_cast<size_t>(value);
+}
 
 // The bytes up to the first zero byte, each taken as the character with that
 // code, as UTF-8.
@@ -74,7 +82,8 @@ bool WriteNewFile(const std::string& path, const std::string& bytes) {
 
 }  // namespace
 
-TVuroduDavServer::TVuroduDavServer(TMessageTarget owner, QColor backColor) : FParent(owner) {
+TVuroduDavServer::TVuroduDavServer(TMessageTarget owner, QColor backColor)
+    : FParent(owner), FDecodedBudget(DecodedBudgetSetting()) {
   FWaitTile = QImage(kTileSide, kTileSide, QImage::Format_RGB32);
   FWaitTile.fill(backColor);
   FTile = FWaitTile;
@@ -95,6 +104,8 @@ TVuroduDavServer::~TVuroduDavServer() {
   JoinAll();
   TGlobalMapLockGuard lock(GlobalMapLock());
   FCache.clear();
+  FDecodedIndex.clear();
+  FDecoded.clear();
 }
 
 // --- Service selection
@@ -220,7 +231,9 @@ void TVuroduDavServer::ClearCache() {
     TGlobalMapLockGuard lock(GlobalMapLock());
     CancelActiveThread();
     FCache.clear();
-    ForgetDecoded();
+    FDecodedIndex.clear();
+    FDecoded.clear();
+    FDecodedBytes = 0;
   }
   std::lock_guard<std::mutex> lock(FRetryMutex);
   FRetries.clear();
@@ -229,7 +242,10 @@ void TVuroduDavServer::ClearCache() {
 void TVuroduDavServer::CheckCacheSize() {
   if (FCancel.load()) return;
   TGlobalMapLockGuard lock(GlobalMapLock());
-  while (FCache.size() > FCacheSize) FCache.pop_back();
+  while (FCache.size() > FCacheSize) {
+    ForgetDecoded(FCache.back().first, FCache.back().second);
+    FCache.pop_back();
+  }
 }
 
 void TVuroduDavServer::addtocache(const std::string& key, const std::string& path, TBytes bytes) {
@@ -247,6 +263,7 @@ void TVuroduDavServer::releaseCacheSize(const std::string& key, const std::strin
   TGlobalMapLockGuard lock(GlobalMapLock());
   for (auto it = FCache.begin(); it != FCache.end(); ++it) {
     if (it->first == key) {
+      ForgetDecoded(it->first, it->second);
       FCache.erase(it);
       break;
     }
@@ -270,20 +287,72 @@ bool TVuroduDavServer::DecodeInto(const std::string& bytes) {
   return true;
 }
 
-void TVuroduDavServer::RememberDecoded(const std::string& key, const TBytes& bytes) {
-  if (FDecoded.count(key) == 0) {
-    FDecodedOrder.push_back(key);
-    while (FDecodedOrder.size() > kDecodedTiles) {
-      FDecoded.erase(FDecodedOrder.front());
-      FDecodedOrder.pop_front();
-    }
-  }
-  FDecoded[key] = TDecodedTile{bytes, FTile};
+// --- Decoded tiles
+
+size_t TVuroduDavServer::DecodedCacheBudget() const {
+  TGlobalMapLockGuard lock(GlobalMapLock());
+  return FDecodedBudget;
 }
 
-void TVuroduDavServer::ForgetDecoded() {
-  FDecoded.clear();
-  FDecodedOrder.clear();
+void TVuroduDavServer::SetDecodedCacheBudget(size_t bytes) {
+  TGlobalMapLockGuard lock(GlobalMapLock());
+  FDecodedBudget = bytes;
+  TrimDecoded();
+}
+
+size_t TVuroduDavServer::DecodedCacheBytes() const {
+  TGlobalMapLockGuard lock(GlobalMapLock());
+  return FDecodedBytes;
+}
+
+int TVuroduDavServer::DecodedCount() const {
+  TGlobalMapLockGuard lock(GlobalMapLock());
+  return static_cast<int>(FDecoded.size());
+}
+
+void TVuroduDavServer::RememberDecoded(const std::string& key, const TBytes& bytes,
+                                       const QImage& image) {
+  TGlobalMapLockGuard lock(GlobalMapLock());
+  const size_t size = image.isNull() ? 0 : static_cast<size_t>(image.sizeInBytes());
+  auto found = FDecodedIndex.find(key);
+  if (found != FDecodedIndex.end()) {
+    FDecodedBytes -= found->second->Size;
+    FDecoded.erase(found->second);
+    FDecodedIndex.erase(found);
+  }
+  // An image larger than the whole budget would only push everything out.
+  if (size == 0 || size > FDecodedBudget) return;
+  try {
+    FDecoded.push_front(TDecodedTile{key, bytes, image, size});
+    try {
+      FDecodedIndex[key] = FDecoded.begin();
+    } catch (...) {
+      FDecoded.pop_front();
+      throw;
+    }
+  } catch (...) {
+    return;  // no memory: the tile is decoded again next time
+  }
+  FDecodedBytes += size;
+  TrimDecoded();
+}
+
+void TVuroduDavServer::ForgetDecoded(const std::string& key, const TBytes& bytes) {
+  auto found = FDecodedIndex.find(key);
+  // Only the entry made from these bytes: a newer copy of the tile further
+  // up the memory cache keeps its image.
+  if (found == FDecodedIndex.end() || found->second->Bytes != bytes) return;
+  FDecodedBytes -= found->second->Size;
+  FDecoded.erase(found->second);
+  FDecodedIndex.erase(found);
+}
+
+void TVuroduDavServer::TrimDecoded() {
+  while (FDecodedBytes > FDecodedBudget && !FDecoded.empty()) {
+    FDecodedBytes -= FDecoded.back().Size;
+    FDecodedIndex.erase(FDecoded.back().Key);
+    FDecoded.pop_back();
+  }
 }
 
 bool TVuroduDavServer::LoadFromMemoryCache(int x, int y, int z) {
@@ -294,16 +363,16 @@ bool TVuroduDavServer::LoadFromMemoryCache(int x, int y, int z) {
     for (const auto& entry : FCache) {
       if (entry.first == key) {
         if (!entry.second) break;
-        auto decoded = FStringGrid ? FDecoded.end() : FDecoded.find(key);
-        if (decoded != FDecoded.end() && decoded->second.Bytes == entry.second) {
-          FTile = decoded->second.Image;
+        auto decoded = FStringGrid ? FDecodedIndex.end() : FDecodedIndex.find(key);
+        if (decoded != FDecodedIndex.end() && decoded->second->Bytes == entry.second) {
+          FTile = decoded->second->Image;
+          // Used now: it moves to the front of the eviction order.
+          FDecoded.splice(FDecoded.begin(), FDecoded, decoded->second);
           found = true;
           break;
         }
-        // The shared bytes stay alive while they are decoded, whatever a
-        // worker does to the cache meanwhile.
         found = DecodeInto(*entry.second);
-        if (found && !FStringGrid) RememberDecoded(key, entry.second);
+        if (found && !FStringGrid) RememberDecoded(key, entry.second, FTile);
         break;
       }
     }
@@ -322,6 +391,19 @@ bool TVuroduDavServer::LoadFromLocalCache(int x, int y, int z, std::string& byte
   }
   if (!found && OnLoadTile) OnLoadTile(x, y, z, 0);
   return found;
+}
+
+void TVuroduDavServer::StoreLoaded(const std::string& key, std::string bytes) {
+  TBytes shared;
+  try {
+    shared = std::make_shared<const std::string>(std::move(bytes));
+  } catch (...) {
+    return;  // no memory: the tile is simply not kept
+  }
+  // Remembered first, so that a memory cache too small to keep the tile
+  // drops its image as well.
+  if (!FStringGrid) RememberDecoded(key, shared, FTile);
+  addtocache(key, std::string(), shared);
 }
 
 // --- Retrieval
@@ -355,7 +437,7 @@ bool TVuroduDavServer::Retrieve(int x, int y, int z) {
     {
       TGlobalMapLockGuard lock(GlobalMapLock());
       decoded = !bytes.empty() && DecodeInto(bytes);
-      if (decoded) addtocache(key, std::string(), std::make_shared<const std::string>(bytes));
+      if (decoded) StoreLoaded(key, std::move(bytes));
     }
     if (decoded) {
       if (OnLoadTile) OnLoadTile(x, y, z, 1);
@@ -373,7 +455,7 @@ bool TVuroduDavServer::Retrieve(int x, int y, int z) {
     if (decoded) {
       TGlobalMapLockGuard lock(GlobalMapLock());
       decoded = DecodeInto(bytes);
-      if (decoded) addtocache(key, std::string(), std::make_shared<const std::string>(bytes));
+      if (decoded) StoreLoaded(key, std::move(bytes));
     }
     if (decoded) {
       if (OnLoadTile) OnLoadTile(x, y, z, 1);

@@ -16,11 +16,13 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <list>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -61,6 +63,17 @@ class TVuroduDavServer {
   void CancelActiveThread();
   // CancelActiveThread, then empties the memory cache. The disk cache stays.
   void ClearCache();
+
+  // Decoded images kept beside the memory cache, so that drawing a tile
+  // seen before does not decode it again. Bounded by a byte budget (setting
+  // "tiles.decoded-cache-bytes"; 0 keeps none); the least recently used
+  // image goes first. Only tiles the memory cache holds are kept: a tile
+  // leaving it leaves this cache too. Lowering the budget trims at once.
+  size_t DecodedCacheBudget() const;
+  void SetDecodedCacheBudget(size_t bytes);
+  // Bytes of the decoded images kept, and their number.
+  size_t DecodedCacheBytes() const;
+  int DecodedCount() const;
 
   uint16_t CacheSize() const { return FCacheSize; }
   void SetCacheSize(uint16_t value);
@@ -106,10 +119,13 @@ class TVuroduDavServer {
   void SelectService(TTileServer value);
   bool Retrieve(int x, int y, int z);
   bool LoadFromMemoryCache(int x, int y, int z);
-  void RememberDecoded(const std::string& key, const TBytes& bytes);
-  void ForgetDecoded();
+  void RememberDecoded(const std::string& key, const TBytes& bytes, const QImage& image);
+  void ForgetDecoded(const std::string& key, const TBytes& bytes);
+  void TrimDecoded();
   bool LoadFromLocalCache(int x, int y, int z, std::string& bytes);
   void addtocache(const std::string& key, const std::string& path, TBytes bytes);
+  // Keeps a tile read from disk (already decoded into FTile) in the caches.
+  void StoreLoaded(const std::string& key, std::string bytes);
   void releaseCacheSize(const std::string& key, const std::string& path);
   void CheckCacheSize();
   bool DecodeInto(const std::string& bytes);
@@ -142,17 +158,19 @@ class TVuroduDavServer {
 
   // Memory cache, newest first; guarded by GlobalMapLock.
   std::deque<std::pair<std::string, TBytes>> FCache;
-  // The last tiles decoded from the memory cache, so that asking again for a
-  // tile on screen does not decode it again. An entry counts only while it
-  // was made from the very bytes the memory cache holds for its key.
-  // Window thread only.
+  // Decoded tiles, most recently used first, with an index by key. An entry
+  // counts only while it was made from the very bytes the memory cache
+  // holds for its key. Guarded by GlobalMapLock.
   struct TDecodedTile {
+    std::string Key;
     TBytes Bytes;
     QImage Image;
+    size_t Size = 0;
   };
-  static constexpr size_t kDecodedTiles = 48;
-  std::map<std::string, TDecodedTile> FDecoded;
-  std::deque<std::string> FDecodedOrder;
+  std::list<TDecodedTile> FDecoded;
+  std::unordered_map<std::string, std::list<TDecodedTile>::iterator> FDecodedIndex;
+  size_t FDecodedBytes = 0;
+  size_t FDecodedBudget = 0;
 
   // Downloads: in flight by key, and finished ones waiting to be joined.
   mutable std::mutex FJobsMutex;

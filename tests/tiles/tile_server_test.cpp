@@ -415,6 +415,130 @@ TEST_F(TileServerTest, LocalPathAndTextMode) {
   EXPECT_EQ(server.StringTile(), text);
 }
 
+// Decoded tiles: local files of a distinct solid colour per column x, so
+// that every image can be checked after it was dropped and decoded again.
+// An image that comes back with the same cacheKey() was not decoded again.
+class DecodedTileTest : public TileServerTest {
+ protected:
+  static constexpr size_t kTileBytes = 256 * 256 * 4;
+  static QRgb Color(int x) { return qRgb(20 * x, 255 - 20 * x, 7 * x); }
+
+  TVuroduDavServer& MakeLocalServer() {
+    TVuroduDavServer& server = MakeServer(false);
+    for (int x = 1; x <= 5; ++x) std::ofstream(FileOf(x), std::ios::binary) << SolidPng(Color(x));
+    server.TileServerInfo().LocalPath = true;
+    server.TileServerInfo().GetTileFilename = [this](std::string& name, int x, int, int) {
+      name = FileOf(x);
+    };
+    return server;
+  }
+  std::string FileOf(int x) const { return FCacheDir + "/tile" + std::to_string(x) + ".png"; }
+
+  // GetTile of column x, checked for the right pixels; the image's data key.
+  qint64 Load(int x) {
+    const QImage& image = FServer->GetTile(x, 0, 3);
+    EXPECT_TRUE(FServer->TileOK()) << "x " << x;
+    EXPECT_EQ(image.pixel(100, 100), Color(x)) << "x " << x;
+    FKept.push_back(image);  // keeps the data alive, so keys are never reused
+    return image.cacheKey();
+  }
+
+  std::vector<QImage> FKept;
+};
+
+TEST_F(DecodedTileTest, BudgetInBytesEvictsLeastRecentlyUsed) {
+  TVuroduDavServer& server = MakeLocalServer();
+  server.SetDecodedCacheBudget(3 * kTileBytes + kTileBytes / 2);  // room for three
+  const qint64 a = Load(1), b = Load(2), c = Load(3);
+  EXPECT_EQ(server.DecodedCount(), 3);
+  EXPECT_EQ(server.DecodedCacheBytes(), 3 * kTileBytes);
+  EXPECT_EQ(Load(1), a);  // a hit, and A is now the most recently used
+
+  // D pushes out B, the least recently used (not A, the first inserted).
+  const qint64 d = Load(4);
+  EXPECT_EQ(server.DecodedCount(), 3);
+  EXPECT_EQ(server.DecodedCacheBytes(), 3 * kTileBytes);
+  EXPECT_EQ(Load(3), c);
+  EXPECT_EQ(Load(1), a);
+  EXPECT_EQ(Load(4), d);
+  // B is decoded again from the memory cache, with the right pixels; it
+  // pushes out C, now the least recently used.
+  EXPECT_NE(Load(2), b);
+  EXPECT_NE(Load(3), c);
+  EXPECT_EQ(server.CacheCount(), 4);  // the memory cache kept every tile
+
+  // Lowering the budget trims at once and keeps the most recently used.
+  const qint64 last = Load(1);
+  server.SetDecodedCacheBudget(kTileBytes);
+  EXPECT_EQ(server.DecodedCount(), 1);
+  EXPECT_EQ(server.DecodedCacheBytes(), kTileBytes);
+  EXPECT_EQ(Load(1), last);
+  // An image larger than the whole budget is not kept.
+  server.SetDecodedCacheBudget(kTileBytes - 1);
+  EXPECT_EQ(server.DecodedCount(), 0);
+  EXPECT_NE(Load(1), Load(1));
+  EXPECT_EQ(server.DecodedCacheBytes(), 0u);
+}
+
+TEST_F(DecodedTileTest, ZeroBudgetKeepsNoneAndTilesStayCorrect) {
+  SetSetting("tiles.decoded-cache-bytes", "0");
+  TVuroduDavServer& server = MakeLocalServer();
+  for (int round = 0; round < 2; ++round) {
+    std::set<qint64> keys;
+    for (int x = 1; x <= 3; ++x) keys.insert(Load(x));
+    EXPECT_EQ(keys.size(), 3u);
+  }
+  EXPECT_NE(Load(2), Load(2));  // decoded on every call
+  EXPECT_EQ(server.DecodedCount(), 0);
+  EXPECT_EQ(server.DecodedCacheBytes(), 0u);
+  EXPECT_EQ(server.CacheCount(), 3);
+}
+
+// A tile leaving the memory cache leaves the decoded tiles too, so that
+// memory is not held for images that can no longer be used.
+TEST_F(DecodedTileTest, FollowsTheMemoryCache) {
+  TVuroduDavServer& server = MakeLocalServer();
+  server.SetCacheSize(2);
+  const qint64 a = Load(1);
+  Load(2);
+  Load(3);  // the memory cache drops A
+  EXPECT_EQ(server.CacheCount(), 2);
+  EXPECT_EQ(server.DecodedCount(), 2);
+  EXPECT_EQ(server.DecodedCacheBytes(), 2 * kTileBytes);
+  EXPECT_NE(Load(1), a);  // read from its file again
+  server.SetCacheSize(0);
+  EXPECT_EQ(server.DecodedCount(), 0);
+  server.SetCacheSize(8);
+  Load(4);
+  Load(5);
+  server.ClearCache();
+  EXPECT_EQ(server.DecodedCount(), 0);
+  EXPECT_EQ(server.DecodedCacheBytes(), 0u);
+  Load(4);  // still correct after the caches were emptied
+  // Text mode keeps no images.
+  server.SetStringGrid(true);
+  server.GetStringTile(5, 0, 3);
+  server.GetStringTile(5, 0, 3);
+  EXPECT_EQ(server.DecodedCount(), 0);
+}
+
+TEST_F(DecodedTileTest, BudgetComesFromTheSettings) {
+  const struct {
+    const char* Value;
+    size_t Budget;
+  } cases[] = {
+      {"", 64u * 1024 * 1024},  // the default
+      {"0", 0},
+      {"524288", 524288},
+      {"-1", 64u * 1024 * 1024},  // unusable values give the default
+      {"lots", 64u * 1024 * 1024},
+  };
+  for (const auto& c : cases) {
+    SetSetting("tiles.decoded-cache-bytes", c.Value);
+    EXPECT_EQ(MakeServer(false).DecodedCacheBudget(), c.Budget) << "\"" << c.Value << "\"";
+  }
+}
+
 TEST(TileDownloadTest, HostKeysAndDefaultLimits) {
   const struct {
     const char* Url;
