@@ -25,6 +25,11 @@
 #include "services/geocoding.h"
 #include "services/mapquest_services.h"
 #include "services/places.h"
+#include "shapes/shape_info_window.h"
+#include "shapes/shape_line.h"
+#include "shapes/shape_marker.h"
+#include "shapes/shape_poi.h"
+#include "shapes/shapes_group.h"
 #include "tiles/tile_catalog.h"
 #include "tiles/tile_server.h"
 
@@ -45,6 +50,15 @@ const char* const kEndpointNames[] = {"nominatim", "xapi", "xapi-fallback"};
 enum TCommand { cmNone, cmGeocode, cmReverse, cmPlaces, cmRender };
 
 bool ParseStrictInt(const std::string& text, int64_t& value);
+
+// One shape drawn by render: a marker (optional icon address), a POI
+// (optional figure), a line, a polygon or an info window (its HTML).
+struct TShapeSpec {
+  enum TKind { skMarker, skPoi, skLine, skPolygon, skInfo } Kind = skMarker;
+  std::vector<TLatLng> Points;
+  std::string Text;  // icon address, POI figure or info content
+  TPOIShape Figure = poiEllipse;
+};
 
 struct TArguments {
   TCommand Command = cmNone;
@@ -74,7 +88,76 @@ struct TArguments {
   bool HasTileUrl = false;
   std::string Output;
   bool HasOutput = false;
+  std::vector<TShapeSpec> Shapes;
 };
+
+// "LAT,LNG" with a latitude from -90 to 90 and a longitude from -180 to 180.
+bool ParseLatLng(const std::string& text, TLatLng& at) {
+  const size_t comma = text.find(',');
+  if (comma == std::string::npos) return false;
+  double lat = 0, lng = 0;
+  if (!ParseStrictNumber(text.substr(0, comma), lat) ||
+      !ParseStrictNumber(text.substr(comma + 1), lng) || std::fabs(lat) > 90 ||
+      std::fabs(lng) > 180)
+    return false;
+  at.Lat = lat;
+  at.Lng = lng;
+  return true;
+}
+
+// The value of a shape option; an error text, empty when it reads.
+std::string ParseShapeOption(const std::string& name, const std::string& value, TShapeSpec& spec) {
+  // LAT,LNG then, for markers, POIs and info windows, the rest after the
+  // second comma as it stands (icon addresses and HTML may hold commas).
+  auto head = [&](std::string& rest) {
+    const size_t first = value.find(',');
+    const size_t second = first == std::string::npos ? first : value.find(',', first + 1);
+    TLatLng at;
+    if (!ParseLatLng(value.substr(0, second), at)) return false;
+    spec.Points.push_back(at);
+    rest = second == std::string::npos ? "" : value.substr(second + 1);
+    return true;
+  };
+  if (name == "--marker") {
+    spec.Kind = TShapeSpec::skMarker;
+    if (!head(spec.Text)) return "--marker wants LAT,LNG[,ICON], not \"" + value + "\"";
+  } else if (name == "--poi") {
+    spec.Kind = TShapeSpec::skPoi;
+    std::string figure;
+    if (!head(figure)) return "--poi wants LAT,LNG[,SHAPE], not \"" + value + "\"";
+    const std::pair<const char*, TPOIShape> figures[] = {{"", poiEllipse},
+                                                         {"ellipse", poiEllipse},
+                                                         {"star", poiStar},
+                                                         {"rect", poiRect},
+                                                         {"triangle", poiTriangle}};
+    bool known = false;
+    for (const auto& f : figures)
+      if (figure == f.first) {
+        spec.Figure = f.second;
+        known = true;
+      }
+    if (!known) return "--poi SHAPE is ellipse, star, rect or triangle, not \"" + figure + "\"";
+  } else if (name == "--info") {
+    spec.Kind = TShapeSpec::skInfo;
+    if (!head(spec.Text) || value.find(',', value.find(',') + 1) == std::string::npos)
+      return "--info wants LAT,LNG,HTML, not \"" + value + "\"";
+  } else {  // --line, --polygon
+    const bool polygon = name == "--polygon";
+    spec.Kind = polygon ? TShapeSpec::skPolygon : TShapeSpec::skLine;
+    std::string rest = value;
+    while (!rest.empty()) {
+      const std::string point = NextToken(rest, ";");
+      TLatLng at;
+      if (!ParseLatLng(point, at))
+        return name + " wants \"LAT,LNG;LAT,LNG;...\", not \"" + point + "\"";
+      spec.Points.push_back(at);
+    }
+    const size_t least = polygon ? 3 : 2;
+    if (spec.Points.size() < least)
+      return name + " wants at least " + std::to_string(least) + " points";
+  }
+  return "";
+}
 
 // "WxH" with both sides whole numbers from 1 to kMaxImageSide.
 bool ParseSize(const std::string& text, int& width, int& height) {
@@ -199,11 +282,12 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) 
         a.Help = true;
       continue;
     }
-    const bool known = name == "--cache" || name == "--endpoint" || name == "--tags" ||
-                       name == "--max" || name == "--lat" || name == "--lng" ||
-                       name == "--radius" || name == "--timeout" || name == "--zoom" ||
-                       name == "--size" || name == "--tile-server" || name == "--tile-url" ||
-                       name == "-o" || name == "--output";
+    const bool known =
+        name == "--cache" || name == "--endpoint" || name == "--tags" || name == "--max" ||
+        name == "--lat" || name == "--lng" || name == "--radius" || name == "--timeout" ||
+        name == "--zoom" || name == "--size" || name == "--tile-server" || name == "--tile-url" ||
+        name == "-o" || name == "--output" || name == "--marker" || name == "--poi" ||
+        name == "--line" || name == "--polygon" || name == "--info";
     if (!known) return "unknown option " + name;
     if (!hasValue) {
       if (i + 1 >= args.size()) return "missing value for " + name;
@@ -237,6 +321,13 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) 
           return "--lng wants a longitude from -180 to 180, not \"" + value + "\"";
         a.HasLongitude = true;
       }
+    } else if (name == "--marker" || name == "--poi" || name == "--line" || name == "--polygon" ||
+               name == "--info") {
+      a.RenderOnly.push_back(name);
+      TShapeSpec spec;
+      const std::string problem = ParseShapeOption(name, value, spec);
+      if (!problem.empty()) return problem;
+      a.Shapes.push_back(std::move(spec));
     } else if (name == "--zoom" || name == "--size" || name == "--tile-server" ||
                name == "--tile-url" || name == "-o" || name == "--output") {
       a.RenderOnly.push_back(name);
@@ -498,6 +589,70 @@ std::string OutputProblem(const std::string& path) {
   return "";
 }
 
+// Puts the shapes of the command line on the map. They show at every zoom
+// (groups normally hide shapes outside zoom 2 to 18). Markers with an icon
+// are returned: the render waits for their icons.
+void AddShapes(TWyVuroduDav& map, const std::vector<TShapeSpec>& shapes,
+               std::vector<TWyShapeMarker*>& iconMarkers) {
+  TWyShapes* group = map.Shapes();
+  group->SetMinZoom(0);
+  group->SetMaxZoom(0);
+  for (const TShapeSpec& spec : shapes) {
+    const TLatLng first = spec.Points.front();
+    switch (spec.Kind) {
+      case TShapeSpec::skMarker: {
+        auto* marker = static_cast<TWyShapeMarker*>(map.Add(nsMarker, first.Lat, first.Lng));
+        if (!spec.Text.empty()) {
+          // A still picture has no waiting bar.
+          marker->SetWaitAnimation(false);
+          marker->SetFilename(spec.Text);
+          iconMarkers.push_back(marker);
+        }
+        break;
+      }
+      case TShapeSpec::skPoi:
+        static_cast<TWyShapePOI*>(map.Add(nsPoi, first.Lat, first.Lng))->SetPOIShape(spec.Figure);
+        break;
+      case TShapeSpec::skLine:
+      case TShapeSpec::skPolygon: {
+        auto* line = static_cast<TWyShapeLine*>(
+            map.Add(spec.Kind == TShapeSpec::skLine ? nsLine : nsPolygon, first.Lat, first.Lng));
+        for (size_t i = 1; i < spec.Points.size(); ++i)
+          line->Add(spec.Points[i].Lat, spec.Points[i].Lng, 0);
+        break;
+      }
+      case TShapeSpec::skInfo:
+        group->InfoWindows()->Add(first.Lat, first.Lng, spec.Text);
+        break;
+    }
+  }
+  map.ShapesGroup().ShapesToDraw();
+}
+
+// True when the icon of every marker in view has been decoded; `failed`
+// names an icon the graphic pool gave up on.
+bool IconsSettled(TWyVuroduDav& map, const std::vector<TWyShapeMarker*>& markers,
+                  std::string& failed) {
+  TThreadGraphicPool* pool = map.ShapesGroup().GraphicPool();
+  bool ready = true;
+  std::vector<std::string> queue;
+  if (pool) queue = pool->Queue();
+  for (TWyShapeMarker* marker : markers) {
+    // Markers outside the view are not drawn and need no icon.
+    if (!marker->Graphic().isNull() || !marker->ShowOnMap()) continue;
+    ready = false;
+    const std::string& icon = marker->Filename();
+    // Drawn at least once (so it was asked for), not decoded and no longer
+    // queued: the pool dropped it.
+    if (pool && map.RenderCount() > 0 && pool->GetGraphic(icon).isNull() &&
+        std::find(queue.begin(), queue.end(), icon) == queue.end()) {
+      queue = pool->Queue();  // the GetGraphic above may have queued it again
+      if (std::find(queue.begin(), queue.end(), icon) == queue.end()) failed = icon;
+    }
+  }
+  return ready;
+}
+
 int RunRender(const TArguments& a, std::ostream& err) {
   const std::string problem = OutputProblem(a.Output);
   if (!problem.empty()) {
@@ -524,6 +679,8 @@ int RunRender(const TArguments& a, std::ostream& err) {
   map.SetZoom(static_cast<uint8_t>(a.Zoom));
   map.setCenter(a.Latitude, a.Longitude);
   map.show();
+  std::vector<TWyShapeMarker*> iconMarkers;
+  AddShapes(map, a.Shapes, iconMarkers);
 
   // Every visible tile has arrived or failed once no download is in flight
   // after a full render: that render draws what arrived and starts the tiles
@@ -533,7 +690,13 @@ int RunRender(const TArguments& a, std::ostream& err) {
   const auto end = std::chrono::steady_clock::now() +
                    std::chrono::milliseconds(static_cast<int64_t>(a.TimeoutSeconds * 1000));
   for (;;) {
-    if (server.ActiveDownloads() == 0) {
+    std::string failedIcon;
+    const bool iconsReady = IconsSettled(map, iconMarkers, failedIcon);
+    if (!failedIcon.empty()) {
+      map.hide();
+      return Fail(err, "render", "the marker icon " + failedIcon + " could not be loaded");
+    }
+    if (server.ActiveDownloads() == 0 && iconsReady) {
       ProcessPendingMessages();
       const int renders = map.RenderCount();
       map.RedrawMap(false);
@@ -542,8 +705,11 @@ int RunRender(const TArguments& a, std::ostream& err) {
     if (std::chrono::steady_clock::now() >= end) {
       map.hide();
       return Fail(err, "render",
-                  "the visible tiles did not arrive within " + SecondsText(a.TimeoutSeconds));
+                  std::string(iconsReady ? "the visible tiles" : "the marker icons") +
+                      " did not arrive within " + SecondsText(a.TimeoutSeconds));
     }
+    // Markers ask the graphic pool for their icons when they are drawn.
+    if (!iconsReady) map.RedrawMap(false);
     WaitProcessing(5);
   }
 
@@ -639,9 +805,17 @@ std::string WymapUsage() {
          "                         points of interest around a position, one a line:\n"
          "                         id TAB lat TAB lng TAB name TAB types\n"
          "  render --lat LAT --lng LNG --zoom Z --size WxH -o FILE\n"
-         "         [--tile-server NAME] [--tile-url TEMPLATE]\n"
+         "         [--tile-server NAME] [--tile-url TEMPLATE] [shapes]\n"
          "                         the map around a position as a PNG image, once\n"
          "                         every visible tile has arrived or failed\n"
+         "\n"
+         "Shapes drawn by render (each option may be repeated):\n"
+         "  --marker LAT,LNG[,ICON]   a marker; ICON an http(s) address, a file or a\n"
+         "                            data: address of a PNG or JPEG (the pin without)\n"
+         "  --poi LAT,LNG[,SHAPE]     a point figure: ellipse, star, rect or triangle\n"
+         "  --line \"LAT,LNG;LAT,LNG;...\"     a line through the points\n"
+         "  --polygon \"LAT,LNG;LAT,LNG;...\"  a filled polygon\n"
+         "  --info LAT,LNG,HTML       an info window with that content\n"
          "\n"
          "Options:\n"
          "  --json                 print JSON instead of lines\n"

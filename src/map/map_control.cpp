@@ -7,6 +7,7 @@
 #include <QShowEvent>
 #include <QWheelEvent>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 
 #include "geo/geodesy.h"
@@ -16,7 +17,11 @@
 #include "graphics/canvas.h"
 #include "graphics/system_colors.h"
 #include "platform/map_messages.h"
+#include "platform/open_url.h"
 #include "platform/tick.h"
+#include "shapes/shape.h"
+#include "shapes/shape_line.h"
+#include "shapes/shapes_group.h"
 #include "tiles/tile_server.h"
 
 namespace wy {
@@ -32,6 +37,38 @@ constexpr double kPanAnimateKm = 0.5;
 constexpr TColor kCopyrightColor = 0x808080;
 // A press and release closer than this on both axes is a click.
 constexpr int kClickDistance = 5;
+// While the pointer drags a shape this close to an edge, the map scrolls.
+constexpr int kEdgeScroll = 32;
+// Above this many shapes on screen, a map drag draws only the tiles.
+constexpr int32_t kMaxShapesWhileDragging = 4000;
+
+// Calls an event through a copy of it: the handler may free the object that
+// holds the event (a shape deleting itself from its own click handler).
+template <typename F, typename... A>
+bool Fire(const F& event, A&&... args) {
+  if (!event) return false;
+  F copy = event;
+  copy(std::forward<A>(args)...);
+  return true;
+}
+
+// A shape's own handler if it has one, else the map's.
+template <typename F, typename... A>
+void FireOwnOrMap(const F& own, const F& map, A&&... args) {
+  if (!Fire(own, args...)) Fire(map, args...);
+}
+
+// A coordinate of a navigation address: a decimal number written with "."
+// (or one ","), nothing else.
+bool ReadUrlNumber(std::string text, double& value) {
+  const auto comma = text.find(',');
+  if (comma != std::string::npos) text[comma] = '.';
+  const char* first = text.data();
+  const char* last = first + text.size();
+  if (first != last && *first == '+') ++first;
+  const auto r = std::from_chars(first, last, value);
+  return r.ec == std::errc() && r.ptr == last && std::isfinite(value);
+}
 
 QColor PlaceholderColor() {
   return ToQColor(cl3DLight);
@@ -45,6 +82,19 @@ int64_t RoundPixel(double v) {
 }
 
 }  // namespace
+
+// The map as the shapes see it: repaint requests go to the map's mailbox
+// (any thread; dropped once the map is gone), events name the map.
+class TVuroduDavControl::TShapesHost : public TWyShapesHost {
+ public:
+  TShapesHost(TVuroduDavControl* map, uint64_t target) : FMap(map), FTarget(target) {}
+  void RequestRepaint() override { PostMapMessage(FTarget, WM_MAPREPAINT); }
+  TObject* EventSender() override { return FMap; }
+
+ private:
+  TVuroduDavControl* FMap;
+  const uint64_t FTarget;
+};
 
 TVuroduDavControl::TVuroduDavControl(QWidget* parent)
     : QWidget(parent), FWorldInfo(std::make_unique<TWyWorldInfo>()) {
@@ -64,6 +114,16 @@ TVuroduDavControl::TVuroduDavControl(QWidget* parent)
   FMapServer->SetCacheSize(kDefaultCacheSize);
   FMapServer->SetTileServer(tsOSM);
   FMapServer->OnLoadTile = [this](int x, int y, int z, int t) { TileLoaded(x, y, z, t); };
+  FShapesHost = std::make_unique<TShapesHost>(this, FMailbox->Target());
+  FShapesGroup = std::make_unique<TWyShapesGroup>(
+      FWyCanvas.get(), FShapesHost.get(), FWorldInfo.get(), wy::TNotifyEvent{}, wy::TNotifyEvent{},
+      [this](TObject* sender, TWyShape* item, bool& cancel) {
+        Fire(OnShapeMove, sender, item, cancel);
+      });
+  FShapesGroup->OnHotSpot = [this](TObject* sender, const std::string& url) {
+    Fire(OnHotSpot, sender, url);
+    SetUrl(url);
+  };
   FThreadedTimer = std::make_unique<TThreadedTimer>(true, kTimerIntervalMs, true);
   FThreadedTimer->OnTimer = [this](TThreadedTimer*) { TimerTick(); };
 
@@ -78,6 +138,8 @@ TVuroduDavControl::~TVuroduDavControl() {
   FDraw = false;
   FDestroying = true;
   if (FParentForm) FParentForm->removeEventFilter(this);
+  // The shapes stop asking for repaints and stop drawing.
+  if (FShapesGroup) FShapesGroup->SetParent(nullptr);
   NotifyObservers(omMapFree);
   FObservers.clear();
   // No posted message reaches this object any more.
@@ -97,6 +159,8 @@ TVuroduDavControl::~TVuroduDavControl() {
     FMapServer->SetCancel(true);  // aborts and joins downloads; no lock held here
     FMapServer.reset();
   }
+  // The shapes go before the surface they draw on.
+  FShapesGroup.reset();
 }
 
 // --- Viewport ---------------------------------------------------------------
@@ -158,8 +222,10 @@ void TVuroduDavControl::UpdateBounds() {
   FWorldInfo->SetHeight(height());
   FWorldInfo->SetZoom(FZoom);
   if (!FDraw) return;
+  FShapesGroup->ShapesToDraw();
   NotifyObservers(omMapBounds);
   NotifyObservers(omMapEndMove);
+  FShapesGroup->MapEndMove();
   PostMapMessage(MessageTarget(), WM_MAPBOUNDS);
   if (outOfBounds) {
     Bounds(ne.Lat, ne.Lng, sw.Lat, sw.Lng);
@@ -215,6 +281,7 @@ void TVuroduDavControl::SetZoom(uint8_t value) {
   CenterOn(c.Lat, c.Lng);
   if (FDraw) {
     NotifyObservers(omMapEndMove);
+    FShapesGroup->MapEndMove();
     if (OnChangeMapZoom) OnChangeMapZoom(this);
   }
 }
@@ -477,6 +544,13 @@ void TVuroduDavControl::RenderFrame(int64_t a, int64_t b) {
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.drawImage(0, 0, FBitmapTiles);
   }
+  if (DrawShapesNow()) {
+    try {
+      FShapesGroup->Draw();
+    } catch (const std::exception&) {
+      // A drawing error ends this frame's shapes; the next frame tries again.
+    }
+  }
   FCopyrightRect = QRect();
   if (FShowCopyrightTile) {
     const std::string& text = FMapServer->TileServerInfo().CopyRight;
@@ -540,7 +614,12 @@ void TVuroduDavControl::Press(Qt::MouseButton /*button*/, const QPoint& at) {
   FOffsetX = at.x();
   FOffsetY = at.y();
   FDownPos = at;
-  // Empty map (a clickable shape under the pointer takes the press here).
+  TWyShape* s = FShapesGroup->ShapeHover();
+  if (s && s->Clickable()) {
+    if (s->Draggable()) FShapesGroup->SetShapeDrag(s);
+    FireOwnOrMap(s->OnShapeMouseDown, OnShapeMouseDown, static_cast<TObject*>(this), s);
+    return;
+  }
   if (OnMapMouseDown) {
     const TLatLng c = FromXYToLatLng(at.x(), at.y());
     OnMapMouseDown(this, c.Lat, c.Lng);
@@ -551,6 +630,12 @@ void TVuroduDavControl::mousePressEvent(QMouseEvent* event) {
   Press(event->button(), event->position().toPoint());
   QWidget::mousePressEvent(event);
   setFocus(Qt::MouseFocusReason);
+}
+
+bool TVuroduDavControl::DrawShapesNow() const {
+  if (!FMouseDown) return true;
+  return FShapesGroup->DrawCount() < kMaxShapesWhileDragging ||
+         FShapesGroup->ShapeHover() != nullptr;
 }
 
 void TVuroduDavControl::DragStep(const QPoint& at) {
@@ -603,10 +688,71 @@ void TVuroduDavControl::DragStep(const QPoint& at) {
   CenterOn(c.Lat, c.Lng);
   FDisplayMapTiles.setEnabled(true);
   if (!FDragStart) {
-    FDragStart = true;
-    if (OnMapDragStart) OnMapDragStart(this);
+    // A press on a shape that could be dragged but was not taken by the
+    // shapes (its group is not clickable, say) does not drag the map either
+    // for the rest of this press.
+    TWyShape* h = FShapesGroup->ShapeHover();
+    if (h && h->Draggable() && h->Clickable()) {
+      FShapesGroup->SetMapDraggable(true);
+      FDraggable = false;
+    } else {
+      FDragStart = true;
+      if (OnMapDragStart) OnMapDragStart(this);
+    }
   } else if (OnMapDrag) {
     OnMapDrag(this);
+  }
+}
+
+void TVuroduDavControl::HoverMove(const QPoint& at) {
+  TWyShape* old = FShapesGroup->ShapeHover();
+  std::weak_ptr<char> oldLife;
+  if (old) oldLife = old->LifeToken();
+  TWyShape* s = FShapesGroup->ShapeByHover(at.x(), at.y());
+  if (old && s != old && !oldLife.expired()) {
+    setCursor(Qt::ArrowCursor);
+    update(QRect(old->Left(), old->Top(), old->Width() + 1, old->Height() + 1));
+    Fire(OnShapeMouseOut, static_cast<TObject*>(this), old);
+    if (!oldLife.expired()) NotifyObservers(omShapeMouseOut, old);
+    // The handler may have changed what is under the pointer.
+    s = FShapesGroup->ShapeHover();
+  }
+  if (s) {
+    const std::weak_ptr<char> life = s->LifeToken();
+    setCursor(s->isHit(at.x(), at.y()) ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    update(QRect(s->Left(), s->Top(), s->Width() + 1, s->Height() + 1));
+    Fire(OnShapeMouseOver, static_cast<TObject*>(this), s);
+    if (!life.expired()) NotifyObservers(omShapeMouseOver, s);
+    return;
+  }
+  if (OnMapMouseMove) OnMapMouseMove(this, FMouseLatLng.Lat, FMouseLatLng.Lng);
+  NotifyObservers(omMapMouseMove);
+}
+
+void TVuroduDavControl::ShapeDragStep(TWyShape* d, const QPoint& at) {
+  const std::weak_ptr<char> life = d->LifeToken();
+  d->HideHint();
+  bool cancel = false;
+  FireOwnOrMap(d->OnShapeDrag, OnShapeDrag, static_cast<TObject*>(this), d, cancel);
+  // Observers are told about the shape under the pointer (the dragged one
+  // unless a handler removed it).
+  NotifyObservers(omShapeDrag, FShapesGroup->ShapeHover());
+  if (cancel || life.expired() || FShapesGroup->ShapeDrag() != d) return;
+  // Tiles are drawn again under the moved shape.
+  FDisplayMapTiles.Clear();
+  d->SetPosition(FMouseLatLng.Lat, FMouseLatLng.Lng);
+  if (life.expired()) return;
+  const bool nearEdge = !(kEdgeScroll < at.x() && at.x() < width() - kEdgeScroll &&
+                          kEdgeScroll < at.y() && at.y() < height() - kEdgeScroll);
+  if (nearEdge) {
+    StepTowards(FMouseLatLng.Lat, FMouseLatLng.Lng);
+    NotifyObservers(omMapEndMove);
+    FShapesGroup->MapEndMove();
+  } else {
+    // The shape follows the pointer at once rather than at the next timer
+    // render.
+    Valide_Map = false;
+    RedrawMap(false);
   }
 }
 
@@ -615,20 +761,73 @@ void TVuroduDavControl::mouseMoveEvent(QMouseEvent* event) {
   FMouseLatLng = FromXYToLatLng(at.x(), at.y());
   XYToWorld(at.x(), at.y(), FWorldX, FWorldY);
   if (event->buttons() == Qt::NoButton) {
-    // Hover over empty map (the shapes group answers hover first).
-    if (OnMapMouseMove) OnMapMouseMove(this, FMouseLatLng.Lat, FMouseLatLng.Lng);
-    NotifyObservers(omMapMouseMove);
+    HoverMove(at);
+  } else if (FMouseDown && FShapesGroup->ShapeDrag()) {
+    ShapeDragStep(FShapesGroup->ShapeDrag(), at);
   } else if (FMouseDown && FDraggable && (event->buttons() & Qt::LeftButton)) {
     DragStep(at);
   }
   QWidget::mouseMoveEvent(event);
 }
 
+void TVuroduDavControl::ReleaseClick(Qt::MouseButton button, const QPoint& at, const TLatLng& c) {
+  TObject* self = this;
+  if (button == Qt::LeftButton) {
+    if (FShapesGroup->HandledClick(FShapesGroup->ShapeHover(), at.x(), at.y())) return;
+    TWyShape* s = FShapesGroup->ShapeHover();
+    if (!s) {
+      NotifyObservers(omMapMouseClick);
+      if (OnMapClick) OnMapClick(this, c.Lat, c.Lng);
+      return;
+    }
+    if (!s->Clickable()) return;
+    const std::weak_ptr<char> life = s->LifeToken();
+    s->HideHint();
+    NotifyObservers(omShapeClick, s);
+    if (life.expired()) return;
+    if (Fire(s->OnShapeClick, self, s)) return;
+    if (!OnShapeClick) return;
+    if (s->Serialize()) {
+      Fire(OnShapeClick, self, s);
+    } else if (auto* item = dynamic_cast<TWyShape*>(s->Item())) {
+      // A helper shape (a label, a wall) stands for the shape it belongs to;
+      // an application object that is not a shape raises nothing.
+      Fire(OnShapeClick, self, item);
+    }
+  } else if (button == Qt::RightButton) {
+    TWyShape* s = FShapesGroup->ShapeHover();
+    if (s && s->Clickable()) {
+      const std::weak_ptr<char> life = s->LifeToken();
+      NotifyObservers(omShapeRightClick, s);
+      if (life.expired()) return;
+      if (s->OnShapeRightClick) {
+        // A helper shape's own handler runs only when it stands for
+        // something.
+        if (s->Serialize() || s->Item()) Fire(s->OnShapeRightClick, self, s);
+      } else {
+        Fire(OnShapeRightClick, self, s);
+      }
+    } else if (OnMapRightClick) {
+      OnMapRightClick(this, c.Lat, c.Lng);
+    }
+  }
+}
+
 void TVuroduDavControl::mouseReleaseEvent(QMouseEvent* event) {
   const QPoint at = event->position().toPoint();
+  if (FShapesGroup->MapDraggable()) {
+    // The map's own dragging was suspended for this press only.
+    FDraggable = true;
+    FShapesGroup->SetMapDraggable(false);
+  }
   const bool wasDown = FMouseDown;
   FMouseDown = false;
-  if (FDragStart) {
+  if (TWyShape* d = FShapesGroup->ShapeDrag()) {
+    if (!Fire(d->OnShapeDragEnd, static_cast<TObject*>(d)))
+      Fire(OnShapeDragEnd, static_cast<TObject*>(d));
+    NotifyObservers(omShapeDragEnd, FShapesGroup->ShapeHover());
+    FShapesGroup->SetShapeDrag(nullptr);
+  } else if (FDragStart) {
     // The last stretch since the last move, then everything is drawn again.
     FX_ += at.x() - FOffsetX;
     FY_ += at.y() - FOffsetY;
@@ -642,39 +841,55 @@ void TVuroduDavControl::mouseReleaseEvent(QMouseEvent* event) {
     RedrawMap(false);
     UpdateBounds();
   }
-  if (FDblClick) {
-    FDblClick = false;
-    return;
-  }
+  // A drag ends even when this release closes a double click; otherwise the
+  // next gesture would continue a drag that never ended.
   if (FDragStart) {
     FDragStart = false;
     if (OnMapDragEnd) OnMapDragEnd(this);
     NotifyObservers(omMapEndMove);
+    FShapesGroup->MapEndMove();
+  }
+  if (FDblClick) {
+    FDblClick = false;
+    return;
   }
   const TLatLng c = FromXYToLatLng(at.x(), at.y());
-  if (OnMapMouseUp) OnMapMouseUp(this, c.Lat, c.Lng);
+  if (TWyShape* s = FShapesGroup->ShapeHover()) {
+    FireOwnOrMap(s->OnShapeMouseUp, OnShapeMouseup, static_cast<TObject*>(this), s);
+  } else if (OnMapMouseUp) {
+    OnMapMouseUp(this, c.Lat, c.Lng);
+  }
   const bool click = wasDown && std::abs(FDownPos.x() - at.x()) < kClickDistance &&
                      std::abs(FDownPos.y() - at.y()) < kClickDistance;
-  if (click) {
-    if (event->button() == Qt::LeftButton) {
-      NotifyObservers(omMapMouseClick);
-      if (OnMapClick) OnMapClick(this, c.Lat, c.Lng);
-    } else if (event->button() == Qt::RightButton) {
-      if (OnMapRightClick) OnMapRightClick(this, c.Lat, c.Lng);
-    }
-  }
+  if (click) ReleaseClick(event->button(), at, c);
   QWidget::mouseReleaseEvent(event);
+  // Shapes were left out while the map was dragged: draw them now.
+  if (FShapesGroup->DrawCount() >= kMaxShapesWhileDragging)
+    PostMapMessage(MessageTarget(), WM_MAPREPAINT);
 }
 
 void TVuroduDavControl::mouseDoubleClickEvent(QMouseEvent* event) {
   // The coordinate of the first press, which is where the pointer was
   // double-clicked.
   const TLatLng c = FromXYToLatLng(FOffsetX, FOffsetY);
-  if (FDblClickZoom) {
-    SetZoom(FZoom + 1);
-    setCenter(c.Lat, c.Lng);
+  TWyShape* s = FShapesGroup->ShapeHover();
+  if (s && s->Clickable()) {
+    const std::weak_ptr<char> life = s->LifeToken();
+    auto* line = dynamic_cast<TWyShapeLine*>(s);
+    if (line && line->Editable() && line->HoverPoint() >= 0) {
+      // A double click on a segment of an editable line adds a point there.
+      line->Insert(line->HoverPoint(), c.Lat, c.Lng, TWyShape::kNoAltitude);
+    } else {
+      FireOwnOrMap(s->OnShapeDblClick, OnShapeDblClick, static_cast<TObject*>(this), s);
+    }
+    if (!life.expired()) NotifyObservers(omShapeDblClick, s);
+  } else {
+    if (FDblClickZoom) {
+      SetZoom(FZoom + 1);
+      setCenter(c.Lat, c.Lng);
+    }
+    if (OnMapDblClick) OnMapDblClick(this, c.Lat, c.Lng);
   }
-  if (OnMapDblClick) OnMapDblClick(this, c.Lat, c.Lng);
   FDblClick = true;
   // Qt sends no second press: the double click stands for it.
   Press(event->button(), event->position().toPoint());
@@ -757,11 +972,68 @@ void TVuroduDavControl::TimerTick() {
   FWorldInfo->SetTick(now);
   if (TickElapsed(now, FLastdoTick) <= kRepaintIntervalMs) return;
   FLastdoTick = now;
+  FShapesGroup->AnimationShapes();
   NotifyObservers(omMapAnimation);
   if (FDoRepaint.load() > 0) {
     FDoRepaint = 0;
     RedrawMap(false);
   }
+}
+
+// --- Shapes -------------------------------------------------------------------
+
+TWyShapes* TVuroduDavControl::Shapes() {
+  return FShapesGroup->getShapes("");
+}
+
+TWyShape* TVuroduDavControl::Add(TNativeShape Shape, double Lat, double Lng,
+                                 const std::string& GroupName) {
+  return FShapesGroup->Add(Shape, Lat, Lng, GroupName);
+}
+
+void TVuroduDavControl::Remove(TWyShape* Shape) {
+  if (Shape) FShapesGroup->Remove(Shape);
+}
+
+void TVuroduDavControl::PreLoadGraphic(const std::string& Filename) {
+  FShapesGroup->PreLoadGraphic(Filename);
+}
+
+void TVuroduDavControl::BeginUpdate() {
+  FShapesGroup->BeginUpdate();
+}
+
+void TVuroduDavControl::EndUpdate() {
+  FShapesGroup->EndUpdate();
+}
+
+std::string TVuroduDavControl::Url() const {
+  return "#" + std::to_string(FZoom) + "/" + FloatToStrFixedDot(6, FLatitude) + "/" +
+         FloatToStrFixedDot(6, Flongitude);
+}
+
+void TVuroduDavControl::SetUrl(const std::string& value) {
+  // Surrounding blanks and control characters are not part of the address.
+  size_t first = 0, last = value.size();
+  while (first < last && static_cast<unsigned char>(value[first]) <= ' ') ++first;
+  while (last > first && static_cast<unsigned char>(value[last - 1]) <= ' ') --last;
+  std::string v = value.substr(first, last - first);
+  if (v.empty()) return;
+  if (v[0] != '#') {
+    // Links come from content the map does not trust: OpenUrl opens only
+    // http, https and mailto addresses.
+    OpenUrl(v);
+    return;
+  }
+  v.erase(0, 1);
+  const std::string zoomText = NextToken(v, "/");
+  const std::string latText = NextToken(v, "/");
+  const int zoom = TextToIntDef(zoomText, -1);
+  double lat = 0, lng = 0;
+  // Every part must be a number; -1 is an ordinary coordinate here.
+  if (zoom < 0 || zoom > 255 || !ReadUrlNumber(latText, lat) || !ReadUrlNumber(v, lng)) return;
+  SetZoom(static_cast<uint8_t>(zoom));
+  setCenter(lat, lng);
 }
 
 // --- Observers ------------------------------------------------------------------

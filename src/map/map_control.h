@@ -25,9 +25,11 @@
 #include <vector>
 
 #include "geo/enums.h"
+#include "geo/object.h"
 #include "geo/world_info.h"
 #include "map/display_map_tiles.h"
 #include "map/map_observer.h"
+#include "shapes/shape_types.h"
 #include "tiles/tile_catalog.h"
 
 namespace wy {
@@ -36,8 +38,11 @@ class TMessageMailbox;
 class TThreadedTimer;
 class TVuroduDavServer;
 class TWyCanvas;
+class TWyShape;
+class TWyShapes;
+class TWyShapesGroup;
 
-class TVuroduDavControl : public QWidget {
+class TVuroduDavControl : public QWidget, public TObject {
   Q_OBJECT
 
  public:
@@ -133,6 +138,22 @@ class TVuroduDavControl : public QWidget {
   // Tile state event of the tile servers (window thread).
   void TileLoaded(int x, int y, int z, int t);
 
+  // --- Shapes
+  // The registry of every shape group of this map.
+  TWyShapesGroup& ShapesGroup() { return *FShapesGroup; }
+  // The default (unnamed) group.
+  TWyShapes* Shapes();
+  // A new POI, marker, polygon or line (any other kind) at the coordinate in
+  // the named group (the default group for an empty name).
+  TWyShape* Add(TNativeShape Shape, double Lat, double Lng, const std::string& GroupName = "");
+  // Frees the shape (its hovered and dragged references first).
+  void Remove(TWyShape* Shape);
+  // Fetches a marker graphic before a marker needs it.
+  void PreLoadGraphic(const std::string& Filename);
+  // Brackets a bulk change of shapes: one rebuild and repaint at the end.
+  void BeginUpdate();
+  void EndUpdate();
+
   // --- Observers (not owned)
   void Attach(TVuroduDavObserver* Observer);
   void Detach(TVuroduDavObserver* Observer);
@@ -161,6 +182,31 @@ class TVuroduDavControl : public QWidget {
   TNotifyEvent OnMapDragStart;
   TNotifyEvent OnMapDrag;
   TNotifyEvent OnMapDragEnd;
+
+  // Shape events, raised when the shape has no handler of its own (a shape's
+  // own handler replaces these, never both). Sender is the map.
+  TOnShapeMouseEvent OnShapeMouseDown;
+  TOnShapeMouseEvent OnShapeMouseup;
+  TOnShapeMouseEvent OnShapeClick;
+  TOnShapeMouseEvent OnShapeRightClick;
+  TOnShapeMouseEvent OnShapeDblClick;
+  // Hover changes; always the map's events.
+  TOnShapeMouseEvent OnShapeMouseOver;
+  TOnShapeMouseEvent OnShapeMouseOut;
+  // Each step of a shape drag, before the shape moves; Cancel keeps it.
+  TOnShapeMove OnShapeDrag;
+  // A shape of a group moved (relayed from the groups).
+  TOnShapeMove OnShapeMove;
+  // Release after a shape drag; Sender is the shape.
+  std::function<void(TObject* Sender)> OnShapeDragEnd;
+  // A link of an info window was clicked (before the map acts on it).
+  TOnHotSpot OnHotSpot;
+  // The view as a navigation address: "#zoom/lat/lng" with 6 decimals.
+  std::string Url() const;
+  // "#zoom/lat/lng" zooms and centres (ignored unless all three parts are
+  // numbers); any other address opens in the desktop's browser when it is
+  // http, https or mailto, and is ignored otherwise.
+  void SetUrl(const std::string& value);
 
   // --- Options used by pointer handling
   bool Draggable() const { return FDraggable; }
@@ -242,6 +288,13 @@ class TVuroduDavControl : public QWidget {
   // True when the wheel event was used to zoom.
   bool WheelZoom(QWheelEvent* event);
   void HookParentForm();
+  // Pointer steps over shapes.
+  void HoverMove(const QPoint& at);
+  void ShapeDragStep(TWyShape* d, const QPoint& at);
+  void ReleaseClick(Qt::MouseButton button, const QPoint& at, const TLatLng& c);
+  // Shapes are drawn on top of the tiles except while a big shape set would
+  // slow down a drag.
+  bool DrawShapesNow() const;
 
   // Viewport
   double FLatitude = kDefaultLatitude;
@@ -298,6 +351,9 @@ class TVuroduDavControl : public QWidget {
   std::unique_ptr<TThreadedTimer> FThreadedTimer;
   std::unique_ptr<TVuroduDavServer> FMapServer;
   std::unique_ptr<TVuroduDavServer> FOverlayServer;
+  class TShapesHost;
+  std::unique_ptr<TShapesHost> FShapesHost;
+  std::unique_ptr<TWyShapesGroup> FShapesGroup;
 };
 
 // The map as applications place it.

@@ -21,6 +21,26 @@
 
 namespace wy {
 
+// Keeps a copy of the surface's font and font colour and puts them back when
+// the scope ends, also when a drawing handler throws. A copy of its own, so
+// handlers that save and restore the surface themselves cannot upset it.
+class TCanvasFontScope {
+ public:
+  explicit TCanvasFontScope(TWyCanvas& canvas)
+      : FCanvas(canvas), FFont(canvas.Font()), FColor(canvas.FontColor()) {}
+  ~TCanvasFontScope() {
+    FCanvas.SetFont(FFont);
+    FCanvas.SetFontColor(FColor);
+  }
+  TCanvasFontScope(const TCanvasFontScope&) = delete;
+  TCanvasFontScope& operator=(const TCanvasFontScope&) = delete;
+
+ private:
+  TWyCanvas& FCanvas;
+  QFont FFont;
+  TColor FColor;
+};
+
 class TWyShape : public TObject {
  public:
   static constexpr double kNoAltitude = -9999;

@@ -1,11 +1,25 @@
 #include "shapes/shape_poi.h"
 
 #include <cmath>
+#include <cstdlib>
 
 #include "geo/geodesy.h"
+#include "geo/world_info.h"
 #include "shapes/shape_list.h"
 
 namespace wy {
+
+namespace {
+
+// Whole pixels between two world-pixel coordinates, rounded (not the
+// difference of two rounded positions, which may be one pixel off either way).
+int32_t PixelSpan(double a, double b) {
+  const double span = std::fabs(a - b);
+  if (!(span < 1e9)) return 1000000000;  // far beyond any screen, NaN included
+  return static_cast<int32_t>(std::lround(span));
+}
+
+}  // namespace
 
 TWyShapePOI::TWyShapePOI(TWyShapeList* owner) : TWyShape(owner) {
   FRotation = true;
@@ -19,34 +33,62 @@ void TWyShapePOI::SetPOIShape(TPOIShape v) {
   Update();
 }
 
-void TWyShapePOI::Draw() {
-  if (!FWorldInfo || !FWyCanvas) return;
+void TWyShapePOI::ComputePixelSize() {
+  if (!FWorldInfo) return;
   FWorldInfo->LatLngToXY(FLat, FLng, FX, FY);
   if (FUnit == puMeter) {
-    // Metres on the ground: project the points FH metres north and FW
-    // metres east of the centre.
-    double lat = 0, lng = 0;
-    int32_t x = 0, y = 0;
+    // Metres on the ground: the points FH metres due north and FW metres
+    // due east of the centre, measured in world pixels at the current zoom.
+    const uint8_t zoom = FWorldInfo->Zoom();
+    double cx = 0, cy = 0, x = 0, y = 0, lat = 0, lng = 0;
+    LatLngToWorldPixel(zoom, FLat, FLng, cx, cy);
     LatLonFromDistanceBearing(FLat, FLng, 0, FH, lat, lng);
-    FWorldInfo->LatLngToXY(lat, lng, x, y);
-    FPixelHeight = std::abs(FY - y);
+    LatLngToWorldPixel(zoom, lat, lng, x, y);
+    FPixelHeight = PixelSpan(cy, y);
     LatLonFromDistanceBearing(FLat, FLng, 90, FW, lat, lng);
-    FWorldInfo->LatLngToXY(lat, lng, x, y);
-    FPixelWidth = std::abs(FX - x);
+    LatLngToWorldPixel(zoom, lat, lng, x, y);
+    FPixelWidth = PixelSpan(cx, x);
   } else {
     FPixelWidth = FW;
     FPixelHeight = FH;
   }
   FLeft = FX - FPixelWidth / 2;
   FTop = FY - FPixelHeight / 2;
+}
+
+void TWyShapePOI::Draw() {
+  if (!FWorldInfo || !FWyCanvas) return;
+  ComputePixelSize();
   TWyCanvas& c = *FWyCanvas;
+  TCanvasFontScope font(c);
   c.PenWidth(1);
   c.Pen().setStyle(Qt::SolidLine);
   c.Brush().setStyle(Qt::SolidPattern);
   c.SetBrushColor(FHover ? FHoverColor : FCOlor);
   c.SetPenColor(FHover ? FHoverColor : FBorderColor);
   TRect rect{FLeft, FTop, FLeft + FPixelWidth, FTop + FPixelHeight};
-  c.Ellipse(rect.Left, rect.Top, rect.Right, rect.Bottom);
+  switch (FPoiShape) {
+    case poiStar:
+      c.DrawStar(rect);
+      break;
+    case poiRect:
+      c.Rectangle(rect.Left, rect.Top, rect.Right, rect.Bottom);
+      break;
+    case poiTriangle:
+      c.Polygon({{FX, FY}, {rect.Right, rect.Bottom}, {rect.Left, rect.Bottom}});
+      break;
+    case poiOwnerDraw: {
+      // Copies: the handler may replace itself or the list's.
+      const TOnDrawShape handler =
+          OnOwnerDraw ? OnOwnerDraw : (FParentList ? FParentList->OnOwnerDraw : TOnDrawShape());
+      if (handler) handler(c, rect, this);
+      return;
+    }
+    case poiEllipse:
+    default:
+      c.Ellipse(rect.Left, rect.Top, rect.Right, rect.Bottom);
+      break;
+  }
   const TOnDrawShape handler =
       OnAfterDraw ? OnAfterDraw : (FParentList ? FParentList->OnAfterDraw : TOnDrawShape());
   if (handler) handler(c, rect, this);

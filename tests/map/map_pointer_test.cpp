@@ -22,30 +22,8 @@ namespace {
 using maptest::PumpUntil;
 using maptest::TileColor;
 using maptest::TTileFixture;
+namespace Pointer = maptest::Pointer;
 
-// Mouse events as the window system delivers them to the widget, with the
-// held buttons tracked across calls.
-namespace Pointer {
-
-Qt::MouseButtons gHeld;
-
-void Send(QWidget* w, QEvent::Type type, Qt::MouseButton button, QPoint at) {
-  QMouseEvent event(type, QPointF(at), QPointF(w->mapToGlobal(at)), button, gHeld, Qt::NoModifier);
-  QApplication::sendEvent(w, &event);
-}
-void mousePress(QWidget* w, Qt::MouseButton button, Qt::KeyboardModifiers, QPoint at) {
-  gHeld |= button;
-  Send(w, QEvent::MouseButtonPress, button, at);
-}
-void mouseRelease(QWidget* w, Qt::MouseButton button, Qt::KeyboardModifiers, QPoint at) {
-  gHeld &= ~Qt::MouseButtons(button);
-  Send(w, QEvent::MouseButtonRelease, button, at);
-}
-void mouseMove(QWidget* w, QPoint at) {
-  Send(w, QEvent::MouseMove, Qt::NoButton, at);
-}
-
-}  // namespace Pointer
 
 constexpr int kLeft = 50;
 constexpr int kTop = 40;

@@ -3,6 +3,7 @@
 // TileColor(x, y), or a request that hangs until released.
 
 #include <QApplication>
+#include <QMouseEvent>
 #include <QWidget>
 #include <atomic>
 #include <memory>
@@ -45,6 +46,39 @@ class TTileFixture {
 };
 
 using test_support::PumpUntil;
+
+// Mouse events as the window system delivers them to the widget, with the
+// held buttons tracked across calls.
+namespace Pointer {
+
+inline Qt::MouseButtons gHeld;
+
+inline void Send(QWidget* w, QEvent::Type type, Qt::MouseButton button, QPoint at) {
+  QMouseEvent event(type, QPointF(at), QPointF(w->mapToGlobal(at)), button, gHeld, Qt::NoModifier);
+  QApplication::sendEvent(w, &event);
+}
+inline void mousePress(QWidget* w, Qt::MouseButton button, Qt::KeyboardModifiers, QPoint at) {
+  gHeld |= button;
+  Send(w, QEvent::MouseButtonPress, button, at);
+}
+inline void mouseRelease(QWidget* w, Qt::MouseButton button, Qt::KeyboardModifiers, QPoint at) {
+  gHeld &= ~Qt::MouseButtons(button);
+  Send(w, QEvent::MouseButtonRelease, button, at);
+}
+inline void mouseMove(QWidget* w, QPoint at) {
+  Send(w, QEvent::MouseMove, Qt::NoButton, at);
+}
+
+// A double click as Qt reports it: press, release, double click, release.
+inline void mouseDClick(QWidget* w, Qt::MouseButton button, QPoint at) {
+  mousePress(w, button, Qt::NoModifier, at);
+  mouseRelease(w, button, Qt::NoModifier, at);
+  gHeld |= button;
+  Send(w, QEvent::MouseButtonDblClick, button, at);
+  mouseRelease(w, button, Qt::NoModifier, at);
+}
+
+}  // namespace Pointer
 
 }  // namespace maptest
 }  // namespace wy

@@ -223,6 +223,13 @@ TEST_F(WymapRenderTest, BadArgumentsGiveOneLineAndExitCodeTwo) {
       render({"--tile-url", server.Url("/t/{x}/{y}.png")}),
       render({"-o"}),
       render({"--zoom"}),
+      render({"--marker", "48.8"}),
+      render({"--marker", "91,2"}),
+      render({"--poi", "48.8,2.3,hexagon"}),
+      render({"--line", "48.8,2.3"}),
+      render({"--line", "48.8,2.3;x,2"}),
+      render({"--polygon", "48.8,2.3;48.9,2.4"}),
+      render({"--info", "48.8,2.3"}),
       render({"-o", scratch.Sub("no/such/folder/x.png")}),
       render({"-o", scratch.Sub("folder")}),
       {"render", "extra", "--lat", "1", "--lng", "2", "--zoom", "3", "--size", "5x5", "-o", out},
@@ -240,6 +247,58 @@ TEST_F(WymapRenderTest, BadArgumentsGiveOneLineAndExitCodeTwo) {
   }
   EXPECT_EQ(server.RequestCount(), 0u);
   EXPECT_FALSE(fs::exists(out));
+}
+
+// Markers on the world at zoom 2 (1200 x 600, centred on 0,0, so lat 0 is
+// row 300 and a longitude maps to x = 88 + (lng + 180) / 360 * 1024): the pin
+// stands on its point, an icon served over HTTP is drawn whole with its
+// bottom centre on its point, its transparent corners showing the tile.
+TEST_F(WymapRenderTest, DrawsThePinAndDownloadedIconsAtTheirPoints) {
+  QImage icon(32, 32, QImage::Format_ARGB32);
+  icon.fill(qRgb(20, 180, 60));
+  icon.setPixel(0, 0, qRgba(0, 0, 0, 0));
+  server.Serve("/icon.png", EncodePngImage(icon, true), "image/png");
+  const std::string output = scratch.Sub("markers.png");
+  std::vector<std::string> args = WorldArgs("", output);
+  // x = 800 is longitude 70.3125.
+  for (const std::string& m : {std::string("0,0"), "0,70.3125," + server.Url("/icon.png"),
+                               std::string("0,-170.15625,") + server.Url("/icon.png")}) {
+    args.push_back("--marker");
+    args.push_back(m);
+  }
+  const TRenderRun run = Run(args);
+  ASSERT_EQ(run.Code, kWymapOk) << run.Err;
+  QImage image(QString::fromStdString(output));
+  image = image.convertToFormat(QImage::Format_RGB32);
+  auto color = [&](int x, int y) { return QColor(image.pixel(x, y)); };
+  // The pin's ball (the shape's red) just inside the box's top-left corner.
+  const QColor ball = color(594 + 3, 288 + 4);
+  EXPECT_NEAR(ball.red(), 255, 2);
+  EXPECT_NEAR(ball.green(), 72, 2);
+  // The icon spans x 784..815 and y 268..299.
+  for (QPoint p : {QPoint(785, 269), QPoint(815, 299), QPoint(800, 280)})
+    EXPECT_EQ(color(p.x(), p.y()).name(), QColor(20, 180, 60).name()) << p.x() << "," << p.y();
+  EXPECT_EQ(image.pixel(784, 268) | 0xFF000000u, TileColor(2, 1) | 0xFF000000u)
+      << "the transparent corner shows the tile";
+  EXPECT_NE(color(816, 290).name(), QColor(20, 180, 60).name());
+  EXPECT_NE(color(800, 300).name(), QColor(20, 180, 60).name());
+  // The second icon marker at x = 128 uses the same download.
+  EXPECT_EQ(color(128, 285).name(), QColor(20, 180, 60).name());
+  EXPECT_EQ(server.RequestCount("/icon.png"), 1u);
+}
+
+// An icon that cannot be had fails the render with a clear message.
+TEST_F(WymapRenderTest, AMissingIconFailsTheRender) {
+  const std::string output = scratch.Sub("x.png");
+  std::vector<std::string> args = WorldArgs("", output);
+  args.push_back("--marker");
+  args.push_back("0,0," + server.Url("/no-such-icon.png"));
+  args.push_back("--timeout");
+  args.push_back("30");
+  const TRenderRun run = Run(args);
+  EXPECT_EQ(run.Code, kWymapRequestFailed) << run.Err;
+  EXPECT_NE(run.Err.find("no-such-icon.png could not be loaded"), std::string::npos) << run.Err;
+  EXPECT_FALSE(fs::exists(output));
 }
 
 // The program itself draws without a display when no platform is chosen.
