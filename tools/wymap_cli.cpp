@@ -53,7 +53,7 @@ bool ParseStrictInt(const std::string& text, int64_t& value);
 
 // One shape drawn by render: a marker (optional icon address), a POI
 // (optional figure), a line, a polygon or an info window (its HTML).
-struct TShapeSpec {
+struct TShapeOption {
   enum TKind { skMarker, skPoi, skLine, skPolygon, skInfo } Kind = skMarker;
   std::vector<TLatLng> Points;
   std::string Text;  // icon address, POI figure or info content
@@ -88,7 +88,7 @@ struct TArguments {
   bool HasTileUrl = false;
   std::string Output;
   bool HasOutput = false;
-  std::vector<TShapeSpec> Shapes;
+  std::vector<TShapeOption> Shapes;
 };
 
 // "LAT,LNG" with a latitude from -90 to 90 and a longitude from -180 to 180.
@@ -106,7 +106,8 @@ bool ParseLatLng(const std::string& text, TLatLng& at) {
 }
 
 // The value of a shape option; an error text, empty when it reads.
-std::string ParseShapeOption(const std::string& name, const std::string& value, TShapeSpec& spec) {
+std::string ParseShapeOption(const std::string& name, const std::string& value,
+                             TShapeOption& shape) {
   // LAT,LNG then, for markers, POIs and info windows, the rest after the
   // second comma as it stands (icon addresses and HTML may hold commas).
   auto head = [&](std::string& rest) {
@@ -114,15 +115,15 @@ std::string ParseShapeOption(const std::string& name, const std::string& value, 
     const size_t second = first == std::string::npos ? first : value.find(',', first + 1);
     TLatLng at;
     if (!ParseLatLng(value.substr(0, second), at)) return false;
-    spec.Points.push_back(at);
+    shape.Points.push_back(at);
     rest = second == std::string::npos ? "" : value.substr(second + 1);
     return true;
   };
   if (name == "--marker") {
-    spec.Kind = TShapeSpec::skMarker;
-    if (!head(spec.Text)) return "--marker wants LAT,LNG[,ICON], not \"" + value + "\"";
+    shape.Kind = TShapeOption::skMarker;
+    if (!head(shape.Text)) return "--marker wants LAT,LNG[,ICON], not \"" + value + "\"";
   } else if (name == "--poi") {
-    spec.Kind = TShapeSpec::skPoi;
+    shape.Kind = TShapeOption::skPoi;
     std::string figure;
     if (!head(figure)) return "--poi wants LAT,LNG[,SHAPE], not \"" + value + "\"";
     const std::pair<const char*, TPOIShape> figures[] = {{"", poiEllipse},
@@ -133,27 +134,27 @@ std::string ParseShapeOption(const std::string& name, const std::string& value, 
     bool known = false;
     for (const auto& f : figures)
       if (figure == f.first) {
-        spec.Figure = f.second;
+        shape.Figure = f.second;
         known = true;
       }
     if (!known) return "--poi SHAPE is ellipse, star, rect or triangle, not \"" + figure + "\"";
   } else if (name == "--info") {
-    spec.Kind = TShapeSpec::skInfo;
-    if (!head(spec.Text) || value.find(',', value.find(',') + 1) == std::string::npos)
+    shape.Kind = TShapeOption::skInfo;
+    if (!head(shape.Text) || value.find(',', value.find(',') + 1) == std::string::npos)
       return "--info wants LAT,LNG,HTML, not \"" + value + "\"";
   } else {  // --line, --polygon
     const bool polygon = name == "--polygon";
-    spec.Kind = polygon ? TShapeSpec::skPolygon : TShapeSpec::skLine;
+    shape.Kind = polygon ? TShapeOption::skPolygon : TShapeOption::skLine;
     std::string rest = value;
     while (!rest.empty()) {
       const std::string point = NextToken(rest, ";");
       TLatLng at;
       if (!ParseLatLng(point, at))
         return name + " wants \"LAT,LNG;LAT,LNG;...\", not \"" + point + "\"";
-      spec.Points.push_back(at);
+      shape.Points.push_back(at);
     }
     const size_t least = polygon ? 3 : 2;
-    if (spec.Points.size() < least)
+    if (shape.Points.size() < least)
       return name + " wants at least " + std::to_string(least) + " points";
   }
   return "";
@@ -324,10 +325,10 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) 
     } else if (name == "--marker" || name == "--poi" || name == "--line" || name == "--polygon" ||
                name == "--info") {
       a.RenderOnly.push_back(name);
-      TShapeSpec spec;
-      const std::string problem = ParseShapeOption(name, value, spec);
+      TShapeOption shape;
+      const std::string problem = ParseShapeOption(name, value, shape);
       if (!problem.empty()) return problem;
-      a.Shapes.push_back(std::move(spec));
+      a.Shapes.push_back(std::move(shape));
     } else if (name == "--zoom" || name == "--size" || name == "--tile-server" ||
                name == "--tile-url" || name == "-o" || name == "--output") {
       a.RenderOnly.push_back(name);
@@ -592,37 +593,37 @@ std::string OutputProblem(const std::string& path) {
 // Puts the shapes of the command line on the map. They show at every zoom
 // (groups normally hide shapes outside zoom 2 to 18). Markers with an icon
 // are returned: the render waits for their icons.
-void AddShapes(TWyVuroduDav& map, const std::vector<TShapeSpec>& shapes,
+void AddShapes(TWyVuroduDav& map, const std::vector<TShapeOption>& shapes,
                std::vector<TWyShapeMarker*>& iconMarkers) {
   TWyShapes* group = map.Shapes();
   group->SetMinZoom(0);
   group->SetMaxZoom(0);
-  for (const TShapeSpec& spec : shapes) {
-    const TLatLng first = spec.Points.front();
-    switch (spec.Kind) {
-      case TShapeSpec::skMarker: {
+  for (const TShapeOption& shape : shapes) {
+    const TLatLng first = shape.Points.front();
+    switch (shape.Kind) {
+      case TShapeOption::skMarker: {
         auto* marker = static_cast<TWyShapeMarker*>(map.Add(nsMarker, first.Lat, first.Lng));
-        if (!spec.Text.empty()) {
+        if (!shape.Text.empty()) {
           // A still picture has no waiting bar.
           marker->SetWaitAnimation(false);
-          marker->SetFilename(spec.Text);
+          marker->SetFilename(shape.Text);
           iconMarkers.push_back(marker);
         }
         break;
       }
-      case TShapeSpec::skPoi:
-        static_cast<TWyShapePOI*>(map.Add(nsPoi, first.Lat, first.Lng))->SetPOIShape(spec.Figure);
+      case TShapeOption::skPoi:
+        static_cast<TWyShapePOI*>(map.Add(nsPoi, first.Lat, first.Lng))->SetPOIShape(shape.Figure);
         break;
-      case TShapeSpec::skLine:
-      case TShapeSpec::skPolygon: {
+      case TShapeOption::skLine:
+      case TShapeOption::skPolygon: {
         auto* line = static_cast<TWyShapeLine*>(
-            map.Add(spec.Kind == TShapeSpec::skLine ? nsLine : nsPolygon, first.Lat, first.Lng));
-        for (size_t i = 1; i < spec.Points.size(); ++i)
-          line->Add(spec.Points[i].Lat, spec.Points[i].Lng, 0);
+            map.Add(shape.Kind == TShapeOption::skLine ? nsLine : nsPolygon, first.Lat, first.Lng));
+        for (size_t i = 1; i < shape.Points.size(); ++i)
+          line->Add(shape.Points[i].Lat, shape.Points[i].Lng, 0);
         break;
       }
-      case TShapeSpec::skInfo:
-        group->InfoWindows()->Add(first.Lat, first.Lng, spec.Text);
+      case TShapeOption::skInfo:
+        group->InfoWindows()->Add(first.Lat, first.Lng, shape.Text);
         break;
     }
   }
