@@ -561,6 +561,11 @@ void TVuroduDavControl::RenderFrame(int64_t a, int64_t b) {
       const int h = FWyCanvas->TextHeight(text);
       const int x = FWyCanvas->Width() - w - 4;
       const int y = FWyCanvas->Height() - h;
+      {
+        // A light veil behind the text keeps it readable over dark imagery.
+        QPainter veil(&FWyCanvas->MutableBitmap());
+        veil.fillRect(QRect(x, y, w, h), QColor(255, 255, 255, 150));
+      }
       FWyCanvas->TextOut(x, y, text);
       FCopyrightRect = QRect(x, y, w, h);
     }
@@ -949,6 +954,10 @@ void TVuroduDavControl::TileLoaded(int x, int y, int /*z*/, int t) {
     if (FDisplayMapTiles.getTile(x, y) != 0) return;
     FDisplayMapTiles.setTile(x, y, 1);
   }
+  // A tile the render itself found in a cache is drawn by that render:
+  // asking for another one would only redraw the same frame. (A missing
+  // tile still asks, so that the next render tries it again.)
+  if (inPaint && t != 0) return;
   PostMapMessage(MessageTarget(), WM_MAPREPAINT);
 }
 

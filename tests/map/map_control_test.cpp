@@ -428,7 +428,7 @@ TEST_F(MapTest, RendersTilesAtTheirPlaceAndFillsOutsideTheWorld) {
   std::vector<Probe> probes;
   for (int x : {0, 87, 1112, 1199}) probes.push_back({x, 100, placeholder});
   for (int x : {88, 343, 344, 600, 1111})
-    for (int y : {0, 43, 44, 300, 590}) {
+    for (int y : {0, 43, 44, 300, 570}) {  // above the attribution
       const int tx = (x - 88) / 256, ty = (y + 212) / 256;
       probes.push_back({x, y, TileColor(tx, ty) | 0xFF000000u});
     }
@@ -446,6 +446,14 @@ TEST_F(MapTest, RendersTilesAtTheirPlaceAndFillsOutsideTheWorld) {
   // Every cell showing a real tile ends at 255; the cells outside the
   // world stay 0.
   EXPECT_EQ(map.DisplayMapTiles().getTile(0, 0), 255);
+  EXPECT_EQ(map.DisplayMapTiles().getTile(3, 2), 255);
+
+  // Centring again draws every tile from the memory cache in that render,
+  // and asks for no second render of the same frame.
+  map.setCenter(0, 0);
+  const int renders = map.RenderCount();
+  WaitProcessing(3 * TVuroduDavControl::kRepaintIntervalMs);
+  EXPECT_EQ(map.RenderCount(), renders);
   EXPECT_EQ(map.DisplayMapTiles().getTile(3, 2), 255);
 
   const QRect copyright = map.CopyrightRect();
