@@ -20,6 +20,7 @@ const std::map<std::string, std::string>& Defaults() {
       {"timeout.connect", "10000"},
       {"timeout.low-speed", "30000"},
       {"timeout.total", "300000"},
+      {"timeout.elevation-pause", "100"},
       {"download.max-bytes", "67108864"},
       // Process-wide service keys.
       {"key.cloudmade", "9a1e07c3b5d24f6e8a0c71d3e5f9b248"},

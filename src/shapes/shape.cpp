@@ -64,7 +64,12 @@ void TWyShape::SetHoverColor(TColor value) {
 }
 
 void TWyShape::SetVisible(bool value) {
+  // A shape that leaves the map must be painted away: the change counts as
+  // visible when the shape was shown before it or is shown after it.
+  const bool wasShown = FVisible && value != FVisible && ShowOnMap();
   FVisible = value;
+  if (wasShown)
+    if (TWyShapes* group = Group()) group->SetModified(true);
   Update();
 }
 

@@ -114,6 +114,24 @@ TEST_F(ShapeTest, SetPositionRaisesTheMoveEventOnlyWhenItShouldAndRepaintsUnless
   }
 }
 
+TEST_F(ShapeTest, HidingOrShowingAShapeOnTheMapAsksForARepaint) {
+  // Hiding a marker that is on the map must paint it away; hiding one that
+  // is already hidden or outside the view needs nothing.
+  TWyShapeMarker* onMap = AddMarker();
+  TWyShapeMarker* away = AddMarker(kLat + 40, kLng);
+  struct Row {
+    TWyShapeMarker* shape;
+    bool visible;
+    bool repaint;
+  } rows[] = {
+      {onMap, false, true}, {onMap, false, false}, {onMap, true, true}, {away, false, false}};
+  for (const Row& row : rows) {
+    const int before = Host.Repaints;
+    row.shape->SetVisible(row.visible);
+    EXPECT_EQ(Host.Repaints > before, row.repaint) << (row.shape == onMap) << row.visible;
+  }
+}
+
 TEST_F(ShapeTest, NamesAreUniquePerListWithoutRegardToCase) {
   TWyShapeMarker* a = AddMarker();
   TWyShapeMarker* b = AddMarker();

@@ -1,0 +1,217 @@
+// Lines and polygons under load.
+//
+// - A long GPS track (a random walk with a slowly turning heading, 5 m per
+//   point, kept inside the area of a zoom-10 view) of 100,000 and 1,000,000
+//   points in a 1920 x 1080 view, drawn through the registry at zoom 10
+//   (the whole track in view, most points sharing pixels) and zoom 16 (a
+//   few kilometres of it in view). The projection happens when the draw
+//   list is rebuilt, which is measured on its own.
+// - 1,000 polygons of 100 vertices with a translucent fill spread over the
+//   view, drawn through the registry.
+//
+// Run with --benchmark_repetitions=5 for medians.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <memory>
+#include <random>
+#include <utility>
+#include <vector>
+
+#include "geo/geodesy.h"
+#include "geo/world_info.h"
+#include "graphics/canvas.h"
+#include "shapes/shape_line.h"
+#include "shapes/shapes_group.h"
+#include "shapes/shapes_host.h"
+#include "support/bench_main.h"
+
+namespace {
+
+using namespace wy;
+
+constexpr int kWidth = 1920;
+constexpr int kHeight = 1080;
+constexpr double kLat = 48.85;
+constexpr double kLng = 2.35;
+
+class TNullHost : public TWyShapesHost {
+ public:
+  void RequestRepaint() override {}
+  TObject* EventSender() override { return nullptr; }
+};
+
+void SetViewport(TWyWorldInfo& world, uint8_t zoom, int shift = 0) {
+  double wx = 0, wy = 0;
+  LatLngToWorldPixel(zoom, kLat, kLng, wx, wy);
+  world.SetZoom(zoom);
+  world.SetWidth(kWidth);
+  world.SetHeight(kHeight);
+  world.SetLeft(static_cast<int32_t>(wx) - kWidth / 2 + shift);
+  world.SetTop(static_cast<int32_t>(wy) - kHeight / 2);
+  double neLat = 0, neLng = 0, swLat = 0, swLng = 0;
+  WorldPixelToLatLng(zoom, world.Left() + kWidth, world.Top(), neLat, neLng);
+  WorldPixelToLatLng(zoom, world.Left(), world.Top() + kHeight, swLat, swLng);
+  world.SetNorthEastLatitude(neLat);
+  world.SetNorthEastLongitude(neLng);
+  world.SetSouthWestLatitude(swLat);
+  world.SetSouthWestLongitude(swLng);
+}
+
+// Latitude, longitude pairs of a track that starts at the centre and
+// wanders inside the zoom-10 view.
+std::vector<double> Track(int count) {
+  TWyWorldInfo view;
+  SetViewport(view, 10);
+  const double south = view.SouthWestLatitude(), north = view.NorthEastLatitude();
+  const double west = view.SouthWestLongitude(), east = view.NorthEastLongitude();
+  std::mt19937 random(42);
+  std::normal_distribution<double> turn(0, 0.05);
+  std::vector<double> path;
+  path.reserve(2 * static_cast<size_t>(count));
+  double lat = kLat, lng = kLng, heading = 30;
+  for (int i = 0; i < count; ++i) {
+    path.push_back(lat);
+    path.push_back(lng);
+    heading += turn(random) * 57.29577951308232;
+    double nextLat = 0, nextLng = 0;
+    LatLonFromDistanceBearing(lat, lng, heading, 5, nextLat, nextLng);
+    if (nextLat < south || nextLat > north) heading = 180 - heading;
+    if (nextLng < west || nextLng > east) heading = -heading;
+    LatLonFromDistanceBearing(lat, lng, heading, 5, lat, lng);
+  }
+  return path;
+}
+
+struct TLineScene {
+  TLineScene(int count, uint8_t zoom) : Zoom(zoom) {
+    SetViewport(World, zoom);
+    Canvas.SetSize(kWidth, kHeight);
+    Registry = std::make_unique<TWyShapesGroup>(&Canvas, &Host, &World);
+    const std::vector<double> path = Track(count);
+    Line = static_cast<TWyShapeLine*>(Registry->Add(nsLine, path[0], path[1]));
+    Line->SetColor(0x002040C0);
+    Line->SetPath(path);
+    Registry->ShapesToDraw();
+    Registry->Draw();
+  }
+  uint8_t Zoom;
+  TWyWorldInfo World;
+  TWyCanvas Canvas;
+  TNullHost Host;
+  std::unique_ptr<TWyShapesGroup> Registry;
+  TWyShapeLine* Line = nullptr;
+};
+
+// One scene at a time (they are large); the last one is freed with the
+// process, after the application object is gone.
+TLineScene& LineScene(int count, uint8_t zoom) {
+  static TLineScene* scene = nullptr;
+  static std::pair<int, int> key;
+  if (!scene || key != std::make_pair(count, static_cast<int>(zoom))) {
+    delete scene;
+    scene = new TLineScene(count, zoom);
+    key = {count, zoom};
+  }
+  return *scene;
+}
+
+void BM_DrawTrack(benchmark::State& state) {
+  const int count = static_cast<int>(state.range(0));
+  const auto zoom = static_cast<uint8_t>(state.range(1));
+  TLineScene& scene = LineScene(count, zoom);
+  for (auto _ : state) {
+    scene.Registry->Draw();
+    benchmark::DoNotOptimize(scene.Canvas.Bitmap().constBits());
+  }
+  state.counters["drawn_vertices"] = scene.Line->DrawVertexCount();
+  state.counters["runs"] = scene.Line->DrawRunCount();
+}
+BENCHMARK(BM_DrawTrack)
+    ->Args({100000, 10})
+    ->Args({1000000, 10})
+    ->Args({100000, 16})
+    ->Args({1000000, 16})
+    ->Unit(benchmark::kMillisecond);
+
+// The draw-list rebuild after the view moved by one pixel: every point is
+// projected again and the drawing prepared.
+void BM_RebuildTrack(benchmark::State& state) {
+  const int count = static_cast<int>(state.range(0));
+  const auto zoom = static_cast<uint8_t>(state.range(1));
+  TLineScene& scene = LineScene(count, zoom);
+  int shift = 0;
+  for (auto _ : state) {
+    shift ^= 1;
+    SetViewport(scene.World, zoom, shift);
+    scene.Registry->ShapesToDraw();
+  }
+  SetViewport(scene.World, zoom);
+  scene.Registry->ShapesToDraw();
+}
+BENCHMARK(BM_RebuildTrack)
+    ->Args({100000, 10})
+    ->Args({1000000, 10})
+    ->Args({1000000, 16})
+    ->Unit(benchmark::kMillisecond);
+
+struct TPolygonScene {
+  explicit TPolygonScene(uint8_t opacity) : Opacity(opacity) {
+    SetViewport(World, 12);
+    Canvas.SetSize(kWidth, kHeight);
+    Registry = std::make_unique<TWyShapesGroup>(&Canvas, &Host, &World);
+    std::mt19937 random(5);
+    std::uniform_int_distribution<int> cx(40, kWidth - 40), cy(40, kHeight - 40);
+    std::uniform_real_distribution<double> radius(15, 45), wobble(0.7, 1.0);
+    Registry->BeginUpdate();
+    for (int p = 0; p < 1000; ++p) {
+      const int x = cx(random), y = cy(random);
+      const double r = radius(random);
+      std::vector<double> path;
+      for (int k = 0; k < 100; ++k) {
+        const double a = k * 2 * M_PI / 100;
+        const double rr = r * wobble(random);
+        double lat = 0, lng = 0;
+        World.XYToLatLng(x + static_cast<int>(std::lround(rr * std::cos(a))),
+                         y + static_cast<int>(std::lround(rr * std::sin(a))), lat, lng);
+        path.push_back(lat);
+        path.push_back(lng);
+      }
+      auto* polygon = static_cast<TWyShapePolygone*>(Registry->Add(nsPolygon, path[0], path[1]));
+      polygon->SetPath(path);
+      polygon->SetWeight(2);
+      polygon->SetOpacity(opacity);
+      polygon->SetFillColor(0x0000A0FF);
+    }
+    Registry->EndUpdate();
+    Registry->ShapesToDraw();
+    Registry->Draw();
+  }
+  uint8_t Opacity = 0;
+  TWyWorldInfo World;
+  TWyCanvas Canvas;
+  TNullHost Host;
+  std::unique_ptr<TWyShapesGroup> Registry;
+};
+
+// Opacity 50 is the translucent fill; 100 (one opaque polygon call each)
+// shows the fill's own share.
+void BM_Draw1000Polygons(benchmark::State& state) {
+  const auto opacity = static_cast<uint8_t>(state.range(0));
+  static TPolygonScene* scene = nullptr;  // the last one is freed with the process
+  if (!scene || scene->Opacity != opacity) {
+    delete scene;
+    scene = new TPolygonScene(opacity);
+  }
+  for (auto _ : state) {
+    scene->Registry->Draw();
+    benchmark::DoNotOptimize(scene->Canvas.Bitmap().constBits());
+  }
+}
+BENCHMARK(BM_Draw1000Polygons)->Arg(50)->Arg(100)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  return wy::RunBenchmarks(argc, argv);
+}
