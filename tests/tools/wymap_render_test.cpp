@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "geo/settings.h"
+#include "geo/text_convert.h"
+#include "geo/world_info.h"
 #include "support/fixture_server.h"
 #include "support/image_helpers.h"
 #include "support/test_helpers.h"
@@ -285,6 +287,55 @@ TEST_F(WymapRenderTest, DrawsThePinAndDownloadedIconsAtTheirPoints) {
   // The second icon marker at x = 128 uses the same download.
   EXPECT_EQ(color(128, 285).name(), QColor(20, 180, 60).name());
   EXPECT_EQ(server.RequestCount("/icon.png"), 1u);
+}
+
+// A line, a translucent polygon and an info window on the world at zoom 2:
+// their pixels where a user expects them.
+TEST_F(WymapRenderTest, DrawsLinesPolygonsAndInfoWindows) {
+  // The coordinate under an image pixel (world pixel = image pixel + (-88, 212)).
+  auto at = [](int x, int y) {
+    double lat = 0, lng = 0;
+    WorldPixelToLatLng(2, x - 88, y + 212, lat, lng);
+    return FloatToStrDot(lat) + "," + FloatToStrDot(lng);
+  };
+  const std::string output = scratch.Sub("figures.png");
+  std::vector<std::string> args = WorldArgs("", output);
+  const std::vector<std::string> shapes = {
+      "--line",    at(700, 150) + ";" + at(1000, 150),
+      "--polygon", at(200, 200) + ";" + at(300, 200) + ";" + at(300, 280) + ";" + at(200, 280),
+      "--info",    at(600, 500) + ",<b>Hi</b>"};
+  args.insert(args.end(), shapes.begin(), shapes.end());
+  const TRenderRun run = Run(args);
+  ASSERT_EQ(run.Code, kWymapOk) << run.Err;
+  QImage image(QString::fromStdString(output));
+  image = image.convertToFormat(QImage::Format_RGB32);
+  auto near = [&](int x, int y, QColor expected) {
+    const QColor c = image.pixelColor(x, y);
+    return std::abs(c.red() - expected.red()) <= 2 && std::abs(c.green() - expected.green()) <= 2 &&
+           std::abs(c.blue() - expected.blue()) <= 2;
+  };
+  // The line in the shape's red, 4 px wide, ends at its points.
+  EXPECT_TRUE(near(850, 150, QColor(255, 72, 72)))
+      << image.pixelColor(850, 150).name().toStdString();
+  EXPECT_TRUE(near(850, 151, QColor(255, 72, 72)));
+  EXPECT_FALSE(near(850, 156, QColor(255, 72, 72)));
+  EXPECT_FALSE(near(1010, 150, QColor(255, 72, 72)));
+  // The polygon: red at half opacity over the tile (alpha 128), an opaque
+  // darker outline.
+  const QColor tile(TileColor(0, 1));
+  const QColor half((255 * 128 + tile.red() * 127) / 255, (tile.green() * 127) / 255,
+                    (tile.blue() * 127) / 255);
+  EXPECT_TRUE(near(250, 240, half))
+      << image.pixelColor(250, 240).name().toStdString() << " vs " << half.name().toStdString();
+  EXPECT_EQ(image.pixel(320, 240) | 0xFF000000u, TileColor(0, 1) | 0xFF000000u);
+  // The info window: a white balloon above its point, its tip reaching
+  // down to the point.
+  EXPECT_TRUE(near(600, 470, Qt::white)) << image.pixelColor(600, 470).name().toStdString();
+  EXPECT_TRUE(near(540, 460, Qt::white));
+  // Below the box only the narrow tip, ending 6 px below the point.
+  EXPECT_TRUE(near(600, 503, Qt::white));
+  EXPECT_FALSE(near(580, 503, Qt::white));
+  EXPECT_FALSE(near(600, 510, Qt::white));
 }
 
 // An icon that cannot be had fails the render with a clear message.
