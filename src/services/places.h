@@ -148,6 +148,10 @@ class TWyPlaces {
   bool Searching() const { return FSearching; }
   // TickCount() when the current search started.
   uint32_t TimingSearch() const { return FTimingSearch; }
+  // Numbers the searches: 1 for the first one started, then 2, ... (0 before
+  // any). OnPlacesSearch fires with the number of the search it reports on,
+  // which tells a stopped search's late report from a new one.
+  uint64_t SearchGeneration() const { return FGeneration; }
   const TWyPlaceResults& Results() const { return FResults; }
   TWyPlaceResults& Results() { return FResults; }
 

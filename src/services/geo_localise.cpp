@@ -1,0 +1,160 @@
+#include "services/geo_localise.h"
+
+#include <utility>
+
+#include "geo/settings.h"
+#include "geo/text_convert.h"
+#include "platform/tick.h"
+
+namespace wy {
+
+namespace {
+
+// Query text of a reverse geocoding request.
+std::string ReverseParams(double latitude, double longitude) {
+  return "lat=" + FloatToStrDot(latitude) + "&lon=" + FloatToStrDot(longitude);
+}
+
+}  // namespace
+
+void TWyGeoResult::Assign(const TAttributeList* lines) {
+  if (lines == &FLines) return;
+  if (lines != nullptr)
+    FLines = *lines;
+  else
+    FLines.Clear();
+}
+
+TWyGeoLocalise::TWyGeoLocalise()
+    : FMapQuest(std::make_unique<TOpenMapQuestServices>()),
+      FPlaces(std::make_unique<TWyPlaces>()),
+      // The traffic service's icon files, by severity.
+      FTrafficIconLowImpact("menatwork.png"),
+      FTrafficIconMinor("accident.png"),
+      FTrafficIconModerate("accident.png"),
+      FTrafficIconSerious("stop.png"),
+      FTrafficIconRoadClosed("closedroad.png") {
+  // The relays read the handler at the moment they fire, so events assigned
+  // later are honoured; each copies it first because a handler may replace
+  // itself or destroy the component. Nothing of the component is touched
+  // after a handler returns.
+  FPlaces->OnPlacesSearch = [this](TWyPlaces& places) { RelayPlacesSearch(places); };
+  FMapQuest->OnSearch = [this](TOpenMapQuestServices* sender) {
+    const TOnASyncSearchEvent handler = OnASyncSearch;
+    if (handler) handler(sender);
+  };
+  FMapQuest->OnReverse = [this](TOpenMapQuestServices* sender) {
+    const TOnReverseEvent handler = OnReverse;
+    if (handler) handler(this, sender->ReverseResult().Display_name());
+  };
+  FMapQuest->OnAltitude = [this](TOpenMapQuestServices* sender) {
+    const TOnAltitudeEvent handler = OnAltitude;
+    if (handler) handler(this, sender->AltitudeResults().Text());
+  };
+}
+
+TWyGeoLocalise::~TWyGeoLocalise() {
+  // No relay may reach the application while the clients wind down; their
+  // own destructors stop and join their workers and drop what is queued.
+  OnSearch = nullptr;
+  OnASyncSearch = nullptr;
+  OnReverse = nullptr;
+  OnAltitude = nullptr;
+  OnTraffic = nullptr;
+  OnTrafficLayer = nullptr;
+  FPlaces.reset();
+  FMapQuest.reset();
+}
+
+void TWyGeoLocalise::RelayPlacesSearch(TWyPlaces& places) {
+  // An aborted search reports at once, and its worker reports once more
+  // when it ends: only the first report of each search is passed on, so a
+  // listener never sees a stale end (which could stop the timing of a newer
+  // search).
+  const uint64_t search = places.SearchGeneration();
+  if (search == FRelayedSearch) return;
+  FRelayedSearch = search;
+  const TNotifyEvent handler = OnSearch;
+  if (handler) handler(this);
+}
+
+TWyGeoResult& TWyGeoLocalise::SearchResult(int index) {
+  // The client's view shows nothing (null list) once the list it showed was
+  // replaced: the copy is then empty rather than read from freed memory.
+  FWyGeoResult.Assign(FMapQuest->SearchResult(index).DataList());
+  return FWyGeoResult;
+}
+
+int TWyGeoLocalise::Search(const std::string& address) {
+  FMapQuest->Search(address);
+  return SearchCount();
+}
+
+void TWyGeoLocalise::ASyncSearch(const std::string& address) {
+  FMapQuest->AsyncSearch(address);
+}
+
+std::string TWyGeoLocalise::Reverse(double Latitude, double Longitude) {
+  if (!FMapQuest->Reverse(ReverseParams(Latitude, Longitude))) return std::string();
+  return FMapQuest->ReverseResult().Display_name();
+}
+
+void TWyGeoLocalise::ASyncReverse(double Latitude, double Longitude) {
+  FMapQuest->AsyncReverse(ReverseParams(Latitude, Longitude));
+}
+
+// The elevation and directions answers are not read yet: asking would only
+// block the caller for a round trip whose answer is dropped.
+double TWyGeoLocalise::Altitude(double /*Latitude*/, double /*Longitude*/) {
+  return kNoAltitude;
+}
+
+std::string TWyGeoLocalise::Altitudes(const std::string& /*sLatLngs*/) {
+  return std::string();
+}
+
+void TWyGeoLocalise::AsyncAltitude(const std::string& /*sLatLngs*/) {}
+
+bool TWyGeoLocalise::AlignLatLngToRoute(double& /*dLatitude*/, double& /*dLongitude*/) {
+  return false;
+}
+
+void TWyGeoLocalise::PlaceSearch(double Lat, double Lng, const std::string& Tags) {
+  if (FPlaces->Searching()) return;
+  FPlaces->SetLatitude(Lat);
+  FPlaces->SetLongitude(Lng);
+  FPlaces->Search(Tags);
+}
+
+uint32_t TWyGeoLocalise::AbortPlaceSearchIfMaxTime(uint32_t MaxTimeInSecond) {
+  if (!FPlaces->Searching()) return 0;
+  const uint32_t elapsed = TickElapsed(TickCount(), FPlaces->TimingSearch()) / 1000;
+  // Abort fires OnSearch, whose handler may destroy the component: only the
+  // local result is used after it.
+  if (MaxTimeInSecond < elapsed) FPlaces->Abort();
+  return elapsed;
+}
+
+void TWyGeoLocalise::AbortPlaceSearch() {
+  if (FPlaces->Searching()) FPlaces->Abort();
+}
+
+std::string TWyGeoLocalise::TrafficAreaParams(double dLatSW, double dLngSW, double dLatNE,
+                                              double dLngNE) {
+  return FloatToStrFixedDot(5, dLatSW) + "," + FloatToStrFixedDot(5, dLngSW) + "," +
+         FloatToStrFixedDot(5, dLatNE) + "," + FloatToStrFixedDot(5, dLngNE) +
+         "?o=xml&key=" + GetServiceKey(skBing);
+}
+
+// The traffic client is not built yet: the request has nowhere to go, and no
+// event fires.
+void TWyGeoLocalise::TrafficArea(double /*dLatSW*/, double /*dLngSW*/, double /*dLatNE*/,
+                                 double /*dLngNE*/) {}
+
+void TWyGeoLocalise::SetLocalCache(const std::string& folder) {
+  FLocalCache = folder;
+  FMapQuest->SetLocalCache(folder);
+  FPlaces->SetLocalCache(folder);
+}
+
+}  // namespace wy

@@ -1,0 +1,193 @@
+#pragma once
+// The geolocalisation component: one face for the geo services an
+// application uses next to the map. It owns the open map services client
+// (address search, reverse geocoding, elevations, routes), the places search
+// and, once it exists, the traffic client; it relays their completions as its
+// own events and keeps one local cache folder for all of them.
+//
+// Two families of calls are not connected yet and answer "nothing" without
+// any network access and without firing an event:
+//   - elevations and route alignment (Altitude, Altitudes, AsyncAltitude,
+//     AlignLatLngToRoute): the client sends these requests but does not read
+//     their answers yet;
+//   - traffic incidents (TrafficArea, TrafficTxtResults, TrafficXmlResults,
+//     OnTraffic, OnTrafficLayer): the traffic client is not built yet.
+// Their names, signatures and documented results are final, so callers can
+// be written against them now.
+//
+// Threads: create, use and destroy the component on the window thread. Every
+// event fires there. Search, Reverse (and later Altitude, Altitudes and
+// AlignLatLngToRoute) block the calling thread for a network round trip
+// unless the answer is in the disk cache.
+//
+// Destroying the component (also from one of its own event handlers) stops
+// the running workers, waits for them and drops their completions: no event
+// fires afterwards.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "geo/object.h"
+#include "services/geocoding.h"
+#include "services/mapquest_services.h"
+#include "services/places.h"
+
+namespace wy {
+
+// A copy of one address search result that owns its lines, so that it stays
+// readable after the client's result list was replaced or freed.
+class TWyGeoResult : public TNominatimResult {
+ public:
+  TWyGeoResult() { TNominatimResult::SetDataList(&FLines); }
+  TWyGeoResult(const TWyGeoResult& other) : TNominatimResult(), FLines(other.FLines) {
+    TNominatimResult::SetDataList(&FLines);
+  }
+  TWyGeoResult& operator=(const TWyGeoResult& other) {
+    FLines = other.FLines;
+    return *this;
+  }
+
+  // Replaces the lines by a copy of `lines`; null leaves the result empty
+  // (Latitude and Longitude -1, every value "").
+  void Assign(const TAttributeList* lines);
+  const TAttributeList& Lines() const { return FLines; }
+
+ private:
+  // The result always shows its own lines.
+  using TNominatimResult::SetDataList;
+
+  TAttributeList FLines;
+};
+
+class TWyGeoLocalise {
+ public:
+  using TNotifyEvent = std::function<void(TWyGeoLocalise* sender)>;
+  using TOnASyncSearchEvent = std::function<void(TOpenMapQuestServices* sender)>;
+  using TOnReverseEvent = std::function<void(TWyGeoLocalise* sender, const std::string& Adress)>;
+  using TOnAltitudeEvent =
+      std::function<void(TWyGeoLocalise* sender, const std::string& Altitudes)>;
+  // sender: the traffic client; value: the incidents as marker text.
+  using TOnTrafficLayer = std::function<void(TObject* sender, const std::string& value)>;
+
+  TWyGeoLocalise();
+  ~TWyGeoLocalise();
+  TWyGeoLocalise(const TWyGeoLocalise&) = delete;
+  TWyGeoLocalise& operator=(const TWyGeoLocalise&) = delete;
+
+  TOpenMapQuestServices& MapQuestServices() { return *FMapQuest; }
+  TWyPlaces& Places() { return *FPlaces; }
+
+  // --- Address search
+  int SearchCount() const { return FMapQuest->SearchCount(); }
+  // The current search results: one line per place, its display name.
+  const TServiceResultList& SearchResults() const { return FMapQuest->SearchResults(); }
+  // Copies the client's result `index` into the component's own result and
+  // returns that. The copy stays as it is through later searches until the
+  // next SearchResult call. An index outside the current results gives the
+  // place the client showed last, as long as its list is still the current
+  // one; otherwise (nothing shown yet, results replaced since) an empty
+  // result: Latitude and Longitude -1.
+  TWyGeoResult& SearchResult(int index);
+
+  // Synchronous search with `address` as request text (an address, possibly
+  // followed by further query keys: "paris&countrycodes=fr"). Returns
+  // SearchCount.
+  int Search(const std::string& address);
+  // Queued search; OnASyncSearch fires when it is done.
+  void ASyncSearch(const std::string& address);
+
+  // --- Reverse geocoding
+  // The address of a point (display name); "" when the point is not
+  // resolved or the service cannot be reached.
+  std::string Reverse(double Latitude, double Longitude);
+  // Queued form; OnReverse receives the address.
+  void ASyncReverse(double Latitude, double Longitude);
+
+  // --- Elevations and routes (not connected yet, see the top of the file)
+  // Height of a point in metres; kNoAltitude (-9999) when none.
+  double Altitude(double Latitude, double Longitude);
+  // Heights of a list of points "lat,lng,lat,lng,...", comma separated
+  // ("100,120"); "" when none.
+  std::string Altitudes(const std::string& sLatLngs);
+  // Queued form; OnAltitude receives one height per line.
+  void AsyncAltitude(const std::string& sLatLngs);
+  // Moves the point to the nearest routable position; false (the point left
+  // as it is) when that is not possible.
+  bool AlignLatLngToRoute(double& dLatitude, double& dLongitude);
+
+  // --- Places search
+  // Starts a places search around (Lat, Lng) for the tag filter, with the
+  // places search's Radius. Ignored, Lat and Lng included, while a search
+  // runs.
+  void PlaceSearch(double Lat, double Lng, const std::string& Tags);
+  // 0 when no places search runs. Otherwise the whole seconds since the
+  // running search started; when they exceed MaxTimeInSecond the search is
+  // aborted first, so OnSearch fires before this returns.
+  uint32_t AbortPlaceSearchIfMaxTime(uint32_t MaxTimeInSecond);
+  // Aborts the running places search (OnSearch fires); nothing otherwise.
+  void AbortPlaceSearch();
+
+  // --- Traffic incidents (not connected yet, see the top of the file)
+  // Asks for the incidents inside the box; OnTrafficLayer, then OnTraffic
+  // fire with the result.
+  void TrafficArea(double dLatSW, double dLngSW, double dLatNE, double dLngNE);
+  // The request text TrafficArea hands to the traffic client:
+  // "latSW,lngSW,latNE,lngNE?o=xml&key=" + the process-wide Bing key, the
+  // numbers with 5 decimals.
+  static std::string TrafficAreaParams(double dLatSW, double dLngSW, double dLatNE, double dLngNE);
+  // The incidents as marker text, and the raw answer; "" when none.
+  std::string TrafficTxtResults() const { return std::string(); }
+  std::string TrafficXmlResults() const { return std::string(); }
+  // Icon of each incident severity; held here until the traffic client
+  // takes them over.
+  const std::string& TrafficIconLowImpact() const { return FTrafficIconLowImpact; }
+  const std::string& TrafficIconMinor() const { return FTrafficIconMinor; }
+  const std::string& TrafficIconModerate() const { return FTrafficIconModerate; }
+  const std::string& TrafficIconSerious() const { return FTrafficIconSerious; }
+  const std::string& TrafficIconRoadClosed() const { return FTrafficIconRoadClosed; }
+  void SetTrafficIconLowImpact(const std::string& value) { FTrafficIconLowImpact = value; }
+  void SetTrafficIconMinor(const std::string& value) { FTrafficIconMinor = value; }
+  void SetTrafficIconModerate(const std::string& value) { FTrafficIconModerate = value; }
+  void SetTrafficIconSerious(const std::string& value) { FTrafficIconSerious = value; }
+  void SetTrafficIconRoadClosed(const std::string& value) { FTrafficIconRoadClosed = value; }
+
+  // --- Cache
+  // Root folder of the answer caches of the address services
+  // (<folder>/OPEN_MAPQUEST_SERVICES/...) and of the places search
+  // (<folder>/PLACES/...); empty: no cache. Writing it sets both clients.
+  const std::string& LocalCache() const { return FLocalCache; }
+  void SetLocalCache(const std::string& folder);
+
+  // --- Events, fired on the window thread; empty = skipped.
+  // A places search ended, failed or was aborted: once per search.
+  TNotifyEvent OnSearch;
+  // An ASyncSearch is done; the sender is the services client.
+  TOnASyncSearchEvent OnASyncSearch;
+  // An ASyncReverse is done.
+  TOnReverseEvent OnReverse;
+  // An asynchronous elevation request is done.
+  TOnAltitudeEvent OnAltitude;
+  // Traffic incidents arrived: OnTrafficLayer with the marker text, then
+  // OnTraffic.
+  TNotifyEvent OnTraffic;
+  TOnTrafficLayer OnTrafficLayer;
+
+ private:
+  void RelayPlacesSearch(TWyPlaces& places);
+
+  std::unique_ptr<TOpenMapQuestServices> FMapQuest;
+  std::unique_ptr<TWyPlaces> FPlaces;
+  TWyGeoResult FWyGeoResult;
+  std::string FLocalCache;
+  std::string FTrafficIconLowImpact;
+  std::string FTrafficIconMinor;
+  std::string FTrafficIconModerate;
+  std::string FTrafficIconSerious;
+  std::string FTrafficIconRoadClosed;
+  // The places search last reported through OnSearch (its generation).
+  uint64_t FRelayedSearch = 0;
+};
+
+}  // namespace wy
