@@ -18,6 +18,7 @@
 
 #include "geo/world_info.h"
 #include "graphics/canvas.h"
+#include "shapes/animation.h"
 #include "shapes/shape_marker.h"
 #include "shapes/shapes_group.h"
 #include "shapes/shapes_host.h"
@@ -186,6 +187,38 @@ void BM_AddMarkersInOneUpdate(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * count);
 }
 BENCHMARK(BM_AddMarkersInOneUpdate)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+// Clearing a group that holds n markers, some of them on screen and
+// animated: must grow linearly with n.
+void BM_ClearMarkers(benchmark::State& state) {
+  const int count = static_cast<int>(state.range(0));
+  TWyWorldInfo world;
+  SetViewport(world);
+  TWyCanvas canvas;
+  canvas.SetSize(kWidth, kHeight);
+  TNullHost host;
+  const double dLat = world.NorthEastLatitude() - world.SouthWestLatitude();
+  const double dLng = world.NorthEastLongitude() - world.SouthWestLongitude();
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto registry = std::make_unique<TWyShapesGroup>(&canvas, &host, &world);
+    registry->BeginUpdate();
+    for (int i = 0; i < count; ++i) {
+      TWyShape* m =
+          registry->Add(nsMarker, world.SouthWestLatitude() + dLat * ((i * 7919) % 1000) / 1000.0,
+                        world.SouthWestLongitude() + dLng * ((i * 104729) % 1000) / 1000.0);
+      if (i % 10 == 0) m->SetAnimation(std::make_unique<TWyAnimationShapeColor>(20));
+    }
+    registry->EndUpdate();
+    state.ResumeTiming();
+    registry->getShapes("")->Clear();
+    state.PauseTiming();
+    registry.reset();
+    state.ResumeTiming();
+  }
+  state.SetItemsProcessed(state.iterations() * count);
+}
+BENCHMARK(BM_ClearMarkers)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -18,9 +18,9 @@ TWyShapeList::TWyShapeList(TWyShapes* ParentShapes, TWyWorldInfo* dWorld)
 TWyShapeList::~TWyShapeList() {
   // Free the shapes while the list is still whole: their destructors look
   // the group up through it.
+  if (FParent) FParent->UnlinkAll(FList);
   while (!FList.empty()) {
     const int32_t last = Count() - 1;
-    if (FParent) FParent->Unlink(FList[last].get());
     std::unique_ptr<TWyShape> doomed = std::move(FList[last]);
     FList.pop_back();
     doomed.reset();
@@ -53,8 +53,7 @@ void TWyShapeList::Update() {
 void TWyShapeList::Clear() {
   // Unlink everything first, then free: a destructor may look at the
   // group, which must not list a shape that is already gone.
-  if (FParent)
-    for (auto& shape : FList) FParent->Unlink(shape.get());
+  if (FParent) FParent->UnlinkAll(FList);
   FNames.clear();
   std::vector<std::unique_ptr<TWyShape>> doomed;
   doomed.swap(FList);

@@ -1,6 +1,7 @@
 #include "shapes/shapes_group.h"
 
 #include <algorithm>
+#include <unordered_set>
 #include <utility>
 
 #include "geo/global_lock.h"
@@ -266,8 +267,7 @@ void TWyShapes::SetLoading(bool v) {
   DoUpdate(this);
 }
 
-void TWyShapes::Unlink(TWyShape* shape) {
-  if (!shape) return;
+void TWyShapes::UnlinkRefs(TWyShape* shape) {
   if (TWyShapesGroup* registry = FOwner) {
     if (!registry->FDestroying) {
       if (registry->FShapeHover == shape) registry->SetShapeHover(nullptr);
@@ -279,6 +279,11 @@ void TWyShapes::Unlink(TWyShape* shape) {
   }
   if (FShapeHover == shape) FShapeHover = nullptr;
   if (FShapeDrag == shape) FShapeDrag = nullptr;
+}
+
+void TWyShapes::Unlink(TWyShape* shape) {
+  if (!shape) return;
+  UnlinkRefs(shape);
   auto it = std::find(FShapesDraw.begin(), FShapesDraw.end(), shape);
   if (it != FShapesDraw.end()) {
     if (FInDraw) {
@@ -291,6 +296,38 @@ void TWyShapes::Unlink(TWyShape* shape) {
   if (shape->FInAnimList) {
     TGlobalMapLockGuard lock(GlobalMapLock());
     RemoveAnimated(shape);
+  }
+}
+
+void TWyShapes::UnlinkAll(const std::vector<std::unique_ptr<TWyShape>>& shapes) {
+  // One pass over the draw and animation lists for the whole batch: freeing
+  // a list of n shapes one Unlink at a time would cost n searches of them.
+  if (shapes.empty()) return;
+  std::unordered_set<const TWyShape*> doomed;
+  doomed.reserve(shapes.size());
+  bool animated = false;
+  for (const auto& shape : shapes) {
+    UnlinkRefs(shape.get());
+    doomed.insert(shape.get());
+    animated = animated || shape->FInAnimList;
+  }
+  if (FInDraw) {
+    for (TWyShape*& entry : FShapesDraw)
+      if (entry && doomed.count(entry)) {
+        entry = nullptr;
+        FDrawHasHoles = true;
+      }
+  } else {
+    FShapesDraw.erase(std::remove_if(FShapesDraw.begin(), FShapesDraw.end(),
+                                     [&](TWyShape* entry) { return doomed.count(entry) > 0; }),
+                      FShapesDraw.end());
+  }
+  if (animated) {
+    TGlobalMapLockGuard lock(GlobalMapLock());
+    FShapesAnim.erase(std::remove_if(FShapesAnim.begin(), FShapesAnim.end(),
+                                     [&](TWyShape* entry) { return doomed.count(entry) > 0; }),
+                      FShapesAnim.end());
+    for (const auto& shape : shapes) shape->FInAnimList = false;
   }
 }
 

@@ -144,6 +144,10 @@ class TWyShapes : public TObject {
   // Called by a list before it frees `shape`: drops every reference the
   // group and the registry hold to it.
   void Unlink(TWyShape* shape);
+  // Unlink for every shape of a list that is about to be freed, in one pass.
+  void UnlinkAll(const std::vector<std::unique_ptr<TWyShape>>& shapes);
+  // The hovered, dragged and hint references to `shape` only.
+  void UnlinkRefs(TWyShape* shape);
   // Animation list membership (under GlobalMapLock).
   void AddAnimated(TWyShape* shape);
   void RemoveAnimated(TWyShape* shape);
