@@ -6,6 +6,8 @@
 #include "map/map_control.h"
 
 int main(int argc, char** argv) {
+  // Before anything reads the settings: where this program's icons are.
+  wy::SetSettingDefault("demo.icon-base", WY_DEMO_ICON_DIR);
   QApplication app(argc, argv);
   QMainWindow window;
   window.setWindowTitle("Demo RiduzeZirudiruzire");

@@ -57,6 +57,10 @@ const std::map<std::string, std::string>& Defaults() {
       {"endpoint.mapquest-open", "https://open.mapquestapi.com"},
       {"rate.nominatim.openstreetmap.org", "1000"},
       {"services.max-bytes", "16777216"},
+      // The folder (or address) the demo's marker icons are read from. The
+      // demo program sets where it installs them as the default at start-up
+      // (SetSettingDefault); without it, "icons" beside the working folder.
+      {"demo.icon-base", "icons"},
   };
   return defaults;
 }
@@ -65,6 +69,11 @@ std::mutex gSettingsMutex;
 std::map<std::string, std::string>& Overrides() {
   static auto* overrides = new std::map<std::string, std::string>();
   return *overrides;
+}
+// Defaults the program set at run time (SetSettingDefault), under the lock.
+std::map<std::string, std::string>& ProgramDefaults() {
+  static auto* defaults = new std::map<std::string, std::string>();
+  return *defaults;
 }
 
 std::string EnvironmentValue(const std::string& key) {
@@ -94,6 +103,11 @@ std::string SettingEnvironmentVariable(const std::string& key) {
 }
 
 std::string DefaultSetting(const std::string& key) {
+  {
+    std::lock_guard<std::mutex> lock(gSettingsMutex);
+    auto it = ProgramDefaults().find(key);
+    if (it != ProgramDefaults().end()) return it->second;
+  }
   auto it = Defaults().find(key);
   return it == Defaults().end() ? std::string() : it->second;
 }
@@ -115,6 +129,14 @@ void SetSetting(const std::string& key, const std::string& value) {
     Overrides().erase(key);
   else
     Overrides()[key] = value;
+}
+
+void SetSettingDefault(const std::string& key, const std::string& value) {
+  std::lock_guard<std::mutex> lock(gSettingsMutex);
+  if (value.empty())
+    ProgramDefaults().erase(key);
+  else
+    ProgramDefaults()[key] = value;
 }
 
 void ResetSettings() {

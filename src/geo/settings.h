@@ -29,6 +29,11 @@ std::string SettingEnvironmentVariable(const std::string& key);
 std::vector<std::string> KnownSettingKeys();
 // The built-in default of a key; empty when it has none.
 std::string DefaultSetting(const std::string& key);
+// Replaces the built-in default of a key for this process: for defaults that
+// only the program knows, such as where its own files are installed. Process
+// values and the environment still come first. An empty value returns to
+// the built-in default.
+void SetSettingDefault(const std::string& key, const std::string& value);
 
 // Endpoints: "endpoint." + name, e.g. "nominatim", "xapi", "xapi-fallback",
 // or a tile service's URL template.

@@ -41,6 +41,9 @@ class TWyCanvas;
 class TWyShape;
 class TWyShapes;
 class TWyShapesGroup;
+class TWyShapeInfoWindow;
+class TWyGeoLocalise;
+class TWyGeoServicesAdapter;
 
 class TVuroduDavControl : public QWidget, public TObject {
   Q_OBJECT
@@ -153,6 +156,77 @@ class TVuroduDavControl : public QWidget, public TObject {
   // Brackets a bulk change of shapes: one rebuild and repaint at the end.
   void BeginUpdate();
   void EndUpdate();
+
+  // ===========================================================================
+  // Map-level operations: geocoding through an optional component, the
+  // geodesy helpers, the process-wide service keys, the icons and hint window
+  // of the shapes registry and the relays of its events.
+
+  // --- Geocoding
+  // The geolocalisation component the map and its shapes use (not owned: it
+  // must outlive the map or be replaced first; null detaches). A component
+  // without a cache folder of its own gets the map's LocalCache. The shapes
+  // reach it for their lazy address and altitude look-ups.
+  TWyGeoLocalise* GeoLocalise() const { return FGeoLocalise; }
+  void SetGeoLocalise(TWyGeoLocalise* value);
+  // The address of the last centre set; "" without a component or when the
+  // point is not resolved. "<" and ">" come back as "‹" and "›", so the text
+  // can go into an info window or a hint without carrying markup.
+  std::string Address();
+  // Searches the text and centres the map on the first result; nothing when
+  // there is no result or no component. Blocks for a network round trip
+  // unless the answer is in the component's disk cache.
+  void SetAddress(const std::string& value);
+  // The address of a point, as Address; "" without a component.
+  std::string GetAddressFromLatLng(double dLatitude, double dLongitude);
+  // Searches the text: true with the first result's coordinate in the
+  // outputs; false, the outputs untouched, without a result or a component.
+  bool GetLatLngFromAddress(const std::string& sAddress, double& dLatitude, double& dLongitude);
+
+  // --- Geodesy (the spherical-earth helpers, as methods of the map)
+  // True when the point lies inside the visible area, edges included.
+  bool ContainsLatLng(double dLatitude, double dLongitude) const;
+  // Kilometres.
+  double DistanceFrom(double dLatitudeStart, double dLongitudeStart, double dLatitudeEnd,
+                      double dLongitudeEnd) const;
+  int32_t bearing(double lat1, double lng1, double lat2, double lng2) const;
+  void LatLonFromDistanceBearing(double lat1, double lon1, double brng, double meters, double& lat2,
+                                 double& lon2) const;
+  // radius in kilometres.
+  void boundingCoordinates(double lat, double lng, double radius, double& latSW, double& lngSW,
+                           double& latNE, double& lngNE) const;
+
+  // --- Keys: one value for the whole process, shared by every map and
+  // service client, safe to read and write from any thread. Writing ""
+  // restores the initial value.
+  static std::string CloudMadKey();
+  static void SetCloudMadKey(const std::string& value);
+  static std::string BingKey();
+  static void SetBingKey(const std::string& value);
+  static std::string MapQuestKey();
+  static void SetMapQuestKey(const std::string& value);
+
+  // --- Shapes registry extras
+  // The info window that shows the shapes' hints; null once freed.
+  TWyShapeInfoWindow* HintInfoWindow();
+  // The marker icons of the registry.
+  std::vector<QImage>& Icons();
+  void SetIcons(std::vector<QImage> icons);
+  // Routes: AddRoute(RoutePath, GroupName) will build a line from a route in
+  // one step (drawing held, observers told with omMapAddRoute, one repaint
+  // posted) once routes can be built; until then there is no such call.
+
+  // --- Relays of the registry's events (empty = skipped; window thread).
+  // A line's path changed (the line has no handler of its own); Sender is
+  // the line.
+  wy::TNotifyEvent OnShapePathChange;
+  // An info window was closed by its close button.
+  wy::TNotifyEvent OnCloseInfoWindow;
+  // Traffic incidents were shown.
+  wy::TNotifyEvent OnTraffic;
+  // (Loading progress and the end of a group's loading come with file
+  // loading.)
+  // ===========================================================================
 
   // --- Observers (not owned)
   void Attach(TVuroduDavObserver* Observer);
@@ -354,6 +428,13 @@ class TVuroduDavControl : public QWidget, public TObject {
   class TShapesHost;
   std::unique_ptr<TShapesHost> FShapesHost;
   std::unique_ptr<TWyShapesGroup> FShapesGroup;
+
+  // Map-level operations
+  // Hands the registry's events to the map's relays (constructor).
+  void InstallShapeRelays();
+  TWyGeoLocalise* FGeoLocalise = nullptr;
+  // The component as the shapes see it; replaced with the component.
+  std::unique_ptr<TWyGeoServicesAdapter> FGeoAdapter;
 };
 
 // The map as applications place it.

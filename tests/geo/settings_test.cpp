@@ -60,6 +60,25 @@ TEST_F(SettingsTest, TimeoutsAreWholeMilliseconds) {
   EXPECT_EQ(GetTimeoutMs("no-such-timeout", 5), 5u);
 }
 
+// A program's own default (where it installed its icons) replaces the
+// built-in one, stays below the environment and process values, and
+// survives ResetSettings, which only drops process values.
+TEST_F(SettingsTest, ProgramDefaultSitsBelowEnvironmentAndProcessValues) {
+  EXPECT_EQ(GetSetting("demo.icon-base"), "icons");
+  SetSettingDefault("demo.icon-base", "/opt/wymap/icons");
+  EXPECT_EQ(GetSetting("demo.icon-base"), "/opt/wymap/icons");
+  EXPECT_EQ(DefaultSetting("demo.icon-base"), "/opt/wymap/icons");
+  setenv("WYMAP_DEMO_ICON_BASE", "/env/icons", 1);
+  EXPECT_EQ(GetSetting("demo.icon-base"), "/env/icons");
+  SetSetting("demo.icon-base", "/option/icons");
+  EXPECT_EQ(GetSetting("demo.icon-base"), "/option/icons");
+  ResetSettings();
+  unsetenv("WYMAP_DEMO_ICON_BASE");
+  EXPECT_EQ(GetSetting("demo.icon-base"), "/opt/wymap/icons");
+  SetSettingDefault("demo.icon-base", "");
+  EXPECT_EQ(GetSetting("demo.icon-base"), "icons");
+}
+
 TEST_F(SettingsTest, ServiceKeysAreProcessWideAndEmptyRestoresTheInitialValue) {
   const std::string initial = GetServiceKey(skMapQuest);
   EXPECT_EQ(initial, "Qbxzk%7Cpwre8m3v5n%2Cht%3Dk7-42jq9w");
