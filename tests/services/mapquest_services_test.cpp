@@ -379,10 +379,11 @@ TEST_F(MapQuestServicesTest, RequestsToARateLimitedHostKeepTheirInterval) {
   ASSERT_TRUE(PumpUntil([&] { return !services->Busy(mkReverse); }));
   const auto requests = server->Requests();
   ASSERT_EQ(requests.size(), 3u);
-  // Measured at the server: connection set-up may shift an arrival a little
-  // after its slot, hence the allowance below the interval.
+  // Measured at the server: on a loaded machine connection set-up may delay
+  // one arrival well after its slot and so shorten the next gap, hence the
+  // wide allowance; without the schedule the gaps are a few milliseconds.
   for (size_t i = 1; i < requests.size(); ++i)
-    EXPECT_GE(requests[i].Time - requests[i - 1].Time, milliseconds(250)) << i;
+    EXPECT_GE(requests[i].Time - requests[i - 1].Time, milliseconds(150)) << i;
 
   // An abort ends the wait for a slot.
   std::atomic<bool> abort{true};
