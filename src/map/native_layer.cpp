@@ -8,7 +8,8 @@ namespace wy {
 
 namespace {
 
-// Observer senders of shape messages are shapes; anything else is ignored.
+// The map sends its shape messages (click, right click) with the shape as
+// sender, so the layer's handlers get the shape itself.
 TWyShape* AsShape(void* sender) {
   return static_cast<TWyShape*>(sender);
 }
