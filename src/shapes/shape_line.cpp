@@ -255,8 +255,10 @@ bool TWyShapeLine::ProjectXY() {
   }
   FX = minX;
   FY = minY;
-  FW = maxX - minX;
-  FH = maxY - minY;
+  // Points far outside the view saturate at the int32 limits: the box is
+  // computed wide enough not to overflow.
+  FW = SaturateToInt32(static_cast<double>(maxX) - minX);
+  FH = SaturateToInt32(static_cast<double>(maxY) - minY);
   return true;
 }
 

@@ -628,6 +628,20 @@ TEST_F(LineTest, ProjectionFollowsTheViewportAndThePath) {
   EXPECT_EQ(line->XYPoints()[0], QPoint(30, 40));
 }
 
+TEST_F(LineTest, AShapeSpanningTheWorldAtHighZoomKeepsASaneBox) {
+  // At zoom 23 the world is 2^31 pixels wide: the ends of a polygon from
+  // pole to pole and across every longitude project beyond the int32 range
+  // and saturate; its box must not overflow (the sanitizer build aborts on
+  // a signed overflow).
+  SetViewport(World, kLat, kLng, 23, kWidth, kHeight);
+  auto* poly = static_cast<TWyShapePolygone*>(
+      LineThrough({-85, -180, 85, -180, 85, 180, -85, 180, -85, -180}, "", nsPolygon));
+  Registry->ShapesToDraw();
+  EXPECT_GT(poly->Width(), 0);
+  EXPECT_GT(poly->Height(), 0);
+  Registry->Draw();
+}
+
 TEST_F(LineTest, BezierWithAnIncompleteLastSegmentDrawsTheCompleteOnes) {
   TWyShapeLine* line = LineOnScreen({{20, 200}, {20, 40}, {236, 40}, {236, 200}, {128, 250}});
   line->SetColor(0x00000000);
