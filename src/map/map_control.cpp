@@ -787,12 +787,14 @@ void TVuroduDavControl::ReleaseClick(Qt::MouseButton button, const QPoint& at, c
   if (button == Qt::LeftButton) {
     if (FShapesGroup->HandledClick(FShapesGroup->ShapeHover(), at.x(), at.y())) return;
     TWyShape* s = FShapesGroup->ShapeHover();
-    if (!s) {
+    // A shape that is not clickable lets the click through to the map, as
+    // it does for the right button (an area drawn under the pointer must not
+    // make the map deaf).
+    if (!s || !s->Clickable()) {
       NotifyObservers(omMapMouseClick);
       if (OnMapClick) OnMapClick(this, c.Lat, c.Lng);
       return;
     }
-    if (!s->Clickable()) return;
     const std::weak_ptr<char> life = s->LifeToken();
     s->HideHint();
     NotifyObservers(omShapeClick, s);

@@ -132,6 +132,13 @@ TEST_F(MapShapesTest, ClickGoesToTheShapesOwnHandlerInsteadOfTheMaps) {
   Pointer::mouseMove(FMap, kOffPin);
   Click(kOffPin);
   EXPECT_EQ(Joined(), "Out,MapClick");
+
+  // A shape that is not clickable lets the click through to the map.
+  Log.clear();
+  FMarker->SetClickable(false);
+  Pointer::mouseMove(FMap, kOnPin);
+  Click(kOnPin);
+  EXPECT_EQ(Joined(), "Over,MapClick");
 }
 
 TEST_F(MapShapesTest, HelperShapesClickOnlyForTheShapeTheyStandFor) {
