@@ -1,20 +1,57 @@
-// The demonstration program.
+// The demonstration program: opens the window "Demo RiduzeZirudiruzire".
+//
+// Options (each also reachable through the environment, WYMAP_<KEY>, see
+// geo/settings.h):
+//   --set KEY=VALUE        any setting, e.g. endpoint.osm=http://host/{z}/{x}/{y}.png,
+//                          endpoint.nominatim=..., endpoint.xapi=...; repeatable
+//   --cache DIR            disk cache folder (default: the user's cache folder)
+//   --cache-beside-program the folder "cache" next to the program file
+//   --no-cache             no disk cache
 #include <QApplication>
-#include <QMainWindow>
+#include <QCommandLineParser>
+#include <cstdio>
+#include <string>
 
+#include "demo/demo_window.h"
 #include "geo/settings.h"
-#include "map/map_control.h"
 
 int main(int argc, char** argv) {
   // Before anything reads the settings: where this program's icons are.
   wy::SetSettingDefault("demo.icon-base", WY_DEMO_ICON_DIR);
   QApplication app(argc, argv);
-  QMainWindow window;
-  window.setWindowTitle("Demo RiduzeZirudiruzire");
-  auto* map = new wy::TWyVuroduDav(&window);
-  map->SetLocalCache(wy::GetCacheDir());
-  window.setCentralWidget(map);
-  window.resize(1024, 768);
+  QApplication::setApplicationName("wymap-demo");
+
+  QCommandLineParser parser;
+  parser.setApplicationDescription("wymap demonstration window");
+  parser.addHelpOption();
+  const QCommandLineOption setOption("set", "Sets a setting (KEY=VALUE); repeatable.", "KEY=VALUE");
+  const QCommandLineOption cacheOption("cache", "Disk cache folder.", "DIR");
+  const QCommandLineOption besideOption("cache-beside-program",
+                                        "Keeps the cache in the folder \"cache\" beside the "
+                                        "program file.");
+  const QCommandLineOption noCacheOption("no-cache", "Uses no disk cache.");
+  parser.addOptions({setOption, cacheOption, besideOption, noCacheOption});
+  parser.process(app);
+
+  for (const QString& pair : parser.values(setOption)) {
+    const int eq = pair.indexOf('=');
+    if (eq <= 0) {
+      std::fprintf(stderr, "wymap-demo: --set needs KEY=VALUE, got \"%s\"\n",
+                   pair.toUtf8().constData());
+      return 2;
+    }
+    wy::SetSetting(pair.left(eq).toStdString(), pair.mid(eq + 1).toUtf8().toStdString());
+  }
+
+  std::string cache = wy::GetCacheDir();
+  if (parser.isSet(noCacheOption))
+    cache.clear();
+  else if (parser.isSet(cacheOption))
+    cache = parser.value(cacheOption).toUtf8().toStdString();
+  else if (parser.isSet(besideOption))
+    cache = (QApplication::applicationDirPath() + "/cache").toUtf8().toStdString();
+
+  wy::TFZeduZavireRozuvidu window(cache);
   window.show();
   return app.exec();
 }

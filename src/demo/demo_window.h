@@ -1,0 +1,135 @@
+#pragma once
+// TFZeduZavireRozuvidu: the demonstration window "Demo RiduzeZirudiruzire".
+// A map on the left; on the right the tile server choice, the address search,
+// the places search (type, distance, find, abort with a countdown), the list
+// of places found with the tags of the chosen one, and "Clear all places".
+// A status line at the bottom reports look-ups that failed.
+//
+// The widgets keep the names the handlers refer to and are public so that
+// tests can drive the window as a user would. Everything runs on the window
+// thread; the places search runs on its own worker and reports through
+// mapPlacesSearch. The address search, the "Goto" address and the reverse
+// geocoding of a shown place are synchronous round trips (unless answered by
+// the disk cache): the window shows a busy cursor meanwhile.
+
+#include <QMainWindow>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTableWidget;
+class QTimer;
+class QWidget;
+
+namespace wy {
+
+class TObject;
+class TWyGeoLocalise;
+class TWyShape;
+class TWyShapeMarker;
+class TWyVuroduDav;
+
+class TFZeduZavireRozuvidu : public QMainWindow {
+ public:
+  // Largest search distance in metres "Find places" accepts; the smallest
+  // is 1.
+  static constexpr int kMaxRadius = 50000;
+  // A places search still running after this many whole seconds is aborted.
+  static constexpr uint32_t kMaxSearchSeconds = 40;
+  static constexpr double kStartLatitude = 43.21393394842017;
+  static constexpr double kStartLongitude = 0.10771751403808594;
+
+  // localCache: the disk cache folder of the tiles and the services; empty
+  // for none.
+  explicit TFZeduZavireRozuvidu(const std::string& localCache, QWidget* parent = nullptr);
+  ~TFZeduZavireRozuvidu() override;
+
+  // --- Handlers (bound to the widgets; public so tests can call them)
+  void Panel1Resize();
+  void Panel4Resize();
+  void tileserverClick();
+  void adresseClick(int index);
+  // Enter in the address field.
+  void AdresseKeyPress();
+  void btGoClick();
+  void radiusChange();
+  void btFindPlacesClick();
+  void abortClick();
+  void TimerPlacesTimer();
+  void mapPlacesSearch();
+  void placeClick(int index);
+  void btClearClick();
+  void mapMapClick(double dLatitude, double dLongitude);
+  void mapShapeDragEnd();
+  void mapShapeClick(TWyShape* item);
+  // The place of the places search's results at `index` (-1: nothing).
+  void ShowPlace(int index);
+
+  // The full address of a marker icon: the "demo.icon-base" setting + "/" +
+  // name.
+  static std::string IconFile(const std::string& name);
+  // The search distance "Find places" accepts: 1 .. kMaxRadius metres from
+  // digits only; -1 otherwise (empty, 0, too large, not digits).
+  static int SearchRadius(const std::string& text);
+  // The caption of the abort button after `elapsed` whole seconds: never
+  // below 0 whatever the tick says.
+  static std::string AbortCaption(uint32_t elapsed);
+
+  // The marker of the place at `index` of the results; null when the place
+  // has none (its marker could not be added).
+  TWyShapeMarker* PlaceMarker(int index) const;
+
+  // --- Components (owned by the window)
+  QWidget* Panel1 = nullptr;
+  QWidget* Panel2 = nullptr;
+  QWidget* Panel3 = nullptr;
+  QWidget* Panel4 = nullptr;
+  QWidget* Panel5 = nullptr;
+  QLabel* Label1 = nullptr;
+  QLabel* Label2 = nullptr;
+  QLabel* Label3 = nullptr;
+  QLabel* Label4 = nullptr;
+  QComboBox* tileserver = nullptr;
+  QComboBox* adresse = nullptr;
+  QPushButton* btGo = nullptr;
+  QGroupBox* GroupBox1 = nullptr;
+  QRadioButton* ckStore = nullptr;
+  QRadioButton* ckRestaurant = nullptr;
+  QPushButton* btFindPlaces = nullptr;
+  QLineEdit* radius = nullptr;
+  QPushButton* abort = nullptr;
+  QComboBox* place = nullptr;
+  QTableWidget* results = nullptr;
+  QPushButton* btClear = nullptr;
+  QLabel* status = nullptr;
+  QTimer* TimerPlaces = nullptr;
+  TWyVuroduDav* map = nullptr;
+  std::unique_ptr<TWyGeoLocalise> GEoLocalise;
+  int FStartPlace = 0;
+  int idSelected = -1;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void FormCreate(const std::string& localCache);
+  void BuildControls();
+  void InitMarkers();
+  void DrawRadius();
+  void ClearAll();
+  void ClearPlaceDetails();
+  // The status line: "" clears it.
+  void Report(const std::string& text);
+  // Find places is offered for a valid distance while no search runs.
+  void UpdateFindEnabled();
+  // The result index a place list item stands for; -1 for none.
+  int PlaceOfItem(int item) const;
+};
+
+}  // namespace wy

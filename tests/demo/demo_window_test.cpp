@@ -1,0 +1,627 @@
+// End-to-end tests of the demonstration window: the real window, driven with
+// Qt events, against a loopback server standing in for the tile, geocoding,
+// places and icon hosts.
+
+#include "demo/demo_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTimer>
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "geo/geodesy.h"
+#include "geo/settings.h"
+#include "map/map_control.h"
+#include "map/map_test_support.h"
+#include "platform/tick.h"
+#include "services/geo_localise.h"
+#include "services/places.h"
+#include "services/rate_limit.h"
+#include "shapes/shape_info_window.h"
+#include "shapes/shape_line.h"
+#include "shapes/shape_list.h"
+#include "shapes/shape_marker.h"
+#include "shapes/shapes_group.h"
+#include "support/fixture_server.h"
+#include "support/image_helpers.h"
+#include "support/test_helpers.h"
+
+namespace wy {
+namespace {
+
+using maptest::Pointer::mouseMove;
+using maptest::Pointer::mousePress;
+using maptest::Pointer::mouseRelease;
+using test_support::PumpUntil;
+using test_support::TScratchDir;
+
+const char kSearchPath[] = "/nominatim/v1/search";
+const char kReversePath[] = "/nominatim/v1/reverse";
+const char kXapiPath[] = "/api/xapi";
+const char kFallbackPrefix[] = "/fallback/xapi/";
+
+const char kParisBody[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n"
+    "<searchresults querystring='PARIS'>\n"
+    "<place place_id='1' lat='48.8566' lon='2.3515' display_name='Paris, France'>"
+    "<city>Paris</city></place>\n"
+    "<place place_id='2' lat='33.6609' lon='-95.5555' display_name='Paris, Texas'>"
+    "</place>\n"
+    "</searchresults>\n";
+const char kNoPlaceBody[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<searchresults querystring='x'>\n"
+    "</searchresults>\n";
+const char kReverseBody[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<reversegeocode><result place_id=\"1\">12 Rue X</result></reversegeocode>\n";
+
+// Four places around the start centre: a supermarket, a restaurant, a shop
+// that is also a doctors' practice, and a shop without a name.
+const char kPlacesAnswer[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<osm version=\"0.6\" generator=\"Overpass API\">\n"
+    "  <node id=\"1\" lat=\"43.214\" lon=\"0.108\">\n"
+    "    <tag k=\"name\" v=\"Bio &amp; Co\"/>\n"
+    "    <tag k=\"shop\" v=\"supermarket\"/>\n"
+    "  </node>\n"
+    "  <node id=\"2\" lat=\"43.216\" lon=\"0.104\">\n"
+    "    <tag k=\"amenity\" v=\"restaurant\"/>\n"
+    "    <tag k=\"name\" v=\"Chez Nous\"/>\n"
+    "  </node>\n"
+    "  <node id=\"3\" lat=\"43.211\" lon=\"0.111\">\n"
+    "    <tag k=\"amenity\" v=\"doctors\"/>\n"
+    "    <tag k=\"shop\" v=\"chemist\"/>\n"
+    "    <tag k=\"name\" v=\"Dr House\"/>\n"
+    "  </node>\n"
+    "  <node id=\"4\" lat=\"43.218\" lon=\"0.112\">\n"
+    "    <tag k=\"shop\" v=\"bakery\"/>\n"
+    "  </node>\n"
+    "</osm>\n";
+
+class DemoWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(FServer.Running());
+    ResetEndpointSlots();
+    FServer.HandleRegex(R"(/osm/(\d+)/(\d+)/(\d+)\.png)", [](const TFixtureRequest& request,
+                                                             httplib::Response& response) {
+      response.set_content(SolidPng(maptest::TileColor(std::stoi(request.Captures.at(1)),
+                                                       std::stoi(request.Captures.at(2)))),
+                           "image/png");
+    });
+    for (const char* icon : {"red-pushpin.png", "restaurant.png", "doctor.png", "supermarket.png"})
+      FServer.Serve(std::string("/icons/") + icon, SolidPng(qRgb(200, 0, 0), 20, 32), "image/png");
+    FServer.Handle(kSearchPath, [](const TFixtureRequest& request, httplib::Response& response) {
+      response.set_content(request.Param("q") == "PARIS" ? kParisBody : kNoPlaceBody, "text/xml");
+    });
+    FServer.Serve(kReversePath, kReverseBody, "text/xml");
+    FServer.Serve(kXapiPath, kPlacesAnswer, "text/xml");
+    SetEndpoint("osm", FServer.Url("/osm/{z}/{x}/{y}.png"));
+    SetEndpoint("nominatim", FServer.Url("/nominatim/v1"));
+    SetEndpoint("xapi", FServer.Url("/api/xapi?"));
+    SetEndpoint("xapi-fallback", FServer.Url(kFallbackPrefix));
+    SetSetting("demo.icon-base", FServer.Url("/icons"));
+    NewWindow();
+  }
+  void TearDown() override {
+    FWindow.reset();
+    FServer.ReleaseAll();
+    ResetSettings();
+    ResetEndpointSlots();
+  }
+
+  void NewWindow() {
+    FWindow = std::make_unique<TFZeduZavireRozuvidu>(FCache.Path());
+    FWindow->GEoLocalise->MapQuestServices().SetKey("K");
+    FWindow->show();
+    WaitProcessing(20);
+  }
+
+  TFZeduZavireRozuvidu& W() { return *FWindow; }
+  TWyShapes& Shapes() { return *W().map->Shapes(); }
+  TWyShapeMarker* Marker(int i) { return Shapes().Markers()->Items(i); }
+  TWyShapeInfoWindow* Info() { return Shapes().InfoWindows()->Items(0); }
+  TWyShapePolygone* Area() { return Shapes().Polygones()->Items(0); }
+
+  void PressEnterInAddress(const std::string& text) {
+    W().adresse->setEditText(QString::fromStdString(text));
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r");
+    QApplication::sendEvent(W().adresse->lineEdit(), &press);
+  }
+
+  // The search area is the box of `metres` around the pin, in the order
+  // SW, SE, NE, NW, SW; only the points after the first carry no altitude.
+  void ExpectAreaAroundPin(double metres) {
+    ASSERT_EQ(Shapes().Polygones()->Count(), 1);
+    TWyShapePolygone* area = Area();
+    ASSERT_EQ(area->Count(), 5);
+    double latSW, lngSW, latNE, lngNE;
+    boundingCoordinates(Marker(0)->Latitude(), Marker(0)->Longitude(), metres / 1000, latSW, lngSW,
+                        latNE, lngNE);
+    const double expected[5][2] = {
+        {latSW, lngSW}, {latSW, lngNE}, {latNE, lngNE}, {latNE, lngSW}, {latSW, lngSW}};
+    for (int i = 0; i < 5; ++i) {
+      SCOPED_TRACE(i);
+      EXPECT_DOUBLE_EQ(area->getPoints(i)->Lat(), expected[i][0]);
+      EXPECT_DOUBLE_EQ(area->getPoints(i)->Lng(), expected[i][1]);
+      if (i > 0) {
+        EXPECT_EQ(area->getPoints(i)->Alt(), -9999);
+      }
+    }
+  }
+
+  // Clicks "Find places" and waits for the search to be over.
+  void FindPlaces() {
+    ASSERT_TRUE(W().btFindPlaces->isEnabled());
+    W().btFindPlaces->click();
+    ASSERT_TRUE(PumpUntil([&] { return W().abort->isHidden(); }));
+  }
+
+  // A click (move, press, release) on the map at a widget pixel.
+  void ClickMap(QPoint at) {
+    mouseMove(W().map, at);
+    mousePress(W().map, Qt::LeftButton, Qt::NoModifier, at);
+    mouseRelease(W().map, Qt::LeftButton, Qt::NoModifier, at);
+  }
+
+  TFixtureServer FServer;
+  TScratchDir FCache;
+  std::unique_ptr<TFZeduZavireRozuvidu> FWindow;
+};
+
+// S1: the window as it opens.
+TEST_F(DemoWindowTest, StartState) {
+  EXPECT_EQ(W().windowTitle().toStdString(), "Demo RiduzeZirudiruzire");
+  EXPECT_EQ(W().tileserver->currentIndex(), -1);
+  EXPECT_EQ(W().tileserver->count(), 6);
+  EXPECT_TRUE(W().ckStore->isChecked());
+  EXPECT_EQ(W().radius->text().toStdString(), "1000");
+  EXPECT_TRUE(W().btFindPlaces->isEnabled());
+  EXPECT_TRUE(W().abort->isHidden());
+  EXPECT_EQ(W().btGo->x(), 282);
+  EXPECT_EQ(W().adresse->width(), 207);
+  EXPECT_EQ(W().results->item(0, 0)->text().toStdString(), "Key");
+  EXPECT_EQ(W().results->item(0, 1)->text().toStdString(), "Value");
+  EXPECT_EQ(W().results->rowCount(), 2);
+
+  ASSERT_EQ(Shapes().Markers()->Count(), 2);
+  const double lat = TFZeduZavireRozuvidu::kStartLatitude;
+  const double lng = TFZeduZavireRozuvidu::kStartLongitude;
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_NEAR(Marker(i)->Latitude(), lat, 1e-6);
+    EXPECT_NEAR(Marker(i)->Longitude(), lng, 1e-6);
+  }
+  EXPECT_EQ(Marker(0)->Filename(), FServer.Url("/icons/red-pushpin.png"));
+  EXPECT_TRUE(Marker(0)->Draggable());
+  EXPECT_EQ(W().idSelected, 1);
+  EXPECT_FALSE(Marker(1)->Visible());
+  EXPECT_EQ(Marker(1)->ZIndex(), 101);
+  EXPECT_FALSE(Marker(1)->Draggable());
+  ASSERT_EQ(Shapes().InfoWindows()->Count(), 1);
+  EXPECT_FALSE(Info()->Visible());
+  EXPECT_EQ(Info()->ZIndex(), 20);
+
+  ExpectAreaAroundPin(1000);
+  EXPECT_EQ(Area()->Color(), 0xFF0000u);
+  EXPECT_EQ(Area()->HoverColor(), 0xFF0000u);
+  EXPECT_EQ(Area()->ZIndex(), -1);
+  EXPECT_EQ(Area()->Opacity(), 10);
+  EXPECT_FALSE(Area()->Clickable());
+
+  // The map draws from the tile server and the pin's icon comes from the
+  // icon host.
+  EXPECT_TRUE(PumpUntil([&] { return FServer.RequestCount("/icons/red-pushpin.png") > 0; }));
+  EXPECT_TRUE(PumpUntil([&] {
+    for (const TFixtureRequest& r : FServer.Requests())
+      if (r.Path.rfind("/osm/", 0) == 0) return true;
+    return false;
+  }));
+  EXPECT_TRUE(W().status->text().isEmpty());
+}
+
+// S2: every item of the tile server list picks its server.
+TEST_F(DemoWindowTest, TileServerChoice) {
+  const struct {
+    int index;
+    TTileServer server;
+  } cases[] = {{0, tsOpenMapQuest}, {1, tsOpenMapQuestSat}, {2, tsOSM},
+               {3, tsCloudMade},    {4, tsOpenCycleMap},    {5, tsOPNV}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.index);
+    W().tileserver->setCurrentIndex(c.index);
+    emit W().tileserver->activated(c.index);
+    EXPECT_EQ(W().map->TileServer(), c.server);
+  }
+  // Back to OSM: its tiles come from the loopback server again.
+  FServer.ClearRequests();
+  W().tileserver->setCurrentIndex(2);
+  emit W().tileserver->activated(2);
+  W().map->RedrawMap(false);
+  EXPECT_TRUE(PumpUntil([&] {
+    for (const TFixtureRequest& r : FServer.Requests())
+      if (r.Path.rfind("/osm/", 0) == 0) return true;
+    return false;
+  }));
+}
+
+// S3: an address by Enter fills the list and moves there; a list choice
+// moves to that place; Goto repeats the search from the disk cache.
+TEST_F(DemoWindowTest, AddressByEnterListAndGoto) {
+  PressEnterInAddress("PARIS");
+  ASSERT_EQ(FServer.RequestCount(kSearchPath), 1u);
+  const TFixtureRequest request = FServer.RequestsTo(kSearchPath).at(0);
+  EXPECT_EQ(request.Target, "/nominatim/v1/search?format=xml&q=PARIS&key=K&addressdetails=1");
+  ASSERT_EQ(W().adresse->count(), 2);
+  EXPECT_EQ(W().adresse->itemText(0).toStdString(), "Paris, France");
+  EXPECT_EQ(W().adresse->itemText(1).toStdString(), "Paris, Texas");
+  EXPECT_EQ(W().adresse->currentText().toStdString(), "PARIS");
+  EXPECT_NEAR(W().map->Center().Lat, 48.8566, 1e-3);
+  EXPECT_NEAR(W().map->Center().Lng, 2.3515, 1e-3);
+  EXPECT_NEAR(Marker(0)->Latitude(), W().map->Center().Lat, 1e-9);
+  ExpectAreaAroundPin(1000);
+
+  // The second item of the list.
+  W().adresse->setCurrentIndex(1);
+  emit W().adresse->activated(1);
+  EXPECT_NEAR(W().map->Center().Lat, 33.6609, 1e-3);
+  EXPECT_NEAR(Marker(0)->Longitude(), W().map->Center().Lng, 1e-9);
+  ExpectAreaAroundPin(1000);
+
+  // Goto with the same text: the answer is on disk, the server is not asked.
+  W().adresse->setEditText("PARIS");
+  W().btGo->click();
+  EXPECT_EQ(FServer.RequestCount(kSearchPath), 1u);
+  EXPECT_NEAR(W().map->Center().Lat, 48.8566, 1e-3);
+  EXPECT_NEAR(Marker(0)->Latitude(), W().map->Center().Lat, 1e-9);
+  ExpectAreaAroundPin(1000);
+  EXPECT_TRUE(W().status->text().isEmpty());
+}
+
+// Address look-ups that find nothing or reach no service leave the map
+// where it was and say so in the status line.
+TEST_F(DemoWindowTest, FailedAddressLookUpsAreReported) {
+  const struct {
+    const char* text;
+    bool refuse;
+    const char* status;
+  } cases[] = {{"NOWHERE", false, "No place found"}, {"PARIS", true, "could not be reached"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    if (c.refuse) SetEndpoint("nominatim", FServer.RefusedUrl("/nominatim/v1"));
+    const TLatLng before = W().map->Center();
+    PressEnterInAddress(c.text);
+    EXPECT_EQ(W().adresse->count(), 0);
+    EXPECT_DOUBLE_EQ(W().map->Center().Lat, before.Lat);
+    EXPECT_DOUBLE_EQ(W().map->Center().Lng, before.Lng);
+    EXPECT_NE(W().status->text().toStdString().find(c.status), std::string::npos)
+        << W().status->text().toStdString();
+  }
+}
+
+// S4: a click on the map moves the pin and the area; so does dropping the
+// dragged pin elsewhere.
+TEST_F(DemoWindowTest, MapClickAndPinDragMoveTheArea) {
+  const QPoint middle(W().map->width() / 2, W().map->height() / 2);
+  const QPoint target = middle + QPoint(-150, 90);
+  const TLatLng expected = W().map->FromXYToLatLng(target.x(), target.y());
+  ClickMap(target);
+  EXPECT_NEAR(Marker(0)->Latitude(), expected.Lat, 1e-9);
+  EXPECT_NEAR(Marker(0)->Longitude(), expected.Lng, 1e-9);
+  ExpectAreaAroundPin(1000);
+
+  // Drag the pin (its box stands on the point) back to the middle.
+  W().map->RedrawMap(false);
+  WaitProcessing(20);
+  const QPoint grip = target + QPoint(0, -8);
+  mouseMove(W().map, grip);
+  mousePress(W().map, Qt::LeftButton, Qt::NoModifier, grip);
+  for (int step = 1; step <= 5; ++step) {
+    const QPoint at = grip + (middle - target) * step / 5;
+    maptest::Pointer::Send(W().map, QEvent::MouseMove, Qt::NoButton, at);
+  }
+  mouseRelease(W().map, Qt::LeftButton, Qt::NoModifier, middle + QPoint(0, -8));
+  EXPECT_GT(std::abs(Marker(0)->Latitude() - expected.Lat), 1e-5);
+  ExpectAreaAroundPin(1000);
+}
+
+// S5: the places arrive as markers with icons by type and in the list; the
+// first one is shown with its tags and address.
+TEST_F(DemoWindowTest, FindPlacesShowsMarkersListAndFirstPlace) {
+  FindPlaces();
+  ASSERT_EQ(FServer.RequestCount(kXapiPath), 1u);
+  const std::string target = FServer.RequestsTo(kXapiPath).at(0).Target;
+  const bool raw = target.find("node[shop=*][bbox=") != std::string::npos;
+  const bool encoded = target.find("node%5Bshop=*%5D%5Bbbox=") != std::string::npos;
+  EXPECT_TRUE(raw || encoded) << target;
+
+  const struct {
+    const char* name;
+    const char* icon;
+  } expected[] = {{"Bio & Co", "supermarket.png"},
+                  {"Chez Nous", "restaurant.png"},
+                  {"Dr House", "doctor.png"},
+                  {"unknown", "supermarket.png"}};
+  ASSERT_EQ(W().place->count(), 4);
+  ASSERT_EQ(Shapes().Markers()->Count(), 6);
+  for (int i = 0; i < 4; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(W().place->itemText(i).toStdString(), expected[i].name);
+    TWyShapeMarker* m = Marker(2 + i);
+    EXPECT_EQ(m->Tag(), i + 1);
+    EXPECT_EQ(m->Hint(), expected[i].name);
+    EXPECT_TRUE(m->Clickable());
+    EXPECT_EQ(m->Filename(), FServer.Url(std::string("/icons/") + expected[i].icon));
+  }
+  EXPECT_EQ(W().FStartPlace, 1);
+
+  // The first place: its lines in the grid, the blinking selection marker
+  // and the info window with its address.
+  const TWyPlaceResult* first = W().GEoLocalise->Places().Results().Items(0);
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(W().place->currentIndex(), 0);
+  EXPECT_EQ(W().results->rowCount(), first->CountResult() + 1);
+  bool nameRow = false;
+  for (int r = 1; r < W().results->rowCount(); ++r)
+    nameRow |=
+        W().results->item(r, 0)->text() == "name" && W().results->item(r, 1)->text() == "Bio & Co";
+  EXPECT_TRUE(nameRow);
+  EXPECT_TRUE(Marker(1)->Visible());
+  EXPECT_NE(Marker(1)->Animation(), nullptr);
+  EXPECT_DOUBLE_EQ(Marker(1)->Latitude(), 43.214);
+  ASSERT_EQ(FServer.RequestCount(kReversePath), 1u);
+  const TFixtureRequest reverse = FServer.RequestsTo(kReversePath).at(0);
+  EXPECT_EQ(reverse.Param("lat"), "43.214");
+  EXPECT_EQ(reverse.Param("lon"), "0.108");
+  EXPECT_EQ(reverse.Param("key"), "K");
+  EXPECT_TRUE(Info()->Visible());
+  EXPECT_EQ(Info()->Content(), "<b>Bio & Co</b><br><br>12 Rue X");
+  EXPECT_NEAR(W().map->Center().Lat, 43.214, 1e-3);
+  EXPECT_GE(W().map->Zoom(), 16);
+  // The area and the pin stay.
+  ExpectAreaAroundPin(1000);
+
+  // Every icon type shown is fetched from the icon host.
+  for (const char* icon : {"restaurant.png", "doctor.png", "supermarket.png"}) {
+    SCOPED_TRACE(icon);
+    W().map->setCenter(43.215, 0.108);
+    W().map->SetZoom(14);
+    EXPECT_TRUE(PumpUntil([&] {
+      W().map->RedrawMap(false);
+      return FServer.RequestCount(std::string("/icons/") + icon) > 0;
+    }));
+  }
+
+  // Choosing a place in the list shows that one.
+  W().place->setCurrentIndex(2);
+  emit W().place->activated(2);
+  EXPECT_DOUBLE_EQ(Marker(1)->Latitude(), 43.211);
+  EXPECT_EQ(Info()->Content(), "<b>Dr House</b><br><br>12 Rue X");
+}
+
+// S6: clicking the marker of place 1 selects the same place as the list.
+TEST_F(DemoWindowTest, MarkerClickSelectsThePlace) {
+  FindPlaces();
+  ASSERT_EQ(Shapes().Markers()->Count(), 6);
+  TWyShapeMarker* m = Marker(3);
+  ASSERT_EQ(m->Tag(), 2);
+  W().map->setCenter(m->Latitude(), m->Longitude());
+  W().map->RedrawMap(false);
+  WaitProcessing(20);
+  const QPoint on(W().map->width() / 2, W().map->height() / 2 - 10);
+  ClickMap(on);
+  EXPECT_EQ(W().place->currentIndex(), 1);
+  EXPECT_DOUBLE_EQ(Marker(1)->Latitude(), 43.216);
+  EXPECT_EQ(Info()->Content(), "<b>Chez Nous</b><br><br>12 Rue X");
+}
+
+// S7 with the stale report of the aborted search: the abort resets the
+// window at once; when the stopped search finally ends during a newer
+// search, the newer one keeps its abort button and its time limit.
+TEST_F(DemoWindowTest, AbortWhileStalledAndLateReport) {
+  std::atomic<int> calls{0};
+  FServer.Hold("first");
+  FServer.Hold("second");
+  FServer.Handle(kXapiPath, [&](const TFixtureRequest&, httplib::Response& response) {
+    FServer.WaitRelease(calls++ == 0 ? "first" : "second", 20000);
+    response.set_content(kPlacesAnswer, "text/xml");
+  });
+  W().btFindPlaces->click();
+  ASSERT_TRUE(PumpUntil([&] { return calls.load() == 1; }));
+  EXPECT_TRUE(W().abort->isVisible());
+  EXPECT_FALSE(W().btFindPlaces->isEnabled());
+  EXPECT_TRUE(W().TimerPlaces->isActive());
+
+  W().abort->click();
+  EXPECT_TRUE(W().abort->isHidden());
+  EXPECT_FALSE(W().TimerPlaces->isActive());
+  EXPECT_TRUE(W().btFindPlaces->isEnabled());
+  EXPECT_EQ(Shapes().Markers()->Count(), 2);
+  EXPECT_EQ(W().place->count(), 0);
+  ExpectAreaAroundPin(1000);
+  EXPECT_EQ(W().status->text().toStdString(), "Places search aborted");
+
+  // A new search; then the first one's request is answered.
+  W().btFindPlaces->click();
+  ASSERT_TRUE(PumpUntil([&] { return calls.load() == 2; }));
+  FServer.Release("first");
+  WaitProcessing(300);
+  EXPECT_TRUE(W().abort->isVisible());
+  EXPECT_TRUE(W().TimerPlaces->isActive());
+  EXPECT_FALSE(W().btFindPlaces->isEnabled());
+
+  FServer.Release("second");
+  ASSERT_TRUE(PumpUntil([&] { return W().abort->isHidden(); }));
+  EXPECT_EQ(W().place->count(), 4);
+}
+
+// S8: the countdown with an injected clock never shows more than 40 s,
+// aborts on the first tick past 40 whole seconds and starts again at 40 s.
+TEST_F(DemoWindowTest, CountdownAbortsAfterFortySeconds) {
+  std::atomic<uint32_t> now{0xFFFF0000u};  // wraps during the search
+  TScopedTickSource tick([&] { return now.load(); });
+  FServer.Hold("xapi");
+  FServer.Handle(kXapiPath, [&](const TFixtureRequest&, httplib::Response& response) {
+    FServer.WaitRelease("xapi", 20000);
+    response.set_content(kPlacesAnswer, "text/xml");
+  });
+  const uint32_t start = now.load();
+  W().btFindPlaces->click();
+  ASSERT_TRUE(W().GEoLocalise->Places().Searching());
+  EXPECT_EQ(W().abort->text().toStdString(), "Abort in 40s");
+  W().TimerPlaces->stop();  // the test ticks itself
+
+  std::vector<int> shown;
+  uint32_t abortedAt = 0;
+  for (uint32_t ms = 0; ms <= 45000 && abortedAt == 0; ms += 500) {
+    now = start + ms;
+    W().TimerPlacesTimer();
+    const std::string caption = W().abort->text().toStdString();
+    ASSERT_EQ(caption.rfind("Abort in ", 0), 0u) << caption;
+    shown.push_back(std::stoi(caption.substr(9)));
+    if (W().abort->isHidden()) abortedAt = ms;
+  }
+  EXPECT_EQ(abortedAt, 41000u);
+  EXPECT_EQ(shown.front(), 40);
+  for (size_t i = 1; i < shown.size(); ++i) {
+    EXPECT_LE(shown[i], shown[i - 1]);
+    EXPECT_GE(shown[i], 0);
+  }
+  EXPECT_EQ(shown.back(), 0);
+  EXPECT_EQ(W().place->count(), 0);
+  EXPECT_EQ(Shapes().Markers()->Count(), 2);
+  ExpectAreaAroundPin(1000);
+  EXPECT_TRUE(W().btFindPlaces->isEnabled());
+
+  // A late tick (the window was blocked) still shows 0, and the next search
+  // starts at 40 s again.
+  EXPECT_EQ(TFZeduZavireRozuvidu::AbortCaption(47), "Abort in 0s");
+  FServer.Release("xapi");
+  W().btFindPlaces->click();
+  EXPECT_EQ(W().abort->text().toStdString(), "Abort in 40s");
+  ASSERT_TRUE(PumpUntil([&] { return W().abort->isHidden(); }));
+}
+
+// S9: both places servers fail: the window is reset, the failure reported,
+// and the search has switched to the other server for later.
+TEST_F(DemoWindowTest, BothPlacesServersFail) {
+  FServer.ServeStatus(kXapiPath, 500);
+  FServer.HandlePrefix(kFallbackPrefix, [](const TFixtureRequest&, httplib::Response& response) {
+    response.status = 500;
+    response.set_content("error", "text/plain");
+  });
+  FindPlaces();
+  EXPECT_EQ(W().GEoLocalise->Places().Status(), "ERROR");
+  EXPECT_EQ(W().GEoLocalise->Places().XapiServer(), FServer.Url(kFallbackPrefix));
+  EXPECT_TRUE(W().btFindPlaces->isEnabled());
+  EXPECT_FALSE(W().TimerPlaces->isActive());
+  EXPECT_EQ(W().place->count(), 0);
+  EXPECT_EQ(Shapes().Markers()->Count(), 2);
+  ExpectAreaAroundPin(1000);
+  EXPECT_NE(W().status->text().toStdString().find("failed"), std::string::npos);
+}
+
+// S10: a place name and an address carrying markup are shown as text: the
+// image they name is never fetched.
+TEST_F(DemoWindowTest, HostilePlaceNameIsNeverFetched) {
+  const std::string evil = FServer.Url("/evil.png");
+  const std::string answer =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<osm>\n"
+      "  <node id=\"1\" lat=\"43.214\" lon=\"0.108\">\n"
+      "    <tag k=\"name\" v=\"&lt;img src=&quot;" +
+      evil +
+      "&quot;&gt;X\"/>\n"
+      "    <tag k=\"shop\" v=\"supermarket\"/>\n"
+      "  </node>\n</osm>\n";
+  FServer.Serve(kXapiPath, answer, "text/xml");
+  FServer.Serve(kReversePath,
+                "<?xml version=\"1.0\"?>\n<reversegeocode><result place_id=\"1\">&lt;img src=\"" +
+                    FServer.Url("/evil2.png") + "\"&gt;Rue</result></reversegeocode>\n",
+                "text/xml");
+  FServer.Serve("/evil.png", SolidPng(qRgb(0, 0, 0), 8, 8), "image/png");
+  FServer.Serve("/evil2.png", SolidPng(qRgb(0, 0, 0), 8, 8), "image/png");
+  FindPlaces();
+  ASSERT_EQ(W().place->count(), 1);
+  EXPECT_TRUE(Info()->Visible());
+  EXPECT_EQ(Info()->Content().find("<img"), std::string::npos) << Info()->Content();
+  EXPECT_EQ(Marker(2)->Hint().find('<'), std::string::npos);
+  EXPECT_NE(Marker(2)->Hint().find("\xE2\x80\xB9img"), std::string::npos);
+  // Draw the info window and show the marker's hint a few times.
+  for (int i = 0; i < 10; ++i) {
+    W().map->RedrawMap(false);
+    WaitProcessing(20);
+  }
+  EXPECT_EQ(FServer.RequestCount("/evil.png"), 0u);
+  EXPECT_EQ(FServer.RequestCount("/evil2.png"), 0u);
+}
+
+// S11: "Clear all places" takes the places away and keeps pin and area.
+TEST_F(DemoWindowTest, ClearAll) {
+  FindPlaces();
+  ASSERT_EQ(Shapes().Markers()->Count(), 6);
+  const double pinLat = Marker(0)->Latitude();
+  W().btClear->click();
+  EXPECT_EQ(Shapes().Markers()->Count(), 2);
+  EXPECT_FALSE(Marker(1)->Visible());
+  EXPECT_EQ(Shapes().InfoWindows()->Count(), 1);
+  EXPECT_FALSE(Info()->Visible());
+  EXPECT_EQ(W().place->count(), 0);
+  EXPECT_EQ(W().results->rowCount(), 2);
+  EXPECT_TRUE(W().results->item(1, 1)->text().isEmpty());
+  EXPECT_NEAR(Marker(0)->Latitude(), W().map->Center().Lat, 1e-9);
+  (void)pinLat;
+  ExpectAreaAroundPin(1000);
+}
+
+// The distance: Find is offered for 1 .. 50000 metres only; an empty field
+// shrinks the area to a point.
+TEST_F(DemoWindowTest, DistanceEnablesFind) {
+  const struct {
+    const char* text;
+    bool enabled;
+  } cases[] = {{"", false},     {"0", false},     {"1", true},
+               {"50000", true}, {"50001", false}, {"99999999999999999999", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    W().radius->setText(c.text);
+    EXPECT_EQ(W().btFindPlaces->isEnabled(), c.enabled);
+  }
+  W().radius->setText("");
+  ASSERT_EQ(Area()->Count(), 5);
+  EXPECT_NEAR(Area()->getPoints(0)->Lat(), Area()->getPoints(2)->Lat(), 1e-4);
+  // The validator keeps anything but digits out.
+  W().radius->setText("12");
+  QKeyEvent letter(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a");
+  QApplication::sendEvent(W().radius, &letter);
+  EXPECT_EQ(W().radius->text().toStdString(), "12");
+}
+
+// S12: closing the window while a search hangs ends cleanly.
+TEST_F(DemoWindowTest, CloseDuringStalledSearch) {
+  FServer.Hold("xapi");
+  FServer.Handle(kXapiPath, [&](const TFixtureRequest&, httplib::Response& response) {
+    FServer.WaitRelease("xapi", 20000);
+    response.set_content(kPlacesAnswer, "text/xml");
+  });
+  W().btFindPlaces->click();
+  ASSERT_TRUE(PumpUntil([&] { return FServer.RequestCount(kXapiPath) == 1; }));
+  W().close();
+  FWindow.reset();
+  WaitProcessing(50);
+  // A new window works against the same server afterwards.
+  FServer.Release("xapi");
+  NewWindow();
+  EXPECT_EQ(Shapes().Markers()->Count(), 2);
+}
+
+}  // namespace
+}  // namespace wy
