@@ -7,15 +7,22 @@
 //   --cache DIR            disk cache folder (default: the user's cache folder)
 //   --cache-beside-program the folder "cache" next to the program file
 //   --no-cache             no disk cache
+//   --quit-after-first-frame  prints how long the first map frame took and
+//                          exits (start-up measurements)
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <cstdio>
 #include <string>
 
 #include "demo/demo_window.h"
 #include "geo/settings.h"
+#include "map/map_control.h"
 
 int main(int argc, char** argv) {
+  QElapsedTimer started;
+  started.start();
   // Before anything reads the settings: where this program's icons are.
   wy::SetSettingDefault("demo.icon-base", WY_DEMO_ICON_DIR);
   QApplication app(argc, argv);
@@ -30,7 +37,9 @@ int main(int argc, char** argv) {
                                         "Keeps the cache in the folder \"cache\" beside the "
                                         "program file.");
   const QCommandLineOption noCacheOption("no-cache", "Uses no disk cache.");
-  parser.addOptions({setOption, cacheOption, besideOption, noCacheOption});
+  const QCommandLineOption firstFrameOption("quit-after-first-frame",
+                                            "Prints the time to the first map frame and exits.");
+  parser.addOptions({setOption, cacheOption, besideOption, noCacheOption, firstFrameOption});
   parser.process(app);
 
   for (const QString& pair : parser.values(setOption)) {
@@ -53,5 +62,15 @@ int main(int argc, char** argv) {
 
   wy::TFZeduZavireRozuvidu window(cache);
   window.show();
+  if (parser.isSet(firstFrameOption)) {
+    auto* poll = new QTimer(&app);
+    QObject::connect(poll, &QTimer::timeout, [&] {
+      if (window.map->RenderCount() == 0) return;
+      std::printf("first map frame after %lld ms\n", static_cast<long long>(started.elapsed()));
+      std::fflush(stdout);
+      app.quit();
+    });
+    poll->start(1);
+  }
   return app.exec();
 }
