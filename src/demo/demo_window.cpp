@@ -46,6 +46,35 @@ namespace wy {
 
 namespace {
 
+// Typed text becomes the value of a query key: the characters that would
+// end it or change its meaning are escaped here (blanks and non-ASCII bytes
+// are escaped by the request builder), so "AT&T" is not cut at the "&".
+std::string QueryValue(const std::string& text) {
+  std::string out;
+  for (const char ch : text) {
+    switch (ch) {
+      case '&':
+        out += "%26";
+        break;
+      case '#':
+        out += "%23";
+        break;
+      case '+':
+        out += "%2B";
+        break;
+      case '=':
+        out += "%3D";
+        break;
+      case '%':
+        out += "%25";
+        break;
+      default:
+        out += ch;
+    }
+  }
+  return out;
+}
+
 constexpr double kNoAlt = -9999;
 constexpr TColor kAreaColor = 0xFF0000;  // blue (BGR)
 constexpr int kSelectionZIndex = 101;
@@ -322,7 +351,7 @@ void TFZeduZavireRozuvidu::AdresseKeyPress() {
   int count = 0;
   {
     TBusyCursor busy;
-    count = GEoLocalise->Search(text);
+    count = GEoLocalise->Search(QueryValue(text));
   }
   const QString typed = adresse->currentText();
   adresse->clear();
@@ -366,7 +395,7 @@ void TFZeduZavireRozuvidu::btGoClick() {
   const std::string text = S(adresse->currentText());
   {
     TBusyCursor busy;
-    map->SetAddress(text);
+    map->SetAddress(QueryValue(text));
   }
   const TServiceAnswer& answer = GEoLocalise->MapQuestServices().Answer(mkSearch);
   if (!answer.Answered)

@@ -289,6 +289,20 @@ TEST_F(DemoWindowTest, AddressByEnterListAndGoto) {
 
 // Address look-ups that find nothing or reach no service leave the map
 // where it was and say so in the status line.
+// Typed text stays one query value whatever characters it holds (the
+// search sends it in capitals).
+TEST_F(DemoWindowTest, TypedAddressesStayOneQueryValue) {
+  for (const char* text : {"AT&T TOWER", "RUE #3 + 50% = OK"}) {
+    SCOPED_TRACE(text);
+    FServer.ClearRequests();
+    PressEnterInAddress(text);
+    std::string q = "(no request)";
+    for (const TFixtureRequest& r : FServer.Requests())
+      if (r.Path == kSearchPath && r.Params.count("q")) q = r.Params.find("q")->second;
+    EXPECT_EQ(q, text);
+  }
+}
+
 TEST_F(DemoWindowTest, FailedAddressLookUpsAreReported) {
   const struct {
     const char* text;
