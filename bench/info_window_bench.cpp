@@ -39,16 +39,9 @@ class TCountingHost : public TWyShapesHost {
   std::atomic<int> Repaints{0};
 };
 
-// The view centred on (kLat, kLng). An info window tests its box against
-// the control's size only, so the geographic bounds are not needed.
+// The view centred on (kLat, kLng).
 void CentreView(TWyWorldInfo& world) {
-  int32_t x = 0, y = 0;
-  world.SetZoom(kZoom);
-  world.LatLngToWorldXY(kLat, kLng, x, y);
-  world.SetWidth(kWidth);
-  world.SetHeight(kHeight);
-  world.SetLeft(x - kWidth / 2);
-  world.SetTop(y - kHeight / 2);
+  world.CenterOn(kLat, kLng, kZoom, kWidth, kHeight);
 }
 
 std::string IconUrl() {

@@ -42,20 +42,8 @@ class TNullHost : public TWyShapesHost {
 };
 
 void SetViewport(TWyWorldInfo& world, uint8_t zoom, int shift = 0) {
-  double wx = 0, wy = 0;
-  LatLngToWorldPixel(zoom, kLat, kLng, wx, wy);
-  world.SetZoom(zoom);
-  world.SetWidth(kWidth);
-  world.SetHeight(kHeight);
-  world.SetLeft(static_cast<int32_t>(wx) - kWidth / 2 + shift);
-  world.SetTop(static_cast<int32_t>(wy) - kHeight / 2);
-  double neLat = 0, neLng = 0, swLat = 0, swLng = 0;
-  WorldPixelToLatLng(zoom, world.Left() + kWidth, world.Top(), neLat, neLng);
-  WorldPixelToLatLng(zoom, world.Left(), world.Top() + kHeight, swLat, swLng);
-  world.SetNorthEastLatitude(neLat);
-  world.SetNorthEastLongitude(neLng);
-  world.SetSouthWestLatitude(swLat);
-  world.SetSouthWestLongitude(swLng);
+  world.CenterOn(kLat, kLng, zoom, kWidth, kHeight);
+  world.SetView(zoom, world.Left() + shift, world.Top(), kWidth, kHeight);
 }
 
 // Latitude, longitude pairs of a track that starts at the centre and

@@ -41,20 +41,7 @@ class TNullHost : public TWyShapesHost {
 };
 
 void SetViewport(TWyWorldInfo& world) {
-  double wx = 0, wy = 0;
-  LatLngToWorldPixel(kZoom, kLat, kLng, wx, wy);
-  world.SetZoom(kZoom);
-  world.SetWidth(kWidth);
-  world.SetHeight(kHeight);
-  world.SetLeft(static_cast<int32_t>(wx) - kWidth / 2);
-  world.SetTop(static_cast<int32_t>(wy) - kHeight / 2);
-  double neLat = 0, neLng = 0, swLat = 0, swLng = 0;
-  WorldPixelToLatLng(kZoom, world.Left() + kWidth, world.Top(), neLat, neLng);
-  WorldPixelToLatLng(kZoom, world.Left(), world.Top() + kHeight, swLat, swLng);
-  world.SetNorthEastLatitude(neLat);
-  world.SetNorthEastLongitude(neLng);
-  world.SetSouthWestLatitude(swLat);
-  world.SetSouthWestLongitude(swLng);
+  world.CenterOn(kLat, kLng, kZoom, kWidth, kHeight);
 }
 
 // A round pin on a transparent background, premultiplied like decoded icons.

@@ -107,6 +107,23 @@ void TWyWorldInfo::XYToLatLng(int32_t x, int32_t y, double& lat, double& lng) co
   WorldPixelToLatLng(FZoom, wx, wy, lat, lng);
 }
 
+void TWyWorldInfo::SetView(uint8_t zoom, int32_t left, int32_t top, int32_t width, int32_t height) {
+  FZoom = zoom;
+  FLeft = left;
+  FTop = top;
+  FWidth = width;
+  FHeight = height;
+  WorldPixelToLatLng(zoom, double(left) + width, top, FNorthEastLatitude, FNorthEastLongitude);
+  WorldPixelToLatLng(zoom, left, double(top) + height, FSouthWestLatitude, FSouthWestLongitude);
+}
+
+void TWyWorldInfo::CenterOn(double lat, double lng, uint8_t zoom, int32_t width, int32_t height) {
+  double wx = 0, wy = 0;
+  LatLngToWorldPixel(zoom, lat, lng, wx, wy);
+  SetView(zoom, SaturateToInt32(std::trunc(wx) - width / 2),
+          SaturateToInt32(std::trunc(wy) - height / 2), width, height);
+}
+
 bool TWyWorldInfo::ContainsLatLng(double dLatitude, double dLongitude) const {
   return FSouthWestLatitude <= dLatitude && dLatitude <= FNorthEastLatitude &&
          FSouthWestLongitude <= dLongitude && dLongitude <= FNorthEastLongitude;

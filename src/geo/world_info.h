@@ -98,6 +98,14 @@ class TWyWorldInfo {
   uint32_t Tick() const { return FTick; }
   void SetTick(uint32_t v) { FTick = v; }
 
+  // Sets zoom, size and top-left world pixel, and the bounds from them (the
+  // corners' coordinates, no limit box). For code that shows shapes without
+  // a map control (tools, tests, benchmarks).
+  void SetView(uint8_t zoom, int32_t left, int32_t top, int32_t width, int32_t height);
+  // SetView of a width x height view whose middle pixel is (lat, lng) (its
+  // world pixel truncated).
+  void CenterOn(double lat, double lng, uint8_t zoom, int32_t width, int32_t height);
+
   // Screen pixel of a coordinate: the world pixel at the current zoom minus
   // (Left, Top), rounded half to even and saturated to int32.
   void LatLngToXY(double lat, double lng, int32_t& x, int32_t& y) const;

@@ -280,3 +280,28 @@ TEST(WorldInfo, ContainsLatLngCountsTheEdgesAsInside) {
 
 }  // namespace
 }  // namespace wy
+
+namespace wy {
+namespace {
+
+// A view set without a map: its middle pixel shows the centre and its
+// bounds are the coordinates of its corners.
+TEST(WorldInfoViewTest, CenterOnPutsThePointInTheMiddleAndTheCornersInTheBounds) {
+  TWyWorldInfo world;
+  world.CenterOn(48.85, 2.35, 12, 800, 600);
+  double lat = 0, lng = 0;
+  world.XYToLatLng(400, 300, lat, lng);
+  const double pixelDeg = 360.0 / (256 << 12);
+  EXPECT_NEAR(lat, 48.85, pixelDeg);
+  EXPECT_NEAR(lng, 2.35, pixelDeg);
+  world.XYToLatLng(800, 0, lat, lng);
+  EXPECT_DOUBLE_EQ(world.NorthEastLatitude(), lat);
+  EXPECT_DOUBLE_EQ(world.NorthEastLongitude(), lng);
+  world.XYToLatLng(0, 600, lat, lng);
+  EXPECT_DOUBLE_EQ(world.SouthWestLatitude(), lat);
+  EXPECT_DOUBLE_EQ(world.SouthWestLongitude(), lng);
+  EXPECT_TRUE(world.ContainsLatLng(48.85, 2.35));
+}
+
+}  // namespace
+}  // namespace wy

@@ -35,20 +35,7 @@ constexpr int kHeight = 256;
 
 // Puts the viewport of `w` x `h` pixels centred on (lat, lng) at `zoom`.
 inline void SetViewport(TWyWorldInfo& world, double lat, double lng, uint8_t zoom, int w, int h) {
-  double wx = 0, wy = 0;
-  LatLngToWorldPixel(zoom, lat, lng, wx, wy);
-  world.SetZoom(zoom);
-  world.SetWidth(w);
-  world.SetHeight(h);
-  world.SetLeft(static_cast<int32_t>(wx) - w / 2);
-  world.SetTop(static_cast<int32_t>(wy) - h / 2);
-  double neLat = 0, neLng = 0, swLat = 0, swLng = 0;
-  WorldPixelToLatLng(zoom, world.Left() + w, world.Top(), neLat, neLng);
-  WorldPixelToLatLng(zoom, world.Left(), world.Top() + h, swLat, swLng);
-  world.SetNorthEastLatitude(neLat);
-  world.SetNorthEastLongitude(neLng);
-  world.SetSouthWestLatitude(swLat);
-  world.SetSouthWestLongitude(swLng);
+  world.CenterOn(lat, lng, zoom, w, h);
 }
 
 class TCountingHost : public TWyShapesHost {
