@@ -6,6 +6,8 @@
 #include <map>
 #include <mutex>
 
+#include "platform/log.h"
+
 namespace wy {
 
 namespace {
@@ -61,6 +63,8 @@ const std::map<std::string, std::string>& Defaults() {
       // demo program sets where it installs them as the default at start-up
       // (SetSettingDefault); without it, "icons" beside the working folder.
       {"demo.icon-base", "icons"},
+      // The log's threshold: debug, info, warning, error or off.
+      {"log.level", "warning"},
   };
   return defaults;
 }
@@ -89,6 +93,9 @@ const char* ServiceKeyName(TServiceKey key) {
   }
   return "key.unknown";
 }
+
+// The log's threshold follows "log.level" from the start of the process.
+const bool gLogLevelApplied = (ApplyLogLevelSetting(), true);
 
 }  // namespace
 
@@ -124,11 +131,22 @@ std::string GetSetting(const std::string& key) {
 }
 
 void SetSetting(const std::string& key, const std::string& value) {
-  std::lock_guard<std::mutex> lock(gSettingsMutex);
-  if (value.empty())
-    Overrides().erase(key);
-  else
-    Overrides()[key] = value;
+  {
+    std::lock_guard<std::mutex> lock(gSettingsMutex);
+    if (value.empty())
+      Overrides().erase(key);
+    else
+      Overrides()[key] = value;
+  }
+  if (key == "log.level") ApplyLogLevelSetting();
+}
+
+void ApplyLogLevelSetting() {
+  const std::string text = GetSetting("log.level");
+  TLogLevel level = llWarning;
+  if (!LogLevelFromName(text, level))
+    LogWarning("geo", "log.level \"" + text + "\" is not a level; warnings are logged");
+  SetLogLevel(level);
 }
 
 void SetSettingDefault(const std::string& key, const std::string& value) {
@@ -140,8 +158,11 @@ void SetSettingDefault(const std::string& key, const std::string& value) {
 }
 
 void ResetSettings() {
-  std::lock_guard<std::mutex> lock(gSettingsMutex);
-  Overrides().clear();
+  {
+    std::lock_guard<std::mutex> lock(gSettingsMutex);
+    Overrides().clear();
+  }
+  ApplyLogLevelSetting();
 }
 
 std::vector<std::string> KnownSettingKeys() {

@@ -55,6 +55,11 @@ uint32_t GetTimeoutMs(const std::string& name, uint32_t fallback = 0);
 // A whole-number setting; fallback when unset or not a number.
 int64_t GetSettingInt(const std::string& key, int64_t fallback);
 
+// Sets the log's threshold from "log.level" (WYMAP_LOG_LEVEL): "debug",
+// "info", "warning" (the default), "error" or "off". Done at start-up and
+// whenever SetSetting changes that key.
+void ApplyLogLevelSetting();
+
 // The three process-wide service keys. Writing an empty text restores the
 // initial content (environment, else the built-in default).
 enum TServiceKey : uint8_t { skCloudMade, skBing, skMapQuest };

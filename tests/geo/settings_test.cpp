@@ -1,4 +1,5 @@
 #include "geo/settings.h"
+#include "platform/log.h"
 
 #include <gtest/gtest.h>
 
@@ -92,6 +93,23 @@ TEST_F(SettingsTest, ServiceKeysAreProcessWideAndEmptyRestoresTheInitialValue) {
   SetServiceKey(skBing, "x");
   SetServiceKey(skBing, "");
   EXPECT_EQ(GetServiceKey(skBing), "env-bing");
+}
+
+}  // namespace
+}  // namespace wy
+
+namespace wy {
+namespace {
+
+TEST(SettingsLogLevelTest, TheLogLevelSettingSetsTheThreshold) {
+  const TLogLevel before = LogLevel();
+  SetSetting("log.level", "error");
+  EXPECT_EQ(LogLevel(), llError);
+  SetSetting("log.level", "nonsense");
+  EXPECT_EQ(LogLevel(), llWarning);
+  SetSetting("log.level", "");
+  EXPECT_EQ(LogLevel(), llWarning);
+  SetLogLevel(before);
 }
 
 }  // namespace
