@@ -449,7 +449,10 @@ TEST_F(MapTest, RendersTilesAtTheirPlaceAndFillsOutsideTheWorld) {
   EXPECT_EQ(map.DisplayMapTiles().getTile(3, 2), 255);
 
   // Centring again draws every tile from the memory cache in that render,
-  // and asks for no second render of the same frame.
+  // and asks for no second render of the same frame. (Repaints asked for by
+  // the last arrivals are let through first.)
+  WaitProcessing(3 * TVuroduDavControl::kRepaintIntervalMs);
+  ASSERT_EQ(map.PendingRepaints(), 0);
   map.setCenter(0, 0);
   const int renders = map.RenderCount();
   WaitProcessing(3 * TVuroduDavControl::kRepaintIntervalMs);
