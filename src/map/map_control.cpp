@@ -502,6 +502,16 @@ bool TVuroduDavControl::DrawShapesNow() const {
 }
 
 void TVuroduDavControl::RenderFrame() {
+  try {
+    ComposeFrame();
+  } catch (const std::exception& e) {
+    // The frame is given up; the next render tries again.
+    Valide_Map = false;
+    LogError("map", std::string("TVuroduDavControl.RenderFrame: ") + e.what());
+  }
+}
+
+void TVuroduDavControl::ComposeFrame() {
   TGlobalMapLockGuard lock(GlobalMapLock());
   // Cleared however the frame ends, so that a failing render never stops
   // rendering for good.

@@ -368,7 +368,9 @@ class TVuroduDavControl : public QWidget, public TObject {
   void SyncSize();
   // The zoom changed: redraw and tell, as for a centring, then the zoom.
   void ZoomApplied();
+  // Composes the frame; a failure is logged and the frame given up.
   void RenderFrame();
+  void ComposeFrame();
   // Draws tile (tx, ty); true when the base server's real image was drawn.
   bool DrawTile(int64_t tx, int64_t ty, QPainter& painter);
   // The frame of the last render: the tile image alone, or the drawing
