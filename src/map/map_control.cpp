@@ -305,8 +305,7 @@ void TVuroduDavControl::PanTo(double Lat, double Lng) {
 }
 
 void TVuroduDavControl::ShiftView(int64_t dx, int64_t dy) {
-  // The composed tiles move with the pointer; only the tiles entering the
-  // view are drawn by the render below.
+  // The tile states move with the tiles: the tiles already drawn stay final.
   FTileFrame->Shift(dx, dy);
   FViewport.Shift(dx, dy);
   ViewChanged();
@@ -446,6 +445,7 @@ void TVuroduDavControl::ResizeSurfaces() {
   const int h = std::max(1, height());
   FWyCanvas->SetSize(w, h);
   FTileFrame->Resize(w, h);
+  FScreenShotRender = -1;
   FViewport.SetSize(width(), height());
   Valide_Map = false;
 }
@@ -467,23 +467,19 @@ void TVuroduDavControl::RedrawMap(bool fast) {
   repaint();
 }
 
-bool TVuroduDavControl::DrawTile(int64_t tx, int64_t ty, QPainter& painter) {
-  const int64_t px = tx * kTileSize + FX();
-  const int64_t py = ty * kTileSize + FY();
+bool TVuroduDavControl::FetchTile(int64_t tx, int64_t ty, TTileImages& images) {
   if (tx < 0 || ty < 0 || tx >= FViewport.TilesPerSide() || ty >= FViewport.TilesPerSide()) {
     // Outside the world: the placeholder colour, never stale pixels.
-    painter.fillRect(QRect(static_cast<int>(px), static_cast<int>(py), kTileSize, kTileSize),
-                     PlaceholderColor());
+    images.Outside = true;
     return false;
   }
   const int x = static_cast<int>(tx), y = static_cast<int>(ty), z = static_cast<int>(Zoom());
-  const QImage& image = FMapServer->GetTile(x, y, z);
-  const QPoint at(static_cast<int>(px), static_cast<int>(py));
-  painter.drawImage(at, image);
+  images.Base = FMapServer->GetTile(x, y, z);
   const bool real = FMapServer->TileOK();
   if (FOverlayServer) {
     const QImage& overlay = FOverlayServer->GetTile(x, y, z);
-    if (FOverlayServer->TileOK()) painter.drawImage(at, overlay);
+    // Only real overlay images are drawn, never its placeholder.
+    if (FOverlayServer->TileOK()) images.Overlay = overlay;
   }
   return real;
 }
@@ -516,17 +512,16 @@ void TVuroduDavControl::ComposeFrame() {
   // Cleared however the frame ends, so that a failing render never stops
   // rendering for good.
   TFlagScope painting(inPaint);
-  FTileFrame->Render(FX(), FY(), [this](int64_t tx, int64_t ty, QPainter& painter) {
-    return DrawTile(tx, ty, painter);
+  FTileFrame->Fetch(FX(), FY(), [this](int64_t tx, int64_t ty, TTileImages& images) {
+    return FetchTile(tx, ty, images);
   });
   FFrameHasShapes = ShapesToCompose();
   if (FFrameHasShapes) {
-    // The shapes go over a copy of the tiles: the tile image stays clean
-    // for the next render, which draws only the tiles that changed.
+    // The shapes need a surface: the tiles go onto it first. Without
+    // shapes the tiles go straight to the screen when it is painted.
     {
       QPainter painter(&FWyCanvas->MutableBitmap());
-      painter.setCompositionMode(QPainter::CompositionMode_Source);
-      painter.drawImage(0, 0, FTileFrame->Image());
+      FTileFrame->Draw(painter, QRect(0, 0, width(), height()));
     }
     try {
       FShapesGroup->Draw();
@@ -539,10 +534,6 @@ void TVuroduDavControl::ComposeFrame() {
   UpdateAttribution();
   Valide_Map = true;
   ++FRenderCount;
-}
-
-const QImage& TVuroduDavControl::Frame() {
-  return FFrameHasShapes ? FWyCanvas->Bitmap() : FTileFrame->Image();
 }
 
 void TVuroduDavControl::UpdateAttribution() {
@@ -571,8 +562,14 @@ void TVuroduDavControl::UpdateAttribution() {
 }
 
 const QImage& TVuroduDavControl::ScreenShot() {
-  if (FScreenShotRender != FRenderCount || FScreenShot.size() != Frame().size()) {
-    FScreenShot = Frame().copy();
+  if (FScreenShotRender != FRenderCount) {
+    if (FFrameHasShapes) {
+      FScreenShot = FWyCanvas->Bitmap().copy();
+    } else {
+      FScreenShot = QImage(std::max(1, width()), std::max(1, height()), QImage::Format_RGB32);
+      QPainter painter(&FScreenShot);
+      FTileFrame->Draw(painter, FScreenShot.rect());
+    }
     if (!FCopyrightRect.isEmpty()) {
       QPainter painter(&FScreenShot);
       painter.drawImage(FCopyrightRect.topLeft(), FCopyright);
@@ -586,12 +583,17 @@ void TVuroduDavControl::paintEvent(QPaintEvent* event) {
   if (FDestroying) return;
   if (!Valide_Map && CanRender()) RenderFrame();
   const QRect area = event->rect();
-  QPainter painter(this);
-  // The frame is opaque: copied, not blended.
-  painter.setCompositionMode(QPainter::CompositionMode_Source);
-  painter.drawImage(area.topLeft(), Frame(), area);
+  if (FFrameHasShapes) {
+    QPainter painter(this);
+    // The frame is opaque: copied, not blended.
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawImage(area.topLeft(), FWyCanvas->Bitmap(), area);
+  } else {
+    QPainter painter(this);
+    FTileFrame->Draw(painter, area);
+  }
   if (FCopyrightRect.intersects(area)) {
-    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    QPainter painter(this);
     painter.drawImage(FCopyrightRect.topLeft(), FCopyright);
   }
 }
@@ -618,7 +620,8 @@ void TVuroduDavControl::showEvent(QShowEvent* event) {
   FLoaded = true;
   FRepaint->Reset();
   FDraw = true;
-  if (FTileFrame->Image().size() != size()) ResizeSurfaces();
+  if (FWyCanvas->Width() != std::max(1, width()) || FWyCanvas->Height() != std::max(1, height()))
+    ResizeSurfaces();
   FThreadedTimer->Start();
   CenterOn(Latitude(), Longitude());
   NotifyObservers(omMapResize);

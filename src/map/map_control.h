@@ -11,9 +11,10 @@
 // - the input handler: pointer and wheel input as one state machine;
 // - the map-level operations (address look-ups, keys, geodesy shortcuts),
 //   in map_operations.cpp.
-// A render composes the tiles (and, when shapes are shown, the shapes over
-// a copy of them); paintEvent copies that frame to the screen and adds the
-// attribution. Window thread only.
+// A render composes the frame only when shapes are shown (tiles, then the
+// shapes over them, on the drawing surface); paintEvent copies that frame to
+// the screen, or draws the tiles straight onto it when there are no shapes,
+// and adds the attribution. Window thread only.
 //
 // Pixel geometry: FX, FY are the widget coordinates of world pixel (0, 0)
 // at the current zoom; tile (tx, ty) is drawn at (tx*256 + FX, ty*256 + FY).
@@ -42,6 +43,7 @@ namespace wy {
 
 class TMapInputHandler;
 class TMapTileFrame;
+struct TTileImages;
 class TMessageMailbox;
 class TRepaintScheduler;
 class TThreadedTimer;
@@ -371,11 +373,10 @@ class TVuroduDavControl : public QWidget, public TObject {
   // Composes the frame; a failure is logged and the frame given up.
   void RenderFrame();
   void ComposeFrame();
-  // Draws tile (tx, ty); true when the base server's real image was drawn.
-  bool DrawTile(int64_t tx, int64_t ty, QPainter& painter);
-  // The frame of the last render: the tile image alone, or the drawing
-  // surface with the shapes over a copy of it.
-  const QImage& Frame();
+  // The images of tile (tx, ty); true when the base server's real image
+  // came.
+  bool FetchTile(int64_t tx, int64_t ty, TTileImages& images);
+
   // Lays out the attribution of the tile server (FCopyrightRect, FCopyright).
   void UpdateAttribution();
   bool CanRender() const;
@@ -407,7 +408,8 @@ class TVuroduDavControl : public QWidget, public TObject {
   bool FDestroying = false;
   bool inPaint = false;
   bool Valide_Map = false;
-  // The last frame has the shapes over the tiles (on the drawing surface).
+  // The last render composed the shapes over the tiles on the drawing
+  // surface; otherwise paintEvent draws the tiles itself.
   bool FFrameHasShapes = false;
   int FRenderCount = 0;
   // The attribution, laid out once per text: its place and its pixels.

@@ -2,9 +2,22 @@
 
 #include <QPainter>
 #include <algorithm>
-#include <cstdlib>
 
 namespace wy {
+
+namespace {
+
+// The tile under view pixel 0 for a world origin at view pixel v (floor).
+int64_t FirstTile(int64_t v) {
+  constexpr int64_t size = TMapTileFrame::kTileSize;
+  return v <= 0 ? -v / size : -((v + size - 1) / size);
+}
+
+int Saturated(int64_t v) {
+  return static_cast<int>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
+
+}  // namespace
 
 TMapTileFrame::TMapTileFrame(QColor placeholder) : FPlaceholder(placeholder) {
   Resize(kTileSize, kTileSize);
@@ -13,69 +26,52 @@ TMapTileFrame::TMapTileFrame(QColor placeholder) : FPlaceholder(placeholder) {
 void TMapTileFrame::Resize(int width, int height) {
   const int w = std::max(1, width);
   const int h = std::max(1, height);
-  FImage = QImage(w, h, QImage::Format_ARGB32_Premultiplied);
-  FImage.fill(FPlaceholder);
   FGrid.setSize(w / kTileSize + 2, h / kTileSize + 2);
+  FCells.assign(static_cast<size_t>(FGrid.Width()) * FGrid.Height(), TTileImages{});
 }
 
-void TMapTileFrame::Clear() {
-  FGrid.Clear();
-  FImage.fill(FPlaceholder);
+void TMapTileFrame::Place(int64_t x0, int64_t y0) {
+  FGrid.setX(Saturated(FirstTile(x0)));
+  FGrid.setY(Saturated(FirstTile(y0)));
 }
 
-void TMapTileFrame::Shift(int64_t dx, int64_t dy) {
-  FGrid.ScrollTo(dx, dy);
-  if (dx != 0 || dy != 0) MovePixels(dx, dy);
-}
-
-void TMapTileFrame::MovePixels(int64_t dx, int64_t dy) {
-  // Row by row in an order that never overwrites a row before it was read:
-  // no copy of the whole image on every step.
-  const int w = FImage.width();
-  const int h = FImage.height();
-  const int sx = static_cast<int>(std::clamp<int64_t>(dx, -w, w));
-  const int sy = static_cast<int>(std::clamp<int64_t>(dy, -h, h));
-  const int keptW = w - std::abs(sx);
-  const int keptH = h - std::abs(sy);
-  if (keptW > 0 && keptH > 0 && FImage.depth() == 32) {
-    uchar* bits = FImage.bits();
-    const qsizetype stride = FImage.bytesPerLine();
-    const int from = std::max(-sx, 0);
-    const int to = std::max(sx, 0);
-    for (int k = 0; k < keptH; ++k) {
-      const int row = sy > 0 ? h - 1 - k : k;  // destination row
-      const auto* source = reinterpret_cast<const uint32_t*>(bits + (row - sy) * stride) + from;
-      auto* target = reinterpret_cast<uint32_t*>(bits + row * stride) + to;
-      // Within one row (sy == 0) the ranges overlap.
-      if (to > from)
-        std::copy_backward(source, source + keptW, target + keptW);
-      else
-        std::copy(source, source + keptW, target);
+void TMapTileFrame::Fetch(int64_t x0, int64_t y0, const TFetchTile& fetch) {
+  Place(x0, y0);
+  FX0 = x0;
+  FY0 = y0;
+  const int64_t gx = FGrid.x();
+  const int64_t gy = FGrid.y();
+  for (int i = 0; i < FGrid.Width(); ++i) {
+    for (int j = 0; j < FGrid.Height(); ++j) {
+      TTileImages& cell = FCells[static_cast<size_t>(i) * FGrid.Height() + j];
+      cell = TTileImages{};
+      const bool final = fetch(gx + i, gy + j, cell);
+      // The state is read again: a tile found in the memory cache reports
+      // itself while it is fetched. Only a tile whose real image came is
+      // final; a placeholder (an image that did not decode after all) is
+      // fetched again next time.
+      if (final && FGrid.Cell(i, j) == tcsArrived) FGrid.SetCell(i, j, tcsDrawn);
     }
   }
-  QPainter painter(&FImage);
-  painter.setCompositionMode(QPainter::CompositionMode_Source);
-  if (sy != 0) painter.fillRect(QRect(0, sy > 0 ? 0 : h + sy, w, std::abs(sy)), FPlaceholder);
-  if (sx != 0 && keptH > 0)
-    painter.fillRect(QRect(sx > 0 ? 0 : w + sx, std::max(sy, 0), std::abs(sx), keptH),
-                     FPlaceholder);
 }
 
-void TMapTileFrame::Render(int64_t x0, int64_t y0, const TDrawTile& draw) {
-  FGrid.setX(static_cast<int>(-x0 / kTileSize));
-  FGrid.setY(static_cast<int>(-y0 / kTileSize));
-  QPainter painter(&FImage);
-  const int gx = FGrid.x();
-  const int gy = FGrid.y();
-  for (int i = FGrid.Width() - 1; i >= 0; --i) {
-    for (int j = FGrid.Height() - 1; j >= 0; --j) {
-      if (FGrid.Cell(i, j) == tcsDrawn) continue;
-      const bool final = draw(int64_t(gx) + i, int64_t(gy) + j, painter);
-      // The state is read again: a tile found in the memory cache reports
-      // itself while it is fetched. Only a tile whose real image was drawn
-      // is final; a placeholder (an image that did not decode after all)
-      // is drawn again next time.
-      if (final && FGrid.Cell(i, j) == tcsArrived) FGrid.SetCell(i, j, tcsDrawn);
+void TMapTileFrame::Draw(QPainter& painter, const QRect& area) const {
+  const int64_t gx = FGrid.x();
+  const int64_t gy = FGrid.y();
+  for (int i = 0; i < FGrid.Width(); ++i) {
+    const int64_t left = (gx + i) * kTileSize + FX0;
+    if (left >= area.x() + int64_t(area.width()) || left + kTileSize <= area.x()) continue;
+    for (int j = 0; j < FGrid.Height(); ++j) {
+      const int64_t top = (gy + j) * kTileSize + FY0;
+      if (top >= area.y() + int64_t(area.height()) || top + kTileSize <= area.y()) continue;
+      const TTileImages& cell = FCells[static_cast<size_t>(i) * FGrid.Height() + j];
+      const QRect place(Saturated(left), Saturated(top), kTileSize, kTileSize);
+      // What a translucent tile does not cover shows the placeholder,
+      // never what was there before.
+      if (cell.Outside || cell.Base.isNull() || cell.Base.hasAlphaChannel())
+        painter.fillRect(place, FPlaceholder);
+      if (!cell.Base.isNull()) painter.drawImage(place.topLeft(), cell.Base);
+      if (!cell.Overlay.isNull()) painter.drawImage(place.topLeft(), cell.Overlay);
     }
   }
 }
