@@ -12,6 +12,7 @@
 
 #include "geo/geodesy.h"
 #include "geo/global_lock.h"
+#include "geo/query_value.h"
 #include "geo/settings.h"
 #include "geo/text_convert.h"
 #include "geo/threaded_timer.h"
@@ -1099,7 +1100,7 @@ std::string TVuroduDavControl::GetAddressFromLatLng(double dLatitude, double dLo
 
 bool TVuroduDavControl::GetLatLngFromAddress(const std::string& sAddress, double& dLatitude,
                                              double& dLongitude) {
-  if (!FGeoLocalise || FGeoLocalise->Search(sAddress) <= 0) return false;
+  if (!FGeoLocalise || FGeoLocalise->Search(EncodeQueryValue(sAddress)) <= 0) return false;
   const TWyGeoResult& first = FGeoLocalise->SearchResult(0);
   const double lat = first.Latitude();
   const double lng = first.Longitude();
