@@ -30,7 +30,6 @@
 #include "geo/settings.h"
 #include "geo/text_convert.h"
 #include "graphics/system_colors.h"
-#include "map/geo_services_adapter.h"
 #include "map/map_control.h"
 #include "services/geo_localise.h"
 #include "services/mapquest_services.h"
@@ -395,7 +394,7 @@ void TFZeduZavireRozuvidu::btGoClick() {
   const std::string text = S(adresse->currentText());
   {
     TBusyCursor busy;
-    map->SetAddress(QueryValue(text));
+    map->SetAddress(text);
   }
   const TServiceAnswer& answer = GEoLocalise->MapQuestServices().Answer(mkSearch);
   if (!answer.Answered)

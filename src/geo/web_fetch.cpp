@@ -8,6 +8,7 @@
 #include <mutex>
 #include <utility>
 
+#include "geo/query_value.h"
 #include "geo/settings.h"
 #include "platform/tick.h"
 
@@ -118,13 +119,6 @@ TDownloadError ErrorOfCurlCode(CURLcode code) {
     default:
       return deTransfer;
   }
-}
-
-void AppendPercentEncoded(std::string& out, unsigned char c) {
-  static const char kHex[] = "0123456789ABCDEF";
-  out += '%';
-  out += kHex[c >> 4];
-  out += kHex[c & 0x0F];
 }
 
 // -1: not a Base64 digit.

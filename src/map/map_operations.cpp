@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "geo/geodesy.h"
+#include "geo/query_value.h"
 #include "geo/settings.h"
 #include "geo/text_convert.h"
 #include "map/detail/fire_event.h"
@@ -58,7 +59,7 @@ std::string TVuroduDavControl::GetAddressFromLatLng(double dLatitude, double dLo
 
 bool TVuroduDavControl::GetLatLngFromAddress(const std::string& sAddress, double& dLatitude,
                                              double& dLongitude) {
-  if (!FGeoLocalise || FGeoLocalise->Search(sAddress) <= 0) return false;
+  if (!FGeoLocalise || FGeoLocalise->Search(EncodeQueryValue(sAddress)) <= 0) return false;
   const TWyGeoResult& first = FGeoLocalise->SearchResult(0);
   const double lat = first.Latitude();
   const double lng = first.Longitude();

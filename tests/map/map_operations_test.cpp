@@ -275,25 +275,6 @@ TEST_F(MapOperationsTest, RegistryEventsReachTheMapsHandlers) {
   }
 }
 
-TEST(GeoServicesAdapterTest, NeutraliseMarkupReplacesOnlyAngleBrackets) {
-  const struct {
-    const char* In;
-    const char* Out;
-  } cases[] = {
-      {"", ""},
-      {"12 Rue X & Y", "12 Rue X & Y"},
-      {"<b>",
-       "\xE2\x80\xB9"
-       "b\xE2\x80\xBA"},
-      {"a<<b>>c",
-       "a\xE2\x80\xB9\xE2\x80\xB9"
-       "b\xE2\x80\xBA\xE2\x80\xBA"
-       "c"},
-      {"Caf\xC3\xA9 &lt;", "Caf\xC3\xA9 &lt;"},  // UTF-8 and entities untouched
-  };
-  for (const auto& c : cases) EXPECT_EQ(NeutraliseMarkup(c.In), c.Out) << c.In;
-}
-
 TEST(GeoServicesAdapterTest, ParseAltitudesAcceptsListsAndRejectsAnythingElse) {
   const struct {
     const char* Text;
