@@ -262,6 +262,8 @@ void TFZeduZavireRozuvidu::BuildControls() {
   results->setEditTriggers(QAbstractItemView::NoEditTriggers);
   results->setItemDelegate(new TResultsDelegate(results));
   results->installEventFilter(this);
+  // The viewport narrows and widens as the scroll bar comes and goes.
+  results->viewport()->installEventFilter(this);
   details->addWidget(results, 1);
 
   Panel2 = new QWidget(Panel1);
@@ -316,7 +318,7 @@ void TFZeduZavireRozuvidu::FormCreate(const std::string& localCache) {
 bool TFZeduZavireRozuvidu::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::Resize) {
     if (watched == Panel1) Panel1Resize();
-    if (watched == Panel4 || watched == results) Panel4Resize();
+    if (watched == Panel4 || watched == results || watched == results->viewport()) Panel4Resize();
   }
   return QMainWindow::eventFilter(watched, event);
 }
@@ -335,8 +337,12 @@ void TFZeduZavireRozuvidu::Panel4Resize() {
   int col1 = width - width / 3;
   if (results->verticalScrollBar()->isVisible())
     col1 -= QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  col1 = std::max(0, col1);
+  if (results->columnWidth(0) == width / 3 && results->columnWidth(1) == col1) return;
   results->setColumnWidth(0, width / 3);
-  results->setColumnWidth(1, std::max(0, col1));
+  results->setColumnWidth(1, col1);
+  // Wrapped values take the height the new width gives them.
+  results->resizeRowsToContents();
 }
 
 void TFZeduZavireRozuvidu::tileserverClick() {

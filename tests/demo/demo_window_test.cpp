@@ -503,20 +503,31 @@ TEST_F(DemoWindowTest, FindPlacesShowsMarkersListAndFirstPlace) {
   EXPECT_EQ(Info()->Content(), "<b>Dr House</b><br><br>12 Rue X");
 }
 
-// "Key" and "Value" head the tag grid as its header, not as a data row: the
-// rows are the place's tags only, and the header stays in view when the
-// grid is scrolled to its last row.
-TEST_F(DemoWindowTest, TagGridHeaderStaysInView) {
+// Two places: the first with 40 notes more than its grid can show at once,
+// the second with three tags.
+std::string LongAndShortPlaces() {
   std::string answer =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<osm>\n"
       "  <node id=\"1\" lat=\"43.214\" lon=\"0.108\">\n"
       "    <tag k=\"name\" v=\"Bio &amp; Co\"/>\n"
       "    <tag k=\"shop\" v=\"supermarket\"/>\n";
   for (int i = 0; i < 40; ++i)
-    answer +=
-        "    <tag k=\"note:" + std::to_string(i) + "\" v=\"line " + std::to_string(i) + "\"/>\n";
-  answer += "  </node>\n</osm>\n";
-  FServer.Serve(kXapiPath, answer, "text/xml");
+    answer += "    <tag k=\"note:" + std::to_string(i) + "\" v=\"a remark on the place, number " +
+              std::to_string(i) + "\"/>\n";
+  answer +=
+      "  </node>\n"
+      "  <node id=\"2\" lat=\"43.216\" lon=\"0.104\">\n"
+      "    <tag k=\"name\" v=\"Chez Nous\"/>\n"
+      "    <tag k=\"amenity\" v=\"restaurant\"/>\n"
+      "  </node>\n</osm>\n";
+  return answer;
+}
+
+// "Key" and "Value" head the tag grid as its header, not as a data row: the
+// rows are the place's tags only, and the header stays in view when the
+// grid is scrolled to its last row.
+TEST_F(DemoWindowTest, TagGridHeaderStaysInView) {
+  FServer.Serve(kXapiPath, LongAndShortPlaces(), "text/xml");
 
   QTableWidget* grid = W().results();
   QHeaderView* header = grid->horizontalHeader();
@@ -546,6 +557,32 @@ TEST_F(DemoWindowTest, TagGridHeaderStaysInView) {
   EXPECT_GT(grid->verticalScrollBar()->value(), 0);
   EXPECT_GT(grid->rowAt(0), 0);
   expectHeader();
+}
+
+// The two columns fill the grid beside its scroll bar: the values end at
+// the scroll bar while the tags need one and at the grid's edge when not,
+// whichever place was shown before.
+TEST_F(DemoWindowTest, TagGridColumnsFillTheGridBesideItsScrollBar) {
+  FServer.Serve(kXapiPath, LongAndShortPlaces(), "text/xml");
+  QTableWidget* grid = W().results();
+  const auto expectColumnsFill = [&](bool scrollBar) {
+    WaitProcessing(20);
+    EXPECT_EQ(grid->verticalScrollBar()->isVisible(), scrollBar);
+    EXPECT_EQ(grid->columnWidth(0) + grid->columnWidth(1), grid->viewport()->width());
+  };
+  FindPlaces();
+  ASSERT_EQ(W().place()->count(), 2);
+  {
+    SCOPED_TRACE("the long place first");
+    expectColumnsFill(true);
+  }
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    Choose(W().place(), 1);
+    expectColumnsFill(false);
+    Choose(W().place(), 0);
+    expectColumnsFill(true);
+  }
 }
 
 // Results that arrive after the user panned the map (and changed the
