@@ -1,5 +1,6 @@
 #include "demo/demo_window.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -386,6 +387,12 @@ void TFZeduZavireRozuvidu::ShowAddressList() {
   for (int i = 0; i < found.Count(); ++i) adresse->addItem(Q(found.Strings(i)));
   adresse->setCurrentIndex(-1);
   adresse->setEditText(typed);
+  // The box is narrow and the names are long: the list opens as wide as
+  // its longest name instead of cutting the names in the middle.
+  QAbstractItemView* list = adresse->view();
+  list->setMinimumWidth(found.Count() == 0 ? 0
+                                           : list->sizeHintForColumn(0) + 2 * list->frameWidth() +
+                                                 list->verticalScrollBar()->sizeHint().width());
 }
 
 void TFZeduZavireRozuvidu::adresseClick(int index) {

@@ -59,9 +59,11 @@ const char* const kTileServers[] = {"mapquest",  "mapquest-sat", "osm",
 const char kParisBody[] =
     "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n"
     "<searchresults querystring='PARIS'>\n"
-    "<place place_id='1' lat='48.8566' lon='2.3515' display_name='Paris, France'>"
+    "<place place_id='1' lat='48.8566' lon='2.3515' display_name='Paris, Ile-de-France, France "
+    "metropolitaine, France'>"
     "<city>Paris</city></place>\n"
-    "<place place_id='2' lat='33.6609' lon='-95.5555' display_name='Paris, Texas'>"
+    "<place place_id='2' lat='33.6609' lon='-95.5555' display_name='Paris, Lamar County, Texas, "
+    "United States'>"
     "</place>\n"
     "</searchresults>\n";
 const char kLondonBody[] =
@@ -213,11 +215,14 @@ class DemoWindowTest : public ::testing::Test {
     TypeInto(W().adresse(), text);
     Key(Qt::Key_Return);
   }
-  // Opens the list of a combo box with a click on its arrow and picks item
-  // `index` with the keyboard.
-  void Choose(QComboBox* box, int index) {
+  // Opens the list of a combo box with a click on its arrow.
+  void OpenList(QComboBox* box) {
     Click(box, QPoint(box->width() - 6, box->height() / 2));
     ASSERT_TRUE(PumpUntil([&] { return box->view()->isVisible(); }, 2000));
+  }
+  // Opens the list and picks item `index` with the keyboard.
+  void Choose(QComboBox* box, int index) {
+    OpenList(box);
     Key(Qt::Key_Home);
     for (int i = 0; i < index; ++i) Key(Qt::Key_Down);
     Key(Qt::Key_Return);
@@ -327,13 +332,22 @@ TEST_F(DemoWindowTest, AddressByEnterListAndGoto) {
   const TFixtureRequest request = FServer.RequestsTo(kSearchPath).at(0);
   EXPECT_EQ(request.Target, "/nominatim/v1/search?format=xml&q=PARIS&key=K&addressdetails=1");
   ASSERT_EQ(W().adresse()->count(), 2);
-  EXPECT_EQ(W().adresse()->itemText(0).toStdString(), "Paris, France");
-  EXPECT_EQ(W().adresse()->itemText(1).toStdString(), "Paris, Texas");
+  EXPECT_EQ(W().adresse()->itemText(0).toStdString(),
+            "Paris, Ile-de-France, France metropolitaine, France");
+  EXPECT_EQ(W().adresse()->itemText(1).toStdString(), "Paris, Lamar County, Texas, United States");
   EXPECT_EQ(W().adresse()->currentText().toStdString(), "PARIS");
   EXPECT_NEAR(W().map()->Center().Lat, 48.8566, 1e-3);
   EXPECT_NEAR(W().map()->Center().Lng, 2.3515, 1e-3);
   EXPECT_NEAR(Marker(0)->Latitude(), W().map()->Center().Lat, 1e-9);
   ExpectAreaAroundPin(1000);
+
+  // The list opens wide enough for the whole names, wider than the box.
+  OpenList(W().adresse());
+  QAbstractItemView* list = W().adresse()->view();
+  EXPECT_GT(list->viewport()->width(), W().adresse()->width());
+  EXPECT_GE(list->viewport()->width(), list->sizeHintForColumn(0));
+  Key(Qt::Key_Escape);
+  ASSERT_TRUE(PumpUntil([&] { return !list->isVisible(); }, 2000));
 
   // The second item of the list.
   Choose(W().adresse(), 1);
