@@ -579,8 +579,14 @@ TEST_F(DemoWindowTest, TagGridHeaderStaysInView) {
 TEST_F(DemoWindowTest, TagGridColumnsFillTheGridBesideItsScrollBar) {
   FServer.Serve(kXapiPath, LongAndShortPlaces(), "text/xml");
   QTableWidget* grid = W().results();
+  // The grid lays itself out when the window thread is idle: the widths
+  // are read once the scroll bar is as expected and the layout has settled.
   const auto expectColumnsFill = [&](bool scrollBar) {
-    WaitProcessing(20);
+    const auto filled = [&] {
+      return grid->verticalScrollBar()->isVisible() == scrollBar &&
+             grid->columnWidth(0) + grid->columnWidth(1) == grid->viewport()->width();
+    };
+    PumpUntil(filled, 2000);
     EXPECT_EQ(grid->verticalScrollBar()->isVisible(), scrollBar);
     EXPECT_EQ(grid->columnWidth(0) + grid->columnWidth(1), grid->viewport()->width());
   };
