@@ -28,6 +28,7 @@
 
 #include "demo/address_box.h"
 #include "geo/geodesy.h"
+#include "geo/query_value.h"
 #include "geo/settings.h"
 #include "geo/text_convert.h"
 #include "graphics/system_colors.h"
@@ -45,35 +46,6 @@
 namespace wy {
 
 namespace {
-
-// Typed text becomes the value of a query key: the characters that would
-// end it or change its meaning are escaped here (blanks and non-ASCII bytes
-// are escaped by the request builder), so "AT&T" is not cut at the "&".
-std::string QueryValue(const std::string& text) {
-  std::string out;
-  for (const char ch : text) {
-    switch (ch) {
-      case '&':
-        out += "%26";
-        break;
-      case '#':
-        out += "%23";
-        break;
-      case '+':
-        out += "%2B";
-        break;
-      case '=':
-        out += "%3D";
-        break;
-      case '%':
-        out += "%25";
-        break;
-      default:
-        out += ch;
-    }
-  }
-  return out;
-}
 
 constexpr double kNoAlt = -9999;
 constexpr TColor kAreaColor = 0xFF0000;  // blue (BGR)
@@ -357,7 +329,7 @@ void TFZeduZavireRozuvidu::AdresseKeyPress() {
   int count = 0;
   {
     TBusyCursor busy;
-    count = GEoLocalise->Search(QueryValue(text));
+    count = GEoLocalise->Search(EncodeQueryValue(text));
   }
   ShowAddressList();
   const TServiceAnswer& answer = GEoLocalise->MapQuestServices().Answer(mkSearch);
