@@ -1,4 +1,4 @@
-#include "map/geo_services_adapter.h"
+#include "map/detail/geo_services_adapter.h"
 
 #include <charconv>
 #include <cmath>

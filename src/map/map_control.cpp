@@ -20,7 +20,7 @@
 #include "map/detail/map_input_handler.h"
 #include "map/detail/map_tile_frame.h"
 #include "map/detail/repaint_scheduler.h"
-#include "map/geo_services_adapter.h"
+#include "map/detail/geo_services_adapter.h"
 #include "platform/log.h"
 #include "platform/map_messages.h"
 #include "platform/open_url.h"

@@ -9,7 +9,7 @@
 #include "geo/settings.h"
 #include "geo/text_convert.h"
 #include "map/detail/fire_event.h"
-#include "map/geo_services_adapter.h"
+#include "map/detail/geo_services_adapter.h"
 #include "map/map_control.h"
 #include "services/geo_localise.h"
 #include "shapes/shapes_group.h"

@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "map/geo_services_adapter.h"
+#include "map/detail/geo_services_adapter.h"
 #include "map/map_control.h"
 #include "map_test_support.h"
 #include "services/geo_localise.h"
