@@ -46,10 +46,8 @@ void TMapInputHandler::PressAt(const QPoint& at) {
     FireOwnOrMap(s->OnShapeMouseDown, FMap.OnShapeMouseDown, static_cast<TObject*>(&FMap), s);
     return;
   }
-  if (FMap.OnMapMouseDown) {
-    const TLatLng c = FMap.FViewport.FromXYToLatLng(at.x(), at.y());
-    Fire(FMap.OnMapMouseDown, &FMap, c.Lat, c.Lng);
-  }
+  const TLatLng c = FMap.FViewport.FromXYToLatLng(at.x(), at.y());
+  Fire(FMap.OnMapMouseDown, &FMap, c.Lat, c.Lng);
 }
 
 // --- Move -----------------------------------------------------------------------
