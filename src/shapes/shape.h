@@ -21,6 +21,8 @@
 
 namespace wy {
 
+class TWyParamParser;
+
 // Keeps a copy of the surface's font and font colour and puts them back when
 // the scope ends, also when a drawing handler throws. A copy of its own, so
 // handlers that save and restore the surface themselves cannot upset it.
@@ -70,7 +72,8 @@ class TWyShape : public TObject {
   // Change notification: marks the group modified when the shape is on the
   // map, then lets the group rebuild its draw list (not during an update).
   virtual void Update();
-  // Text and export records; filled in by the persistence code.
+  // The shape as one record of the shape text format, and reading one
+  // (shape_text_format.cpp); the concrete kinds write and read their own.
   virtual std::string GetToTxt() { return ""; }
   virtual void SetToTxt(const std::string& value) { (void)value; }
   virtual std::string GetToGpx() { return ""; }
@@ -205,6 +208,11 @@ class TWyShape : public TObject {
   // The group's modified mark and draw-list rebuild, without a shape
   // Update (the move code and the kinds use it).
   void MarkModified();
+  // The fields every point record starts with (shape_text_format.cpp),
+  // with the box size to write; reading sets the fields directly (no
+  // Update, no move event).
+  std::string CommonToTxt(int32_t w, int32_t h) const;
+  void CommonFromTxt(const TWyParamParser& parser);
 
   TWyCanvas* FWyCanvas = nullptr;
   TWyWorldInfo* FWorldInfo = nullptr;

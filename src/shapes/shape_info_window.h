@@ -88,6 +88,9 @@ class TWyShapeInfoWindow : public TWyShape {
   void SetZIndex(int32_t value) override;
   void SetWidth(int32_t value) override;
   void Draw() override;
+  // The record of the shape text format (shape_text_format.cpp).
+  std::string GetToTxt() override;
+  void SetToTxt(const std::string& value) override;
   // Close zone first, then the hot spots from the last to the first.
   bool HandleClick(int32_t x, int32_t y) override;
   // The box test (every edge included), then isHit; returns the box test.

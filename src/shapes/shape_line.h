@@ -87,6 +87,9 @@ class TWyShapeLine : public TWyShape {
   // the change took it off (a cleared or hidden line must disappear).
   void Update() override;
   void Draw() override;
+  // The record of the shape text format (shape_text_format.cpp).
+  std::string GetToTxt() override;
+  void SetToTxt(const std::string& value) override;
   // Moves the whole path so that its centre lands on (dLat, dLng); every
   // altitude is forgotten. Lines raise neither a move nor a path event.
   void SetPosition(double dLat, double dLng) override;
@@ -188,6 +191,9 @@ class TWyShapeLine : public TWyShape {
 
   // Caches reset, path marked modified, labels rebuilt when shown, Update.
   void PathEdited();
+  // Reads a line record: the fields, the points and their labels
+  // (shape_text_format.cpp).
+  void LineFromTxt(const TWyParamParser& parser);
   // Bounds of the points (and Latitude/Longitude) without projecting.
   void ComputeLineBounds();
   // Projects every point when the path, the viewport or the weight changed
@@ -262,6 +268,9 @@ class TWyShapePolygone : public TWyShapeLine {
 
   void SetVisible(bool value) override;
   void Draw() override;
+  // The line record followed by the fill, style and level.
+  std::string GetToTxt() override;
+  void SetToTxt(const std::string& value) override;
   // Even-odd test of the projected outline; HoverPoint as for lines, the
   // closing edge excluded.
   bool IsHover(int32_t iX, int32_t iY) override;

@@ -30,6 +30,9 @@ class TWyShapeMarker : public TWyShape {
   explicit TWyShapeMarker(TWyShapeList* owner);
 
   void Draw() override;
+  // The record of the shape text format (shape_text_format.cpp).
+  std::string GetToTxt() override;
+  void SetToTxt(const std::string& value) override;
   // See the .cpp: the same address with a graphic changes nothing; anything
   // else asks the pool again.
   void SetFilename(const std::string& value);

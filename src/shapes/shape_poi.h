@@ -25,6 +25,9 @@ class TWyShapePOI : public TWyShape {
   explicit TWyShapePOI(TWyShapeList* owner);
 
   void Draw() override;
+  // The record of the shape text format (shape_text_format.cpp).
+  std::string GetToTxt() override;
+  void SetToTxt(const std::string& value) override;
   // The box of the last drawing, every edge included.
   bool IsHover(int32_t iX, int32_t iY) override;
 
