@@ -12,7 +12,15 @@ namespace wy {
 
 namespace {
 
-constexpr uint32_t kConnectDefaultMs = 10000;
+// "timeout.connect" and the two named ones.
+THttpTimeouts TimeoutSettings(const char* lowSpeed, uint32_t lowSpeedMs, const char* total,
+                              uint32_t totalMs) {
+  THttpTimeouts timeouts;
+  timeouts.ConnectMs = GetTimeoutMs("connect", 10000);
+  timeouts.LowSpeedMs = GetTimeoutMs(lowSpeed, lowSpeedMs);
+  timeouts.TotalMs = GetTimeoutMs(total, totalMs);
+  return timeouts;
+}
 
 }  // namespace
 
@@ -35,19 +43,11 @@ std::string HttpNoProxyList() {
 }
 
 THttpTimeouts DownloadTimeoutSettings() {
-  THttpTimeouts timeouts;
-  timeouts.ConnectMs = GetTimeoutMs("connect", kConnectDefaultMs);
-  timeouts.LowSpeedMs = GetTimeoutMs("low-speed", 30000);
-  timeouts.TotalMs = GetTimeoutMs("total", 300000);
-  return timeouts;
+  return TimeoutSettings("low-speed", 30000, "total", 300000);
 }
 
 THttpTimeouts TileTimeoutSettings() {
-  THttpTimeouts timeouts;
-  timeouts.ConnectMs = GetTimeoutMs("connect", kConnectDefaultMs);
-  timeouts.LowSpeedMs = GetTimeoutMs("tile-low-speed", 10000);
-  timeouts.TotalMs = GetTimeoutMs("tile-total", 120000);
-  return timeouts;
+  return TimeoutSettings("tile-low-speed", 10000, "tile-total", 120000);
 }
 
 void SetUpHttpHandle(CURL* easy, const THttpHandleSetup& setup) {

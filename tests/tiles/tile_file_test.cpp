@@ -23,7 +23,7 @@ TEST(TileFile, WritersOfOneTileNeverMixTheirBytes) {
   std::vector<std::string> contents;
   for (int i = 0; i < kWriters; ++i)
     contents.push_back(std::string(256 * 1024 + i * 4099, static_cast<char>('a' + i)));
-  for (int round = 0; round < 25; ++round) {
+  for (int round = 0; round < 40; ++round) {
     SCOPED_TRACE(round);
     const std::string folder = "OSM/4/" + std::to_string(round);
     const std::string path = dir.Sub(folder + "/5");

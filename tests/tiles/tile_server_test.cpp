@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <set>
 #include <stdexcept>
@@ -144,7 +145,10 @@ TEST_F(TileServerTest, DownloadLandsInBothCachesThenDiskHitNeedsNoRequest) {
   EXPECT_EQ(request.Path, "/osm/4/8/5.png");
   EXPECT_EQ(request.UserAgent(), "wyVuroduDav");
   EXPECT_EQ(ReadFile(TileFile(8, 5, 4)), FTileBytes);
-  EXPECT_FALSE(fs::exists(TileFile(8, 5, 4) + ".part"));
+  // No temporary file stays behind.
+  EXPECT_EQ(std::distance(fs::directory_iterator(fs::path(TileFile(8, 5, 4)).parent_path()),
+                          fs::directory_iterator()),
+            1);
 
   const QImage& tile = server.GetTile(8, 5, 4);
   EXPECT_TRUE(server.TileOK());
