@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "geo/http_setup.h"
+#include "geo/query_value.h"
 #include "geo/settings.h"
 #include "platform/log.h"
 #include "platform/tick.h"
@@ -145,13 +146,6 @@ TDownloadError ErrorOfCurlCode(CURLcode code) {
     default:
       return deTransfer;
   }
-}
-
-void AppendPercentEncoded(std::string& out, unsigned char c) {
-  static const char kHex[] = "0123456789ABCDEF";
-  out += '%';
-  out += kHex[c >> 4];
-  out += kHex[c & 0x0F];
 }
 
 // -1: not a Base64 digit.
