@@ -508,13 +508,15 @@ void TVuroduDavControl::RenderFrame() {
 }
 
 void TVuroduDavControl::ComposeFrame() {
-  TGlobalMapLockGuard lock(GlobalMapLock());
   // Cleared however the frame ends, so that a failing render never stops
   // rendering for good.
   TFlagScope painting(inPaint);
+  // The tile server has locks of its own (a tile may come from a file):
+  // the process-wide map lock is held for the shapes only.
   FTileFrame->Fetch(FX(), FY(), [this](int64_t tx, int64_t ty, TTileImages& images) {
     return FetchTile(tx, ty, images);
   });
+  TGlobalMapLockGuard lock(GlobalMapLock());
   FFrameHasShapes = ShapesToCompose();
   if (FFrameHasShapes) {
     // The shapes need a surface: the tiles go onto it first. Without
