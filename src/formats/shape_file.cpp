@@ -116,9 +116,9 @@ bool Download(const std::string& address, std::string& text) {
   return true;
 }
 
-// The lower-case extension of a file name or of an address's path ("" for
-// none).
-std::string ExtensionOf(const std::string& name) {
+}  // namespace
+
+std::string FileExtension(const std::string& name) {
   std::string path = name;
   if (IsWebAddress(name)) path = path.substr(0, path.find_first_of("?#"));
   const size_t slash = path.find_last_of("/\\");
@@ -127,11 +127,13 @@ std::string ExtensionOf(const std::string& name) {
   return LowerAscii(path.substr(dot));
 }
 
+namespace {
+
 // The shape text of a source's text by its extension: the foreign formats
 // that need converting give "" until their readers exist; ".geojson" is
 // handed over as it is.
 std::string ShapeTextOf(const std::string& name, std::string text) {
-  const std::string ext = ExtensionOf(name);
+  const std::string ext = FileExtension(name);
   if (ext == ".gpx" || ext == ".kml" || ext == ".json") return "";
   return text;
 }
@@ -144,7 +146,7 @@ bool IsWebAddress(const std::string& name) {
 }
 
 TShapeSourceKind ShapeSourceKindOf(const std::string& name) {
-  const std::string ext = ExtensionOf(name);
+  const std::string ext = FileExtension(name);
   if (ext == ".gpx") return skGPX;
   if (ext == ".kml") return skKML;
   if (ext == ".json" || ext == ".geojson") return skGeoJSON;

@@ -33,6 +33,10 @@ TShapeSourceKind ShapeSourceKindOf(const std::string& name);
 // True for an address starting with "http://" or "https://" (any case).
 bool IsWebAddress(const std::string& name);
 
+// The extension of a file name or of an address's path, from its last "."
+// and in lower case (".gpx"); "" when it has none.
+std::string FileExtension(const std::string& name);
+
 // The shape text of a local file or, when no such file exists, of an
 // address (LoadShapeUrl). ".gpx", ".kml" and ".json" are converted (not yet
 // possible: ""); ".geojson" and every other name give the text as it is,

@@ -229,9 +229,13 @@ std::string TWyShapesGroup::GetToTxt() {
 // clickability and z-index, then reading its sections. Lines without a
 // name field are no group headers and are passed over.
 void TWyShapesGroup::SetToTxt(const std::string& value) {
+  const TWyMapDataFile file(value);
+  ReadTxt(file);
+}
+
+void TWyShapesGroup::ReadTxt(const TWyMapDataFile& file) {
   TFlagScope serializing(FSerializeGroup);
   TFlagScope loading(FisLoading);
-  const TWyMapDataFile file(value);
   std::string headers = file.ReadSection("[groupes]");
   if (headers.empty()) headers = "name=;";
   for (std::string_view line : RecordLines(headers)) {

@@ -258,6 +258,9 @@ class TWyShapesGroup : public TObject {
   // file loading are filled in by the persistence code.
   virtual std::string GetToTxt();
   virtual void SetToTxt(const std::string& value);
+  // SetToTxt from a text already indexed (the map's text, whose "[map]"
+  // section the map reads from the same index).
+  void ReadTxt(const TWyMapDataFile& file);
   virtual std::string GetToGpx() { return ""; }
   virtual std::string GetToKml() { return ""; }
   virtual std::string GetToGeoJSon() { return ""; }
