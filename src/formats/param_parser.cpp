@@ -81,22 +81,23 @@ bool ParseParamInt(std::string_view text, int32_t& value) {
   return true;
 }
 
-TWyParamParser::TWyParamParser(const std::string& Buf, char Sep) {
+TWyParamParser::TWyParamParser(std::string_view Buf, char Sep) {
   SetSeparator(Sep);
   SetText(Buf);
 }
 
-void TWyParamParser::SetText(const std::string& value) {
+void TWyParamParser::SetText(std::string_view value) {
   std::string buffer;
   buffer.reserve(value.size() + 2);
   buffer += FSeparator;
   size_t from = 0;
-  for (size_t at = value.find("\r\n"); at != std::string::npos; at = value.find("\r\n", from)) {
-    buffer.append(value, from, at - from);
+  for (size_t at = value.find("\r\n"); at != std::string_view::npos;
+       at = value.find("\r\n", from)) {
+    buffer.append(value.substr(from, at - from));
     buffer += FSeparator;
     from = at + 2;
   }
-  buffer.append(value, from, std::string::npos);
+  buffer.append(value.substr(from));
   buffer += FSeparator;
   FBuffer.swap(buffer);
 }

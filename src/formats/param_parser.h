@@ -22,11 +22,11 @@ namespace wy {
 class TWyParamParser {
  public:
   // Separator first, then the text.
-  explicit TWyParamParser(const std::string& Buf = "", char Sep = ';');
+  explicit TWyParamParser(std::string_view Buf = {}, char Sep = ';');
 
   const std::string& Text() const { return FBuffer; }
   // Wraps the text as described above.
-  void SetText(const std::string& value);
+  void SetText(std::string_view value);
   char Separator() const { return FSeparator; }
   // Stores the separator, then wraps the current buffer once more (already
   // wrapped, it gets the new separator around it).

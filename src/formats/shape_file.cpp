@@ -92,10 +92,22 @@ int CreateTempBeside(const std::filesystem::path& target, std::string& path) {
   return -1;
 }
 
+// The whole file, read in one piece when its size is known.
 bool ReadWholeFile(const std::string& name, std::string& text) {
-  TMemoryStream stream;
-  if (!stream.LoadFromFile(name)) return false;
-  text = WithoutBom(stream.DataString());
+  std::FILE* f = std::fopen(name.c_str(), "rb");
+  if (f == nullptr) return false;
+  std::string bytes;
+  struct stat st {};
+  if (::fstat(::fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+    bytes.reserve(static_cast<size_t>(st.st_size));
+  char buffer[1 << 16];
+  size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
+  const bool ok = std::ferror(f) == 0;
+  std::fclose(f);
+  if (!ok) return false;
+  if (bytes.compare(0, kBom.size(), kBom) == 0) bytes.erase(0, kBom.size());
+  text = std::move(bytes);
   return true;
 }
 

@@ -73,9 +73,10 @@ class TWyShape : public TObject {
   // map, then lets the group rebuild its draw list (not during an update).
   virtual void Update();
   // The shape as one record of the shape text format, and reading one
-  // (shape_text_format.cpp); the concrete kinds write and read their own.
+  // (shape_text_records.cpp); the concrete kinds write and read their own
+  // (GetToTxt, FromTxt).
   virtual std::string GetToTxt() { return ""; }
-  virtual void SetToTxt(const std::string& value) { (void)value; }
+  virtual void SetToTxt(const std::string& value);
   virtual std::string GetToGpx() { return ""; }
   virtual std::string GetToKml() { return ""; }
   virtual std::string GetToGeoJSon() { return ""; }
@@ -208,11 +209,16 @@ class TWyShape : public TObject {
   // The group's modified mark and draw-list rebuild, without a shape
   // Update (the move code and the kinds use it).
   void MarkModified();
-  // The fields every point record starts with (shape_text_format.cpp),
+  // The fields every point record starts with (shape_text_records.cpp),
   // with the box size to write; reading sets the fields directly (no
   // Update, no move event).
   std::string CommonToTxt(int32_t w, int32_t h) const;
   void CommonFromTxt(const TWyParamParser& parser);
+  // Reads the record the parser holds (SetToTxt, and the lists' readers,
+  // which parse each line in place).
+  virtual void FromTxt(const TWyParamParser& parser) { (void)parser; }
+  // Appends GetToTxt's record to `out` (lines write theirs in place).
+  virtual void AppendTxt(std::string& out) { out += GetToTxt(); }
 
   TWyCanvas* FWyCanvas = nullptr;
   TWyWorldInfo* FWorldInfo = nullptr;

@@ -106,6 +106,10 @@ std::string_view RawValue(const TWyParamParser& p, const char* name) {
 // ---------------------------------------------------------------------------
 // Common fields
 
+void TWyShape::SetToTxt(const std::string& value) {
+  FromTxt(TWyParamParser(value));
+}
+
 std::string TWyShape::CommonToTxt(int32_t w, int32_t h) const {
   std::string out;
   out.reserve(256);
@@ -164,8 +168,7 @@ std::string TWyShapeMarker::GetToTxt() {
   return out;
 }
 
-void TWyShapeMarker::SetToTxt(const std::string& value) {
-  const TWyParamParser p(value);
+void TWyShapeMarker::FromTxt(const TWyParamParser& p) {
   CommonFromTxt(p);
   FCOlor = ReadColor(p, "color", FCOlor);
   FHoverColor = ReadColor(p, "hcolor", FHoverColor);
@@ -192,8 +195,7 @@ std::string TWyShapePOI::GetToTxt() {
   return out;
 }
 
-void TWyShapePOI::SetToTxt(const std::string& value) {
-  const TWyParamParser p(value);
+void TWyShapePOI::FromTxt(const TWyParamParser& p) {
   CommonFromTxt(p);
   FCOlor = ReadColor(p, "color", FCOlor);
   FHoverColor = ReadColor(p, "hcolor", FHoverColor);
@@ -215,8 +217,7 @@ std::string TWyShapeInfoWindow::GetToTxt() {
   return out;
 }
 
-void TWyShapeInfoWindow::SetToTxt(const std::string& value) {
-  const TWyParamParser p(value);
+void TWyShapeInfoWindow::FromTxt(const TWyParamParser& p) {
   CommonFromTxt(p);
   FCOlor = ReadColor(p, "color", FCOlor);
   FOpacity = ReadByte(p, "opacity", 100);
@@ -232,6 +233,11 @@ void TWyShapeInfoWindow::SetToTxt(const std::string& value) {
 
 std::string TWyShapeLine::GetToTxt() {
   std::string out;
+  AppendTxt(out);
+  return out;
+}
+
+void TWyShapeLine::AppendTxt(std::string& out) {
   out += "color=" + ColorText(FCOlor);
   out += ";hcolor=" + ColorText(FHoverColor);
   out += ";weight=" + Int(FWeight);
@@ -244,7 +250,8 @@ std::string TWyShapeLine::GetToTxt() {
   if (FPoints.empty()) {
     out += "latlng";
   } else {
-    out.reserve(out.size() + FPoints.size() * 24 + 128);
+    // Room for the points, their altitudes and the fields after them.
+    out.reserve(out.size() + FPoints.size() * 48 + 128);
     out += "latlng=";
     bool altitudes = false;
     bool texts = false;
@@ -276,10 +283,9 @@ std::string TWyShapeLine::GetToTxt() {
   out += ";visible=" + BoolToText(FVisible);
   out += ";showtxt=" + BoolToText(FShowText);
   out += ";edit=" + BoolToText(FEditable) + ";";
-  return out;
 }
 
-void TWyShapeLine::LineFromTxt(const TWyParamParser& p) {
+void TWyShapeLine::FromTxt(const TWyParamParser& p) {
   FReady = false;
   CommonFromTxt(p);
   FCOlor = ReadColor(p, "color", FCOlor);
@@ -331,25 +337,25 @@ void TWyShapeLine::LineFromTxt(const TWyParamParser& p) {
   Update();
 }
 
-void TWyShapeLine::SetToTxt(const std::string& value) {
-  LineFromTxt(TWyParamParser(value));
-}
-
 // ---------------------------------------------------------------------------
 // Polygons
 
 std::string TWyShapePolygone::GetToTxt() {
-  std::string out = TWyShapeLine::GetToTxt();
+  std::string out;
+  AppendTxt(out);
+  return out;
+}
+
+void TWyShapePolygone::AppendTxt(std::string& out) {
+  TWyShapeLine::AppendTxt(out);
   out += "fillcolor=" + ColorText(FFillColor);
   out += ";opacity=" + Int(FOpacity);
   out += ";style=" + Int(static_cast<int32_t>(FPolygoneStyle));
   out += ";level=" + Int(FLevel) + ";";
-  return out;
 }
 
-void TWyShapePolygone::SetToTxt(const std::string& value) {
-  const TWyParamParser p(value);
-  LineFromTxt(p);
+void TWyShapePolygone::FromTxt(const TWyParamParser& p) {
+  TWyShapeLine::FromTxt(p);
   FFillColor = ReadColor(p, "fillcolor", FFillColor);
   FOpacity = ReadByte(p, "opacity", 100);
   const int32_t style = p.ToInt("style", 0);

@@ -42,9 +42,13 @@ namespace {
 
 constexpr const char* kCrLf = "\r\n";
 
+bool IsBlankChar(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
 bool IsBlankLine(std::string_view line) {
   for (char c : line)
-    if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return false;
+    if (!IsBlankChar(c)) return false;
   return true;
 }
 
@@ -91,12 +95,16 @@ class TFlagScope {
 
 std::string TWyShapeList::GetToTxt() {
   std::string out;
+  AppendTxt(out);
+  return out;
+}
+
+void TWyShapeList::AppendTxt(std::string& out) {
   for (const auto& shape : FList) {
     if (!shape->Serialize()) continue;
-    out += shape->GetToTxt();
+    shape->AppendTxt(out);
     out += kCrLf;
   }
-  return out;
 }
 
 // One shape per non-blank line, in order. Points, markers, lines and
@@ -112,12 +120,13 @@ void TWyShapeList::SetToTxt(const std::string& value) {
     std::unique_ptr<TWyShape> created = NewShape();
     TWyShape* shape = created.get();
     shape->FWorldInfo = FWorldInfo;
+    const TWyParamParser parser(lines[i]);
     if (appendFirst) {
       AddItem(std::move(created));
-      shape->SetToTxt(std::string(lines[i]));
+      shape->FromTxt(parser);
       continue;
     }
-    shape->SetToTxt(std::string(lines[i]));
+    shape->FromTxt(parser);
     AddItem(std::move(created));
     if (registry && registry->OnLoadShapes) {
       TWyShapesHost* host = registry->Parent();
@@ -139,24 +148,36 @@ std::string TWyShapes::SectionPrefix() const {
 }
 
 std::string TWyShapes::GetToTxt() {
-  if (!FSerialize) return "";
+  std::string out;
+  AppendTxt(out);
+  return out;
+}
+
+// Each section is appended with its header, its records trimmed in place,
+// and taken back when nothing is left of them.
+void TWyShapes::AppendTxt(std::string& out) {
+  if (!FSerialize) return;
   const std::string prefix = SectionPrefix();
   const std::pair<const char*, TWyShapeList*> sections[] = {{"pois", FPois.get()},
                                                             {"markers", FMarkers.get()},
                                                             {"polylines", FLines.get()},
                                                             {"polygones", FPolys.get()},
                                                             {"infowindows", FInfoWindows.get()}};
-  std::string out;
   for (const auto& section : sections) {
-    const std::string records = Trim(section.second->GetToTxt());
-    if (records.empty()) continue;
-    const std::string header = "[" + prefix + section.first + "]" + kCrLf;
-    if (section.second == FPois.get())
-      out = header + records;
-    else
-      out += kCrLf + header + records;
+    const size_t sectionStart = out.size();
+    // The POI section starts the text; the others follow a line break.
+    if (section.second != FPois.get()) out += kCrLf;
+    out += "[" + prefix + section.first + "]" + kCrLf;
+    const size_t recordsStart = out.size();
+    section.second->AppendTxt(out);
+    while (out.size() > recordsStart && IsBlankChar(out.back())) out.pop_back();
+    size_t first = recordsStart;
+    while (first < out.size() && IsBlankChar(out[first])) ++first;
+    if (first == out.size())
+      out.resize(sectionStart);
+    else if (first > recordsStart)
+      out.erase(recordsStart, first - recordsStart);
   }
-  return out;
 }
 
 void TWyShapes::SetToTxt(const std::string& value) {
@@ -218,7 +239,7 @@ std::string TWyShapesGroup::GetToTxt() {
     out += kCrLf;
   }
   for (TWyShapes* group : written) {
-    out += group->GetToTxt();
+    group->AppendTxt(out);
     out += kCrLf;
   }
   return out;

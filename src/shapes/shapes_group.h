@@ -72,7 +72,7 @@ class TWyShapes : public TObject {
   TWyShape* ShapeByHover(int32_t x, int32_t y);
 
   // The group's sections of the shape text format; reading adds to what
-  // the group holds (shape_text_format.cpp). Exports and file loading are
+  // the group holds (shape_text_sections.cpp). Exports and file loading are
   // filled in by the persistence code.
   virtual std::string GetToTxt();
   virtual void SetToTxt(const std::string& value);
@@ -158,6 +158,8 @@ class TWyShapes : public TObject {
   void UnionBounds();
   // Reads the group's sections from an indexed text.
   void ReadTxt(const TWyMapDataFile& file);
+  // Appends the text of GetToTxt to `out`.
+  void AppendTxt(std::string& out);
   // "<name>." while the registry reads or writes and the name is not
   // empty; "" otherwise.
   std::string SectionPrefix() const;
@@ -254,7 +256,7 @@ class TWyShapesGroup : public TObject {
 
   // The registry text of the shape text format: "[groupes]", one header
   // per serialized group, then the groups' sections; reading creates the
-  // groups it names and adds to them (shape_text_format.cpp). Exports and
+  // groups it names and adds to them (shape_text_sections.cpp). Exports and
   // file loading are filled in by the persistence code.
   virtual std::string GetToTxt();
   virtual void SetToTxt(const std::string& value);
