@@ -183,19 +183,21 @@ void TWyShapes::Draw() {
   }
 }
 
-TWyShape* TWyShapes::ShapeByHover(int32_t x, int32_t y) {
+TWyShape* TWyShapes::HitTest(int32_t x, int32_t y) {
   if (FBeginUpdate > 0) return nullptr;
   // A snapshot: some kinds' hit tests notify changes, which rebuild the
   // draw list.
   const std::vector<TWyShape*> candidates = FShapesDraw;
-  TWyShape* hit = nullptr;
   for (size_t i = candidates.size(); i-- > 0;) {
     TWyShape* shape = candidates[i];
-    if (shape && shape->IsHover(x, y)) {
-      hit = shape;
-      break;
-    }
+    if (shape && shape->IsHover(x, y)) return shape;
   }
+  return nullptr;
+}
+
+TWyShape* TWyShapes::ShapeByHover(int32_t x, int32_t y) {
+  if (FBeginUpdate > 0) return nullptr;
+  TWyShape* hit = HitTest(x, y);
   SetShapeHover(hit);
   return hit;
 }
@@ -490,12 +492,24 @@ void TWyShapesGroup::Draw() {
 TWyShape* TWyShapesGroup::ShapeByHover(int32_t iX, int32_t iY) {
   if (FInDraw) return nullptr;
   TWyShape* found = nullptr;
+  TWyShapes* winner = nullptr;
   const std::vector<TWyShapes*> order = FZIndexShapes;
   for (size_t i = order.size(); i-- > 0;) {
     if (!order[i]->Visible()) continue;
-    found = order[i]->ShapeByHover(iX, iY);
-    if (found) break;
+    found = order[i]->HitTest(iX, iY);
+    if (found) {
+      winner = order[i];
+      break;
+    }
   }
+  // Only the winning group keeps a hovered shape: a shape of a lower group
+  // under the winner must not keep its hover colour. The others let go
+  // first, so that hiding their hint does not hide the one the winner may
+  // show. Groups inside an update are left as they are.
+  for (TWyShapes* group : order)
+    if (group != winner && group->UpdateCount() == 0 && group->ShapeHover())
+      group->SetShapeHover(nullptr);
+  if (winner) winner->SetShapeHover(found);
   // An auxiliary shape (a wall, a handle) stands for the shape it belongs to.
   if (found && !found->Serialize())
     if (auto* owner = dynamic_cast<TWyShape*>(found->Item())) found = owner;
