@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "geo/global_lock.h"
+#include "platform/log.h"
 #include "platform/tick.h"
 #include "shapes/animation.h"
 #include "shapes/shape.h"
@@ -174,6 +175,7 @@ void TWyShapes::Draw() {
         if (TWyShape* shape = FShapesDraw[i]) shape->Draw();
     } catch (...) {
       // A failing shape ends this group's frame; the next frame tries again.
+      LogCaughtException(llWarning, "shapes", "drawing the group \"" + FName + "\"");
     }
   }
   if (FDrawHasHoles) {

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <map>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -461,6 +462,22 @@ TEST(HtmlTextTest, LaysOutTheTableOfTexts) {
           << "box " << p.box.x() << "," << p.box.y() << " " << p.box.width() << "x"
           << p.box.height();
   }
+}
+
+// An image callback that throws ends the layout: reported as not fitting,
+// logged, and the canvas gets its font back.
+TEST(HtmlTextTest, AnErrorInACallbackIsLoggedAndTheCanvasRestored) {
+  TLoggingCanvas canvas;
+  const QFont font = canvas.Font();
+  TScopedLogCapture log(llWarning);
+  TRect rect{0, kTop, 300, 300};
+  const TGetDrawGraphic failing = [](const std::string&, const QImage*&, int, int, int&, int&) {
+    throw std::runtime_error("no memory for the image");
+  };
+  EXPECT_FALSE(
+      DrawHTMLText(canvas, "<b>a <img src=x.png></b>", rect, 0, 1.0, 10, 10, failing, nullptr));
+  EXPECT_TRUE(log.Contains("graphics", "no memory for the image"));
+  EXPECT_EQ(canvas.Font(), font);
 }
 
 TEST(HtmlTextTest, IndentsAndLeadingShapeTheLines) {

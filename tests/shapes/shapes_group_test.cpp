@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "geo/geodesy.h"
+#include "platform/log.h"
 #include "shapes/animation.h"
 #include "shapes/shape_info_window.h"
 #include "shapes/shape_line.h"
@@ -353,7 +354,9 @@ TEST_F(ShapesGroupTest, DrawingInsideDrawIsRefusedAndAFailingShapeStopsOnlyItsGr
   thrower->OnAfterDraw = [](TWyCanvas&, TRect&, TWyShape*) { throw std::runtime_error("boom"); };
   after->SetColor(0x000000FF);
   high->SetColor(0x00FF0000);
+  TScopedLogCapture log(llWarning);
   Paint();
+  EXPECT_TRUE(log.Contains("shapes", "boom"));
   const QPoint pa = Pixel(kLat + 0.02, kLng);
   const QPoint ph = Pixel(kLat - 0.02, kLng);
   EXPECT_EQ(At(pa.x() - 3, pa.y() - 9), qRgb(255, 255, 255));
