@@ -183,8 +183,11 @@ class TWyCanvas {
 
  protected:
   // The painter on the image with the current pen, brush, font and clip
-  // applied; null when the image could not be allocated.
+  // applied; null when the image could not be allocated. Code that changes
+  // the painter's pen, brush or font directly marks them as not applied.
   QPainter* Painter();
+  // The same with only the clip applied.
+  QPainter* BarePainter();
   // Ends the painter so the image can be read or replaced.
   void EndPaint();
 
@@ -214,6 +217,13 @@ class TWyCanvas {
   QPoint pen_pos_;
   std::vector<TState> states_;
   std::unique_ptr<QPainter> painter_;
+  // What the painter was last given.
+  QPen applied_pen_;
+  QBrush applied_brush_;
+  QFont applied_font_;
+  bool pen_applied_ = false;
+  bool brush_applied_ = false;
+  bool font_applied_ = false;
 };
 
 }  // namespace wy
