@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "graphics/html_text.h"
+#include "graphics/stroke_cache.h"
 #include "graphics/system_colors.h"
 
 namespace wy {
@@ -298,6 +299,7 @@ void TWyCanvas::SetSize(int width, int height) {
   // A zero-sized surface keeps a one-pixel image so that drawing stays
   // harmless.
   FBitmap = QImage(std::max(FWidth, 1), std::max(FHeight, 1), QImage::Format_ARGB32_Premultiplied);
+  strokes_.reset();
   FBitmap.setDotsPerMeterX(kDotsPerMeter);
   FBitmap.setDotsPerMeterY(kDotsPerMeter);
   if (!FBitmap.isNull()) FBitmap.fill(Qt::white);
@@ -381,29 +383,34 @@ void TWyCanvas::Ellipse(int x, int y, int x1, int y1) {
   if (QPainter* p = Painter()) p->drawEllipse(QRect(x, y, x1 - x - 1, y1 - y - 1));
 }
 
+// Strokes repeated from an earlier frame come from the stroke cache (the
+// same pixels, without stroking again); see stroke_cache.h.
+bool TWyCanvas::DrawKnownStroke(const std::vector<QPoint>& points, int count, bool bezier) {
+  if (clip_ || FBitmap.isNull()) return false;
+  if (!strokes_) strokes_ = std::make_unique<TStrokeCache>();
+  return strokes_->Draw(FBitmap, pen_, points.data(), count, bezier);
+}
+
 void TWyCanvas::Polyline(const std::vector<QPoint>& points, int count) {
   const int n = ClampCount(points, count);
   if (n < 2) return;
+  if (DrawKnownStroke(points, n, false)) return;
   if (QPainter* p = Painter()) p->drawPolyline(points.data(), n);
 }
 
 void TWyCanvas::PolyBezier(const std::vector<QPoint>& points, int count) {
   const int n = ClampCount(points, count);
-  // A start point and three points per segment; an incomplete last segment
-  // is left out.
-  const int segments = (n - 1) / 3;
   if (n < 4) return;
-  QPainterPath path;
-  path.moveTo(QPointF(points[0]));
-  for (int s = 0; s < segments; ++s) {
-    const int i = 1 + 3 * s;
-    path.cubicTo(QPointF(points[i]), QPointF(points[i + 1]), QPointF(points[i + 2]));
-  }
+  if (DrawKnownStroke(points, n, true)) return;
   if (QPainter* p = Painter()) {
     p->setBrush(Qt::NoBrush);
     brush_applied_ = false;
-    p->drawPath(path);
+    p->drawPath(BezierChain(points.data(), n));
   }
+}
+
+int64_t TWyCanvas::StrokeCacheHits() const {
+  return strokes_ ? strokes_->Hits() : 0;
 }
 
 void TWyCanvas::Poly(bool bezier, const std::vector<QPoint>& points, int count, int width,
