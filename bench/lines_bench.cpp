@@ -4,8 +4,11 @@
 //   point, kept inside the area of a zoom-10 view) of 100,000 and 1,000,000
 //   points in a 1920 x 1080 view, drawn through the registry at zoom 10
 //   (the whole track in view, most points sharing pixels) and zoom 16 (a
-//   few kilometres of it in view). The projection happens when the draw
-//   list is rebuilt, which is measured on its own.
+//   few kilometres of it in view): a frame of an unchanged view (tiles
+//   arriving, markers animating, the pointer hovering). The projection
+//   happens when the draw list is rebuilt, which is measured on its own,
+//   after a move and after a zoom; a frame of a drag measures both with a
+//   drawing that cannot reuse anything.
 // - 1,000 polygons of 100 vertices with a translucent fill spread over the
 //   view, drawn through the registry, next to a plain QPainter loop drawing
 //   the same outlines with the same pen and brush (the floor).
@@ -140,6 +143,43 @@ BENCHMARK(BM_RebuildTrack)
     ->Args({1000000, 10})
     ->Args({1000000, 16})
     ->Unit(benchmark::kMillisecond);
+
+// The draw-list rebuild after a zoom: the view alternates between the zoom
+// and the next one, centred on the same point.
+void BM_RebuildTrackAfterZoom(benchmark::State& state) {
+  const int count = static_cast<int>(state.range(0));
+  const auto zoom = static_cast<uint8_t>(state.range(1));
+  TLineScene& scene = LineScene(count, zoom);
+  uint8_t now = zoom;
+  for (auto _ : state) {
+    now = now == zoom ? static_cast<uint8_t>(zoom + 1) : zoom;
+    SetViewport(scene.World, now);
+    scene.Registry->ShapesToDraw();
+  }
+  SetViewport(scene.World, zoom);
+  scene.Registry->ShapesToDraw();
+}
+BENCHMARK(BM_RebuildTrackAfterZoom)->Args({1000000, 10})->Unit(benchmark::kMillisecond);
+
+// A frame of a drag: the view moves by one more pixel every time, so the
+// line is projected and stroked anew (nothing of an earlier frame is
+// reused), then drawn.
+void BM_PanAndDrawTrack(benchmark::State& state) {
+  const int count = static_cast<int>(state.range(0));
+  const auto zoom = static_cast<uint8_t>(state.range(1));
+  TLineScene& scene = LineScene(count, zoom);
+  int shift = 0;
+  for (auto _ : state) {
+    shift = (shift + 1) % 512;
+    SetViewport(scene.World, zoom, shift);
+    scene.Registry->ShapesToDraw();
+    scene.Registry->Draw();
+    benchmark::DoNotOptimize(scene.Canvas.Bitmap().constBits());
+  }
+  SetViewport(scene.World, zoom);
+  scene.Registry->ShapesToDraw();
+}
+BENCHMARK(BM_PanAndDrawTrack)->Args({1000000, 10})->Unit(benchmark::kMillisecond);
 
 struct TPolygonScene {
   explicit TPolygonScene(uint8_t opacity) : Opacity(opacity) {

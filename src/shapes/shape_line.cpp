@@ -420,7 +420,7 @@ void TWyShapeLine::Draw() {
     // A very long run is drawn in pieces that share their end vertices: the
     // stroking cost of one huge self-crossing outline grows faster than its
     // length. Where two pieces meet, their caps cover the join.
-    std::vector<QPoint> piece;
+    std::vector<QPoint>& piece = FDrawPiece;
     for (const auto& run : FDrawRuns) {
       if (run.size() <= kDrawPiece + 1) {
         FWyCanvas->Poly(false, run, static_cast<int>(run.size()), FWeight, color, FPenStyle);

@@ -227,6 +227,8 @@ class TWyShapeLine : public TWyShape {
   std::vector<TRun> FRuns;
   // The runs as drawn (straight stretches without their inner vertices).
   std::vector<std::vector<QPoint>> FDrawRuns;
+  // A piece of a long run being drawn (kept to spare an allocation a frame).
+  std::vector<QPoint> FDrawPiece;
   // World pixels of the points at zoom 0 (x, y, x, y, ...) and their box
   // (MinX NaN when a point has none), valid while the projection is not
   // dirty.

@@ -466,7 +466,11 @@ void TWyShapesGroup::Remove(TWyShape* Shape) {
 }
 
 void TWyShapesGroup::UpdateZIndexShapes() {
-  if (FInDraw) return;
+  if (FInDraw) {
+    FZOrderStale = true;
+    return;
+  }
+  FZOrderStale = false;
   FZIndexShapes = Groups();
   std::stable_sort(
       FZIndexShapes.begin(), FZIndexShapes.end(),
@@ -483,11 +487,14 @@ void TWyShapesGroup::ShapesToDraw() {
 
 void TWyShapesGroup::Draw() {
   if (FInDraw) throw EShapeAssertion("TWyShapesGroup.Draw");
-  UpdateZIndexShapes();
+  // Every change of a group's z-index and every new group rebuild the
+  // order at once, except while drawing.
+  if (FZOrderStale) UpdateZIndexShapes();
   TFlagScope drawing(FInDraw);
   TGlobalMapLockGuard lock(GlobalMapLock());
-  const std::vector<TWyShapes*> order = FZIndexShapes;
-  for (TWyShapes* group : order)
+  // The order stays as it is while drawing, and groups live as long as the
+  // registry: no copy of it is needed.
+  for (TWyShapes* group : FZIndexShapes)
     if (group->Visible()) group->Draw();
 }
 

@@ -311,6 +311,8 @@ class TWyShapesGroup : public TObject {
   std::vector<std::unique_ptr<TWyShapes>> FGroups;
   std::unordered_map<std::string, TWyShapes*> FByName;
   std::vector<TWyShapes*> FZIndexShapes;
+  // A change of the order came while drawing.
+  bool FZOrderStale = false;
   TWyCanvas* FWyCanvas = nullptr;
   std::string FLocale;
   bool FisLoading = false;
