@@ -248,15 +248,18 @@ bool TWyShapeLine::ProjectXY() {
     FWorld0Box = {0, 0, 0, 0};
     if (n > 0) {
       FWorld0Box = {w[0], w[1], w[0], w[1]};
+      bool finite = true;
       for (size_t i = 0; i < n; ++i) {
-        // std::min/max would let a NaN through; the box then fails the
-        // range test below and every point takes the careful way.
-        FWorld0Box.MinX = w[2 * i] < FWorld0Box.MinX ? w[2 * i] : FWorld0Box.MinX;
-        FWorld0Box.MaxX = w[2 * i] > FWorld0Box.MaxX ? w[2 * i] : FWorld0Box.MaxX;
-        FWorld0Box.MinY = w[2 * i + 1] < FWorld0Box.MinY ? w[2 * i + 1] : FWorld0Box.MinY;
-        FWorld0Box.MaxY = w[2 * i + 1] > FWorld0Box.MaxY ? w[2 * i + 1] : FWorld0Box.MaxY;
-        if (w[2 * i] != w[2 * i] || w[2 * i + 1] != w[2 * i + 1]) FWorld0Box.MinX = NAN;
+        const double x = w[2 * i], y = w[2 * i + 1];
+        finite = finite && std::isfinite(x) && std::isfinite(y);
+        FWorld0Box.MinX = std::min(FWorld0Box.MinX, x);
+        FWorld0Box.MaxX = std::max(FWorld0Box.MaxX, x);
+        FWorld0Box.MinY = std::min(FWorld0Box.MinY, y);
+        FWorld0Box.MaxY = std::max(FWorld0Box.MaxY, y);
       }
+      // A point without a world pixel (a pole, NaN) fails the range test
+      // below: every point then takes the careful way.
+      if (!finite) FWorld0Box.MinX = NAN;
     }
   }
   FProjectionDirty = false;
@@ -266,10 +269,9 @@ bool TWyShapeLine::ProjectXY() {
   const double left = FWorldInfo->Left();
   const double top = FWorldInfo->Top();
   const double* world0 = FWorld0.data();
-  int32_t* xy = reinterpret_cast<int32_t*>(FXYPoints.data());
-  static_assert(sizeof(QPoint) == 2 * sizeof(int32_t), "QPoint is two ints");
+  QPoint* xy = FXYPoints.data();
   int32_t minX = 0, minY = 0, maxX = 0, maxY = 0;
-  // Pixels far inside the int32 range (a million pixels around the view):
+  // Pixels far inside the int32 range (within 2^30 of the view's corner):
   // every point rounds without a test of its own (adding and removing
   // 1.5 * 2^52 rounds halves to even, as RoundToInt32 does), a loop the
   // compiler turns into vector instructions.
@@ -278,9 +280,9 @@ bool TWyShapeLine::ProjectXY() {
   const double boxTop = FWorld0Box.MinY * scale - top, boxBottom = FWorld0Box.MaxY * scale - top;
   if (n > 0 && boxLeft > -kSafe && boxRight < kSafe && boxTop > -kSafe && boxBottom < kSafe) {
     constexpr double kMagic = 6755399441055744.0;
-    for (size_t k = 0; k < 2 * n; k += 2) {
-      xy[k] = static_cast<int32_t>((world0[k] * scale - left + kMagic) - kMagic);
-      xy[k + 1] = static_cast<int32_t>((world0[k + 1] * scale - top + kMagic) - kMagic);
+    for (size_t i = 0; i < n; ++i) {
+      xy[i].rx() = static_cast<int>((world0[2 * i] * scale - left + kMagic) - kMagic);
+      xy[i].ry() = static_cast<int>((world0[2 * i + 1] * scale - top + kMagic) - kMagic);
     }
     // Rounding keeps the order: the extremes are those of the box.
     minX = std::min(0, RoundPixel(boxLeft));
@@ -291,8 +293,7 @@ bool TWyShapeLine::ProjectXY() {
     for (size_t i = 0; i < n; ++i) {
       const int32_t x = RoundPixel(world0[2 * i] * scale - left);
       const int32_t y = RoundPixel(world0[2 * i + 1] * scale - top);
-      xy[2 * i] = x;
-      xy[2 * i + 1] = y;
+      xy[i] = QPoint(x, y);
       minX = std::min(minX, x);
       minY = std::min(minY, y);
       maxX = std::max(maxX, x);

@@ -230,8 +230,8 @@ class TWyShapeLine : public TWyShape {
   // A piece of a long run being drawn (kept to spare an allocation a frame).
   std::vector<QPoint> FDrawPiece;
   // World pixels of the points at zoom 0 (x, y, x, y, ...) and their box
-  // (MinX NaN when a point has none), valid while the projection is not
-  // dirty.
+  // (MinX NaN when a point has no finite one), valid while the projection
+  // is not dirty.
   std::vector<double> FWorld0;
   struct TWorldBox {
     double MinX, MinY, MaxX, MaxY;
