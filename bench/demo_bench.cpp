@@ -63,6 +63,7 @@
 #include <string>
 
 #include "demo/demo_window.h"
+#include "demo/demo_window_test_access.h"
 #include "geo/geodesy.h"
 #include "geo/settings.h"
 #include "map/map_control.h"
@@ -114,8 +115,10 @@ std::string PlacesAnswer() {
   char line[160];
   for (int i = 0; i < kPlaces; ++i) {
     seed = seed * 1103515245u + 12345u;
-    const double lat = TFZeduZavireRozuvidu::kStartLatitude - 0.007 + (seed % 14001) / 1e6;
-    const double lng = TFZeduZavireRozuvidu::kStartLongitude - 0.010 + ((seed >> 9) % 20001) / 1e6;
+    const double lat =
+        TFZeduZavireRozuviduTestAccess::kStartLatitude - 0.007 + (seed % 14001) / 1e6;
+    const double lng =
+        TFZeduZavireRozuviduTestAccess::kStartLongitude - 0.010 + ((seed >> 9) % 20001) / 1e6;
     std::snprintf(line, sizeof line, "  <node id=\"%d\" lat=\"%.7f\" lon=\"%.7f\">\n", 5000 + i,
                   lat, lng);
     s += line;
@@ -198,17 +201,17 @@ class TDemoBench {
     SetSetting("demo.icon-base", FServer.Url("/icons"));
 
     FWindow = std::make_unique<TFZeduZavireRozuvidu>(FCache.Path());
-    FWindow->GEoLocalise->MapQuestServices().SetKey("K");
+    W().geoLocalise().MapQuestServices().SetKey("K");
     FWindow->show();
     WaitProcessing(50);
-    FWindow->GEoLocalise->OnSearch = [this](TWyGeoLocalise*) { Handle(); };
+    W().geoLocalise().OnSearch = [this](TWyGeoLocalise*) { Handle(); };
     // The list's first item marks the end of the pause; the grid's first
     // new row marks the end of the markers and the list.
-    QObject::connect(FWindow->place->model(), &QAbstractItemModel::rowsInserted, FWindow.get(),
+    QObject::connect(W().place()->model(), &QAbstractItemModel::rowsInserted, FWindow.get(),
                      [this] {
                        if (FArmed && FRun.FirstItem == TClock::time_point()) FRun.FirstItem = Now();
                      });
-    QObject::connect(FWindow->results->model(), &QAbstractItemModel::rowsInserted, FWindow.get(),
+    QObject::connect(W().results()->model(), &QAbstractItemModel::rowsInserted, FWindow.get(),
                      [this] {
                        if (FArmed && FRun.GridFill == TClock::time_point()) FRun.GridFill = Now();
                      });
@@ -216,11 +219,13 @@ class TDemoBench {
     // The icons decoded in the shared pool, then two whole runs: the tiles
     // of the place's view and the address reach their caches.
     for (const char* icon : kIcons)
-      FWindow->map->PreLoadGraphic(TFZeduZavireRozuvidu::IconFile(icon));
+      W().map()->PreLoadGraphic(TFZeduZavireRozuviduTestAccess::IconFile(icon));
     FOk = PumpUntil([] {
       for (const char* icon : kIcons)
         if (SharedGraphicPool() == nullptr ||
-            SharedGraphicPool()->GetGraphic(TFZeduZavireRozuvidu::IconFile(icon)).isNull())
+            SharedGraphicPool()
+                ->GetGraphic(TFZeduZavireRozuviduTestAccess::IconFile(icon))
+                .isNull())
           return false;
       return true;
     });
@@ -240,8 +245,8 @@ class TDemoBench {
 
   bool Ok() const { return FOk; }
   const char* Error() const { return FError; }
-  TFZeduZavireRozuvidu& W() { return *FWindow; }
-  TWyShapes& Shapes() { return *FWindow->map->Shapes(); }
+  TFZeduZavireRozuviduTestAccess W() { return TFZeduZavireRozuviduTestAccess(*FWindow); }
+  TWyShapes& Shapes() { return *W().map()->Shapes(); }
 
   // Clicks "Find places" and waits until the handler ran and the run ended
   // as `finish` says. False (with Error()) when the search or the outcome
@@ -250,7 +255,7 @@ class TDemoBench {
     FRun = TRun();
     FFinish = finish;
     FHandled = false;
-    if (!FWindow->btFindPlaces->isEnabled()) return Fail("Find places is disabled");
+    if (!W().btFindPlaces()->isEnabled()) return Fail("Find places is disabled");
     if (finish == fnMapDrawsItself) {
       // The map's own renders come on a fixed beat (one every 200 ms, on a
       // 20 ms timer); a click right after the previous run's frame would
@@ -258,26 +263,26 @@ class TDemoBench {
       FPhase = FPhase * 1103515245u + 12345u;
       WaitProcessing((FPhase >> 8) % 220);
     }
-    FWindow->btFindPlaces->click();
+    W().btFindPlaces()->click();
     if (!PumpUntil([&] { return FHandled; })) return Fail("the places search did not end");
     if (finish == fnMapDrawsItself) {
-      if (!PumpUntil([&] { return FWindow->map->RenderCount() > FRenderCountAtEnd; }, 2000))
+      if (!PumpUntil([&] { return W().map()->RenderCount() > FRenderCountAtEnd; }, 2000))
         return Fail("the map did not draw by itself");
       FRun.OwnFrame = Now();
     }
     run = FRun;
-    if (FWindow->place->count() != kPlaces) return Fail("the list does not hold 100 places");
+    if (W().place()->count() != kPlaces) return Fail("the list does not hold 100 places");
     if (Shapes().Markers()->Count() != kPlaces + 2) return Fail("not 100 place markers");
     TWyShapeInfoWindow* info = Shapes().InfoWindows()->Items(0);
     if (info == nullptr || !info->Visible()) return Fail("no info window");
     if (info->Content().find("Lannemezan") == std::string::npos) return Fail("no address");
-    if (FWindow->results->rowCount() < 5) return Fail("the grid is not filled");
+    if (W().results()->rowCount() < 5) return Fail("the grid is not filled");
     return true;
   }
 
   // Cells of the tile grid whose real tile was not drawn by the last render.
   int PlaceholderCells() {
-    TDisplayMapTiles& grid = FWindow->map->DisplayMapTiles();
+    TDisplayMapTiles& grid = W().map()->DisplayMapTiles();
     int count = 0;
     for (int i = 0; i < grid.Width(); ++i)
       for (int j = 0; j < grid.Height(); ++j)
@@ -289,9 +294,9 @@ class TDemoBench {
   bool SettleTiles() {
     return PumpUntil(
         [&] {
-          FWindow->map->DisplayMapTiles().Clear();
-          FWindow->map->RedrawMap(false);
-          return PlaceholderCells() == 0 && FWindow->map->MapServer().ActiveDownloads() == 0;
+          W().map()->DisplayMapTiles().Clear();
+          W().map()->RedrawMap(false);
+          return PlaceholderCells() == 0 && W().map()->MapServer().ActiveDownloads() == 0;
         },
         3000);
   }
@@ -310,22 +315,22 @@ class TDemoBench {
   void Handle() {
     const size_t requests = FServer.RequestCount();
     FArmed = true;
-    const int renders = FWindow->map->RenderCount();
+    const int renders = W().map()->RenderCount();
     FRun.Entry = Now();
-    FWindow->mapPlacesSearch();
+    W().mapPlacesSearch();
     FRun.HandlerEnd = Now();
     FArmed = false;
-    FRun.RendersInHandler = FWindow->map->RenderCount() - renders;
+    FRun.RendersInHandler = W().map()->RenderCount() - renders;
     if (FFinish == fnRenderNow) {
       FRun.CellsToDraw = PlaceholderCells();
-      FWindow->map->RedrawMap(false);
+      W().map()->RedrawMap(false);
       FRun.Rendered = Now();
       FWindow->repaint();
       FRun.Painted = Now();
       FRun.PlaceholderCells = PlaceholderCells();
     }
     FRun.Requests = FServer.RequestCount() - requests;
-    FRenderCountAtEnd = FWindow->map->RenderCount();
+    FRenderCountAtEnd = W().map()->RenderCount();
     FHandled = true;
   }
 
@@ -441,12 +446,12 @@ void BM_ShowFirstPlaceAgain(benchmark::State& state) {
 void BM_ReverseFromDiskCache(benchmark::State& state) {
   TDemoBench* bench = BenchShowingPlaces(state);
   if (bench == nullptr) return;
-  const TWyPlaceResult* first = bench->W().GEoLocalise->Places().Results().Items(0);
+  const TWyPlaceResult* first = bench->W().geoLocalise().Places().Results().Items(0);
   if (first == nullptr) return state.SkipWithError("no first place");
   const size_t requests = bench->Requests();
   for (auto _ : state) {
     benchmark::DoNotOptimize(
-        bench->W().map->GetAddressFromLatLng(first->Latitude(), first->Longitude()));
+        bench->W().map()->GetAddressFromLatLng(first->Latitude(), first->Longitude()));
   }
   state.counters["requests"] = static_cast<double>(bench->Requests() - requests);
 }
@@ -456,28 +461,28 @@ void BM_ReverseFromDiskCache(benchmark::State& state) {
 void BM_RenderSearchArea(benchmark::State& state) {
   TDemoBench* bench = BenchShowingPlaces(state);
   if (bench == nullptr) return;
-  TFZeduZavireRozuvidu& w = bench->W();
-  if (state.range(0) == 0) w.btClear->click();
+  const TFZeduZavireRozuviduTestAccess w = bench->W();
+  if (state.range(0) == 0) w.btClear()->click();
   TWyShapeMarker* pin = bench->Shapes().Markers()->Items(0);
   if (pin == nullptr) return state.SkipWithError("no pin");
   double latSW = 0, lngSW = 0, latNE = 0, lngNE = 0;
   boundingCoordinates(pin->Latitude(), pin->Longitude(), 1.0, latSW, lngSW, latNE, lngNE);
-  w.map->fitBounds(latNE, lngNE, latSW, lngSW);
+  w.map()->fitBounds(latNE, lngNE, latSW, lngSW);
   if (!bench->SettleTiles()) return state.SkipWithError("tiles of the area not loaded");
   int inView = 0;
   for (int32_t i = 2; i < bench->Shapes().Markers()->Count(); ++i) {
     TWyShapeMarker* m = bench->Shapes().Markers()->Items(i);
-    if (m && w.map->ContainsLatLng(m->Latitude(), m->Longitude())) ++inView;
+    if (m && w.map()->ContainsLatLng(m->Latitude(), m->Longitude())) ++inView;
   }
   for (auto _ : state) {
-    w.map->DisplayMapTiles().Clear();
-    w.map->RedrawMap(false);
+    w.map()->DisplayMapTiles().Clear();
+    w.map()->RedrawMap(false);
     state.PauseTiming();
     ProcessPendingMessages();
     state.ResumeTiming();
   }
   state.counters["markers_in_view"] = inView;
-  state.counters["zoom"] = w.map->Zoom();
+  state.counters["zoom"] = w.map()->Zoom();
 }
 
 BENCHMARK(BM_HundredPlacesShown)

@@ -1,31 +1,27 @@
-// The map widget's render path with every tile already seen.
+// The map widget's render path with every tile already seen, at 1920 x 1080
+// and at 3840 x 2160.
 //
-//  - Full render of a 1920 x 1080 frame after a jump back to an earlier view:
-//    every cell of the tile grid is drawn again (RedrawMap(false) with the
-//    grid cleared), the tiles coming from the memory caches. Beside it, a
-//    plain QPainter loop draws the same decoded tiles at the same places
-//    into an image of the same size: the floor any render can reach.
-//  - The plain loop followed by the two copies a widget of this design
-//    makes of every frame (tiles onto the drawing surface, surface onto a
-//    32-bit RGB screen image), all with plain QPainter calls: the same work
-//    as the full render without any of the map's bookkeeping. (Printed in
-//    the summary only: its time swings with where the three images land in
-//    memory, from about the full render's up to three times that.)
-//  - The same call when no tile changed: what every redraw pays besides the
-//    tiles (the frame copy onto the drawing surface, the attribution, the
-//    blit to the screen). The full render minus this is the tile
-//    composition, the part the plain loop compares with.
+//  - Full render after a jump back to an earlier view: every cell of the
+//    tile grid is fetched again (RedrawMap(false) with the grid cleared),
+//    the tiles coming from the memory caches, and the widget is painted.
+//    Beside it, a plain QPainter loop draws the same decoded tiles at the
+//    same places into an image of the same size: the floor any render can
+//    reach.
+//  - The plain loop followed by the two copies a widget that composes its
+//    frame in an image makes (tiles onto a frame image, frame onto a 32-bit
+//    RGB screen image), all with plain QPainter calls: what the map paid
+//    before it drew its tiles straight to the screen.
 //  - The jump itself (setCenter back and forth between two views), which
-//    adds the clearing of the tile image and the viewport bookkeeping.
+//    adds the viewport bookkeeping.
 //  - One drag step: a mouse move with the left button held, sent to the
-//    widget; the tile image shifts, the entering tiles are drawn, the frame
-//    is copied to the screen.
+//    widget; the view moves and the widget is painted. Compared with the
+//    plain loop too.
 //
 // Tiles come from a temporary disk cache filled with map-like palette PNGs
 // before anything runs; the tile address points at a refused loopback port,
 // so a tile missing from the cache fails at once and nothing leaves the
 // machine. Before the Google Benchmark runs, a summary with medians of
-// single frames is printed (run on one core: taskset -c 0 ./map_bench).
+// single frames is printed for both sizes (run on one core: taskset -c 1).
 //
 // `map_bench --write-tiles DIR` only writes the disk cache of the 1024 x 768
 // view at zoom 13 around Paris that bench/wymap_render_time.sh renders.
@@ -60,8 +56,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kWidth = 1920;
-constexpr int kHeight = 1080;
+// The two screen sizes measured.
+constexpr QSize kSizes[] = {{1920, 1080}, {3840, 2160}};
 constexpr int kZoom = 14;
 constexpr int kTileSide = 256;
 constexpr int kDistinctTiles = 48;
@@ -134,16 +130,16 @@ double Median(std::vector<double> values) {
 // both views loaded once (so both caches hold them), left on view A.
 class TMapBench {
  public:
-  TMapBench() {
+  explicit TMapBench(QSize size) : FSize(size) {
     wy::SetEndpoint("osm", "http://127.0.0.1:1/{z}/{x}/{y}.png");
     FOk = FDir.isValid();
     for (const auto* view : {kViewA, kViewB})
-      FOk = FOk &&
-            WriteTileCache(FDir.path().toStdString(), view[0], view[1], kZoom, kWidth, kHeight, 3);
+      FOk = FOk && WriteTileCache(FDir.path().toStdString(), view[0], view[1], kZoom, size.width(),
+                                  size.height(), 3);
     FTop = std::make_unique<QWidget>();
-    FTop->resize(kWidth, kHeight);
+    FTop->resize(size);
     FMap = new wy::TWyVuroduDav(FTop.get());
-    FMap->resize(kWidth, kHeight);
+    FMap->resize(size);
     FMap->SetLocalCache(FDir.path().toStdString());
     FTop->show();
     FMap->SetZoom(kZoom);
@@ -158,6 +154,7 @@ class TMapBench {
     wy::ResetSettings();
   }
   bool Ok() const { return FOk; }
+  QSize Size() const { return FSize; }
   wy::TWyVuroduDav& Map() { return *FMap; }
 
   void JumpTo(const double* view) {
@@ -221,7 +218,8 @@ class TMapBench {
 
  private:
   QPoint DragPoint() const {
-    return QPoint(kWidth / 2 + FDragIndex * kDragStepX, kHeight / 2 + FDragIndex * kDragStepY);
+    return QPoint(FSize.width() / 2 + FDragIndex * kDragStepX,
+                  FSize.height() / 2 + FDragIndex * kDragStepY);
   }
   void Send(QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons) {
     QMouseEvent event(type, QPointF(at), QPointF(FMap->mapToGlobal(at)), button, buttons,
@@ -229,6 +227,7 @@ class TMapBench {
     QApplication::sendEvent(FMap, &event);
   }
 
+  const QSize FSize;
   QTemporaryDir FDir;
   bool FOk = false;
   std::unique_ptr<QWidget> FTop;
@@ -238,11 +237,11 @@ class TMapBench {
 };
 
 // Created on first use, destroyed in main while the application exists.
-std::unique_ptr<TMapBench> gBench;
+std::unique_ptr<TMapBench> gBench[2];
 
-TMapBench* Bench() {
-  if (!gBench) gBench = std::make_unique<TMapBench>();
-  return gBench->Ok() ? gBench.get() : nullptr;
+TMapBench* Bench(size_t which = 0) {
+  if (!gBench[which]) gBench[which] = std::make_unique<TMapBench>(kSizes[which]);
+  return gBench[which]->Ok() ? gBench[which].get() : nullptr;
 }
 
 // The plain QPainter loop: the same tiles at the same places.
@@ -253,9 +252,13 @@ void PlainRender(QImage& target, const std::vector<TMapBench::TPlaced>& tiles) {
 
 // The plain loop, then the frame copy and the blit to a screen image.
 struct TPlainPasses {
-  QImage Tiles{kWidth, kHeight, QImage::Format_ARGB32_Premultiplied};
-  QImage Frame{kWidth, kHeight, QImage::Format_ARGB32_Premultiplied};
-  QImage Screen{kWidth, kHeight, QImage::Format_RGB32};
+  explicit TPlainPasses(QSize size)
+      : Tiles(size, QImage::Format_ARGB32_Premultiplied),
+        Frame(size, QImage::Format_ARGB32_Premultiplied),
+        Screen(size, QImage::Format_RGB32) {}
+  QImage Tiles;
+  QImage Frame;
+  QImage Screen;
   void Render(const std::vector<TMapBench::TPlaced>& tiles) {
     PlainRender(Tiles, tiles);
     {
@@ -281,15 +284,16 @@ std::vector<double> TimeFrames(int count, F&& frame, TMapBench* bench) {
   return times;
 }
 
-void PrintSummary() {
-  TMapBench* bench = Bench();
+void PrintSummary(size_t which) {
+  TMapBench* bench = Bench(which);
   if (bench == nullptr) {
     std::printf("the map could not be set up with its tiles\n");
     return;
   }
   constexpr int kFrames = 200;
+  const QSize size = bench->Size();
   const auto tiles = bench->PlacedTiles();
-  QImage target(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
+  QImage target(size, QImage::Format_ARGB32_Premultiplied);
   target.fill(Qt::white);
   // Warm-up, then frames of each kind in turn.
   TimeFrames(
@@ -299,11 +303,9 @@ void PrintSummary() {
   const double ours = Median(TimeFrames(
       kFrames, [&] { bench->FullRender(); }, bench));
   const bool real = bench->AllTilesReal();
-  TPlainPasses passes;
+  TPlainPasses passes(size);
   const double plainPasses = Median(TimeFrames(
       kFrames, [&] { passes.Render(tiles); }, nullptr));
-  const double fixed = Median(TimeFrames(
-      kFrames, [&] { bench->Map().RedrawMap(false); }, bench));
   const double plain = Median(TimeFrames(
       kFrames, [&] { PlainRender(target, tiles); }, nullptr));
   bool flip = false;
@@ -323,24 +325,27 @@ void PrintSummary() {
   bench->Release();
   bench->JumpTo(kViewA);
 
+  const double ratio = plain > 0 ? ours / plain : 0.0;
+  const double dragRatio = plain > 0 ? drag / plain : 0.0;
   std::printf(
       "Map render, %d x %d, zoom %d, %zu tile cells, all tiles seen before (median of %d)\n"
       "  full render, RedrawMap(false)   %7.3f ms%s\n"
       "  plain QPainter loop, same tiles %7.3f ms\n"
-      "  ratio ours / plain              %7.2f\n"
-      "  plain loop + frame copy + blit  %7.3f ms  ratio ours / this %.2f\n"
-      "  redraw with no tile to draw     %7.3f ms  (frame copy, attribution, blit)\n"
-      "  tile composition (difference)   %7.3f ms  ratio to plain %.2f\n"
+      "  ratio full render / plain       %7.2f\n"
+      "  plain loop + frame copy + blit  %7.3f ms\n"
       "  jump back (setCenter)           %7.3f ms\n"
-      "  drag step (mouse move)          %7.3f ms\n\n",
-      kWidth, kHeight, kZoom, tiles.size(), kFrames, ours,
-      real ? "" : "  (NOT every tile was real!)", plain, plain > 0 ? ours / plain : 0.0,
-      plainPasses, plainPasses > 0 ? ours / plainPasses : 0.0, fixed, ours - fixed,
-      plain > 0 ? (ours - fixed) / plain : 0.0, jump, drag);
+      "  drag step (mouse move)          %7.3f ms\n"
+      "  ratio drag step / plain         %7.2f\n\n",
+      size.width(), size.height(), kZoom, tiles.size(), kFrames, ours,
+      real ? "" : "  (NOT every tile was real!)", plain, ratio, plainPasses, jump, drag, dragRatio);
+}
+
+void PrintSummaries() {
+  for (size_t which = 0; which < 2; ++which) PrintSummary(which);
 }
 
 void BM_FullRender(benchmark::State& state) {
-  TMapBench* bench = Bench();
+  TMapBench* bench = Bench(static_cast<size_t>(state.range(0)));
   if (bench == nullptr) return state.SkipWithError("map not set up");
   bench->JumpTo(kViewA);
   for (auto _ : state) {
@@ -352,24 +357,12 @@ void BM_FullRender(benchmark::State& state) {
   if (!bench->AllTilesReal()) state.SkipWithError("a tile was not real");
 }
 
-void BM_RedrawNoTileToDraw(benchmark::State& state) {
-  TMapBench* bench = Bench();
-  if (bench == nullptr) return state.SkipWithError("map not set up");
-  bench->JumpTo(kViewA);
-  for (auto _ : state) {
-    bench->Map().RedrawMap(false);
-    state.PauseTiming();
-    bench->Pump();
-    state.ResumeTiming();
-  }
-}
-
 void BM_PlainPainterLoop(benchmark::State& state) {
-  TMapBench* bench = Bench();
+  TMapBench* bench = Bench(static_cast<size_t>(state.range(0)));
   if (bench == nullptr) return state.SkipWithError("map not set up");
   bench->JumpTo(kViewA);
   const auto tiles = bench->PlacedTiles();
-  QImage target(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
+  QImage target(bench->Size(), QImage::Format_ARGB32_Premultiplied);
   target.fill(Qt::white);
   for (auto _ : state) {
     PlainRender(target, tiles);
@@ -378,7 +371,7 @@ void BM_PlainPainterLoop(benchmark::State& state) {
 }
 
 void BM_JumpBack(benchmark::State& state) {
-  TMapBench* bench = Bench();
+  TMapBench* bench = Bench(static_cast<size_t>(state.range(0)));
   if (bench == nullptr) return state.SkipWithError("map not set up");
   bool flip = false;
   for (auto _ : state) {
@@ -392,7 +385,7 @@ void BM_JumpBack(benchmark::State& state) {
 }
 
 void BM_DragStep(benchmark::State& state) {
-  TMapBench* bench = Bench();
+  TMapBench* bench = Bench(static_cast<size_t>(state.range(0)));
   if (bench == nullptr) return state.SkipWithError("map not set up");
   bench->JumpTo(kViewA);
   bench->Press();
@@ -406,11 +399,10 @@ void BM_DragStep(benchmark::State& state) {
   bench->JumpTo(kViewA);
 }
 
-BENCHMARK(BM_FullRender)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RedrawNoTileToDraw)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PlainPainterLoop)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_JumpBack)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_DragStep)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FullRender)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainPainterLoop)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_JumpBack)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DragStep)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
@@ -421,7 +413,7 @@ int main(int argc, char** argv) {
     std::printf(ok ? "tiles written to %s\n" : "cannot write tiles to %s\n", argv[2]);
     return ok ? 0 : 1;
   }
-  const int code = wy::RunBenchmarks(argc, argv, [] { PrintSummary(); });
-  gBench.reset();
+  const int code = wy::RunBenchmarks(argc, argv, [] { PrintSummaries(); });
+  for (auto& bench : gBench) bench.reset();
   return code;
 }

@@ -9,6 +9,10 @@
 //
 // Before the benchmarks run, the heap in use (mallinfo2) is measured before
 // and after filling the default cache of 256 tiles, and printed.
+//
+// Also: what a download worker spends writing a tile's file to the disk
+// cache (a temporary file of its own, then put in place), beside a plain
+// write and rename for comparison.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
@@ -18,6 +22,7 @@
 #include <QTemporaryDir>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,6 +30,7 @@
 #include "support/bench_main.h"
 #include "support/image_helpers.h"
 #include "tiles/image_decode.h"
+#include "tiles/tile_file.h"
 #include "tiles/tile_server.h"
 
 namespace {
@@ -240,12 +246,52 @@ void BM_GetTile_Miss(benchmark::State& state) {
   if (server->TileOK()) state.SkipWithError("miss expected");
 }
 
+// Writing tile files into a fresh folder: one new file per iteration.
+class TWriteFolder {
+ public:
+  std::string Next() {
+    return FDir.path().toStdString() + "/OSM/12/" + std::to_string(FCount / 256) + "/" +
+           std::to_string(FCount++ % 256);
+  }
+
+ private:
+  QTemporaryDir FDir;
+  int FCount = 0;
+};
+
+void BM_WriteTileFile(benchmark::State& state) {
+  const std::string& bytes = Tiles(kPalettePng).Bytes(0);
+  TWriteFolder folder;
+  for (auto _ : state) {
+    if (!wy::WriteTileFile(folder.Next(), bytes)) return state.SkipWithError("not written");
+  }
+}
+
+// For comparison: the same bytes to a temporary file and a rename, nothing
+// else.
+void BM_WriteAndRename(benchmark::State& state) {
+  namespace fs = std::filesystem;
+  const std::string& bytes = Tiles(kPalettePng).Bytes(0);
+  TWriteFolder folder;
+  for (auto _ : state) {
+    const fs::path target = folder.Next();
+    std::error_code error;
+    fs::create_directories(target.parent_path(), error);
+    fs::path temporary = target;
+    temporary += ".part";
+    if (!WriteBytes(temporary.string(), bytes)) return state.SkipWithError("not written");
+    fs::rename(temporary, target, error);
+  }
+}
+
 #define WY_KINDS ArgName("rgb")->Arg(kPalettePng)->Arg(kRgbPng)
 BENCHMARK(BM_GetTile_CachedNewest)->WY_KINDS->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_GetTile_CachedOldest)->WY_KINDS->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_GetTile_CachedCycle256)->WY_KINDS->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DecodeOnly_Cycle256)->WY_KINDS->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_GetTile_Miss)->ArgName("rgb")->Arg(kPalettePng)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_WriteTileFile)->Iterations(2000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_WriteAndRename)->Iterations(2000)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

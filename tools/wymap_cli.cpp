@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "geo/enums.h"
+#include "geo/query_value.h"
 #include "geo/settings.h"
 #include "geo/text_convert.h"
 #include "geo/utf.h"
@@ -476,7 +477,7 @@ int RunGeocode(const TArguments& a, std::ostream& out, std::ostream& err) {
   services.SetLocalCache(a.Cache);
   bool done = false;
   services.OnSearch = [&done](TOpenMapQuestServices*) { done = true; };
-  services.AsyncSearch(EncodeTypedValue(a.Address));
+  services.AsyncSearch(EncodeQueryValue(a.Address));
   if (!PumpUntil([&done] { return done; }, a.TimeoutSeconds))
     return Fail(err, "geocode",
                 "no answer from " + endpoint + " within " + SecondsText(a.TimeoutSeconds));
@@ -735,23 +736,6 @@ bool ParseStrictNumber(const std::string& text, double& value) {
   if (result.ec != std::errc() || result.ptr != end || !std::isfinite(parsed)) return false;
   value = parsed;
   return true;
-}
-
-std::string EncodeTypedValue(const std::string& text) {
-  static const char* const kHex = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(text.size());
-  for (const char ch : text) {
-    const unsigned char c = static_cast<unsigned char>(ch);
-    if (c < 0x20 || c == 0x7F || c == '%' || c == '&' || c == '+' || c == '=') {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    } else {
-      out += ch;
-    }
-  }
-  return out;
 }
 
 std::string JsonString(const std::string& text) {

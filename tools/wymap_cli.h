@@ -38,10 +38,6 @@ int RunWymap(const std::vector<std::string>& args, std::ostream& out, std::ostre
 // A whole text as a finite number ("." only, no blanks, no ","); false
 // otherwise.
 bool ParseStrictNumber(const std::string& text, double& value);
-// Percent-encodes "%", "&", "+", "=" and control characters of a typed value,
-// so that it stays one query value and one request line; the transport
-// encodes the other bytes a query may not hold.
-std::string EncodeTypedValue(const std::string& text);
 // A JSON string literal of text; invalid UTF-8 becomes U+FFFD.
 std::string JsonString(const std::string& text);
 

@@ -1,5 +1,6 @@
 #include "demo/demo_window.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -8,7 +9,6 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -26,11 +26,12 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "demo/address_box.h"
 #include "geo/geodesy.h"
+#include "geo/query_value.h"
 #include "geo/settings.h"
 #include "geo/text_convert.h"
 #include "graphics/system_colors.h"
-#include "map/geo_services_adapter.h"
 #include "map/map_control.h"
 #include "services/geo_localise.h"
 #include "services/mapquest_services.h"
@@ -45,35 +46,6 @@
 namespace wy {
 
 namespace {
-
-// Typed text becomes the value of a query key: the characters that would
-// end it or change its meaning are escaped here (blanks and non-ASCII bytes
-// are escaped by the request builder), so "AT&T" is not cut at the "&".
-std::string QueryValue(const std::string& text) {
-  std::string out;
-  for (const char ch : text) {
-    switch (ch) {
-      case '&':
-        out += "%26";
-        break;
-      case '#':
-        out += "%23";
-        break;
-      case '+':
-        out += "%2B";
-        break;
-      case '=':
-        out += "%3D";
-        break;
-      case '%':
-        out += "%25";
-        break;
-      default:
-        out += ch;
-    }
-  }
-  return out;
-}
 
 constexpr double kNoAlt = -9999;
 constexpr TColor kAreaColor = 0xFF0000;  // blue (BGR)
@@ -98,26 +70,24 @@ class TBusyCursor {
   TBusyCursor& operator=(const TBusyCursor&) = delete;
 };
 
-// The cells of the tags grid: a grey bold header row and key column, the
-// values wrapped on white (white on navy when selected), a light line along
-// the bottom and right edge of every cell.
+// The cells of the tags grid below its "Key" / "Value" header: the keys
+// bold on grey, the values wrapped on white (white on navy when selected),
+// a light line along the bottom and right edge of every cell.
 class TResultsDelegate : public QStyledItemDelegate {
  public:
   using QStyledItemDelegate::QStyledItemDelegate;
 
   void paint(QPainter* painter, const QStyleOptionViewItem& option,
              const QModelIndex& index) const override {
-    const int aCol = index.column();
-    const int aRow = index.row();
+    const bool key = index.column() == 0;
     const bool selected = (option.state & QStyle::State_Selected) != 0;
-    const bool fixedOrKey = aCol == 0 || aRow == 0;
     const QRect rect = option.rect;
     painter->save();
     QFont font("Tahoma", 8);
-    font.setBold(!(aCol > 0 && aRow > 0));
+    font.setBold(key);
     painter->setFont(font);
     QColor back = Qt::white;
-    if (fixedOrKey)
+    if (key)
       back = ToQColor(clBtnFace);
     else if (selected)
       back = QColor(0, 0, 128);
@@ -125,12 +95,12 @@ class TResultsDelegate : public QStyledItemDelegate {
     painter->setPen(QPen(ToQColor(cl3DLight), 1));
     painter->drawLine(rect.left(), rect.bottom(), rect.right(), rect.bottom());
     painter->drawLine(rect.right(), rect.bottom(), rect.right(), rect.top());
-    painter->setPen(selected && aCol > 0 ? Qt::white : Qt::black);
+    painter->setPen(selected && !key ? Qt::white : Qt::black);
     const QString text = index.data().toString();
-    if (aCol > 0 && aRow > 0)
-      painter->drawText(rect.adjusted(2, 4, -2, 0), Qt::AlignHCenter | Qt::TextWordWrap, text);
-    else
+    if (key)
       painter->drawText(rect, Qt::AlignCenter | Qt::TextSingleLine, text);
+    else
+      painter->drawText(rect.adjusted(2, 4, -2, 0), Qt::AlignHCenter | Qt::TextWordWrap, text);
     painter->restore();
   }
 };
@@ -194,11 +164,9 @@ void TFZeduZavireRozuvidu::BuildControls() {
   Label2 = new QLabel("Adress", Panel3);
   Label2->setFont(bold);
   Label2->move(9, 41);
-  adresse = new QComboBox(Panel3);
-  adresse->setEditable(true);
-  adresse->setInsertPolicy(QComboBox::NoInsert);
+  adresse = new TAddressBox(Panel3);
   adresse->setGeometry(61, 37, 205, 24);
-  adresse->lineEdit()->installEventFilter(this);
+  adresse->OnEnter = [this] { AdresseKeyPress(); };
   btGo = new QPushButton("Goto", Panel3);
   btGo->setGeometry(277, 35, 60, 27);
 
@@ -246,8 +214,18 @@ void TFZeduZavireRozuvidu::BuildControls() {
   auto* placeRow = new QHBoxLayout(Panel5);
   placeRow->setContentsMargins(0, 2, 0, 0);
   placeRow->addWidget(place);
-  results = new QTableWidget(2, 2, Panel4);
-  results->horizontalHeader()->hide();
+  results = new QTableWidget(1, 2, Panel4);
+  // "Key" and "Value" head the columns and stay in view when the tags
+  // scroll; the window sizes the columns.
+  results->setHorizontalHeaderLabels({"Key", "Value"});
+  QHeaderView* header = results->horizontalHeader();
+  QFont headerFont("Tahoma", 8);
+  headerFont.setBold(true);
+  header->setFont(headerFont);
+  header->setDefaultAlignment(Qt::AlignCenter);
+  header->setSectionsClickable(false);
+  header->setHighlightSections(false);
+  header->setSectionResizeMode(QHeaderView::Fixed);
   results->verticalHeader()->hide();
   results->setShowGrid(false);
   results->setFrameShape(QFrame::NoFrame);
@@ -256,6 +234,8 @@ void TFZeduZavireRozuvidu::BuildControls() {
   results->setEditTriggers(QAbstractItemView::NoEditTriggers);
   results->setItemDelegate(new TResultsDelegate(results));
   results->installEventFilter(this);
+  // The viewport narrows and widens as the scroll bar comes and goes.
+  results->viewport()->installEventFilter(this);
   details->addWidget(results, 1);
 
   Panel2 = new QWidget(Panel1);
@@ -299,30 +279,24 @@ void TFZeduZavireRozuvidu::BuildControls() {
 
 void TFZeduZavireRozuvidu::FormCreate(const std::string& localCache) {
   Panel1Resize();
-  results->setItem(0, 0, new QTableWidgetItem("Key"));
-  results->setItem(0, 1, new QTableWidgetItem("Value"));
   // The component gets the map's cache folder when it is attached.
   map->SetLocalCache(localCache);
   map->SetGeoLocalise(GEoLocalise.get());
   if (GEoLocalise->LocalCache().empty()) GEoLocalise->SetLocalCache(localCache);
   radius->setText("1000");  // runs radiusChange
-  InitMarkers();
-  ClearPlaceDetails();
+  ClearAll();
 }
 
 bool TFZeduZavireRozuvidu::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::Resize) {
     if (watched == Panel1) Panel1Resize();
-    if (watched == Panel4 || watched == results) Panel4Resize();
-  } else if (event->type() == QEvent::KeyPress && adresse && watched == adresse->lineEdit()) {
-    const int key = static_cast<QKeyEvent*>(event)->key();
-    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-      // Taken here: the combo box would otherwise also pick a matching item.
-      AdresseKeyPress();
-      return true;
-    }
+    if (watched == Panel4 || watched == results || watched == results->viewport()) Panel4Resize();
   }
   return QMainWindow::eventFilter(watched, event);
+}
+
+int TFZeduZavireRozuvidu::MapRenderCount() const {
+  return map->RenderCount();
 }
 
 void TFZeduZavireRozuvidu::Panel1Resize() {
@@ -335,8 +309,12 @@ void TFZeduZavireRozuvidu::Panel4Resize() {
   int col1 = width - width / 3;
   if (results->verticalScrollBar()->isVisible())
     col1 -= QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  col1 = std::max(0, col1);
+  if (results->columnWidth(0) == width / 3 && results->columnWidth(1) == col1) return;
   results->setColumnWidth(0, width / 3);
-  results->setColumnWidth(1, std::max(0, col1));
+  results->setColumnWidth(1, col1);
+  // Wrapped values take the height the new width gives them.
+  results->resizeRowsToContents();
 }
 
 void TFZeduZavireRozuvidu::tileserverClick() {
@@ -351,14 +329,9 @@ void TFZeduZavireRozuvidu::AdresseKeyPress() {
   int count = 0;
   {
     TBusyCursor busy;
-    count = GEoLocalise->Search(QueryValue(text));
+    count = GEoLocalise->Search(EncodeQueryValue(text));
   }
-  const QString typed = adresse->currentText();
-  adresse->clear();
-  const TServiceResultList& found = GEoLocalise->SearchResults();
-  for (int i = 0; i < found.Count(); ++i) adresse->addItem(Q(found.Strings(i)));
-  adresse->setCurrentIndex(-1);
-  adresse->setEditText(typed);
+  ShowAddressList();
   const TServiceAnswer& answer = GEoLocalise->MapQuestServices().Answer(mkSearch);
   if (!answer.Answered) {
     Report("Address search failed: the service could not be reached");
@@ -378,6 +351,21 @@ void TFZeduZavireRozuvidu::AdresseKeyPress() {
   DrawRadius();
 }
 
+void TFZeduZavireRozuvidu::ShowAddressList() {
+  const QString typed = adresse->currentText();
+  adresse->clear();
+  const TServiceResultList& found = GEoLocalise->SearchResults();
+  for (int i = 0; i < found.Count(); ++i) adresse->addItem(Q(found.Strings(i)));
+  adresse->setCurrentIndex(-1);
+  adresse->setEditText(typed);
+  // The box is narrow and the names are long: the list opens as wide as
+  // its longest name instead of cutting the names in the middle.
+  QAbstractItemView* list = adresse->view();
+  list->setMinimumWidth(found.Count() == 0 ? 0
+                                           : list->sizeHintForColumn(0) + 2 * list->frameWidth() +
+                                                 list->verticalScrollBar()->sizeHint().width());
+}
+
 void TFZeduZavireRozuvidu::adresseClick(int index) {
   if (index < 0) return;
   TWyGeoResult& chosen = GEoLocalise->SearchResult(index);
@@ -395,8 +383,10 @@ void TFZeduZavireRozuvidu::btGoClick() {
   const std::string text = S(adresse->currentText());
   {
     TBusyCursor busy;
-    map->SetAddress(QueryValue(text));
+    map->SetAddress(text);
   }
+  // The map searched through the component: its list is this search's.
+  ShowAddressList();
   const TServiceAnswer& answer = GEoLocalise->MapQuestServices().Answer(mkSearch);
   if (!answer.Answered)
     Report("Address search failed: the service could not be reached");
@@ -458,6 +448,10 @@ void TFZeduZavireRozuvidu::btFindPlacesClick() {
                                                        : "node[shop=*]";
   ClearAll();
   FStartPlace = 0;
+  // The results come back to this centre and distance, wherever the map or
+  // the distance field are by then.
+  FSearchCentre = c;
+  FSearchMetres = metres;
   GEoLocalise->Places().SetRadius(metres);
   GEoLocalise->PlaceSearch(c.Lat, c.Lng, tags);
   if (!GEoLocalise->Places().Searching()) {
@@ -509,7 +503,8 @@ void TFZeduZavireRozuvidu::mapPlacesSearch() {
   map->BeginUpdate();
   map->Shapes()->Markers()->Clear();
   map->Shapes()->InfoWindows()->Clear();
-  InitMarkers();
+  InitMarkers(FSearchCentre);
+  DrawArea(FSearchMetres);
   const TWyPlaceResults& found = places.Results();
   for (int i = 0; i < found.count(); ++i) {
     const TWyPlaceResult* p = found.Items(i);
@@ -566,15 +561,14 @@ void TFZeduZavireRozuvidu::ShowPlace(int index) {
   if (!p) return;
 
   const int lines = p->CountResult();
-  results->setRowCount(lines == 0 ? 2 : lines + 1);
-  if (lines == 0) {
-    results->setItem(1, 0, new QTableWidgetItem(QString()));
-    results->setItem(1, 1, new QTableWidgetItem(QString()));
-  }
+  if (lines == 0)
+    ClearGrid();
+  else
+    results->setRowCount(lines);
   for (int k = 0; k < lines; ++k) {
     const std::string key = p->Names(k);
-    results->setItem(k + 1, 0, new QTableWidgetItem(Q(key)));
-    results->setItem(k + 1, 1, new QTableWidgetItem(Q(p->Values(key))));
+    results->setItem(k, 0, new QTableWidgetItem(Q(key)));
+    results->setItem(k, 1, new QTableWidgetItem(Q(p->Values(key))));
   }
   results->resizeRowsToContents();
   Panel4Resize();
@@ -631,9 +625,8 @@ void TFZeduZavireRozuvidu::mapShapeClick(TWyShape* item) {
   if (FStartPlace > 0 && marker->Tag() >= FStartPlace) ShowPlace(marker->Tag() - FStartPlace);
 }
 
-void TFZeduZavireRozuvidu::InitMarkers() {
+void TFZeduZavireRozuvidu::InitMarkers(const TLatLng& c) {
   TWyShapeMarkerList* markers = map->Shapes()->Markers();
-  const TLatLng c = map->Center();
   if (TWyShapeMarker* pin = markers->Items(markers->Add(c.Lat, c.Lng))) {
     pin->SetFilename(IconFile("red-pushpin.png"));
     pin->SetDraggable(true);
@@ -653,14 +646,17 @@ void TFZeduZavireRozuvidu::InitMarkers() {
     info->SetVisible(false);
     info->SetZIndex(kInfoWindowZIndex);
   }
-  DrawRadius();
 }
 
 void TFZeduZavireRozuvidu::DrawRadius() {
+  const std::string text = S(radius->text());
+  DrawArea(text.empty() ? -1.0 : StrToFloatDot(text));
+}
+
+void TFZeduZavireRozuvidu::DrawArea(double metres) {
   TWyShapeMarker* pin = map->Shapes()->Markers()->Items(0);
   if (!pin) return;
-  const std::string text = S(radius->text());
-  const double km = (text.empty() ? -1.0 : StrToFloatDot(text)) / 1000.0;
+  const double km = metres / 1000.0;
   double latSW = 0, lngSW = 0, latNE = 0, lngNE = 0;
   boundingCoordinates(pin->Latitude(), pin->Longitude(), km, latSW, lngSW, latNE, lngNE);
   TWyShapePolygoneList* polygons = map->Shapes()->Polygones();
@@ -684,15 +680,20 @@ void TFZeduZavireRozuvidu::DrawRadius() {
 void TFZeduZavireRozuvidu::ClearPlaceDetails() {
   place->clear();
   place->setEditText(QString());
-  results->setRowCount(2);
-  results->setItem(1, 0, new QTableWidgetItem(QString()));
-  results->setItem(1, 1, new QTableWidgetItem(QString()));
+  ClearGrid();
+}
+
+void TFZeduZavireRozuvidu::ClearGrid() {
+  results->setRowCount(1);
+  results->setItem(0, 0, new QTableWidgetItem(QString()));
+  results->setItem(0, 1, new QTableWidgetItem(QString()));
 }
 
 void TFZeduZavireRozuvidu::ClearAll() {
   map->Shapes()->Clear();
   ClearPlaceDetails();
-  InitMarkers();
+  InitMarkers(map->Center());
+  DrawRadius();
 }
 
 void TFZeduZavireRozuvidu::Report(const std::string& text) {

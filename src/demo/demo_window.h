@@ -5,17 +5,18 @@
 // of places found with the tags of the chosen one, and "Clear all places".
 // A status line at the bottom reports look-ups that failed.
 //
-// The widgets keep the names the handlers refer to and are public so that
-// tests can drive the window as a user would. Everything runs on the window
-// thread; the places search runs on its own worker and reports through
-// mapPlacesSearch. The address search, the "Goto" address and the reverse
-// geocoding of a shown place are synchronous round trips (unless answered by
-// the disk cache): the window shows a busy cursor meanwhile.
+// The widgets keep the names the handlers refer to. Everything runs on the
+// window thread; the places search runs on its own worker and reports
+// through mapPlacesSearch. The address search, the "Goto" address and the
+// reverse geocoding of a shown place are synchronous round trips (unless
+// answered by the disk cache): the window shows a busy cursor meanwhile.
 
 #include <QMainWindow>
 #include <cstdint>
 #include <memory>
 #include <string>
+
+#include "geo/world_info.h"
 
 class QComboBox;
 class QGroupBox;
@@ -29,6 +30,7 @@ class QWidget;
 
 namespace wy {
 
+class TAddressBox;
 class TObject;
 class TWyGeoLocalise;
 class TWyShape;
@@ -37,6 +39,22 @@ class TWyVuroduDav;
 
 class TFZeduZavireRozuvidu : public QMainWindow {
  public:
+  // localCache: the disk cache folder of the tiles and the services; empty
+  // for none.
+  explicit TFZeduZavireRozuvidu(const std::string& localCache, QWidget* parent = nullptr);
+  ~TFZeduZavireRozuvidu() override;
+
+  // Full renders the map has made so far (start-up measurements wait for
+  // the first).
+  int MapRenderCount() const;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  // The tests and the benchmark reach the widgets and handlers through it.
+  friend class TFZeduZavireRozuviduTestAccess;
+
   // Largest search distance in metres "Find places" accepts; the smallest
   // is 1.
   static constexpr int kMaxRadius = 50000;
@@ -45,12 +63,7 @@ class TFZeduZavireRozuvidu : public QMainWindow {
   static constexpr double kStartLatitude = 43.21393394842017;
   static constexpr double kStartLongitude = 0.10771751403808594;
 
-  // localCache: the disk cache folder of the tiles and the services; empty
-  // for none.
-  explicit TFZeduZavireRozuvidu(const std::string& localCache, QWidget* parent = nullptr);
-  ~TFZeduZavireRozuvidu() override;
-
-  // --- Handlers (bound to the widgets; public so tests can call them)
+  // --- Handlers (bound to the widgets)
   void Panel1Resize();
   void Panel4Resize();
   void tileserverClick();
@@ -85,6 +98,28 @@ class TFZeduZavireRozuvidu : public QMainWindow {
   // has none (its marker could not be added).
   TWyShapeMarker* PlaceMarker(int index) const;
 
+  void FormCreate(const std::string& localCache);
+  void BuildControls();
+  // The pin and the hidden selection marker at `at`, the hidden info window.
+  void InitMarkers(const TLatLng& at);
+  // The search area around the pin: DrawRadius for the distance typed,
+  // DrawArea for `metres`.
+  void DrawRadius();
+  void DrawArea(double metres);
+  void ClearAll();
+  void ClearPlaceDetails();
+  // The tags grid with one empty row under its header.
+  void ClearGrid();
+  // The address list: the display names of the last address search; the
+  // typed text stays in the edit part.
+  void ShowAddressList();
+  // The status line: "" clears it.
+  void Report(const std::string& text);
+  // Find places is offered for a valid distance while no search runs.
+  void UpdateFindEnabled();
+  // The result index a place list item stands for; -1 for none.
+  int PlaceOfItem(int item) const;
+
   // --- Components (owned by the window)
   QWidget* Panel1 = nullptr;
   QWidget* Panel2 = nullptr;
@@ -96,7 +131,7 @@ class TFZeduZavireRozuvidu : public QMainWindow {
   QLabel* Label3 = nullptr;
   QLabel* Label4 = nullptr;
   QComboBox* tileserver = nullptr;
-  QComboBox* adresse = nullptr;
+  TAddressBox* adresse = nullptr;
   QPushButton* btGo = nullptr;
   QGroupBox* GroupBox1 = nullptr;
   QRadioButton* ckStore = nullptr;
@@ -113,23 +148,9 @@ class TFZeduZavireRozuvidu : public QMainWindow {
   std::unique_ptr<TWyGeoLocalise> GEoLocalise;
   int FStartPlace = 0;
   int idSelected = -1;
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
- private:
-  void FormCreate(const std::string& localCache);
-  void BuildControls();
-  void InitMarkers();
-  void DrawRadius();
-  void ClearAll();
-  void ClearPlaceDetails();
-  // The status line: "" clears it.
-  void Report(const std::string& text);
-  // Find places is offered for a valid distance while no search runs.
-  void UpdateFindEnabled();
-  // The result index a place list item stands for; -1 for none.
-  int PlaceOfItem(int item) const;
+  // Where the last places search ran: its centre and distance in metres.
+  TLatLng FSearchCentre;
+  int FSearchMetres = 0;
 };
 
 }  // namespace wy

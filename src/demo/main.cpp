@@ -18,7 +18,6 @@
 
 #include "demo/demo_window.h"
 #include "geo/settings.h"
-#include "map/map_control.h"
 
 int main(int argc, char** argv) {
   QElapsedTimer started;
@@ -65,7 +64,7 @@ int main(int argc, char** argv) {
   if (parser.isSet(firstFrameOption)) {
     auto* poll = new QTimer(&app);
     QObject::connect(poll, &QTimer::timeout, [&] {
-      if (window.map->RenderCount() == 0) return;
+      if (window.MapRenderCount() == 0) return;
       std::printf("first map frame after %lld ms\n", static_cast<long long>(started.elapsed()));
       std::fflush(stdout);
       app.quit();

@@ -1,7 +1,8 @@
 #pragma once
-// The process-wide re-entrant lock shared by the map's render, the tile
-// caches and the shapes. Lock order: GlobalMapLock first, then a list's own
-// lock. Never wait for a worker thread while holding it.
+// The process-wide re-entrant lock shared by the map's render and the
+// shapes (the tile caches have locks of their own). Lock order:
+// GlobalMapLock first, then a list's own lock. Never wait for a worker
+// thread while holding it.
 
 #include <mutex>
 

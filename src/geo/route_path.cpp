@@ -4,25 +4,13 @@
 
 namespace wy {
 
-namespace {
-
-std::string TrimBlanks(const std::string& text) {
-  const char* blanks = " \t\r\n";
-  const size_t first = text.find_first_not_of(blanks);
-  if (first == std::string::npos) return "";
-  const size_t last = text.find_last_not_of(blanks);
-  return text.substr(first, last - first + 1);
-}
-
-}  // namespace
-
 std::string TWyRoutePathPoint::Text() const {
   // The service separates the parts of an enhanced instruction with div
   // blocks in a smaller font; each block becomes a line of its own.
   std::string text = ReplaceAll(FInstructions, "</div><div style=\"font-size:0.9em\">", "\n");
   text = ReplaceAll(text, "<div style=\"font-size:0.9em\">", "\n");
   text = ReplaceAll(text, "</div>", "\n");
-  return HtmlToText(TrimBlanks(text));
+  return HtmlToText(Trim(text));
 }
 
 int32_t TWyRoutePath::add(double dLatitude, double dLongitude, double dAltitude, int32_t lDistance,

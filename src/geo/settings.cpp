@@ -22,6 +22,10 @@ const std::map<std::string, std::string>& Defaults() {
       {"timeout.connect", "10000"},
       {"timeout.low-speed", "30000"},
       {"timeout.total", "300000"},
+      // Tile downloads: a stalled tile holds one of the few connections a
+      // tile host allows, so they give up sooner.
+      {"timeout.tile-low-speed", "10000"},
+      {"timeout.tile-total", "120000"},
       {"timeout.elevation-pause", "100"},
       {"download.max-bytes", "67108864"},
       // Process-wide service keys.

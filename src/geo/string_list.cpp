@@ -237,6 +237,7 @@ bool ReadTextFile(const std::string& fileName, std::string& text) {
       while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
       ok = std::ferror(f) == 0;
     } catch (const std::exception&) {
+      LogCaughtException(llWarning, "geo", "string list: reading " + fileName);
       ok = false;
     }
     std::fclose(f);
@@ -244,6 +245,7 @@ bool ReadTextFile(const std::string& fileName, std::string& text) {
     text = DecodeTextBytes(bytes);
     return true;
   } catch (const std::exception&) {
+    LogCaughtException(llWarning, "geo", "string list: reading " + fileName);
     return false;
   }
 }
@@ -259,6 +261,7 @@ bool ReadTextStream(TStream& stream, std::string& text) {
     text = DecodeTextBytes(bytes);
     return true;
   } catch (const std::exception&) {
+    LogCaughtException(llWarning, "geo", "string list: reading a stream");
     return false;
   }
 }

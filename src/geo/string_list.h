@@ -39,6 +39,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/log.h"
+
 namespace wy {
 
 class TStream;
@@ -120,6 +122,7 @@ class TStringListOf {
     try {
       FItems.reserve(static_cast<size_t>(capacity));
     } catch (const std::exception&) {
+      LogCaughtException(llDebug, "geo", "string list: capacity hint ignored");
     }
   }
 
@@ -370,6 +373,7 @@ class TStringListOf {
     try {
       return string_list_detail::WriteTextFile(fileName, Text(), FWriteBOM);
     } catch (const std::exception&) {
+      LogCaughtException(llWarning, "geo", "string list: saving to " + fileName);
       return false;
     }
   }
@@ -383,6 +387,7 @@ class TStringListOf {
     try {
       return string_list_detail::WriteTextStream(stream, Text(), FWriteBOM);
     } catch (const std::exception&) {
+      LogCaughtException(llWarning, "geo", "string list: saving to a stream");
       return false;
     }
   }
@@ -445,6 +450,7 @@ class TStringListOf {
       ReplaceStrings(split());
       return true;
     } catch (const std::exception&) {
+      LogCaughtException(llWarning, "geo", "string list: new lines refused, the old ones kept");
       return false;
     }
   }
@@ -457,6 +463,8 @@ class TStringListOf {
     try {
       AddItems(std::move(items));
     } catch (...) {
+      // Not handled here: the lines are put back and the caller (TryReplace)
+      // logs and reports the failure.
       FItems.swap(old);
       throw;
     }

@@ -25,7 +25,7 @@ bool IsSpace(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-std::string_view Trim(std::string_view s) {
+std::string_view TrimView(std::string_view s) {
   while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
   while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
   return s;
@@ -139,7 +139,7 @@ TDecimal ToDecimal15(double value) {
 
 // Reads a whole trimmed text as a number with "." as separator.
 bool ParseDot(std::string_view s, double& out) {
-  s = Trim(s);
+  s = TrimView(s);
   if (s.empty()) return false;
   if (s.front() == '+') {
     s.remove_prefix(1);
@@ -369,7 +369,7 @@ double StrToFloatDotDef(const std::string& text, double def) {
 }
 
 int TextToIntDef(const std::string& text, int def) {
-  std::string_view s = Trim(text);
+  std::string_view s = TrimView(text);
   bool negative = false;
   if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
     negative = s.front() == '-';
@@ -407,6 +407,10 @@ std::string NextToken(std::string& text, const std::string& separator) {
     text.erase(0, at + separator.size());
   }
   return token;
+}
+
+std::string Trim(const std::string& text) {
+  return std::string(TrimView(text));
 }
 
 // ---------------------------------------------------------------------------
@@ -662,6 +666,20 @@ std::string HtmlToText(const std::string& text) {
   return HtmlDecode(out);
 }
 
+std::string NeutraliseMarkup(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    if (c == '<')
+      out += "\xE2\x80\xB9";  // ‹
+    else if (c == '>')
+      out += "\xE2\x80\xBA";  // ›
+    else
+      out += c;
+  }
+  return out;
+}
+
 std::string JsonUnescape(const std::string& text) {
   const size_t n = text.size();
   // The UTF-16 unit of a "\uXXXX" escape at byte i, or -1.
@@ -754,11 +772,7 @@ std::string UpperNoAccents(const std::string& text) {
       continue;
     }
     const char32_t cp = DecodeUtf8(text, pos);
-    if (cp < 0x100) {
-      AppendUtf8(out, kUpperTable[cp]);
-    } else {
-      out.push_back('\0');
-    }
+    AppendUtf8(out, cp < 0x100 ? kUpperTable[cp] : cp);
   }
   return out;
 }

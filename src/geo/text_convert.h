@@ -75,6 +75,9 @@ int TextToIntDef(const std::string& text, int def);
 // (an empty separator included) returns all of `text` and empties it.
 std::string NextToken(std::string& text, const std::string& separator);
 
+// `text` without the spaces, tabs, CRs and LFs at its start and end.
+std::string Trim(const std::string& text);
+
 // ---------------------------------------------------------------------------
 // Colours
 
@@ -176,6 +179,13 @@ std::string HtmlDecode(const std::string& text);
 // "<" drops the rest), drops any other ">", then applies HtmlDecode.
 std::string HtmlToText(const std::string& text);
 
+// Service or file text (place names, addresses, imported names) with "<"
+// and ">" replaced by "‹" and "›": the text stays readable, and shown in an
+// info window or a hint it can neither open a tag (fetch an image from any
+// host, draw a fake link) nor close one. Escaping to "&lt;" would not do:
+// the info windows decode no entities and would show it literally.
+std::string NeutraliseMarkup(const std::string& text);
+
 // Replaces each "\uXXXX" escape (four hexadecimal digits) by its character in
 // UTF-8; a high surrogate followed by a "\uXXXX" low surrogate gives one
 // character, an unpaired surrogate gives U+FFFD. "\\" is copied as it stands
@@ -187,13 +197,14 @@ std::string JsonUnescape(const std::string& text);
 // "http://www.Foo-bar.com/x.png" gives "foobarcomxpng".
 std::string UrlToId(const std::string& text);
 
-// Per code point: a-z to A-Z; Latin-1 letters with diacritics to their base
-// capital; "æ" to "Æ", "þ" to "Þ", the soft hyphen to "*"; U+0080..U+009F to
-// the characters Windows-1252 gives those codes (U+0080 to "€", U+009C to
-// "Œ"), except that Š/š give "S", Ž/ž give "Z", œ gives "Œ" and Ÿ gives "Y";
-// every other code point below U+0100 unchanged ("ß", "×"); every code point
-// from U+0100 on, and invalid UTF-8, becomes U+0000 (a zero byte kept in the
-// result). The result is UTF-8.
+// Per code point below U+0100 (the Latin-1 range): a-z to A-Z; Latin-1
+// letters with diacritics to their base capital; "æ" to "Æ", "þ" to "Þ",
+// the soft hyphen to "*"; U+0080..U+009F to the characters Windows-1252
+// gives those codes (U+0080 to "€", U+009C to "Œ"), except that Š/š give
+// "S", Ž/ž give "Z", œ gives "Œ" and Ÿ gives "Y"; every other code point
+// below U+0100 unchanged ("ß", "×"). Code points from U+0100 on are kept
+// as they are ("Łódź" gives "ŁODź", "東京" stays); invalid UTF-8 becomes
+// U+FFFD. The result is UTF-8.
 std::string UpperNoAccents(const std::string& text);
 
 // Reads UTF-8 and narrows it to Windows-1252. The result is UTF-8 again, of

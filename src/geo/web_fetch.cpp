@@ -3,12 +3,14 @@
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
-#include <mutex>
+#include <exception>
 #include <utility>
 
+#include "geo/http_setup.h"
+#include "geo/query_value.h"
 #include "geo/settings.h"
+#include "platform/log.h"
 #include "platform/tick.h"
 
 namespace wy {
@@ -28,8 +30,13 @@ uint32_t SizeLimit(uint32_t requested) {
   return static_cast<uint32_t>(std::min<int64_t>(configured, UINT32_MAX));
 }
 
-uint32_t TimeoutMs(uint32_t requested, const char* name, uint32_t fallback) {
-  return requested != 0 ? requested : GetTimeoutMs(name, fallback);
+// The settings, where the caller gives no time-out of its own.
+THttpTimeouts TimeoutsOf(const TDownloadOptions& options) {
+  THttpTimeouts timeouts = DownloadTimeoutSettings();
+  if (options.ConnectTimeoutMs != 0) timeouts.ConnectMs = options.ConnectTimeoutMs;
+  if (options.LowSpeedTimeoutMs != 0) timeouts.LowSpeedMs = options.LowSpeedTimeoutMs;
+  if (options.TotalTimeoutMs != 0) timeouts.TotalMs = options.TotalTimeoutMs;
+  return timeouts;
 }
 
 // State shared by the transfer loop and libcurl's callbacks; all of them run
@@ -44,15 +51,35 @@ struct TTransfer {
   bool TooLarge = false;
   bool BadStatus = false;
   bool OutOfMemory = false;
+  // What a callback caught, logged once the transfer is over: nothing may
+  // leave a callback into libcurl, not even from the log.
+  std::exception_ptr Caught;
+  const char* CaughtWhere = "";
 
   bool AbortRequested() {
     if (Abort == nullptr || !*Abort) return false;
     try {
       if ((*Abort)()) Aborted = true;
     } catch (...) {
+      Catch("the abort predicate failed; the download stops");
       Aborted = true;
     }
     return Aborted;
+  }
+
+  void Catch(const char* where) noexcept {
+    if (Caught) return;
+    Caught = std::current_exception();
+    CaughtWhere = where;
+  }
+
+  void LogCaught() {
+    if (!Caught) return;
+    try {
+      std::rethrow_exception(Caught);
+    } catch (...) {
+      LogCaughtException(llWarning, "geo", CaughtWhere);
+    }
   }
 };
 
@@ -86,6 +113,7 @@ size_t OnBodyData(char* data, size_t size, size_t count, void* user) {
   try {
     transfer->Body.append(data, bytes);
   } catch (...) {
+    transfer->Catch("no room for the answer's body");
     transfer->OutOfMemory = true;
     return 0;
   }
@@ -120,13 +148,6 @@ TDownloadError ErrorOfCurlCode(CURLcode code) {
   }
 }
 
-void AppendPercentEncoded(std::string& out, unsigned char c) {
-  static const char kHex[] = "0123456789ABCDEF";
-  out += '%';
-  out += kHex[c >> 4];
-  out += kHex[c & 0x0F];
-}
-
 // -1: not a Base64 digit.
 int Base64Digit(unsigned char c) {
   if (c >= 'A' && c <= 'Z') return c - 'A';
@@ -157,24 +178,6 @@ void PeekBytes(TStream& stream, int64_t offset, unsigned char* bytes, size_t cou
 }
 
 }  // namespace
-
-void InitHttpClient() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-std::string HttpNoProxyList() {
-  std::string list = "127.0.0.1,localhost,::1";
-  const char* fromEnvironment = std::getenv("no_proxy");
-  if (fromEnvironment == nullptr || fromEnvironment[0] == '\0')
-    fromEnvironment = std::getenv("NO_PROXY");
-  if (fromEnvironment != nullptr && fromEnvironment[0] != '\0') {
-    if (std::strcmp(fromEnvironment, "*") == 0) return "*";
-    list += ',';
-    list += fromEnvironment;
-  }
-  return list;
-}
 
 bool TMyStatus::OnProgress(uint64_t progress, uint64_t /*progressMax*/) const {
   return FMaxsize == 0 || progress <= FMaxsize;
@@ -213,21 +216,24 @@ bool DownloadToStream(const std::string& url, TStream* stream, const TDownloadOp
   if (result != nullptr) *result = TDownloadResult();
   if (stream == nullptr) return Fail(result, deNoStream, "no stream");
 
-  CURL* easy = nullptr;
-  CURLM* multi = nullptr;
+  // Freed on every path, the early returns included.
+  struct THandles {
+    CURL* Easy = nullptr;
+    CURLM* Multi = nullptr;
+    ~THandles() {
+      if (Multi != nullptr) curl_multi_cleanup(Multi);
+      if (Easy != nullptr) curl_easy_cleanup(Easy);
+    }
+  } handles;
   bool ok = false;
   try {
     InitHttpClient();
     const uint32_t limit = SizeLimit(options.MaxSize);
-    const uint32_t connectMs = TimeoutMs(options.ConnectTimeoutMs, "connect", 10000);
-    const uint32_t lowSpeedMs = TimeoutMs(options.LowSpeedTimeoutMs, "low-speed", 30000);
-    const uint32_t totalMs = TimeoutMs(options.TotalTimeoutMs, "total", 300000);
-    const std::string requestUrl = EncodeUrlForRequest(url);
-    const std::string userAgent = options.UserAgent.empty() ? GetUserAgent() : options.UserAgent;
-    const std::string noProxy = HttpNoProxyList();
+    const THttpTimeouts timeouts = TimeoutsOf(options);
+    const uint32_t lowSpeedMs = timeouts.LowSpeedMs;
 
-    easy = curl_easy_init();
-    multi = curl_multi_init();
+    CURL* easy = handles.Easy = curl_easy_init();
+    CURLM* multi = handles.Multi = curl_multi_init();
     if (easy == nullptr || multi == nullptr) return Fail(result, deTransfer, "out of memory");
 
     TTransfer transfer;
@@ -236,25 +242,18 @@ bool DownloadToStream(const std::string& url, TStream* stream, const TDownloadOp
     transfer.Abort = &options.Abort;
     char errorText[CURL_ERROR_SIZE] = {0};
 
-    curl_easy_setopt(easy, CURLOPT_URL, requestUrl.c_str());
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
-    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_NOPROXY, noProxy.c_str());
-    curl_easy_setopt(easy, CURLOPT_USERAGENT, userAgent.c_str());
-    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");  // every decoder libcurl has
-    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limit));
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connectMs));
-    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(totalMs));
-    if (lowSpeedMs != 0) {
-      // The loop below ends a stalled transfer to the millisecond; libcurl's
-      // own check, in whole seconds, is a backstop should the tick stand still.
-      curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-      curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME,
-                       static_cast<long>(std::max<uint64_t>(1, (2ull * lowSpeedMs + 999) / 1000)));
-    }
+    THttpHandleSetup setup;
+    setup.Url = url;
+    setup.UserAgent = options.UserAgent;
+    setup.MaxRedirects = kMaxRedirects;
+    setup.MaxBytes = limit;
+    setup.Timeouts = timeouts;
+    // The loop below ends a stalled transfer to the millisecond; libcurl's
+    // own check, at twice the time, is a backstop should the tick stand still.
+    setup.Timeouts.LowSpeedMs =
+        static_cast<uint32_t>(std::min<uint64_t>(2ull * lowSpeedMs, UINT32_MAX));
+    setup.AcceptEncoding = true;
+    SetUpHttpHandle(easy, setup);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeaderData);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnBodyData);
@@ -331,12 +330,12 @@ bool DownloadToStream(const std::string& url, TStream* stream, const TDownloadOp
       ok = true;
     }
     curl_multi_remove_handle(multi, easy);
+    transfer.LogCaught();
   } catch (...) {
+    LogCaughtException(llWarning, "geo", "a download failed");
     Fail(result, deTransfer, "internal error");
     ok = false;
   }
-  if (multi != nullptr) curl_multi_cleanup(multi);
-  if (easy != nullptr) curl_easy_cleanup(easy);
   return ok;
 }
 
@@ -380,6 +379,7 @@ std::string StreamToText(TStream* stream) {
       }
     }
   } catch (...) {
+    LogCaughtException(llWarning, "geo", "reading a stream as text failed");
     text.clear();
   }
   stream->SetPosition(saved);
@@ -426,6 +426,7 @@ bool Base64ToStream(const std::string& text, TStream* output) {
     output->SetPosition(0);
     return true;
   } catch (...) {
+    LogCaughtException(llWarning, "geo", "Base64 decoding failed");
     return false;
   }
 }

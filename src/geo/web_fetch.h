@@ -63,15 +63,8 @@ struct TDownloadResult {
 // Spaces, control characters and non-ASCII bytes in the address are
 // percent-encoded; "%" is kept, so an address may arrive already encoded.
 // Compressed answers (gzip, deflate) are asked for and decoded; the size
-// limit applies to the decoded body.
-// Initialises the HTTP library once per process (thread-safe); every code
-// path that makes its own transfers calls it first.
-void InitHttpClient();
-
-// The no-proxy list every transfer uses: loopback addresses never go through
-// a proxy, and the user's own no_proxy (or NO_PROXY) list still applies.
-std::string HttpNoProxyList();
-
+// limit applies to the decoded body. The libcurl options are those of
+// http_setup.h.
 bool DownloadToStream(const std::string& url, TStream* stream, uint32_t maxSize = 0);
 bool DownloadToStream(const std::string& url, TStream* stream, const TDownloadOptions& options,
                       TDownloadResult* result = nullptr);

@@ -37,16 +37,6 @@ void TDisplayMapTiles::setTile(int x, int y, uint8_t tile) {
   SetCell(static_cast<int>(c), static_cast<int>(r), tile);
 }
 
-void TDisplayMapTiles::setGroupTile(int x, int y, uint8_t tile) {
-  setTile(x, y, tile);
-  setTile(x - 1, y, tile);
-  setTile(x + 1, y, tile);
-  setTile(x, y - 1, tile);
-  setTile(x, y + 1, tile);
-  setTile(x - 1, y - 1, tile);
-  setTile(x + 1, y + 1, tile);
-}
-
 void TDisplayMapTiles::Clear() {
   std::fill(FDisplay.begin(), FDisplay.end(), 0);
 }

@@ -1,11 +1,6 @@
 #pragma once
 // TDisplayMapTiles: one state byte per tile position visible in the map,
-// telling the painter which tiles still need drawing.
-//   0   the tile must be drawn again on the next full paint (its image may
-//       still be loading)
-//   1   its image arrived since it was last drawn; the next full paint draws
-//       it and, once the real image was drawn, moves it to 255
-//   255 drawn with its final image; full paints skip it
+// telling the painter which tiles still need drawing (TTileCellState).
 // Window thread only (tile arrivals reach the map on the window thread).
 
 #include <cstdint>
@@ -13,9 +8,20 @@
 
 namespace wy {
 
+enum TTileCellState : uint8_t {
+  // The tile must be drawn again on the next full paint (its image may
+  // still be loading).
+  tcsToDraw = 0,
+  // Its image arrived since it was last drawn; the next full paint draws it
+  // and, once the real image was drawn, marks it tcsDrawn.
+  tcsArrived = 1,
+  // Drawn with its final image; full paints skip it.
+  tcsDrawn = 255,
+};
+
 class TDisplayMapTiles {
  public:
-  // A new grid is 10 x 10, all 0, enabled.
+  // A new grid is 10 x 10, all tcsToDraw, enabled.
   TDisplayMapTiles();
 
   // Resizes to w columns and h rows and clears every cell.
@@ -24,9 +30,6 @@ class TDisplayMapTiles {
   uint8_t getTile(int x, int y) const;
   // Outside the grid nothing happens.
   void setTile(int x, int y, uint8_t tile);
-  // setTile on (x, y) and its neighbours (x-1,y) (x+1,y) (x,y-1) (x,y+1)
-  // (x-1,y-1) (x+1,y+1).
-  void setGroupTile(int x, int y, uint8_t tile);
   void Clear();
   // Shifts the states after the view moved by (x, y) pixels; the side that
   // enters the view always ends at 0. Does nothing while disabled.

@@ -1,4 +1,4 @@
-#include "map/geo_services_adapter.h"
+#include "map/detail/geo_services_adapter.h"
 
 #include <charconv>
 #include <cmath>
@@ -28,20 +28,6 @@ bool ReadNumber(const std::string& text, size_t first, size_t last, double& valu
 }
 
 }  // namespace
-
-std::string NeutraliseMarkup(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    if (c == '<')
-      out += "\xE2\x80\xB9";  // ‹
-    else if (c == '>')
-      out += "\xE2\x80\xBA";  // ›
-    else
-      out += c;
-  }
-  return out;
-}
 
 std::string TWyGeoServicesAdapter::ReverseGeocode(double Lat, double Lng) {
   return NeutraliseMarkup(FComponent.Reverse(Lat, Lng));

@@ -22,7 +22,9 @@ uint32_t NonZeroTick() {
 
 TWyHint::TWyHint() = default;
 
-TWyHint::~TWyHint() { Hide(); }
+TWyHint::~TWyHint() {
+  Hide();
+}
 
 void TWyHint::SetHint(const std::string& value) {
   FHint = value;

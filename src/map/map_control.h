@@ -1,13 +1,20 @@
 #pragma once
 // TVuroduDavControl: the map widget. It shows a rectangle of the
-// Web-Mercator world at one zoom level from 256-pixel tiles, keeps the
-// viewport state (centre, zoom, pixel offset, limit box) and mirrors it in a
-// TWyWorldInfo for the shapes, and renders on demand:
-// - viewport changes (centre, zoom, fit, resize) render at once;
-// - asynchronous changes (a tile arrived) post WM_MAPREPAINT, and the 20 ms
-//   timer thread performs at most one full render every 200 ms.
-// A full render composes into an off-screen image; paintEvent only copies
-// it to the screen. Window thread only.
+// Web-Mercator world at one zoom level from 256-pixel tiles and overlays the
+// shapes of its registry. The widget owns and wires its parts:
+// - the viewport (TMapViewport): centre, zoom and limits, boxes, pixel and
+//   coordinate conversions, mirrored in a TWyWorldInfo for the shapes;
+// - the tile frame: the composed tiles and the grid of tile states;
+// - the repaint scheduler: asynchronous changes (a tile arrived) post
+//   WM_MAPREPAINT, and the 20 ms timer thread performs at most one full
+//   render every 200 ms; viewport changes render at once;
+// - the input handler: pointer and wheel input as one state machine;
+// - the map-level operations (address look-ups, keys, geodesy shortcuts),
+//   in map_operations.cpp.
+// A render composes the frame only when shapes are shown (tiles, then the
+// shapes over them, on the drawing surface); paintEvent copies that frame to
+// the screen, or draws the tiles straight onto it when there are no shapes,
+// and adds the attribution. Window thread only.
 //
 // Pixel geometry: FX, FY are the widget coordinates of world pixel (0, 0)
 // at the current zoom; tile (tx, ty) is drawn at (tx*256 + FX, ty*256 + FY).
@@ -17,7 +24,6 @@
 #include <QPointer>
 #include <QRect>
 #include <QWidget>
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -29,12 +35,17 @@
 #include "geo/world_info.h"
 #include "map/display_map_tiles.h"
 #include "map/map_observer.h"
+#include "map/map_viewport.h"
 #include "shapes/shape_types.h"
 #include "tiles/tile_catalog.h"
 
 namespace wy {
 
+class TMapInputHandler;
+class TMapTileFrame;
+struct TTileImages;
 class TMessageMailbox;
+class TRepaintScheduler;
 class TThreadedTimer;
 class TVuroduDavServer;
 class TWyCanvas;
@@ -53,9 +64,9 @@ class TVuroduDavControl : public QWidget, public TObject {
   using TOnMapLatLng = std::function<void(TVuroduDavControl* Sender, double Lat, double Lng)>;
   using TOnMapMove = TOnMapLatLng;
 
-  static constexpr double kDefaultLatitude = 43.232951;
-  static constexpr double kDefaultLongitude = 0.0780819999999949;
-  static constexpr uint8_t kHighestZoom = 23;
+  static constexpr double kDefaultLatitude = TMapViewport::kDefaultLatitude;
+  static constexpr double kDefaultLongitude = TMapViewport::kDefaultLongitude;
+  static constexpr uint8_t kHighestZoom = TMapViewport::kHighestZoom;
   // Full renders driven by repaint requests are at least this far apart.
   static constexpr uint32_t kRepaintIntervalMs = 200;
 
@@ -63,10 +74,10 @@ class TVuroduDavControl : public QWidget, public TObject {
   ~TVuroduDavControl() override;
 
   // --- Viewport
-  double Latitude() const { return FLatitude; }
+  double Latitude() const { return FViewport.Latitude(); }
   // Keeps the longitude of the current widget centre.
   void SetLatitude(double value);
-  double Longitude() const { return Flongitude; }
+  double Longitude() const { return FViewport.Longitude(); }
   // Keeps the latitude of the current widget centre.
   void SetLongitude(double value);
   // Coordinate under the middle pixel, limit box applied.
@@ -79,12 +90,12 @@ class TVuroduDavControl : public QWidget, public TObject {
   // always ends centred on the target.
   void PanTo(double Lat, double Lng);
 
-  uint8_t Zoom() const { return FZoom; }
+  uint8_t Zoom() const { return FViewport.Zoom(); }
   // Clamped to MinZoom..MaxZoom; always pivots on the middle pixel.
   void SetZoom(uint8_t value);
-  uint8_t MinZoom() const { return FMinZoom; }
+  uint8_t MinZoom() const { return FViewport.MinZoom(); }
   void SetMinZoom(uint8_t value);
-  uint8_t MaxZoom() const { return FMaxZoom; }
+  uint8_t MaxZoom() const { return FViewport.MaxZoom(); }
   // Values above 23 are ignored.
   void SetMaxZoom(uint8_t value);
 
@@ -100,11 +111,12 @@ class TVuroduDavControl : public QWidget, public TObject {
   // Coordinate under a widget pixel (clamped to the world and the limit box).
   TLatLng FromXYToLatLng(int64_t X, int64_t Y);
 
-  double NorthEastLatitude() const { return FWorldInfo->NorthEastLatitude(); }
-  double NorthEastLongitude() const { return FWorldInfo->NorthEastLongitude(); }
-  double SouthWestLatitude() const { return FWorldInfo->SouthWestLatitude(); }
-  double SouthWestLongitude() const { return FWorldInfo->SouthWestLongitude(); }
-  TWyWorldInfo& WorldInfo() { return *FWorldInfo; }
+  double NorthEastLatitude() const { return FViewport.WorldInfo().NorthEastLatitude(); }
+  double NorthEastLongitude() const { return FViewport.WorldInfo().NorthEastLongitude(); }
+  double SouthWestLatitude() const { return FViewport.WorldInfo().SouthWestLatitude(); }
+  double SouthWestLongitude() const { return FViewport.WorldInfo().SouthWestLongitude(); }
+  TWyWorldInfo& WorldInfo() { return FViewport.WorldInfo(); }
+  const TMapViewport& Viewport() const { return FViewport; }
 
   // --- Tile service
   TTileServer TileServer() const;
@@ -130,7 +142,8 @@ class TVuroduDavControl : public QWidget, public TObject {
   // --- Rendering
   bool ShowCopyrightTile() const { return FShowCopyrightTile; }
   void SetShowCopyrightTile(bool value);
-  // The last rendered frame (tiles and attribution) at widget size.
+  // The last rendered frame (tiles, shapes and attribution) at widget size,
+  // composed on request.
   const QImage& ScreenShot();
   // Renders: fast only copies the last frame to the screen; otherwise the
   // frame is composed first. Skipped while hidden, before the first show,
@@ -293,19 +306,19 @@ class TVuroduDavControl : public QWidget, public TObject {
   void SetAntiFreezeOnLoad(bool v) { FAntiFreezeOnLoad = v; }
 
   // --- Pointer position (updated on every move)
-  TLatLng MouseLatLng() const { return FMouseLatLng; }
+  TLatLng MouseLatLng() const;
   // World pixel under the pointer at the current zoom.
-  double WorldX() const { return FWorldX; }
-  double WorldY() const { return FWorldY; }
+  double WorldX() const;
+  double WorldY() const;
 
   // --- Inspection (tests and tools)
-  int64_t FX() const { return FX_; }
-  int64_t FY() const { return FY_; }
-  TDisplayMapTiles& DisplayMapTiles() { return FDisplayMapTiles; }
+  int64_t FX() const { return FViewport.X0(); }
+  int64_t FY() const { return FViewport.Y0(); }
+  TDisplayMapTiles& DisplayMapTiles();
   TVuroduDavServer& MapServer() { return *FMapServer; }
   int RenderCount() const { return FRenderCount; }
-  int PendingRepaints() const { return FDoRepaint.load(); }
-  bool LimitBoxHit() const { return Flag_LimitBox; }
+  int PendingRepaints() const;
+  bool LimitBoxHit() const { return FViewport.LimitBoxHit(); }
   // Where the attribution was last written (empty when it was not).
   QRect CopyrightRect() const { return FCopyrightRect; }
   // The id repaint requests are posted to.
@@ -315,17 +328,7 @@ class TVuroduDavControl : public QWidget, public TObject {
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void showEvent(QShowEvent* event) override;
-  // Pointer handling. Qt reports a double click as press, release,
-  // double-click, release; the double click runs its own step and then the
-  // press step, and the release that follows it raises nothing.
-  //
-  // Shapes: every step below first deals with the map alone. The shapes
-  // group plugs in at the same places, before the map's own handling: the
-  // press asks it for the hovered clickable shape (which may become the
-  // dragged shape), a move without button asks it for the shape under the
-  // pointer (hover in/out), a move with the button held moves the dragged
-  // shape instead of the map, and the release and double click route to the
-  // hovered shape's handlers before falling back to the map events.
+  // Pointer and wheel input go to the input handler.
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
@@ -338,56 +341,57 @@ class TVuroduDavControl : public QWidget, public TObject {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  friend class TMapInputHandler;
+
+  // --- Viewport changes and what follows them
+  // Centres the view, then (once drawing is on) renders and tells the
+  // observers and OnMapMove.
   void CenterOn(double Lat, double Lng);
-  void UpdateBounds();
+  // After the view moved or changed size: the shapes' draw list, the
+  // observers, the bounds message and the limit-box pull-back.
+  void ViewChanged();
+  // The view is about to show other tiles: every cell is drawn again.
+  void ViewMoved();
+  // One step of an animated pan.
   void StepTowards(double Lat, double Lng);
-  void XYToWorld(int64_t X, int64_t Y, double& wx, double& wy) const;
-  void ClampToLimitBox(TLatLng& value);
-  bool BoxVisible(double NELat, double NELng, double SWLat, double SWLng) const;
-  void ApplyZoom(uint8_t value);
-  // Clears the tile states and fills the tile image with the placeholder
-  // colour, so nothing stale stays where no tile is drawn.
+  // A drag step: the composed tiles move with the pointer and only the
+  // entering tiles are drawn.
+  void ShiftView(int64_t dx, int64_t dy);
+  // The release of a map drag: the last stretch, then a full render.
+  void EndMapDrag(int64_t dx, int64_t dy);
+  // Observers and shapes are told the view stopped moving.
+  void MoveEnded();
   void ClearTiles();
+
+  // --- Rendering
+  void Invalidate() { Valide_Map = false; }
   void ResizeSurfaces();
-  // PaintMap: composes the frame (unless fast) and copies it to the screen.
-  void PaintMap(int64_t a, int64_t b, bool fast);
-  void RenderFrame(int64_t a, int64_t b);
-  // Draws tile (tx, ty); true when the base server's real image was drawn.
-  bool DrawTile(int64_t tx, int64_t ty, QPainter& painter);
-  void HandleMessage(uint32_t msg);
+  // The viewport takes the widget's size when it changed without an event.
+  void SyncSize();
+  // The zoom changed: redraw and tell, as for a centring, then the zoom.
+  void ZoomApplied();
+  // Composes the frame; a failure is logged and the frame given up.
+  void RenderFrame();
+  void ComposeFrame();
+  // The images of tile (tx, ty); true when the base server's real image
+  // came.
+  bool FetchTile(int64_t tx, int64_t ty, TTileImages& images);
+
+  // Lays out the attribution of the tile server (FCopyrightRect, FCopyright).
+  void UpdateAttribution();
   bool CanRender() const;
-  void Press(Qt::MouseButton button, const QPoint& at);
-  // One step of a map drag to the pointer position.
-  void DragStep(const QPoint& at);
-  // True when the wheel event was used to zoom.
-  bool WheelZoom(QWheelEvent* event);
-  void HookParentForm();
-  // Pointer steps over shapes.
-  void HoverMove(const QPoint& at);
-  void ShapeDragStep(TWyShape* d, const QPoint& at);
-  void ReleaseClick(Qt::MouseButton button, const QPoint& at, const TLatLng& c);
+  // True when the registry has shapes to draw in this frame.
+  bool ShapesToCompose() const;
   // Shapes are drawn on top of the tiles except while a big shape set would
   // slow down a drag.
   bool DrawShapesNow() const;
+  void HandleMessage(uint32_t msg);
+  void HookParentForm();
 
-  // Viewport
-  double FLatitude = kDefaultLatitude;
-  double Flongitude = kDefaultLongitude;
-  uint8_t FZoom = 14;
-  uint8_t FMinZoom = 2;
-  uint8_t FMaxZoom = 18;
-  int64_t maxOfZoom = 16384;
-  int64_t FX_ = 0;
-  int64_t FY_ = 0;
-  int64_t FOffsetX = 0;  // pointer handling: last position used for dragging
-  int64_t FOffsetY = 0;
-  double _min_Latitude = -cLatitudeLimit;
-  double _max_Latitude = cLatitudeLimit;
-  double _min_longitude = -cLongitudeLimit;
-  double _max_longitude = cLongitudeLimit;
-  bool Flag_LimitBox = false;
-  std::unique_ptr<TWyWorldInfo> FWorldInfo;
-  TDisplayMapTiles FDisplayMapTiles;
+  TMapViewport FViewport;
+  std::unique_ptr<TMapTileFrame> FTileFrame;
+  std::unique_ptr<TRepaintScheduler> FRepaint;
+  std::unique_ptr<TMapInputHandler> FInput;
 
   // Options
   bool FDraggable = true;
@@ -395,13 +399,6 @@ class TVuroduDavControl : public QWidget, public TObject {
   bool FMouseWheelZoom = true;
   bool FAntiFreezeOnLoad = true;
   bool FShowCopyrightTile = true;
-  bool FMouseDown = false;
-  bool FDragStart = false;
-  bool FDblClick = false;
-  QPoint FDownPos;
-  TLatLng FMouseLatLng;
-  double FWorldX = 0;
-  double FWorldY = 0;
   // The top-level window whose wheel events the map watches.
   QPointer<QWidget> FParentForm;
 
@@ -411,11 +408,18 @@ class TVuroduDavControl : public QWidget, public TObject {
   bool FDestroying = false;
   bool inPaint = false;
   bool Valide_Map = false;
-  std::atomic<int32_t> FDoRepaint{0};
-  uint32_t FLastdoTick = 0;
+  // The last render composed the shapes over the tiles on the drawing
+  // surface; otherwise paintEvent draws the tiles itself.
+  bool FFrameHasShapes = false;
   int FRenderCount = 0;
+  // The attribution, laid out once per text: its place and its pixels.
   QRect FCopyrightRect;
-  QImage FBitmapTiles;
+  std::string FCopyrightText;
+  QImage FCopyright;
+  // ScreenShot's composition of the frame and the attribution, and the
+  // render it shows.
+  QImage FScreenShot;
+  int FScreenShotRender = -1;
   std::unique_ptr<TWyCanvas> FWyCanvas;
 
   std::vector<TVuroduDavObserver*> FObservers;

@@ -1,5 +1,6 @@
 #include "map/native_layer.h"
 
+#include "map/detail/fire_event.h"
 #include "map/map_control.h"
 #include "shapes/shape.h"
 #include "shapes/shapes_group.h"
@@ -76,11 +77,11 @@ void TWyNativeLayer::SetMaxZoom(uint8_t value) {
 void TWyNativeLayer::MapEndMove(void*) {}
 
 void TWyNativeLayer::ShapeClick(void* Sender) {
-  if (OnShapeClick) OnShapeClick(this, AsShape(Sender));
+  Fire(OnShapeClick, this, AsShape(Sender));
 }
 
 void TWyNativeLayer::ShapeRightClick(void* Sender) {
-  if (OnShapeRightClick) OnShapeRightClick(this, AsShape(Sender));
+  Fire(OnShapeRightClick, this, AsShape(Sender));
 }
 
 void TWyNativeLayer::MouseMove(void*) {}

@@ -91,9 +91,9 @@ class TWyGeoLocalise {
   // result: Latitude and Longitude -1.
   TWyGeoResult& SearchResult(int index);
 
-  // Synchronous search with `address` as request text (an address, possibly
-  // followed by further query keys: "paris&countrycodes=fr"). Returns
-  // SearchCount.
+  // Synchronous search with `address` as request text (an address as one
+  // query value, possibly followed by further query keys:
+  // EncodeQueryValue(typed) + "&countrycodes=fr"). Returns SearchCount.
   int Search(const std::string& address);
   // Queued search; OnASyncSearch fires when it is done.
   void ASyncSearch(const std::string& address);

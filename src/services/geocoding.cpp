@@ -1,6 +1,7 @@
 #include "services/geocoding.h"
 
 #include "formats/xml_entities.h"
+#include "geo/query_value.h"
 #include "geo/text_convert.h"
 
 namespace wy {
@@ -50,17 +51,6 @@ void AttributesToList(const std::string& text, TAttributeList& list) {
   for (int i = 0; i < raw.Count(); ++i) list.Add(XmlDecodeEntities(raw.Strings(i)));
 }
 
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-std::string Trim(const std::string& text) {
-  size_t b = 0, e = text.size();
-  while (b < e && IsSpace(text[b])) ++b;
-  while (e > b && IsSpace(text[e - 1])) --e;
-  return text.substr(b, e - b);
-}
-
 }  // namespace
 
 double TNominatimResult::Latitude() const {
@@ -90,27 +80,9 @@ std::string TNominatimResult::Xml() const {
 
 std::string NormalizeSearchText(const std::string& text) {
   const size_t amp = text.find('&');
-  if (amp == std::string::npos) return UpperNoAccents(text);
-  return UpperNoAccents(text.substr(0, amp)) + text.substr(amp);
-}
-
-std::string EncodeQueryValue(const std::string& text) {
-  static const char* const kHex = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(text.size());
-  for (const char ch : text) {
-    const unsigned char c = static_cast<unsigned char>(ch);
-    const bool encode = c <= 0x20 || c >= 0x7F || c == '%' || c == '&' || c == '+' || c == '=' ||
-                        c == '#' || c == '"' || c == '<' || c == '>' || c == '\\' || c == '^' ||
-                        c == '`' || c == '{' || c == '|' || c == '}';
-    if (encode) {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    } else {
-      out += ch;
-    }
-  }
+  const std::string address = amp == std::string::npos ? text : text.substr(0, amp);
+  std::string out = EncodeQueryValue(UpperNoAccents(DecodeQueryValue(address)));
+  if (amp != std::string::npos) out.append(text, amp, std::string::npos);
   return out;
 }
 

@@ -50,14 +50,14 @@ class TNominatimResult {
   const TAttributeList* FDataList = nullptr;
 };
 
-// Normalises the address part of a search text - everything before the
-// first "&" - with UpperNoAccents; the further query keys after it are kept
-// as written. A code point the normalisation cannot keep becomes U+0000.
+// Normalises the address part of a search text (everything before the
+// first "&", written as one query value, see EncodeQueryValue): it is
+// decoded, upper-cased without accents where UpperNoAccents has a rule
+// (Latin-1; every other character is kept) and encoded again, so that
+// "Saint-%C3%89tienne" gives "SAINT-ETIENNE" and "%C5%81%C3%B3d%C5%BA"
+// (Łódź) gives "%C5%81OD%C5%BA". The further query keys after it are kept
+// as written.
 std::string NormalizeSearchText(const std::string& text);
-
-// Percent-encodes "%", "&", "+" and "=" (and the bytes the transport encodes)
-// so that a text typed by a user stays one query value.
-std::string EncodeQueryValue(const std::string& text);
 
 // Scans a search answer: one line per "<place " start tag in answer order,
 // text = display_name, object = the attribute list. `results` is replaced.

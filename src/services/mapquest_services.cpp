@@ -1,14 +1,13 @@
 #include "services/mapquest_services.h"
 
 #include <filesystem>
-#include <fstream>
-#include <random>
-#include <system_error>
 #include <utility>
 
+#include "geo/query_value.h"
 #include "geo/settings.h"
 #include "geo/text_convert.h"
 #include "geo/web_fetch.h"
+#include "services/answer_cache.h"
 #include "services/rate_limit.h"
 
 namespace wy {
@@ -58,71 +57,6 @@ const TKindInfo kKinds[kMapQuestKindCount] = {
 };
 
 constexpr int64_t kDefaultMaxAnswerBytes = 16 * 1024 * 1024;
-
-// Bytes a query may not carry as they are; blanks, controls and non-ASCII
-// bytes are left to the transport's own encoding.
-std::string EncodeQueryBytes(const std::string& text) {
-  static const char* const kHex = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(text.size());
-  for (const char ch : text) {
-    switch (ch) {
-      case '#':
-      case '"':
-      case '<':
-      case '>':
-      case '\\':
-      case '^':
-      case '`':
-      case '{':
-      case '|':
-      case '}':
-        out += '%';
-        out += kHex[static_cast<unsigned char>(ch) >> 4];
-        out += kHex[static_cast<unsigned char>(ch) & 15];
-        break;
-      default:
-        out += ch;
-    }
-  }
-  return out;
-}
-
-bool ReadCacheFile(const std::string& path, std::string& body) {
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return false;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad() || data.empty()) return false;
-  body = std::move(data);
-  return true;
-}
-
-// Writes the file under a temporary name beside it, then renames it into
-// place, so that a reader never sees half an answer. Failures are ignored:
-// the answer is still good, it is only not kept.
-void WriteCacheFile(const std::string& path, const std::string& body) {
-  std::error_code error;
-  const std::filesystem::path target(path);
-  std::filesystem::create_directories(target.parent_path(), error);
-  if (error) return;
-  thread_local std::mt19937 random(std::random_device{}());
-  std::filesystem::path temp = target;
-  temp += ".tmp" + std::to_string(random());
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return;
-    out.write(body.data(), static_cast<std::streamsize>(body.size()));
-    out.close();
-    if (!out) {
-      std::filesystem::remove(temp, error);
-      return;
-    }
-  }
-  std::filesystem::rename(temp, target, error);
-  if (error) std::filesystem::remove(temp, error);
-}
 
 std::string BaseOf(const char* endpoint) {
   std::string base = GetEndpoint(endpoint);
@@ -177,6 +111,7 @@ TServiceRequest TOpenMapQuestServices::BuildRequest(TMapQuestKind kind,
   // text is normalised only on its way out (RequestUrl).
   if (info.Normalized && !key.empty()) request.Text = NormalizeSearchText(request.Text);
   if (!key.empty()) request.Text += "&key=" + key;
+  request.Text = EncodeQueryText(request.Text);
   if (info.Cached && !FLocalCache.empty()) {
     std::filesystem::path path(FLocalCache);
     path /= "OPEN_MAPQUEST_SERVICES";
@@ -188,12 +123,8 @@ TServiceRequest TOpenMapQuestServices::BuildRequest(TMapQuestKind kind,
 
 std::string TOpenMapQuestServices::RequestUrl(const TServiceRequest& request) {
   const TKindInfo& info = kKinds[request.Kind];
-  std::string text = request.Text;
-  if (info.Normalized) text = NormalizeSearchText(text);
-  // A character the normalisation could not keep ends the text.
-  const size_t zero = text.find('\0');
-  if (zero != std::string::npos) text.erase(zero);
-  return BaseOf(info.Endpoint) + info.Path + EncodeQueryBytes(text) + info.Suffix;
+  const std::string text = info.Normalized ? NormalizeSearchText(request.Text) : request.Text;
+  return BaseOf(info.Endpoint) + info.Path + text + info.Suffix;
 }
 
 void TOpenMapQuestServices::RunRequest(const TServiceRequest& request, TServiceAnswer& answer,
@@ -204,7 +135,8 @@ void TOpenMapQuestServices::RunRequest(const TServiceRequest& request, TServiceA
   answer.FromCache = false;
   answer.Error.clear();
   answer.Body.clear();
-  if (!request.CachePath.empty() && ReadCacheFile(request.CachePath, answer.Body)) {
+  if (!request.CachePath.empty() &&
+      ReadCachedAnswer(request.CachePath, request.Text, answer.Body)) {
     answer.Answered = true;
     answer.FromCache = true;
   } else {
@@ -226,7 +158,7 @@ void TOpenMapQuestServices::RunRequest(const TServiceRequest& request, TServiceA
         const char* marker = kKinds[request.Kind].Marker;
         const bool looksRight = marker == nullptr || answer.Body.find(marker) != std::string::npos;
         if (!request.CachePath.empty() && looksRight)
-          WriteCacheFile(request.CachePath, answer.Body);
+          WriteCachedAnswer(request.CachePath, request.Text, answer.Body);
       } else {
         answer.Error = result.Error.empty() ? std::string("download failed") : result.Error;
       }

@@ -17,16 +17,23 @@
 // form "/nominatim/v1/search?...". The other kinds go to the base of
 // "endpoint.mapquest-open" followed by their fixed paths.
 //
-// Request texts are query text as the services want it ("lat=1&lon=2");
-// "&key=" and the key in effect is appended. On the wire, bytes a query may
-// not hold (blanks, controls, non-ASCII, # " < > \ ^ ` { | }) are
-// percent-encoded; "%XX" already in the text is kept.
+// Request texts are query text as the services want it ("lat=1&lon=2"); a
+// text a person typed goes in as one value, made with EncodeQueryValue
+// (geo/query_value.h). The address part of a search (before its first "&")
+// is normalised (NormalizeSearchText). "&key=" and the key in effect is
+// appended, then the bytes a query may not hold are percent-encoded
+// (EncodeQueryText: blanks, controls, non-ASCII, "#", ...; "%XX" already in
+// the text is kept). The request text built so is what is sent and what
+// names the cache file.
 //
 // Disk cache. With a non-empty LocalCache, answers of search, reverse,
 // elevation and directions are kept in
 // LocalCache/OPEN_MAPQUEST_SERVICES/<CrcText of the request text>, written
 // only for complete 2xx answers and atomically; a repeated request is read
-// from there without network access. The files never expire.
+// from there without network access. The files never expire. Each file
+// keeps its request text (services/answer_cache.h): a file of another
+// request whose name collides, or one written by an older version without
+// the request text, is a miss and is replaced by the next answer.
 //
 // Threads: create, use and destroy the object on the window thread.
 // Destroying it aborts running transfers, joins the workers and drops
@@ -139,7 +146,7 @@ class TOpenMapQuestServices {
 
   // The request a params text gives now (key, normalisation, cache file).
   TServiceRequest BuildRequest(TMapQuestKind kind, const std::string& params) const;
-  // The address of a request (not yet percent-encoded for the transport).
+  // The address of a request.
   static std::string RequestUrl(const TServiceRequest& request);
   // Answers a request on the calling thread: cache, network, cache write,
   // parse. `abort` (may be null) stops the transfer when it becomes true.

@@ -1,9 +1,5 @@
 #include "services/places.h"
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <system_error>
 #include <utility>
 
 #include "formats/xml_entities.h"
@@ -13,7 +9,9 @@
 #include "geo/string_list.h"
 #include "geo/text_convert.h"
 #include "geo/web_fetch.h"
+#include "platform/log.h"
 #include "platform/tick.h"
+#include "services/answer_cache.h"
 
 namespace wy {
 
@@ -21,14 +19,6 @@ namespace {
 
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-std::string Trimmed(const std::string& text) {
-  size_t first = 0;
-  size_t last = text.size();
-  while (first < last && IsBlank(text[first])) ++first;
-  while (last > first && IsBlank(text[last - 1])) --last;
-  return text.substr(first, last - first);
 }
 
 // Every exact occurrence of `from` replaced by `to` (letter case counts).
@@ -71,49 +61,6 @@ std::string TagLines(std::string body) {
   ReplaceExact(body, "\" v=\"", "=");
   ReplaceExact(body, "\"/>", "");
   return body;
-}
-
-bool ReadCacheFile(const std::string& fileName, std::string& answer) {
-  std::error_code error;
-  const auto size = std::filesystem::file_size(fileName, error);
-  if (error || size == 0 || size > kPlacesMaxAnswerBytes) return false;
-  std::ifstream file(fileName, std::ios::binary);
-  if (!file) return false;
-  std::ostringstream content;
-  content << file.rdbuf();
-  if (!file.good() && !file.eof()) return false;
-  answer = content.str();
-  return !answer.empty();
-}
-
-// Writes the answer next to its final name, then renames it into place, so
-// a reader never sees half a file. Failures are ignored by the caller.
-bool WriteCacheFile(const std::string& fileName, const std::string& answer) {
-  static std::atomic<uint64_t> counter{0};
-  std::error_code error;
-  const std::filesystem::path path(fileName);
-  std::filesystem::create_directories(path.parent_path(), error);
-  if (error) return false;
-  std::ostringstream tmpName;
-  tmpName << fileName << ".tmp" << std::this_thread::get_id() << '-' << counter++;
-  const std::string tmp = tmpName.str();
-  {
-    std::ofstream file(tmp, std::ios::binary | std::ios::trunc);
-    if (!file) return false;
-    file.write(answer.data(), static_cast<std::streamsize>(answer.size()));
-    file.close();
-    if (!file) {
-      std::filesystem::remove(tmp, error);
-      return false;
-    }
-  }
-  std::filesystem::rename(tmp, path, error);
-  if (error) {
-    std::error_code ignored;
-    std::filesystem::remove(tmp, ignored);
-    return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -197,7 +144,7 @@ void ScanPlacesAnswer(const std::string& answer, int maxResult, TWyPlaceResults&
     // node's.
     const bool selfClosing = !attrs.empty() && attrs.back() == '/';
     if (selfClosing) attrs.pop_back();
-    std::string record = AttributeLines(Trimmed(attrs));
+    std::string record = AttributeLines(Trim(attrs));
     size_t next = close + 1;
     if (!selfClosing) {
       const size_t end = answer.find(kNodeEnd, close + 1);
@@ -209,7 +156,7 @@ void ScanPlacesAnswer(const std::string& answer, int maxResult, TWyPlaceResults&
     record = ReplaceAll(record, "amenity=", "types=");
     std::vector<std::string> lines;
     for (const auto& line : string_list_detail::SplitLines(record)) {
-      std::string decoded = Trimmed(XmlDecodeEntities(line));
+      std::string decoded = Trim(XmlDecodeEntities(line));
       if (!decoded.empty()) lines.push_back(std::move(decoded));
     }
     auto place = std::make_unique<TWyPlaceResult>();
@@ -303,6 +250,7 @@ void TWyPlaces::Search(const std::string& tags) {
   try {
     raw->Thread = std::thread(&TWyPlaces::RunJob, raw);
   } catch (...) {
+    LogCaughtException(llWarning, "services", "places search: starting its worker");
     // No thread to run the search: it ends at once as failed.
     FJobs.pop_back();
     FSearching = false;
@@ -324,11 +272,13 @@ void TWyPlaces::RunJob(TJob* job) {
   std::string request =
       PlacesRequest(job->Server, job->Tags, job->LatSW, job->LngSW, job->LatNE, job->LngNE);
   // The cache name stays the one of the first request, also after a switch.
+  const std::string cacheRequest = request;
   std::string cacheFile;
   if (!job->LocalCache.empty()) cacheFile = job->LocalCache + "/PLACES/" + CrcText(request);
 
   std::string answer;
-  const bool fromCache = !cacheFile.empty() && ReadCacheFile(cacheFile, answer);
+  const bool fromCache = !cacheFile.empty() &&
+                         ReadCachedAnswer(cacheFile, cacheRequest, answer, kPlacesMaxAnswerBytes);
   bool ok = fromCache;
   if (!ok) {
     TDownloadOptions options;
@@ -360,7 +310,7 @@ void TWyPlaces::RunJob(TJob* job) {
   outcome->Ok = true;
   ScanPlacesAnswer(answer, job->MaxResult, outcome->Results, &job->Stop);
   if (!fromCache && !cacheFile.empty() && !job->Stop && answer.find("<node ") != std::string::npos)
-    WriteCacheFile(cacheFile, answer);
+    WriteCachedAnswer(cacheFile, cacheRequest, answer);
   deliver();
 }
 

@@ -7,7 +7,9 @@
 // gets copies of everything it needs, fills its own result list and hands the
 // outcome to the window thread, where the status, the server in use and the
 // results are applied and OnPlacesSearch fires. Answers that hold a node are
-// cached on disk under <LocalCache>/PLACES/<CrcText(request)>.
+// cached on disk under <LocalCache>/PLACES/<CrcText(request)>, each file with
+// its request text (services/answer_cache.h): a file of another request is
+// a miss.
 //
 // Create, use and destroy a TWyPlaces on the window thread.
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <utility>
 
+#include "platform/log.h"
 #include "platform/tick.h"
 #include "tiles/image_decode.h"
 
@@ -110,6 +111,7 @@ void TThreadGraphicPool::Add(const std::string& url) {
     while (FList.size() > kMaxQueue) FList.pop_back();
   } catch (...) {
     // Out of memory: the address is simply not queued.
+    LogCaughtException(llWarning, "tiles", "queueing a graphic failed");
   }
 }
 
@@ -238,6 +240,7 @@ void TThreadGraphicPool::FetchNext() {
     NotifyListeners();
   } catch (...) {
     // Out of memory or a failing listener: the pool keeps running.
+    LogCaughtException(llWarning, "tiles", "fetching a graphic failed");
     FStream.Clear();
   }
 }
@@ -264,6 +267,7 @@ void TThreadGraphicPool::NotifyListeners() {
       send.Event(*this);
     } catch (...) {
       // A listener's failure does not stop the others.
+      LogCaughtException(llWarning, "tiles", "a graphic listener failed");
     }
   }
 }

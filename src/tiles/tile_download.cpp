@@ -5,23 +5,20 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <cstdlib>
-#include <cstring>
+#include <exception>
 #include <map>
 #include <mutex>
 #include <vector>
 
+#include "geo/http_setup.h"
 #include "geo/settings.h"
-#include "geo/web_fetch.h"
+#include "platform/log.h"
 
 namespace wy {
 
 namespace {
 
 constexpr long kMaxRedirects = 5;
-// No byte for this long ends a transfer (the receive time-out of a tile).
-constexpr long kLowSpeedSeconds = 10;
-constexpr long kTotalTimeoutMs = 120000;
 // Idle handles kept per host:port.
 constexpr size_t kMaxIdleHandlesPerHost = 8;
 // How often a worker waiting for a connection slot looks at its cancel flag.
@@ -114,6 +111,9 @@ struct TTransfer {
   std::string* Body = nullptr;
   bool TooLarge = false;
   bool OutOfMemory = false;
+  // Caught in the body callback, logged after the transfer: nothing may
+  // leave a callback into libcurl.
+  std::exception_ptr Caught;
 };
 
 size_t OnBodyData(char* data, size_t size, size_t count, void* user) {
@@ -127,6 +127,7 @@ size_t OnBodyData(char* data, size_t size, size_t count, void* user) {
   try {
     transfer->Body->append(data, bytes);
   } catch (...) {
+    transfer->Caught = std::current_exception();
     transfer->OutOfMemory = true;
     return 0;
   }
@@ -201,27 +202,16 @@ TTileFetchResult FetchTile(const std::string& url, const std::atomic<bool>& canc
   CURL* easy = HandlePool().Take(hostPort);
   if (easy == nullptr) return result;
   try {
-    const std::string requestUrl = EncodeUrlForRequest(url);
-    const std::string userAgent = GetUserAgent();
-    const std::string noProxy = HttpNoProxyList();
-    const uint32_t connectMs = GetTimeoutMs("connect", 10000);
     TTransfer transfer;
     transfer.Cancel = &cancel;
     transfer.Body = &result.Body;
 
-    curl_easy_setopt(easy, CURLOPT_URL, requestUrl.c_str());
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
-    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_NOPROXY, noProxy.c_str());
-    curl_easy_setopt(easy, CURLOPT_USERAGENT, userAgent.c_str());
-    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxTileBytes));
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connectMs));
-    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, kTotalTimeoutMs);
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, kLowSpeedSeconds);
+    THttpHandleSetup setup;
+    setup.Url = url;
+    setup.MaxRedirects = kMaxRedirects;
+    setup.MaxBytes = kMaxTileBytes;
+    setup.Timeouts = TileTimeoutSettings();
+    SetUpHttpHandle(easy, setup);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnBodyData);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
@@ -233,7 +223,9 @@ TTileFetchResult FetchTile(const std::string& url, const std::atomic<bool>& canc
     result.Aborted = cancel.load() || code == CURLE_ABORTED_BY_CALLBACK;
     result.Complete = code == CURLE_OK && !transfer.TooLarge && !transfer.OutOfMemory;
     if (!result.Complete) result.Body.clear();
+    if (transfer.Caught) std::rethrow_exception(transfer.Caught);
   } catch (...) {
+    LogCaughtException(llWarning, "tiles", "a tile download failed");
     result.Complete = false;
     result.Body.clear();
   }
@@ -270,6 +262,7 @@ void TThreadTile::Execute() {
     if (!FCancel.load() && FNotifyEvent) FNotifyEvent(*this);
   } catch (...) {
     // Nothing leaves a worker.
+    LogCaughtException(llWarning, "tiles", "a tile worker failed");
   }
   FFinished.store(true);
 }

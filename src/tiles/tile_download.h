@@ -44,9 +44,11 @@ std::string HostPortOfUrl(const std::string& url);
 int MaxConnectionsForHost(const std::string& hostPort);
 
 // Downloads one tile on the calling thread: waits for a connection slot of
-// the address's host, then transfers through the shared connection cache.
-// `cancel` is polled while waiting and during the transfer (at least once a
-// second): once true the wait or the transfer ends, with Aborted set.
+// the address's host, then transfers through the shared connection cache,
+// with the tile time-outs of the settings ("timeout.connect",
+// "timeout.tile-low-speed", "timeout.tile-total"). `cancel` is polled while
+// waiting and during the transfer (at least once a second), name lookup
+// included: once true the wait or the transfer ends, with Aborted set.
 TTileFetchResult FetchTile(const std::string& url, const std::atomic<bool>& cancel);
 
 // The download of one tile on its own thread. Created running; the

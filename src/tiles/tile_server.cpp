@@ -2,23 +2,19 @@
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <system_error>
 
-#include "geo/global_lock.h"
 #include "geo/settings.h"
 #include "geo/stream.h"
 #include "geo/web_fetch.h"
+#include "platform/log.h"
 #include "platform/tick.h"
 #include "tiles/image_decode.h"
 #include "tiles/tile_download.h"
+#include "tiles/tile_file.h"
 
 namespace wy {
 
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr int kTileSide = 256;
 // How often the retry watch looks for tiles whose back-off has run out.
@@ -39,45 +35,6 @@ size_t DecodedBudgetSetting() {
 std::string BytesAsText(const std::string& bytes) {
   TMemoryStream stream(bytes);
   return StreamToText(&stream);
-}
-
-bool ReadWholeFile(const std::string& path, std::string& bytes) {
-  std::error_code error;
-  if (path.empty() || !fs::is_regular_file(fs::u8path(path), error)) return false;
-  std::ifstream file(fs::u8path(path), std::ios::binary);
-  if (!file) return false;
-  std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  if (file.bad()) return false;
-  bytes = std::move(content);
-  return true;
-}
-
-// Writes through a temporary file and a rename, so a reader never sees half a
-// tile. An existing file is left alone.
-bool WriteNewFile(const std::string& path, const std::string& bytes) {
-  std::error_code error;
-  const fs::path target = fs::u8path(path);
-  if (fs::exists(target, error)) return false;
-  fs::create_directories(target.parent_path(), error);
-  if (error) return false;
-  fs::path temporary = target;
-  temporary += ".part";
-  {
-    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-    if (!file) return false;
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    file.close();
-    if (!file) {
-      fs::remove(temporary, error);
-      return false;
-    }
-  }
-  fs::rename(temporary, target, error);
-  if (error) {
-    fs::remove(temporary, error);
-    return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -102,7 +59,7 @@ TVuroduDavServer::~TVuroduDavServer() {
   FCancel.store(true);
   CancelActiveThread();
   JoinAll();
-  TGlobalMapLockGuard lock(GlobalMapLock());
+  std::lock_guard<std::mutex> lock(FCacheMutex);
   FCache.clear();
   FDecodedIndex.clear();
   FDecoded.clear();
@@ -143,7 +100,10 @@ std::string TVuroduDavServer::GetTileUrl(int x, int y, int z) {
     try {
       FTileServerInfo.GetTileFilename(result, x, y, z);
     } catch (...) {
-      result.clear();  // a failing custom source gives no address
+      // A failing custom source gives no address.
+      LogCaughtException(llWarning, "tiles",
+                         "the tile source of " + ServerFolderName() + " failed");
+      result.clear();
     }
     return result;
   }
@@ -174,7 +134,7 @@ std::string TVuroduDavServer::TileFilePath(int x, int y, int z) const {
 
 void TVuroduDavServer::SetCacheSize(uint16_t value) {
   {
-    TGlobalMapLockGuard lock(GlobalMapLock());
+    std::lock_guard<std::mutex> lock(FCacheMutex);
     if (value == FCacheSize) return;
     FCacheSize = value;
   }
@@ -182,7 +142,7 @@ void TVuroduDavServer::SetCacheSize(uint16_t value) {
 }
 
 int TVuroduDavServer::CacheCount() const {
-  TGlobalMapLockGuard lock(GlobalMapLock());
+  std::lock_guard<std::mutex> lock(FCacheMutex);
   return static_cast<int>(FCache.size());
 }
 
@@ -228,7 +188,7 @@ void TVuroduDavServer::ClearCache() {
   {
     // Under the lock, so a worker that finishes now either stored its tile
     // before the cache is emptied or sees its cancel flag.
-    TGlobalMapLockGuard lock(GlobalMapLock());
+    std::lock_guard<std::mutex> lock(FCacheMutex);
     CancelActiveThread();
     FCache.clear();
     FDecodedIndex.clear();
@@ -240,38 +200,61 @@ void TVuroduDavServer::ClearCache() {
 }
 
 void TVuroduDavServer::CheckCacheSize() {
+  std::lock_guard<std::mutex> lock(FCacheMutex);
+  CheckCacheSizeLocked();
+}
+
+void TVuroduDavServer::CheckCacheSizeLocked() {
   if (FCancel.load()) return;
-  TGlobalMapLockGuard lock(GlobalMapLock());
   while (FCache.size() > FCacheSize) {
     ForgetDecoded(FCache.back().first, FCache.back().second);
     FCache.pop_back();
   }
 }
 
-void TVuroduDavServer::addtocache(const std::string& key, const std::string& path, TBytes bytes) {
+const TVuroduDavServer::TBytes* TVuroduDavServer::FindInMemoryLocked(const std::string& key) const {
+  for (const auto& entry : FCache)
+    if (entry.first == key) return &entry.second;
+  return nullptr;
+}
+
+void TVuroduDavServer::addtocache(const std::string& key, const TBytes& bytes,
+                                  const QImage* decoded) {
+  std::lock_guard<std::mutex> lock(FCacheMutex);
+  addtocacheLocked(key, bytes, decoded);
+}
+
+void TVuroduDavServer::addtocacheLocked(const std::string& key, const TBytes& bytes,
+                                        const QImage* decoded) {
   try {
-    TGlobalMapLockGuard lock(GlobalMapLock());
+    // Remembered first, so that a memory cache too small to keep the tile
+    // drops its image as well.
+    if (decoded != nullptr) RememberDecodedLocked(key, bytes, *decoded);
     FCache.emplace_front(key, bytes);
-    if (!path.empty()) WriteNewFile(path, *bytes);
   } catch (...) {
-    // A full disk or no memory: the tile is simply not kept.
+    // No memory: the tile is simply not kept.
+    LogCaughtException(llWarning, "tiles", "TVuroduDavServer.addtocache");
   }
-  CheckCacheSize();
+  CheckCacheSizeLocked();
 }
 
 void TVuroduDavServer::releaseCacheSize(const std::string& key, const std::string& path) {
-  TGlobalMapLockGuard lock(GlobalMapLock());
-  for (auto it = FCache.begin(); it != FCache.end(); ++it) {
-    if (it->first == key) {
-      ForgetDecoded(it->first, it->second);
-      FCache.erase(it);
-      break;
+  {
+    std::lock_guard<std::mutex> lock(FCacheMutex);
+    for (auto it = FCache.begin(); it != FCache.end(); ++it) {
+      if (it->first == key) {
+        ForgetDecoded(it->first, it->second);
+        FCache.erase(it);
+        break;
+      }
     }
   }
-  if (!path.empty() && !FTileServerInfo.LocalPath) {
-    std::error_code error;
-    fs::remove(fs::u8path(path), error);
-  }
+  if (!FTileServerInfo.LocalPath) RemoveTileFile(path);
+}
+
+bool TVuroduDavServer::DecodeTile(const std::string& bytes, TStreamType format, QImage& image) {
+  FTilesDecoded.fetch_add(1);
+  return DecodeImage(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), format, image);
 }
 
 bool TVuroduDavServer::DecodeInto(const std::string& bytes) {
@@ -280,9 +263,7 @@ bool TVuroduDavServer::DecodeInto(const std::string& bytes) {
     return true;
   }
   QImage image;
-  if (!DecodeImage(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), FTileFormat,
-                   image))
-    return false;
+  if (!DecodeTile(bytes, FTileFormat, image)) return false;
   FTile = std::move(image);
   return true;
 }
@@ -290,29 +271,28 @@ bool TVuroduDavServer::DecodeInto(const std::string& bytes) {
 // --- Decoded tiles
 
 size_t TVuroduDavServer::DecodedCacheBudget() const {
-  TGlobalMapLockGuard lock(GlobalMapLock());
+  std::lock_guard<std::mutex> lock(FCacheMutex);
   return FDecodedBudget;
 }
 
 void TVuroduDavServer::SetDecodedCacheBudget(size_t bytes) {
-  TGlobalMapLockGuard lock(GlobalMapLock());
+  std::lock_guard<std::mutex> lock(FCacheMutex);
   FDecodedBudget = bytes;
   TrimDecoded();
 }
 
 size_t TVuroduDavServer::DecodedCacheBytes() const {
-  TGlobalMapLockGuard lock(GlobalMapLock());
+  std::lock_guard<std::mutex> lock(FCacheMutex);
   return FDecodedBytes;
 }
 
 int TVuroduDavServer::DecodedCount() const {
-  TGlobalMapLockGuard lock(GlobalMapLock());
+  std::lock_guard<std::mutex> lock(FCacheMutex);
   return static_cast<int>(FDecoded.size());
 }
 
-void TVuroduDavServer::RememberDecoded(const std::string& key, const TBytes& bytes,
-                                       const QImage& image) {
-  TGlobalMapLockGuard lock(GlobalMapLock());
+void TVuroduDavServer::RememberDecodedLocked(const std::string& key, const TBytes& bytes,
+                                             const QImage& image) {
   const size_t size = image.isNull() ? 0 : static_cast<size_t>(image.sizeInBytes());
   auto found = FDecodedIndex.find(key);
   if (found != FDecodedIndex.end()) {
@@ -331,7 +311,9 @@ void TVuroduDavServer::RememberDecoded(const std::string& key, const TBytes& byt
       throw;
     }
   } catch (...) {
-    return;  // no memory: the tile is decoded again next time
+    // No memory: the tile is decoded again next time.
+    LogCaughtException(llWarning, "tiles", "keeping a decoded tile failed");
+    return;
   }
   FDecodedBytes += size;
   TrimDecoded();
@@ -357,38 +339,39 @@ void TVuroduDavServer::TrimDecoded() {
 
 bool TVuroduDavServer::LoadFromMemoryCache(int x, int y, int z) {
   const std::string key = TileKey(x, y, z);
-  bool found = false;
+  TBytes bytes;
   {
-    TGlobalMapLockGuard lock(GlobalMapLock());
-    for (const auto& entry : FCache) {
-      if (entry.first == key) {
-        if (!entry.second) break;
-        auto decoded = FStringGrid ? FDecodedIndex.end() : FDecodedIndex.find(key);
-        if (decoded != FDecodedIndex.end() && decoded->second->Bytes == entry.second) {
-          FTile = decoded->second->Image;
-          // Used now: it moves to the front of the eviction order.
-          FDecoded.splice(FDecoded.begin(), FDecoded, decoded->second);
-          found = true;
-          break;
-        }
-        found = DecodeInto(*entry.second);
-        if (found && !FStringGrid) RememberDecoded(key, entry.second, FTile);
-        break;
-      }
+    std::lock_guard<std::mutex> lock(FCacheMutex);
+    const TBytes* entry = FindInMemoryLocked(key);
+    if (entry == nullptr || !*entry) return false;
+    auto decoded = FStringGrid ? FDecodedIndex.end() : FDecodedIndex.find(key);
+    if (decoded != FDecodedIndex.end() && decoded->second->Bytes == *entry) {
+      FTile = decoded->second->Image;
+      // Used now: it moves to the front of the eviction order.
+      FDecoded.splice(FDecoded.begin(), FDecoded, decoded->second);
+    } else {
+      bytes = *entry;
     }
   }
-  if (found && OnLoadTile) OnLoadTile(x, y, z, 1);
-  return found;
+  // Not decoded yet: decoded outside the lock, so that a worker storing a
+  // tile meanwhile does not wait for it.
+  if (bytes) {
+    if (!DecodeInto(*bytes)) return false;
+    if (!FStringGrid) {
+      std::lock_guard<std::mutex> lock(FCacheMutex);
+      // Only while these bytes are still the tile's in the memory cache.
+      const TBytes* entry = FindInMemoryLocked(key);
+      if (entry != nullptr && *entry == bytes) RememberDecodedLocked(key, bytes, FTile);
+    }
+  }
+  if (OnLoadTile) OnLoadTile(x, y, z, 1);
+  return true;
 }
 
 bool TVuroduDavServer::LoadFromLocalCache(int x, int y, int z, std::string& bytes) {
   const std::string path = TileFilePath(x, y, z);
   if (path.empty()) return false;
-  bool found;
-  {
-    TGlobalMapLockGuard lock(GlobalMapLock());
-    found = ReadWholeFile(path, bytes);
-  }
+  const bool found = ReadTileFile(path, bytes);
   if (!found && OnLoadTile) OnLoadTile(x, y, z, 0);
   return found;
 }
@@ -398,12 +381,11 @@ void TVuroduDavServer::StoreLoaded(const std::string& key, std::string bytes) {
   try {
     shared = std::make_shared<const std::string>(std::move(bytes));
   } catch (...) {
-    return;  // no memory: the tile is simply not kept
+    // No memory: the tile is simply not kept.
+    LogCaughtException(llWarning, "tiles", "keeping a tile read from disk failed");
+    return;
   }
-  // Remembered first, so that a memory cache too small to keep the tile
-  // drops its image as well.
-  if (!FStringGrid) RememberDecoded(key, shared, FTile);
-  addtocache(key, std::string(), shared);
+  addtocache(key, shared, FStringGrid ? nullptr : &FTile);
 }
 
 // --- Retrieval
@@ -433,12 +415,8 @@ bool TVuroduDavServer::Retrieve(int x, int y, int z) {
   const std::string key = TileKey(x, y, z);
   std::string bytes;
   if (LoadFromLocalCache(x, y, z, bytes)) {
-    bool decoded;
-    {
-      TGlobalMapLockGuard lock(GlobalMapLock());
-      decoded = !bytes.empty() && DecodeInto(bytes);
-      if (decoded) StoreLoaded(key, std::move(bytes));
-    }
+    const bool decoded = !bytes.empty() && DecodeInto(bytes);
+    if (decoded) StoreLoaded(key, std::move(bytes));
     if (decoded) {
       if (OnLoadTile) OnLoadTile(x, y, z, 1);
       return true;
@@ -451,12 +429,8 @@ bool TVuroduDavServer::Retrieve(int x, int y, int z) {
 
   if (FTileServerInfo.LocalPath) {
     const std::string fileName = GetTileUrl(x, y, z);
-    bool decoded = ReadWholeFile(fileName, bytes) && !bytes.empty();
-    if (decoded) {
-      TGlobalMapLockGuard lock(GlobalMapLock());
-      decoded = DecodeInto(bytes);
-      if (decoded) StoreLoaded(key, std::move(bytes));
-    }
+    const bool decoded = ReadTileFile(fileName, bytes) && !bytes.empty() && DecodeInto(bytes);
+    if (decoded) StoreLoaded(key, std::move(bytes));
     if (decoded) {
       if (OnLoadTile) OnLoadTile(x, y, z, 1);
       return true;
@@ -482,36 +456,48 @@ void TVuroduDavServer::StartDownload(int x, int y, int z, const std::string& key
   const std::string url = GetTileUrl(x, y, z);
   if (url.empty()) return;
   // Everything the worker needs is fixed now, on the window thread.
-  const std::string path = TileFilePath(x, y, z);
-  const TStreamType format = FTileFormat;
+  TTileJob job;
+  job.Key = key;
+  job.Path = TileFilePath(x, y, z);
+  job.Format = FTileFormat;
+  job.KeepImage = !FStringGrid;
   std::lock_guard<std::mutex> lock(FJobsMutex);
   try {
-    FCacheTile[key] = std::make_shared<TThreadTile>(
-        url, FTileServer.load(), x, y, z,
-        [this, key, path, format](TThreadTile& sender) { doGetTile(sender, key, path, format); });
+    FCacheTile[key] =
+        std::make_shared<TThreadTile>(url, FTileServer.load(), x, y, z,
+                                      [this, job](TThreadTile& sender) { doGetTile(sender, job); });
   } catch (...) {
     // No thread or no memory: the tile is asked for again on a later paint.
+    LogCaughtException(llWarning, "tiles", "starting a tile download failed");
   }
 }
 
-void TVuroduDavServer::doGetTile(TThreadTile& sender, const std::string& key,
-                                 const std::string& path, TStreamType format) {
+void TVuroduDavServer::doGetTile(TThreadTile& sender, const TTileJob& job) {
+  const std::string& key = job.Key;
   TTileFetchResult& result = sender.Result();
   // Only a whole image is a tile: error pages, empty or cut bodies and bytes
   // that do not decode are dropped and the tile is asked for again later.
-  bool usable = result.Usable();
+  // The image decoded here is the one drawn: the window thread does not
+  // decode the tile again.
+  QImage image;
+  const bool usable = result.Usable() && DecodeTile(result.Body, job.Format, image);
+  TBytes bytes;
   if (usable) {
-    QImage probe;
-    usable = DecodeImage(reinterpret_cast<const uint8_t*>(result.Body.data()), result.Body.size(),
-                         format, probe);
+    try {
+      bytes = std::make_shared<const std::string>(std::move(result.Body));
+    } catch (...) {
+      LogCaughtException(llWarning, "tiles", "keeping a downloaded tile failed");
+    }
   }
   bool accepted;
   bool stored = false;
   {
-    TGlobalMapLockGuard lock(GlobalMapLock());
+    // The memory cache's lock only: the tile's file is written below,
+    // outside every lock.
+    std::lock_guard<std::mutex> lock(FCacheMutex);
     accepted = !FCancel.load() && !sender.Cancel();
-    if (accepted && usable && sender.TileServer() == FTileServer.load()) {
-      addtocache(key, path, std::make_shared<const std::string>(std::move(result.Body)));
+    if (accepted && bytes && sender.TileServer() == FTileServer.load()) {
+      addtocacheLocked(key, bytes, job.KeepImage ? &image : nullptr);
       stored = true;
     }
     std::lock_guard<std::mutex> jobs(FJobsMutex);
@@ -522,6 +508,7 @@ void TVuroduDavServer::doGetTile(TThreadTile& sender, const std::string& key,
     }
   }
   if (!accepted) return;
+  if (stored) WriteTileFile(job.Path, *bytes);
   if (!stored) {
     if (!usable) RecordFailure(key);
     return;

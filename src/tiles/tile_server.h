@@ -5,9 +5,13 @@
 // lands in both caches and the owner window is asked to repaint.
 //
 // Threads: everything public runs on the window thread. Downloads run on
-// their own workers, owned and joined by the server. OnLoadTile always runs
-// on the window thread (completions of downloads reach it through posted
-// calls that are dropped once the server is gone).
+// their own workers, owned and joined by the server; a worker decodes its
+// tile, stores bytes and image in the memory caches and writes the tile's
+// file. OnLoadTile always runs on the window thread (completions of
+// downloads reach it through posted calls that are dropped once the server
+// is gone). The caches have their own lock, held only around their
+// in-memory structures: no tile file is read or written under a lock, and
+// the server never takes GlobalMapLock.
 
 #include <QColor>
 #include <QImage>
@@ -74,6 +78,9 @@ class TVuroduDavServer {
   // Bytes of the decoded images kept, and their number.
   size_t DecodedCacheBytes() const;
   int DecodedCount() const;
+  // How often this server decoded tile bytes into an image, on the window
+  // thread and on the download workers together.
+  uint64_t TilesDecoded() const { return FTilesDecoded.load(); }
 
   uint16_t CacheSize() const { return FCacheSize; }
   void SetCacheSize(uint16_t value);
@@ -89,8 +96,8 @@ class TVuroduDavServer {
   void SetMaxThreadTile(uint8_t value) { FMaxThreadTile = value; }
   // true: aborts and joins every download, then clears the caches; while set,
   // finished downloads are dropped and nothing asks for a repaint. It waits
-  // for the workers, so never call it while holding GlobalMapLock (nor
-  // destroy the server then).
+  // for the workers, which end promptly once aborted (a name lookup still
+  // running is not waited for) and never wait for the window thread.
   bool Cancel() const { return FCancel.load(); }
   void SetCancel(bool value);
   bool TileOK() const { return FTileOk; }
@@ -110,6 +117,13 @@ class TVuroduDavServer {
 
  private:
   using TBytes = std::shared_ptr<const std::string>;
+  // What a download's completion needs, fixed when it starts.
+  struct TTileJob {
+    std::string Key;
+    std::string Path;  // the tile's file; empty: no disk cache
+    TStreamType Format = stPng;
+    bool KeepImage = true;  // false in text mode
+  };
   struct TRetry {
     uint32_t Start = 0;
     uint32_t DelayMs = 0;
@@ -119,19 +133,25 @@ class TVuroduDavServer {
   void SelectService(TTileServer value);
   bool Retrieve(int x, int y, int z);
   bool LoadFromMemoryCache(int x, int y, int z);
-  void RememberDecoded(const std::string& key, const TBytes& bytes, const QImage& image);
+  // "Locked": the caller holds FCacheMutex.
+  const TBytes* FindInMemoryLocked(const std::string& key) const;
+  void RememberDecodedLocked(const std::string& key, const TBytes& bytes, const QImage& image);
   void ForgetDecoded(const std::string& key, const TBytes& bytes);
   void TrimDecoded();
   bool LoadFromLocalCache(int x, int y, int z, std::string& bytes);
-  void addtocache(const std::string& key, const std::string& path, TBytes bytes);
+  // Stores the bytes in the memory cache, with their image when given.
+  void addtocache(const std::string& key, const TBytes& bytes, const QImage* decoded);
+  void addtocacheLocked(const std::string& key, const TBytes& bytes, const QImage* decoded);
   // Keeps a tile read from disk (already decoded into FTile) in the caches.
   void StoreLoaded(const std::string& key, std::string bytes);
   void releaseCacheSize(const std::string& key, const std::string& path);
   void CheckCacheSize();
+  void CheckCacheSizeLocked();
+  // Every decode of tile bytes goes through here (any thread).
+  bool DecodeTile(const std::string& bytes, TStreamType format, QImage& image);
   bool DecodeInto(const std::string& bytes);
   void StartDownload(int x, int y, int z, const std::string& key);
-  void doGetTile(TThreadTile& sender, const std::string& key, const std::string& path,
-                 TStreamType format);
+  void doGetTile(TThreadTile& sender, const TTileJob& job);
   void UpdateTileGraphic(TTileServerInfo& sender);
   void RequestRepaint();
   std::string GetTileUrl(int x, int y, int z);
@@ -155,12 +175,17 @@ class TVuroduDavServer {
   bool FStringGrid = false;
   bool FTileOk = false;
   std::atomic<bool> FCancel{false};
+  std::atomic<uint64_t> FTilesDecoded{0};
 
-  // Memory cache, newest first; guarded by GlobalMapLock.
+  // Guards the memory cache, the decoded tiles, their budget and FCacheSize
+  // (written on the window thread only). Lock order: FCacheMutex, then
+  // FJobsMutex.
+  mutable std::mutex FCacheMutex;
+  // Memory cache, newest first.
   std::deque<std::pair<std::string, TBytes>> FCache;
   // Decoded tiles, most recently used first, with an index by key. An entry
   // counts only while it was made from the very bytes the memory cache
-  // holds for its key. Guarded by GlobalMapLock.
+  // holds for its key.
   struct TDecodedTile {
     std::string Key;
     TBytes Bytes;

@@ -326,6 +326,15 @@ TEST(TextNumbers, NextToken) {
   EXPECT_EQ(s, "");
 }
 
+TEST(TextNumbers, TrimDropsBlanksAtBothEndsOnly) {
+  EXPECT_EQ(Trim(" \t\r\n a b \r\n"), "a b");
+  EXPECT_EQ(Trim("a\n\nb"), "a\n\nb");
+  EXPECT_EQ(Trim(" \t\r\n"), "");
+  EXPECT_EQ(Trim(""), "");
+  // Only these four: other controls and the no-break space stay.
+  EXPECT_EQ(Trim("\v\xC2\xA0x\f"), "\v\xC2\xA0x\f");
+}
+
 TEST(TextBooleans, NamesAndDefaults) {
   EXPECT_EQ(BoolToText(true), "true");
   EXPECT_EQ(BoolToText(false), "false");
@@ -409,11 +418,9 @@ TEST(TextCrc, HashesTheLowByteOfEachUtf16Unit) {
   // Invalid UTF-8 reads as U+FFFD.
   std::snprintf(buf, sizeof buf, "%08X", Crc32("\xFD"));
   EXPECT_EQ(CrcText("\xFF"), buf);
-  // The zero code points of a normalised text count; nothing stops at them.
+  // Zero code points count; nothing stops at them.
   std::snprintf(buf, sizeof buf, "%08X", Crc32(std::string("A\0B", 3)));
-  EXPECT_EQ(CrcText(UpperNoAccents("a\xC4\x80"
-                                   "b")),
-            buf);
+  EXPECT_EQ(CrcText(std::string("A\0B", 3)), buf);
 }
 
 // ---------------------------------------------------------------------------
@@ -519,6 +526,25 @@ TEST(TextWeb, HtmlToText) {
   EXPECT_EQ(HtmlToText(""), "");
 }
 
+TEST(TextWeb, NeutraliseMarkupReplacesOnlyAngleBrackets) {
+  const struct {
+    const char* In;
+    const char* Out;
+  } cases[] = {
+      {"", ""},
+      {"12 Rue X & Y", "12 Rue X & Y"},
+      {"<img src=http://x/y.png>",
+       "\xE2\x80\xB9"
+       "img src=http://x/y.png\xE2\x80\xBA"},
+      {"a<<b>>c",
+       "a\xE2\x80\xB9\xE2\x80\xB9"
+       "b\xE2\x80\xBA\xE2\x80\xBA"
+       "c"},
+      {"Caf\xC3\xA9 &lt;", "Caf\xC3\xA9 &lt;"},  // UTF-8 and entities untouched
+  };
+  for (const auto& c : cases) EXPECT_EQ(NeutraliseMarkup(c.In), c.Out) << c.In;
+}
+
 TEST(TextWeb, JsonUnescapeDecodesFullUnitsAndPairs) {
   struct Case {
     const char* json;
@@ -604,12 +630,17 @@ TEST(TextUnicode, UpperNoAccents) {
       {"\xC2\xAD", "*"},                         // soft hyphen
       {"\xC3\x9F\xC3\x97\xC3\xB7\xC2\xB5", "\xC3\x9F\xC3\x97\xC3\xB7\xC2\xB5"},  // ß × ÷ µ
       {"\xC3\xA6\xC3\xBE\xC3\xBF", "\xC3\x86\xC3\x9EY"},                         // æ þ ÿ
-      {"a\xC4\x80"
-       "b",
-       std::string("A\0B", 3)},                // from U+0100 on: U+0000, kept
-      {"\xE2\x82\xAC", std::string(1, '\0')},  // the euro sign itself is above U+00FF
-      {"\xF0\x9F\x98\x80!", std::string("\0!", 2)},
-      {"x\xFFy", std::string("X\0Y", 3)},  // invalid UTF-8
+      // From U+0100 on every character stays as it is, lower case too.
+      {"\xC5\x81\xC3\xB3"
+       "d\xC5\xBA",
+       "\xC5\x81OD\xC5\xBA"},                                    // Łódź
+      {"\xE6\x9D\xB1\xE4\xBA\xAC", "\xE6\x9D\xB1\xE4\xBA\xAC"},  // 東京
+      {"\xD0\x9C\xD0\xBE\xD1\x81\xD0\xBA\xD0\xB2\xD0\xB0 a",     // Москва
+       "\xD0\x9C\xD0\xBE\xD1\x81\xD0\xBA\xD0\xB2\xD0\xB0 A"},
+      {"\xE2\x82\xAC", "\xE2\x82\xAC"},  // the euro sign itself is above U+00FF
+      {"\xF0\x9F\x98\x80!", "\xF0\x9F\x98\x80!"},
+      {"x\xFFy", "X\xEF\xBF\xBDY"},  // invalid UTF-8
+      {std::string("a\0b", 3), std::string("A\0B", 3)},
       {"", ""},
   };
   for (const Case& c : cases) EXPECT_EQ(UpperNoAccents(c.in), c.out) << c.in;

@@ -6,12 +6,15 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "geo/settings.h"
+#include "platform/log.h"
 #include "support/fixture_server.h"
+#include "support/held_resolver.h"
 
 namespace wy {
 namespace {
@@ -321,6 +324,34 @@ TEST_F(WebFetch, AbortStopsTheTransfer) {
     EXPECT_LT(elapsed, 5000);
     EXPECT_EQ(stream.Size(), 0);
   }
+}
+
+// Offline, a name lookup may not come back for seconds; an abort meanwhile
+// returns at once instead of waiting for it.
+TEST_F(WebFetch, AbortDoesNotWaitForAStalledNameLookup) {
+  THeldResolver resolver("held.test");
+  TMemoryStream stream;
+  TDownloadOptions options;
+  options.Abort = [&resolver] { return resolver.Holding(); };
+  TDownloadResult result;
+  EXPECT_FALSE(DownloadToStream("http://held.test/answer", &stream, options, &result));
+  EXPECT_TRUE(resolver.Holding());  // returned while the lookup is still held
+  EXPECT_EQ(result.Code, deAborted) << result.Error;
+}
+
+// An abort predicate that throws stops the download, and what it threw is
+// logged.
+TEST_F(WebFetch, AFailingAbortPredicateIsLogged) {
+  Server.Stall("/stalled");
+  TScopedLogCapture log(llWarning);
+  TMemoryStream stream;
+  TDownloadOptions options;
+  options.Abort = []() -> bool { throw std::runtime_error("predicate broke"); };
+  TDownloadResult result;
+  EXPECT_FALSE(DownloadToStream(Server.Url("/stalled"), &stream, options, &result));
+  EXPECT_EQ(result.Code, deAborted) << result.Error;
+  EXPECT_TRUE(log.Contains("geo", "predicate broke"));
+  EXPECT_EQ(stream.Size(), 0);
 }
 
 // --- What is sent

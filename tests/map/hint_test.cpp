@@ -50,8 +50,9 @@ TEST(HintTest, WaitsAcrossTheTickWrap) {
 TEST(HintTest, PlacedBottomLeftOnTheAnchorAndWrappedAt200) {
   TWyHint hint;
   hint.SetPosition(QPoint(120, 500));
-  hint.SetHint("A long tooltip text about a place on the map that needs more than one line, "
-               "since it is far wider than two hundred pixels at any usual font size");
+  hint.SetHint(
+      "A long tooltip text about a place on the map that needs more than one line, "
+      "since it is far wider than two hundred pixels at any usual font size");
   hint.Show();
   ASSERT_NE(hint.Window(), nullptr);
   const QRect g = hint.Window()->geometry();

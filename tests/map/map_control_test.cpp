@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <stdexcept>
 #include <vector>
 
 #include "geo/geodesy.h"
@@ -13,6 +14,7 @@
 #include "graphics/system_colors.h"
 #include "map/map_observer.h"
 #include "map_test_support.h"
+#include "platform/log.h"
 #include "platform/map_messages.h"
 #include "platform/tick.h"
 #include "tiles/tile_server.h"
@@ -24,19 +26,8 @@ using maptest::PumpUntil;
 using maptest::TileColor;
 using maptest::TTileFixture;
 
-// A map inside a shown top-level window (child resizes are synchronous).
-class MapTest : public ::testing::Test {
+class MapTest : public maptest::TMapWindowTest {
  protected:
-  TWyVuroduDav& MakeMap(int w, int h, bool show = true) {
-    FTop = std::make_unique<QWidget>();
-    FTop->resize(w, h);
-    FMap = new TWyVuroduDav(FTop.get());
-    FMap->resize(w, h);
-    if (show) FTop->show();
-    return *FMap;
-  }
-  void TearDown() override { FTop.reset(); }
-
   // Records the observer messages the map sends.
   struct TLog {
     TVuroduDavObserver Observer;
@@ -57,10 +48,6 @@ class MapTest : public ::testing::Test {
       return n;
     }
   };
-
-  TTileFixture FTiles;
-  std::unique_ptr<QWidget> FTop;
-  TWyVuroduDav* FMap = nullptr;
 };
 
 TEST_F(MapTest, DefaultsAndCentringAtTheControlSize) {
@@ -85,7 +72,7 @@ TEST_F(MapTest, DefaultsAndCentringAtTheControlSize) {
   map.SetMaxThreadTile(1);
   EXPECT_EQ(map.MaxThreadTile(), 2);
   map.resize(800, 600);
-  FTop->show();
+  FWindow->show();
   EXPECT_EQ(map.FX(), -2097662);
   EXPECT_EQ(map.FY(), -1537176);
   EXPECT_NEAR(map.NorthEastLatitude(), 43.2517046, 1e-6);
@@ -211,7 +198,7 @@ TEST_F(MapTest, FittingBeforeTheFirstShowKeepsDrawingOff) {
   map.fitBounds(43.24, 0.09, 43.225, 0.065);
   map.Bounds(43.24, 0.09, 43.225, 0.065);
   EXPECT_EQ(map.RenderCount(), 0);
-  FTop->show();
+  FWindow->show();
   EXPECT_GE(map.RenderCount(), 1);
 }
 
@@ -397,14 +384,35 @@ TEST_F(MapTest, RepaintRequestsCoalesceIntoOneRenderPer200ms) {
   map.Detach(&log.Observer);
 }
 
+TEST_F(MapTest, AFailingRenderIsLoggedAndTheNextOneDraws) {
+  TWyVuroduDav& map = MakeMap(600, 400);
+  ASSERT_TRUE(PumpUntil([&] { return map.DisplayMapTiles().Cell(1, 1) == tcsDrawn; }));
+  // A tile event handler that throws while the frame is drawn.
+  auto saved = map.MapServer().OnLoadTile;
+  map.MapServer().OnLoadTile = [](int, int, int, int) {
+    throw std::runtime_error("tile event failed");
+  };
+  map.DisplayMapTiles().Clear();
+  {
+    TScopedLogCapture log(llWarning);
+    EXPECT_NO_THROW(map.RedrawMap(false));
+    EXPECT_TRUE(log.Contains("map", "tile event failed"));
+  }
+  map.MapServer().OnLoadTile = saved;
+  const int renders = map.RenderCount();
+  map.RedrawMap(false);
+  EXPECT_EQ(map.RenderCount(), renders + 1) << "rendering stopped after a failed frame";
+  EXPECT_EQ(map.DisplayMapTiles().Cell(1, 1), tcsDrawn);
+}
+
 TEST_F(MapTest, NoRenderWhileHidden) {
   TWyVuroduDav& map = MakeMap(800, 600);
   const int renders = map.RenderCount();
-  FTop->hide();
+  FWindow->hide();
   map.setCenter(10, 10);
   map.RedrawMap(false);
   EXPECT_EQ(map.RenderCount(), renders);
-  FTop->show();
+  FWindow->show();
   map.RedrawMap(false);
   EXPECT_EQ(map.RenderCount(), renders + 1);
 }
@@ -415,7 +423,7 @@ TEST_F(MapTest, RendersTilesAtTheirPlaceAndFillsOutsideTheWorld) {
   TWyVuroduDav& map = MakeMap(1200, 600, false);
   map.SetZoom(2);
   map.setCenter(0, 0);
-  FTop->show();
+  FWindow->show();
   // World 1024 px wide centred in 1200: 88 px on each side are outside.
   ASSERT_EQ(map.FX(), 88);
   ASSERT_EQ(map.FY(), -212);
@@ -449,7 +457,10 @@ TEST_F(MapTest, RendersTilesAtTheirPlaceAndFillsOutsideTheWorld) {
   EXPECT_EQ(map.DisplayMapTiles().getTile(3, 2), 255);
 
   // Centring again draws every tile from the memory cache in that render,
-  // and asks for no second render of the same frame.
+  // and asks for no second render of the same frame. (Repaints asked for by
+  // the last arrivals are let through first.)
+  WaitProcessing(3 * TVuroduDavControl::kRepaintIntervalMs);
+  ASSERT_EQ(map.PendingRepaints(), 0);
   map.setCenter(0, 0);
   const int renders = map.RenderCount();
   WaitProcessing(3 * TVuroduDavControl::kRepaintIntervalMs);
@@ -489,7 +500,7 @@ TEST_F(MapTest, OverlayTilesShowOnlyWhereTheyExist) {
   TWyVuroduDav& map = MakeMap(1200, 600, false);
   map.SetZoom(2);
   map.setCenter(0, 0);
-  FTop->show();
+  FWindow->show();
   const std::string base = FTiles.Server().Url("/ov/");
   map.AddOverlayTiles(
       [base](std::string& file, int x, int y, int z) {
@@ -554,7 +565,7 @@ TEST_F(MapTest, DestructionAnnouncesItselfFirst) {
     freed = true;
   };
   map.Attach(&o);
-  FTop.reset();
+  FWindow.reset();
   EXPECT_TRUE(freed);
 }
 

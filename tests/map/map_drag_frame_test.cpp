@@ -23,16 +23,9 @@ using maptest::TTileFixture;
 constexpr int kWidth = 800;
 constexpr int kHeight = 600;
 
-class MapDragFrameTest : public ::testing::Test {
+class MapDragFrameTest : public maptest::TMapWindowTest {
  protected:
-  void SetUp() override {
-    FWindow = std::make_unique<QWidget>();
-    FWindow->resize(kWidth, kHeight);
-    FMap = new TWyVuroduDav(FWindow.get());
-    FMap->resize(kWidth, kHeight);
-    FWindow->show();
-  }
-  void TearDown() override { FWindow.reset(); }
+  void SetUp() override { MakeMap(kWidth, kHeight); }
 
   void Send(QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held) {
     QMouseEvent event(type, QPointF(at), QPointF(FMap->mapToGlobal(at)), button, held,
@@ -58,10 +51,6 @@ class MapDragFrameTest : public ::testing::Test {
     }
     return std::string();
   }
-
-  TTileFixture FTiles;
-  std::unique_ptr<QWidget> FWindow;
-  TWyVuroduDav* FMap = nullptr;  // owned by FWindow
 };
 
 TEST_F(MapDragFrameTest, EveryDirectionShowsEachTileAtItsNewPlace) {

@@ -23,14 +23,10 @@ namespace {
 using maptest::TTileFixture;
 namespace Pointer = maptest::Pointer;
 
-class MapInfoLinesTest : public ::testing::Test {
+class MapInfoLinesTest : public maptest::TMapWindowTest {
  protected:
   void SetUp() override {
-    FWindow = std::make_unique<QWidget>();
-    FWindow->resize(820, 620);
-    FMap = new TWyVuroduDav(FWindow.get());
-    FMap->setGeometry(10, 10, 800, 600);
-    FWindow->show();
+    MakeMap(QSize(820, 620), QRect(10, 10, 800, 600));
     FMap->OnShapeClick = [this](TObject*, TWyShape*) { Log.push_back("ShapeClick"); };
     FMap->OnShapeDblClick = [this](TObject*, TWyShape*) { Log.push_back("ShapeDblClick"); };
     FMap->OnMapClick = [this](TVuroduDavControl*, double, double) { Log.push_back("MapClick"); };
@@ -41,8 +37,7 @@ class MapInfoLinesTest : public ::testing::Test {
     });
   }
   void TearDown() override {
-    FWindow.reset();
-    Pointer::gHeld = Qt::NoButton;
+    TMapWindowTest::TearDown();
     SetUrlOpener(nullptr);
   }
   void Render() { FMap->RedrawMap(false); }
@@ -65,9 +60,6 @@ class MapInfoLinesTest : public ::testing::Test {
     return out;
   }
 
-  TTileFixture FTiles;
-  std::unique_ptr<QWidget> FWindow;
-  TWyVuroduDav* FMap = nullptr;
   std::vector<std::string> Log;
   std::vector<std::string> Opened;
 };

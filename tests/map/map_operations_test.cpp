@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "map/geo_services_adapter.h"
+#include "map/detail/geo_services_adapter.h"
 #include "map/map_control.h"
 #include "map_test_support.h"
 #include "services/geo_localise.h"
@@ -273,25 +273,6 @@ TEST_F(MapOperationsTest, RegistryEventsReachTheMapsHandlers) {
     EXPECT_EQ(senders, std::vector<TObject*>{c.Sender});
     (*FMap).*c.Event = nullptr;
   }
-}
-
-TEST(GeoServicesAdapterTest, NeutraliseMarkupReplacesOnlyAngleBrackets) {
-  const struct {
-    const char* In;
-    const char* Out;
-  } cases[] = {
-      {"", ""},
-      {"12 Rue X & Y", "12 Rue X & Y"},
-      {"<b>",
-       "\xE2\x80\xB9"
-       "b\xE2\x80\xBA"},
-      {"a<<b>>c",
-       "a\xE2\x80\xB9\xE2\x80\xB9"
-       "b\xE2\x80\xBA\xE2\x80\xBA"
-       "c"},
-      {"Caf\xC3\xA9 &lt;", "Caf\xC3\xA9 &lt;"},  // UTF-8 and entities untouched
-  };
-  for (const auto& c : cases) EXPECT_EQ(NeutraliseMarkup(c.In), c.Out) << c.In;
 }
 
 TEST(GeoServicesAdapterTest, ParseAltitudesAcceptsListsAndRejectsAnythingElse) {

@@ -24,20 +24,15 @@ using maptest::TileColor;
 using maptest::TTileFixture;
 namespace Pointer = maptest::Pointer;
 
-
 constexpr int kLeft = 50;
 constexpr int kTop = 40;
 
 // An 800 x 600 map at (50, 40) in a larger shown window, with every event
 // of the map written to one ordered log.
-class MapPointerTest : public ::testing::Test {
+class MapPointerTest : public maptest::TMapWindowTest {
  protected:
   void SetUp() override {
-    FWindow = std::make_unique<QWidget>();
-    FWindow->resize(900, 700);
-    FMap = new TWyVuroduDav(FWindow.get());
-    FMap->setGeometry(kLeft, kTop, 800, 600);
-    FWindow->show();
+    MakeMap(QSize(900, 700), QRect(kLeft, kTop, 800, 600));
     auto latLng = [this](const char* name) {
       return [this, name](TVuroduDavControl*, double lat, double lng) {
         Log.push_back(name);
@@ -58,11 +53,6 @@ class MapPointerTest : public ::testing::Test {
     FMap->OnMapDragEnd = notify("DragEnd");
     FMap->OnChangeMapZoom = notify("Zoom");
   }
-  void TearDown() override {
-    FWindow.reset();
-    Pointer::gHeld = Qt::NoButton;
-  }
-
   // The log with runs of the same entry written once, as "Drag*".
   std::string Squeezed() const {
     std::string out;
@@ -85,9 +75,6 @@ class MapPointerTest : public ::testing::Test {
     return event.isAccepted();
   }
 
-  TTileFixture FTiles;
-  std::unique_ptr<QWidget> FWindow;
-  TWyVuroduDav* FMap = nullptr;
   std::vector<std::string> Log;
   std::vector<TLatLng> Coords;
 };

@@ -31,14 +31,10 @@ class TAppObject : public TObject {};
 
 // An 800 x 600 map in a shown window with one pin at its centre: the pin's
 // box is 12 x 12 standing on (400, 300), so (400, 294) is on its ball.
-class MapShapesTest : public ::testing::Test {
+class MapShapesTest : public maptest::TMapWindowTest {
  protected:
   void SetUp() override {
-    FWindow = std::make_unique<QWidget>();
-    FWindow->resize(820, 620);
-    FMap = new TWyVuroduDav(FWindow.get());
-    FMap->setGeometry(10, 10, 800, 600);
-    FWindow->show();
+    MakeMap(QSize(820, 620), QRect(10, 10, 800, 600));
     const TLatLng c = FMap->Center();
     FMarker = static_cast<TWyShapeMarker*>(FMap->Add(nsMarker, c.Lat, c.Lng));
     Render();
@@ -63,8 +59,7 @@ class MapShapesTest : public ::testing::Test {
     };
   }
   void TearDown() override {
-    FWindow.reset();
-    Pointer::gHeld = Qt::NoButton;
+    TMapWindowTest::TearDown();
     SetUrlOpener(nullptr);
   }
   // One full render, so every shape knows its box on screen.
@@ -84,9 +79,6 @@ class MapShapesTest : public ::testing::Test {
 
   const QPoint kOnPin{400, 294};
   const QPoint kOffPin{200, 150};
-  TTileFixture FTiles;
-  std::unique_ptr<QWidget> FWindow;
-  TWyVuroduDav* FMap = nullptr;
   TWyShapeMarker* FMarker = nullptr;
   TWyShape* Clicked = nullptr;
   std::vector<std::string> Log;

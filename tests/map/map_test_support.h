@@ -2,14 +2,18 @@
 // A loopback tile server for map tests: every tile (x, y) is a solid PNG of
 // TileColor(x, y), or a request that hangs until released.
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QMouseEvent>
+#include <QRect>
 #include <QWidget>
 #include <atomic>
 #include <memory>
 #include <string>
 
 #include "geo/settings.h"
+#include "map/map_control.h"
 #include "platform/window_thread.h"
 #include "support/fixture_server.h"
 #include "support/image_helpers.h"
@@ -79,6 +83,34 @@ inline void mouseDClick(QWidget* w, Qt::MouseButton button, QPoint at) {
 }
 
 }  // namespace Pointer
+
+// A map inside a top-level window, over the loopback tile server. The
+// window goes (and with it the map) after each test.
+class TMapWindowTest : public ::testing::Test {
+ protected:
+  // A window of the given size holding the map at `geometry`, shown unless
+  // asked otherwise (child resizes are synchronous once shown).
+  TWyVuroduDav& MakeMap(QSize window, QRect geometry, bool show = true) {
+    FWindow = std::make_unique<QWidget>();
+    FWindow->resize(window);
+    FMap = new TWyVuroduDav(FWindow.get());
+    FMap->setGeometry(geometry);
+    if (show) FWindow->show();
+    return *FMap;
+  }
+  // A map filling a window of w x h.
+  TWyVuroduDav& MakeMap(int w, int h, bool show = true) {
+    return MakeMap(QSize(w, h), QRect(0, 0, w, h), show);
+  }
+  void TearDown() override {
+    FWindow.reset();
+    Pointer::gHeld = Qt::NoButton;
+  }
+
+  TTileFixture FTiles;
+  std::unique_ptr<QWidget> FWindow;
+  TWyVuroduDav* FMap = nullptr;  // owned by FWindow
+};
 
 }  // namespace maptest
 }  // namespace wy

@@ -47,9 +47,9 @@ TEST(LogTest, LevelNamesReadBack) {
     bool ok;
     TLogLevel level;
   };
-  for (const Case& c : {Case{"debug", true, llDebug}, Case{"INFO", true, llInfo},
-                        Case{"warn", true, llWarning}, Case{"Error", true, llError},
-                        Case{"off", true, llOff}, Case{"loud", false, llDebug}}) {
+  for (const Case& c :
+       {Case{"debug", true, llDebug}, Case{"INFO", true, llInfo}, Case{"warn", true, llWarning},
+        Case{"Error", true, llError}, Case{"off", true, llOff}, Case{"loud", false, llDebug}}) {
     TLogLevel level = llDebug;
     EXPECT_EQ(LogLevelFromName(c.text, level), c.ok) << c.text;
     if (c.ok) {

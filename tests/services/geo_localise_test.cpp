@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "geo/query_value.h"
 #include "geo/settings.h"
 #include "geo/text_convert.h"
 #include "platform/tick.h"
@@ -238,6 +239,35 @@ TEST_F(GeoLocaliseTest, SearchResultIsACopyThatOutlivesTheClientsResults) {
   ASSERT_EQ(FGeo->Search("paris"), 3);
   FGeo->SearchResult(1);
   EXPECT_EQ(FGeo->SearchResult(7).Place_id(), "2");
+}
+
+// The way the demo and the map search: a typed address beyond Latin-1
+// reaches the geocoder whole, with the key, encoded as one value or not.
+TEST_F(GeoLocaliseTest, SearchSendsNonLatinAddressesWhole) {
+  FServer.Handle(kSearchPath, [](const TFixtureRequest& request, httplib::Response& response) {
+    response.set_content("<searchresults><place lat='1' lon='2' display_name='" +
+                             request.Param("q") + "'/></searchresults>",
+                         "text/xml");
+  });
+  const std::string tokyo = "\xE6\x9D\xB1\xE4\xBA\xAC";  // 東京
+  const std::string lodz =
+      "\xC5\x81\xC3\xB3"
+      "d\xC5\xBA";  // Łódź
+  const struct {
+    std::string Address;
+    std::string Q;
+  } cases[] = {
+      {EncodeQueryValue(tokyo), tokyo},
+      {lodz, "\xC5\x81OD\xC5\xBA"},
+  };
+  for (const auto& c : cases) {
+    FServer.ClearRequests();
+    ASSERT_EQ(FGeo->Search(c.Address), 1) << c.Q;
+    ASSERT_EQ(FServer.RequestCount(), 1u);
+    EXPECT_EQ(FServer.Requests()[0].Param("q"), c.Q);
+    EXPECT_EQ(FServer.Requests()[0].Param("key"), "K");
+    EXPECT_EQ(FGeo->SearchResult(0).Display_name(), c.Q);
+  }
 }
 
 TEST_F(GeoLocaliseTest, PlaceSearchWhileOneRunsIsIgnored) {

@@ -100,11 +100,23 @@ TEST(GeocodingParse, ReverseAnswer) {
   EXPECT_EQ(list.Text(), "count=0\r\n");
 }
 
-TEST(GeocodingText, NormalizesTheAddressOnlyAndEncodesTypedValues) {
-  EXPECT_EQ(NormalizeSearchText("Saint-\xC3\x89tienne"), "SAINT-ETIENNE");
-  EXPECT_EQ(NormalizeSearchText("caf\xC3\xA9&countrycodes=fr&key=abC"),
-            "CAFE&countrycodes=fr&key=abC");
-  EXPECT_EQ(EncodeQueryValue("A&B=C+D%E #1"), "A%26B%3DC%2BD%25E%20%231");
+TEST(GeocodingText, NormalizesTheAddressValueOnly) {
+  const struct {
+    const char* In;
+    const char* Out;
+  } cases[] = {
+      {"Saint-\xC3\x89tienne", "SAINT-ETIENNE"},
+      {"Saint-%C3%89tienne", "SAINT-ETIENNE"},
+      {"caf\xC3\xA9&countrycodes=fr&key=abC", "CAFE&countrycodes=fr&key=abC"},
+      {"AT%26T%20tower+1", "AT%26T%20TOWER%201"},  // "+" reads as a blank
+      {"%2B%25%3D%23", "%2B%25%3D%23"},
+      // Beyond Latin-1 every character is kept, never cut.
+      {"%C5%81%C3%B3d%C5%BA", "%C5%81OD%C5%BA"},                       // Łódź
+      {"\xE6\x9D\xB1\xE4\xBA\xAC&key=K", "%E6%9D%B1%E4%BA%AC&key=K"},  // 東京
+      {"%FF", "%EF%BF%BD"},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(NormalizeSearchText(c.In), c.Out) << c.In;
 }
 
 // The views of a services object, through the loopback server.

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "geo/query_value.h"
 #include "geo/settings.h"
 #include "geo/text_convert.h"
 #include "services/rate_limit.h"
@@ -188,7 +189,7 @@ TEST_F(MapQuestServicesTest, ACacheThatCannotBeWrittenKeepsTheAnswer) {
   EXPECT_EQ(cache.FileCount(), 1u);
 }
 
-TEST_F(MapQuestServicesTest, RequestTextIsEncodedOnTheWireButNamedUnencoded) {
+TEST_F(MapQuestServicesTest, RequestTextIsEncodedOnceAndNamesTheCacheAsSent) {
   services->SetLocalCache(cache.Path());
   services->SetKey("k%7Cz");
   ASSERT_TRUE(RunKind(*services, mkSearch, "10 downing st #2|x"));
@@ -203,8 +204,75 @@ TEST_F(MapQuestServicesTest, RequestTextIsEncodedOnTheWireButNamedUnencoded) {
   EXPECT_EQ(requests[0].Param("q"), "10 DOWNING ST #2|X");
   EXPECT_EQ(requests[1].Target,
             "/directions/v1/route?from=Z%C3%BCrich&to=%7Ba%7D%5E%60%5C%3C%22%3E&key=k%7Cz");
-  EXPECT_TRUE(std::filesystem::exists(CacheFile("10 DOWNING ST #2|X&key=k%7Cz")));
-  EXPECT_TRUE(std::filesystem::exists(CacheFile("from=Z\xC3\xBCrich&to={a}^`\\<\">&key=k%7Cz")));
+  EXPECT_TRUE(std::filesystem::exists(CacheFile("10%20DOWNING%20ST%20%232%7CX&key=k%7Cz")));
+  EXPECT_TRUE(std::filesystem::exists(
+      CacheFile("from=Z%C3%BCrich&to=%7Ba%7D%5E%60%5C%3C%22%3E&key=k%7Cz")));
+}
+
+// Addresses beyond Latin-1 go out whole, with the key after them; upper
+// case and accents change only where Latin-1 has the rule.
+TEST_F(MapQuestServicesTest, NonLatinAddressesAreSentWholeWithTheKey) {
+  const struct {
+    const char* Typed;
+    const char* Q;  // as the server reads it
+    const char* Sent;
+  } cases[] = {
+      {"\xC5\x81\xC3\xB3"
+       "d\xC5\xBA",
+       "\xC5\x81OD\xC5\xBA", "%C5%81OD%C5%BA"},                                        // Łódź
+      {"\xE6\x9D\xB1\xE4\xBA\xAC", "\xE6\x9D\xB1\xE4\xBA\xAC", "%E6%9D%B1%E4%BA%AC"},  // 東京
+      {"\xD0\x9C\xD0\xBE\xD1\x81\xD0\xBA\xD0\xB2\xD0\xB0, red square",
+       "\xD0\x9C\xD0\xBE\xD1\x81\xD0\xBA\xD0\xB2\xD0\xB0, RED SQUARE",
+       "%D0%9C%D0%BE%D1%81%D0%BA%D0%B2%D0%B0%2C%20RED%20SQUARE"},  // Москва
+  };
+  services->SetLocalCache(cache.Path());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Q);
+    server->ClearRequests();
+    ASSERT_TRUE(services->Search(EncodeQueryValue(c.Typed)));
+    const auto requests = server->Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].Target, std::string("/nominatim/v1/search?format=xml&q=") + c.Sent +
+                                      "&key=K&addressdetails=1");
+    EXPECT_EQ(requests[0].Param("q"), c.Q);
+    EXPECT_EQ(requests[0].Param("key"), "K");
+    EXPECT_EQ(services->SearchResults().Strings(0), c.Q);
+  }
+  EXPECT_EQ(cache.FileCount(), 3u);
+}
+
+// Cache names are 32-bit CRCs, so two requests can share a name; the file
+// keeps the request it answers and answers no other.
+TEST_F(MapQuestServicesTest, RequestsWhoseCacheNamesCollideNeverShareAnAnswer) {
+  // Two addresses of one length with the same CRC-32 (found by a search);
+  // a common suffix such as the key keeps them colliding.
+  const std::string a = "ZWOXAUFR";
+  const std::string b = "NPUYAIXO";
+  ASSERT_EQ(CrcText(a + "&key=K"), CrcText(b + "&key=K"));
+  services->SetLocalCache(cache.Path());
+  ASSERT_TRUE(services->Search(a));
+  ASSERT_TRUE(services->Search(b));
+  EXPECT_FALSE(services->Answer(mkSearch).FromCache);
+  EXPECT_EQ(services->SearchResults().Strings(0), b);
+  EXPECT_EQ(server->RequestCount(), 2u);
+  // The one file now answers b; a asks the server again.
+  ASSERT_TRUE(services->Search(b));
+  EXPECT_TRUE(services->Answer(mkSearch).FromCache);
+  ASSERT_TRUE(services->Search(a));
+  EXPECT_FALSE(services->Answer(mkSearch).FromCache);
+  EXPECT_EQ(services->SearchResults().Strings(0), a);
+  EXPECT_EQ(server->RequestCount(), 3u);
+  EXPECT_EQ(cache.FileCount(), 1u);
+
+  // A file an older version wrote (the answer alone) cannot say which
+  // request it answers: a miss, replaced by the new answer.
+  const std::string old = CacheFile("PARIS&key=K");
+  { std::ofstream(old, std::ios::binary) << PlaceBody("ELSEWHERE"); }
+  ASSERT_TRUE(services->Search("paris"));
+  EXPECT_EQ(services->SearchResults().Strings(0), "PARIS");
+  ASSERT_TRUE(services->Search("paris"));
+  EXPECT_TRUE(services->Answer(mkSearch).FromCache);
+  EXPECT_EQ(server->RequestCount(), 4u);
 }
 
 TEST_F(MapQuestServicesTest, BracedRequestTextIsNeverACachePath) {

@@ -5,8 +5,6 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,6 +13,7 @@
 #include "geo/text_convert.h"
 #include "platform/tick.h"
 #include "platform/window_thread.h"
+#include "services/answer_cache.h"
 #include "support/fixture_server.h"
 #include "support/service_answers.h"
 #include "support/test_helpers.h"
@@ -141,14 +140,14 @@ TEST_F(PlacesTest, BoxRequestResultsAndCache) {
   EXPECT_EQ(place->Values("amenity"), "");
   EXPECT_EQ(places->Results().Items(1), nullptr);
 
-  // The answer is cached under the CRC of the whole request, as received.
+  // The answer is cached under the CRC of the whole request, as received,
+  // beside the request it answers.
   const std::string request = FServer.Url(target);
   const fs::path cacheFile = FCache / "PLACES" / CrcText(request);
   EXPECT_EQ(FilesIn(FCache / "PLACES"), std::vector<std::string>{CrcText(request)});
-  std::ifstream file(cacheFile, std::ios::binary);
-  std::stringstream content;
-  content << file.rdbuf();
-  EXPECT_EQ(content.str(), kRestaurantAnswer);
+  std::string content;
+  EXPECT_TRUE(ReadCachedAnswer(cacheFile.string(), request, content));
+  EXPECT_EQ(content, kRestaurantAnswer);
 
   // The same search again, by a new object and with the servers failing,
   // comes from the cache without a request.
@@ -161,6 +160,16 @@ TEST_F(PlacesTest, BoxRequestResultsAndCache) {
   EXPECT_EQ(again->Status(), "OK");
   ASSERT_EQ(again->Results().count(), 1);
   EXPECT_EQ(again->Results().Items(0)->Data(), place->Data());
+
+  // A file of that name that answers another request (names are CRCs and
+  // can collide) is no answer to this one: the search goes to the network.
+  ASSERT_TRUE(WriteCachedAnswer(cacheFile.string(), request + "x", ManyNodes(3)));
+  FServer.Serve(kPrimaryPath, kRestaurantAnswer, "text/xml");
+  SearchAndWait(*again, "node[shop=*]");
+  EXPECT_EQ(FServer.RequestCount(), 2u);
+  ASSERT_EQ(again->Results().count(), 1);
+  EXPECT_EQ(again->Results().Items(0)->Data(), place->Data());
+  EXPECT_TRUE(ReadCachedAnswer(cacheFile.string(), request, content));
 }
 
 TEST_F(PlacesTest, RadiusZeroUsesTheBoxAsSetAndNoCacheWithoutFolder) {

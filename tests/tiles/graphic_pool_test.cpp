@@ -8,10 +8,12 @@
 #include <chrono>
 #include <cstdint>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/log.h"
 #include "platform/map_messages.h"
 #include "platform/tick.h"
 #include "platform/window_thread.h"
@@ -222,6 +224,22 @@ TEST(GraphicPoolTest, ListenersAreToldOncePerNewGraphicOnThePoolThread) {
   ASSERT_TRUE(WaitFor([&] { return first == 3; }));
   EXPECT_EQ(second, 2);
   EXPECT_FALSE(onWindowThread);
+}
+
+// A listener that throws is logged; the others are still told.
+TEST(GraphicPoolTest, AFailingListenerIsLoggedAndTheOthersStillHear) {
+  std::atomic<int> told{0};
+  TThreadGraphicPool::TOptions options;
+  options.Interval = 2;
+  TThreadGraphicPool pool(true, options,
+                          [](TThreadGraphicPool&) { throw std::runtime_error("listener broke"); });
+  pool.Attach([&](TThreadGraphicPool&) { ++told; });
+  TScopedLogCapture log(llWarning);
+  pool.Start();
+  pool.Add(PngDataUrl(kRed));
+  ASSERT_TRUE(WaitFor([&] { return told == 1; }));
+  EXPECT_EQ(pool.GraphicCount(), 1u);
+  EXPECT_TRUE(log.Contains("tiles", "listener broke"));
 }
 
 TEST(GraphicPoolTest, DestructionAbortsAStalledFetch) {

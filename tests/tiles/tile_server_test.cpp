@@ -8,17 +8,22 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "geo/global_lock.h"
 #include "geo/settings.h"
+#include "platform/log.h"
 #include "platform/map_messages.h"
 #include "platform/tick.h"
 #include "platform/window_thread.h"
 #include "support/fixture_server.h"
+#include "support/held_resolver.h"
 #include "support/image_helpers.h"
 #include "tiles/tile_download.h"
 #include "tiles/tile_server.h"
@@ -140,7 +145,10 @@ TEST_F(TileServerTest, DownloadLandsInBothCachesThenDiskHitNeedsNoRequest) {
   EXPECT_EQ(request.Path, "/osm/4/8/5.png");
   EXPECT_EQ(request.UserAgent(), "wyVuroduDav");
   EXPECT_EQ(ReadFile(TileFile(8, 5, 4)), FTileBytes);
-  EXPECT_FALSE(fs::exists(TileFile(8, 5, 4) + ".part"));
+  // No temporary file stays behind.
+  EXPECT_EQ(std::distance(fs::directory_iterator(fs::path(TileFile(8, 5, 4)).parent_path()),
+                          fs::directory_iterator()),
+            1);
 
   const QImage& tile = server.GetTile(8, 5, 4);
   EXPECT_TRUE(server.TileOK());
@@ -388,6 +396,80 @@ TEST_F(TileServerTest, ServiceChangeAndCancelDropDownloadsInFlight) {
   EXPECT_FALSE(fs::exists(TileFile(8, 5, 4)));
 }
 
+// A downloaded tile is decoded once, on its worker; drawing it takes that
+// image instead of decoding the bytes again on the window thread.
+TEST_F(TileServerTest, DownloadedTileIsDecodedOnce) {
+  TVuroduDavServer& server = MakeServer();
+  Fetch(8, 5, 4);
+  EXPECT_EQ(server.TilesDecoded(), 1u);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(server.GetTile(8, 5, 4).pixel(7, 7), kTileColor);
+  EXPECT_TRUE(server.TileOK());
+  EXPECT_EQ(server.TilesDecoded(), 1u);
+  EXPECT_EQ(ReadFile(TileFile(8, 5, 4)), FTileBytes);  // the bytes are kept as sent
+}
+
+// The renderer holds GlobalMapLock for a whole frame; a worker finishing
+// meanwhile still stores its tile, file included, without waiting for it.
+TEST_F(TileServerTest, WorkersStoreTilesWhileAFrameHoldsTheMapLock) {
+  FFixture.Hold("gate");
+  FFixture.HandleRegex(kTilePattern, [this](const TFixtureRequest&, httplib::Response& response) {
+    FFixture.WaitRelease("gate");
+    response.set_content(FTileBytes, "image/png");
+  });
+  TVuroduDavServer& server = MakeServer();
+  server.GetTile(8, 5, 4);
+  ASSERT_TRUE(FFixture.WaitForInFlight(1));
+  {
+    TGlobalMapLockGuard frame(GlobalMapLock());
+    FFixture.ReleaseAll();
+    // No message is processed meanwhile: the window thread is drawing.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!fs::exists(TileFile(8, 5, 4)) && std::chrono::steady_clock::now() < end)
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    EXPECT_TRUE(fs::exists(TileFile(8, 5, 4)));
+    EXPECT_EQ(server.CacheCount(), 1);
+  }
+  ASSERT_TRUE(WaitUntil([&] { return EventsWith(1) == 1; }));
+  EXPECT_EQ(ReadFile(TileFile(8, 5, 4)), FTileBytes);
+  EXPECT_EQ(server.GetTile(8, 5, 4).pixel(1, 1), kTileColor);
+}
+
+// Offline, a name lookup may not come back for seconds. Cancelling or
+// destroying the server aborts its downloads without waiting for it.
+TEST_F(TileServerTest, CancelAndDestructionDoNotWaitForAStalledNameLookup) {
+  SetEndpoint("osm", "http://held.test/{z}/{x}/{y}.png");
+  for (const bool destroy : {false, true}) {
+    SCOPED_TRACE(destroy ? "destroy" : "cancel");
+    THeldResolver resolver("held.test");
+    TVuroduDavServer& server = MakeServer(false);
+    server.GetTile(8, 5, 4);
+    ASSERT_TRUE(resolver.WaitUntilHolding());
+    if (destroy)
+      FServer.reset();
+    else
+      server.SetCancel(true);
+    EXPECT_TRUE(resolver.Holding());  // returned while the lookup is still held
+    if (!destroy) {
+      EXPECT_EQ(server.ActiveDownloads(), 0);
+    }
+    FServer.reset();
+  }
+  EXPECT_EQ(EventsWith(1), 0);
+}
+
+// What the server catches is logged, and the tile stays a placeholder.
+TEST_F(TileServerTest, FailuresCaughtInsideAreLogged) {
+  TVuroduDavServer& server = MakeServer(false);
+  server.TileServerInfo().GetTileFilename = [](std::string&, int, int, int) {
+    throw std::runtime_error("tile source offline");
+  };
+  TScopedLogCapture log(llWarning);
+  EXPECT_TRUE(IsPlaceholder(server.GetTile(1, 2, 3)));
+  EXPECT_TRUE(log.Contains("tiles", "tile source offline"));
+  Pump(50);
+  EXPECT_EQ(FFixture.RequestCount(), 0u);
+}
+
 TEST_F(TileServerTest, LocalPathAndTextMode) {
   TVuroduDavServer& server = MakeServer(false);
   const std::string good = (fs::path(FCacheDir) / "good.png").string();
@@ -560,6 +642,42 @@ TEST(TileDownloadTest, HostKeysAndDefaultLimits) {
   SetSetting("max-connections.other.example:443", "3");
   EXPECT_EQ(MaxConnectionsForHost("other.example:443"), 3);
   ResetSettings();
+}
+
+// A stalled tile gives up after the tile time-outs of the settings, which
+// libcurl counts in whole seconds.
+TEST(TileDownloadTest, TileTimeOutsComeFromTheSettings) {
+  TFixtureServer fixture;
+  ASSERT_TRUE(fixture.Running());
+  fixture.Stall("/stalled");
+  fixture.ServeSlow("/trickle", std::string(100, 't'), 1, 100);  // 10 s in all
+  const struct {
+    const char* Path;
+    const char* Key;
+    const char* Value;
+    int64_t MinElapsedMs;
+  } cases[] = {
+      {"/stalled", "timeout.tile-low-speed", "1000", 1000},
+      {"/trickle", "timeout.tile-total", "600", 600},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Key);
+    SetSetting(c.Key, c.Value);
+    std::atomic<bool> cancel{false};
+    const auto start = std::chrono::steady_clock::now();
+    const TTileFetchResult result = FetchTile(fixture.Url(c.Path), cancel);
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+                             std::chrono::steady_clock::now() - start)
+                             .count();
+    EXPECT_FALSE(result.Complete);
+    EXPECT_FALSE(result.Aborted);
+    // libcurl's clock starts a moment after ours and counts whole
+    // milliseconds: a little slack below the setting.
+    EXPECT_GE(elapsed, c.MinElapsedMs - 50);
+    EXPECT_LT(elapsed, 8000);  // far below the defaults (10 s and 120 s)
+    ResetSettings();
+  }
+  fixture.ReleaseAll();
 }
 
 // One worker on its own: the whole body arrives; an address that cannot be

@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "geo/query_value.h"
 #include "geo/settings.h"
+#include "geo/text_convert.h"
 #include "support/fixture_server.h"
 #include "support/service_answers.h"
 #include "support/test_helpers.h"
@@ -176,7 +178,7 @@ TEST_F(WymapTest, GeocodePrintsOneResultALineAndUsesTheCache) {
   ASSERT_EQ(server.RequestCount(), 1u);
   const TFixtureRequest request = server.Requests()[0];
   const std::string start =
-      "/nominatim/v1/search?format=xml&q=10%20DOWNING%20STREET,%20LONDON%20%26%20CO%2B1&key=";
+      "/nominatim/v1/search?format=xml&q=10%20DOWNING%20STREET%2C%20LONDON%20%26%20CO%2B1&key=";
   EXPECT_EQ(request.Target.compare(0, start.size(), start), 0) << request.Target;
   EXPECT_EQ(request.Param("q"), "10 DOWNING STREET, LONDON & CO+1");
   EXPECT_EQ(request.UserAgent(), GetUserAgent());
@@ -197,6 +199,46 @@ TEST_F(WymapTest, GeocodePrintsOneResultALineAndUsesTheCache) {
   EXPECT_EQ(run.Out, "");
   ASSERT_EQ(server.RequestCount(), 2u);
   EXPECT_EQ(server.Requests()[1].Param("q"), "SAINT-ETIENNE\nLOIRE");
+}
+
+// Addresses beyond Latin-1 reach the server whole, with the key; two
+// addresses whose cache names collide each get their own answer.
+TEST_F(WymapTest, GeocodeSendsAnyAddressWholeAndNeverSharesAnAnswer) {
+  server.Handle("/nominatim/v1/search",
+                [](const TFixtureRequest& request, httplib::Response& response) {
+                  response.set_content("<searchresults><place lat='1' lon='2' display_name='" +
+                                           request.Param("q") + "'/></searchresults>",
+                                       "text/xml");
+                });
+  // The last two have the same CRC-32, and so the same cache file name.
+  ASSERT_EQ(CrcText("ZWOXAUFR"), CrcText("NPUYAIXO"));
+  const struct {
+    const char* Typed;
+    const char* Q;
+  } cases[] = {
+      {"\xC5\x81\xC3\xB3"
+       "d\xC5\xBA",
+       "\xC5\x81OD\xC5\xBA"},                                    // Łódź
+      {"\xE6\x9D\xB1\xE4\xBA\xAC", "\xE6\x9D\xB1\xE4\xBA\xAC"},  // 東京
+      {"\xD0\x9C\xD0\xBE\xD1\x81\xD0\xBA\xD0\xB2\xD0\xB0",
+       "\xD0\x9C\xD0\xBE\xD1\x81\xD0\xBA\xD0\xB2\xD0\xB0"},  // Москва
+      {"ZWOXAUFR", "ZWOXAUFR"},
+      {"NPUYAIXO", "NPUYAIXO"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Q);
+    const TRun run = Wymap(Args({"geocode", c.Typed}));
+    EXPECT_EQ(run.Code, kWymapOk) << run.Err;
+    EXPECT_EQ(run.Out, std::string("1\t2\t") + c.Q + "\n");
+    const auto requests = server.Requests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests.back().Param("q"), c.Q);
+    // The key is written already encoded.
+    EXPECT_EQ(requests.back().Param("key"), DecodeQueryValue(GetServiceKey(skMapQuest)));
+  }
+  EXPECT_FALSE(GetServiceKey(skMapQuest).empty());
+  EXPECT_EQ(server.RequestCount(), 5u);
+  EXPECT_EQ(cache.FilesIn("OPEN_MAPQUEST_SERVICES").size(), 4u);
 }
 
 TEST_F(WymapTest, GeocodeJsonAndNothingFound) {

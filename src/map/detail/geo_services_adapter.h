@@ -13,13 +13,6 @@ namespace wy {
 
 class TWyGeoLocalise;
 
-// Service text (place names, addresses) with "<" and ">" replaced by "‹"
-// and "›": the text stays readable, and shown in an info window or a hint it
-// can neither open a tag (fetch an image from any host, draw a fake link)
-// nor close one. Escaping to "&lt;" would not do: the info windows decode no
-// entities and would show it literally.
-std::string NeutraliseMarkup(const std::string& text);
-
 class TWyGeoServicesAdapter : public TWyShapeGeoServices {
  public:
   // The component must outlive the adapter.

@@ -1,0 +1,80 @@
+#pragma once
+// TMapInputHandler: the map's pointer and wheel input as one state machine.
+// The widget hands it Qt's events; it moves the map, drags shapes, routes
+// hover, clicks and double clicks to the shapes or the map's events, and
+// zooms with the wheel. Window thread only.
+//
+//   idle --press--> pressed (or dragging-shape when the press takes a
+//                   draggable shape)
+//   pressed --move, left button--> dragging-map, or held when the shape
+//                   under the pointer could be dragged but was not taken
+//                   (the map does not move under it for the rest of the
+//                   press)
+//   any --release--> idle
+//
+// Qt reports a double click as press, release, double-click, release: the
+// double click runs its own step and then stands for the second press,
+// whose release raises no mouse-up and no click (the double click pending).
+
+#include <QPoint>
+#include <cstdint>
+
+#include "geo/world_info.h"
+
+class QMouseEvent;
+class QWheelEvent;
+
+namespace wy {
+
+class TVuroduDavControl;
+class TWyShape;
+
+enum TPointerState : uint8_t {
+  ptIdle,
+  ptPressed,
+  ptDraggingMap,
+  ptDraggingShape,
+  ptHeld,
+};
+
+class TMapInputHandler {
+ public:
+  explicit TMapInputHandler(TVuroduDavControl& map) : FMap(map) {}
+
+  void Press(QMouseEvent* event);
+  void Move(QMouseEvent* event);
+  void Release(QMouseEvent* event);
+  void DoubleClick(QMouseEvent* event);
+  // True when the wheel event zoomed the map (the pointer strictly inside).
+  bool Wheel(QWheelEvent* event);
+
+  TPointerState State() const { return FState; }
+  // A button is down on the map (any state but idle).
+  bool ButtonDown() const { return FState != ptIdle; }
+  // The pointer's coordinate and world pixel, updated on every move.
+  TLatLng MouseLatLng() const { return FMouseLatLng; }
+  double WorldX() const { return FWorldX; }
+  double WorldY() const { return FWorldY; }
+  // The position of the last press (drag origin of a double click).
+  QPoint LastPress() const { return FLast; }
+
+ private:
+  void PressAt(const QPoint& at);
+  void HoverMove(const QPoint& at);
+  void DragMap(const QPoint& at);
+  void DragShape(TWyShape* shape, const QPoint& at);
+  void EndDrags(TPointerState state, const QPoint& at);
+  void ReleaseClick(int button, const QPoint& at, const TLatLng& c);
+
+  TVuroduDavControl& FMap;
+  TPointerState FState = ptIdle;
+  // The press under way is the second of a double click.
+  bool FDoubleClickPending = false;
+  QPoint FDown;  // where the button went down
+  QPoint FLast;  // last position the map followed
+  TLatLng FMouseLatLng;
+  double FWorldX = 0;
+  double FWorldY = 0;
+};
+
+}  // namespace wy

@@ -1,0 +1,280 @@
+#include "map/detail/map_input_handler.h"
+
+#include <QMouseEvent>
+#include <QWheelEvent>
+#include <cstdlib>
+#include <memory>
+
+#include "map/detail/fire_event.h"
+#include "map/map_control.h"
+#include "platform/map_messages.h"
+#include "shapes/shape.h"
+#include "shapes/shape_line.h"
+#include "shapes/shapes_group.h"
+
+namespace wy {
+
+namespace {
+
+// A press and release closer than this on both axes is a click.
+constexpr int kClickDistance = 5;
+// While the pointer drags a shape this close to an edge, the map scrolls.
+constexpr int kEdgeScroll = 32;
+
+QRect BoxOf(const TWyShape* s) {
+  return QRect(s->Left(), s->Top(), s->Width() + 1, s->Height() + 1);
+}
+
+}  // namespace
+
+// --- Press ----------------------------------------------------------------------
+
+void TMapInputHandler::Press(QMouseEvent* event) {
+  FDoubleClickPending = false;
+  PressAt(event->position().toPoint());
+}
+
+void TMapInputHandler::PressAt(const QPoint& at) {
+  FState = ptPressed;
+  FLast = at;
+  FDown = at;
+  TWyShapesGroup& shapes = *FMap.FShapesGroup;
+  TWyShape* s = shapes.ShapeHover();
+  if (s && s->Clickable()) {
+    if (s->Draggable()) shapes.SetShapeDrag(s);
+    if (shapes.ShapeDrag() == s) FState = ptDraggingShape;
+    FireOwnOrMap(s->OnShapeMouseDown, FMap.OnShapeMouseDown, static_cast<TObject*>(&FMap), s);
+    return;
+  }
+  const TLatLng c = FMap.FViewport.FromXYToLatLng(at.x(), at.y());
+  Fire(FMap.OnMapMouseDown, &FMap, c.Lat, c.Lng);
+}
+
+// --- Move -----------------------------------------------------------------------
+
+void TMapInputHandler::Move(QMouseEvent* event) {
+  const QPoint at = event->position().toPoint();
+  FMouseLatLng = FMap.FViewport.FromXYToLatLng(at.x(), at.y());
+  FMap.FViewport.XYToWorld(at.x(), at.y(), FWorldX, FWorldY);
+  if (event->buttons() == Qt::NoButton) {
+    HoverMove(at);
+    return;
+  }
+  if (FState == ptIdle) return;
+  // The registry may have let go of the dragged shape (a handler freed it).
+  if (TWyShape* d = FMap.FShapesGroup->ShapeDrag()) {
+    FState = ptDraggingShape;
+    DragShape(d, at);
+  } else if (FState != ptHeld && FMap.Draggable() && (event->buttons() & Qt::LeftButton)) {
+    DragMap(at);
+  }
+}
+
+void TMapInputHandler::HoverMove(const QPoint& at) {
+  TWyShapesGroup& shapes = *FMap.FShapesGroup;
+  TWyShape* old = shapes.ShapeHover();
+  std::weak_ptr<char> oldLife;
+  if (old) oldLife = old->LifeToken();
+  TWyShape* s = shapes.ShapeByHover(at.x(), at.y());
+  if (old && s != old && !oldLife.expired()) {
+    FMap.setCursor(Qt::ArrowCursor);
+    FMap.update(BoxOf(old));
+    Fire(FMap.OnShapeMouseOut, static_cast<TObject*>(&FMap), old);
+    if (!oldLife.expired()) FMap.NotifyObservers(omShapeMouseOut, old);
+    // The handler may have changed what is under the pointer.
+    s = shapes.ShapeHover();
+  }
+  if (s) {
+    const std::weak_ptr<char> life = s->LifeToken();
+    FMap.setCursor(s->isHit(at.x(), at.y()) ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    FMap.update(BoxOf(s));
+    Fire(FMap.OnShapeMouseOver, static_cast<TObject*>(&FMap), s);
+    if (!life.expired()) FMap.NotifyObservers(omShapeMouseOver, s);
+    return;
+  }
+  Fire(FMap.OnMapMouseMove, &FMap, FMouseLatLng.Lat, FMouseLatLng.Lng);
+  FMap.NotifyObservers(omMapMouseMove);
+}
+
+void TMapInputHandler::DragMap(const QPoint& at) {
+  // The whole step is applied, however far the pointer jumped.
+  const int64_t dx = at.x() - FLast.x();
+  const int64_t dy = at.y() - FLast.y();
+  FLast = at;
+  FMap.ShiftView(dx, dy);
+  if (FState == ptDraggingMap) {
+    Fire(FMap.OnMapDrag, &FMap);
+    return;
+  }
+  // A press on a shape that could be dragged but was not taken by the
+  // shapes (its group is not clickable, say) does not drag the map for the
+  // rest of this press.
+  TWyShape* h = FMap.FShapesGroup->ShapeHover();
+  if (h && h->Draggable() && h->Clickable()) {
+    FState = ptHeld;
+    return;
+  }
+  FState = ptDraggingMap;
+  Fire(FMap.OnMapDragStart, &FMap);
+}
+
+void TMapInputHandler::DragShape(TWyShape* d, const QPoint& at) {
+  TWyShapesGroup& shapes = *FMap.FShapesGroup;
+  const std::weak_ptr<char> life = d->LifeToken();
+  d->HideHint();
+  bool cancel = false;
+  FireOwnOrMap(d->OnShapeDrag, FMap.OnShapeDrag, static_cast<TObject*>(&FMap), d, cancel);
+  // Observers are told about the shape under the pointer (the dragged one
+  // unless a handler removed it).
+  FMap.NotifyObservers(omShapeDrag, shapes.ShapeHover());
+  if (cancel || life.expired() || shapes.ShapeDrag() != d) return;
+  d->SetPosition(FMouseLatLng.Lat, FMouseLatLng.Lng);
+  if (life.expired()) return;
+  const bool nearEdge = !(kEdgeScroll < at.x() && at.x() < FMap.width() - kEdgeScroll &&
+                          kEdgeScroll < at.y() && at.y() < FMap.height() - kEdgeScroll);
+  if (nearEdge) {
+    FMap.StepTowards(FMouseLatLng.Lat, FMouseLatLng.Lng);
+    FMap.MoveEnded();
+  } else {
+    // The shape follows the pointer at once rather than at the next timer
+    // render.
+    FMap.Invalidate();
+    FMap.RedrawMap(false);
+  }
+}
+
+// --- Release --------------------------------------------------------------------
+
+void TMapInputHandler::EndDrags(TPointerState state, const QPoint& at) {
+  TWyShapesGroup& shapes = *FMap.FShapesGroup;
+  if (TWyShape* d = shapes.ShapeDrag()) {
+    if (!Fire(d->OnShapeDragEnd, static_cast<TObject*>(d)))
+      Fire(FMap.OnShapeDragEnd, static_cast<TObject*>(d));
+    FMap.NotifyObservers(omShapeDragEnd, shapes.ShapeHover());
+    shapes.SetShapeDrag(nullptr);
+  }
+  if (state == ptDraggingMap) {
+    // The last stretch since the last move, then everything is drawn again.
+    const int64_t dx = at.x() - FLast.x();
+    const int64_t dy = at.y() - FLast.y();
+    FLast = at;
+    FMap.EndMapDrag(dx, dy);
+    // A drag ends even when this release closes a double click; otherwise
+    // the next gesture would continue a drag that never ended.
+    Fire(FMap.OnMapDragEnd, &FMap);
+    FMap.MoveEnded();
+  }
+}
+
+void TMapInputHandler::Release(QMouseEvent* event) {
+  const QPoint at = event->position().toPoint();
+  const TPointerState state = FState;
+  // Idle before the drags end: the last frame of a drag draws every shape.
+  FState = ptIdle;
+  EndDrags(state, at);
+  if (FDoubleClickPending) {
+    FDoubleClickPending = false;
+    return;
+  }
+  TWyShapesGroup& shapes = *FMap.FShapesGroup;
+  const TLatLng c = FMap.FViewport.FromXYToLatLng(at.x(), at.y());
+  if (TWyShape* s = shapes.ShapeHover()) {
+    FireOwnOrMap(s->OnShapeMouseUp, FMap.OnShapeMouseup, static_cast<TObject*>(&FMap), s);
+  } else {
+    Fire(FMap.OnMapMouseUp, &FMap, c.Lat, c.Lng);
+  }
+  const bool click = state != ptIdle && std::abs(FDown.x() - at.x()) < kClickDistance &&
+                     std::abs(FDown.y() - at.y()) < kClickDistance;
+  if (click) ReleaseClick(event->button(), at, c);
+}
+
+void TMapInputHandler::ReleaseClick(int button, const QPoint& at, const TLatLng& c) {
+  TWyShapesGroup& shapes = *FMap.FShapesGroup;
+  TObject* self = &FMap;
+  if (button == Qt::LeftButton) {
+    if (shapes.HandledClick(shapes.ShapeHover(), at.x(), at.y())) return;
+    TWyShape* s = shapes.ShapeHover();
+    // A shape that is not clickable lets the click through to the map, as
+    // it does for the right button (an area drawn under the pointer must not
+    // make the map deaf).
+    if (!s || !s->Clickable()) {
+      FMap.NotifyObservers(omMapMouseClick);
+      Fire(FMap.OnMapClick, &FMap, c.Lat, c.Lng);
+      return;
+    }
+    const std::weak_ptr<char> life = s->LifeToken();
+    s->HideHint();
+    FMap.NotifyObservers(omShapeClick, s);
+    if (life.expired()) return;
+    if (Fire(s->OnShapeClick, self, s)) return;
+    if (!FMap.OnShapeClick) return;
+    if (s->Serialize()) {
+      Fire(FMap.OnShapeClick, self, s);
+    } else if (auto* item = dynamic_cast<TWyShape*>(s->Item())) {
+      // A helper shape (a label, a wall) stands for the shape it belongs to;
+      // an application object that is not a shape raises nothing.
+      Fire(FMap.OnShapeClick, self, item);
+    }
+  } else if (button == Qt::RightButton) {
+    TWyShape* s = shapes.ShapeHover();
+    if (s && s->Clickable()) {
+      const std::weak_ptr<char> life = s->LifeToken();
+      FMap.NotifyObservers(omShapeRightClick, s);
+      if (life.expired()) return;
+      if (s->OnShapeRightClick) {
+        // A helper shape's own handler runs only when it stands for
+        // something.
+        if (s->Serialize() || s->Item()) Fire(s->OnShapeRightClick, self, s);
+      } else {
+        Fire(FMap.OnShapeRightClick, self, s);
+      }
+    } else {
+      Fire(FMap.OnMapRightClick, &FMap, c.Lat, c.Lng);
+    }
+  }
+}
+
+// --- Double click ---------------------------------------------------------------
+
+void TMapInputHandler::DoubleClick(QMouseEvent* event) {
+  // The coordinate of the first press, which is where the pointer was
+  // double-clicked.
+  const TLatLng c = FMap.FViewport.FromXYToLatLng(FLast.x(), FLast.y());
+  TWyShape* s = FMap.FShapesGroup->ShapeHover();
+  if (s && s->Clickable()) {
+    const std::weak_ptr<char> life = s->LifeToken();
+    auto* line = dynamic_cast<TWyShapeLine*>(s);
+    if (line && line->Editable() && line->HoverPoint() >= 0) {
+      // A double click on a segment of an editable line adds a point there.
+      line->Insert(line->HoverPoint(), c.Lat, c.Lng, TWyShape::kNoAltitude);
+    } else {
+      FireOwnOrMap(s->OnShapeDblClick, FMap.OnShapeDblClick, static_cast<TObject*>(&FMap), s);
+    }
+    if (!life.expired()) FMap.NotifyObservers(omShapeDblClick, s);
+  } else {
+    if (FMap.DblClickZoom()) {
+      FMap.SetZoom(FMap.Zoom() + 1);
+      FMap.setCenter(c.Lat, c.Lng);
+    }
+    Fire(FMap.OnMapDblClick, &FMap, c.Lat, c.Lng);
+  }
+  // Qt sends no second press: the double click stands for it.
+  PressAt(event->position().toPoint());
+  FDoubleClickPending = true;
+}
+
+// --- Wheel ----------------------------------------------------------------------
+
+bool TMapInputHandler::Wheel(QWheelEvent* event) {
+  if (!FMap.MouseWheelZoom() || FMap.FDestroying) return false;
+  const int delta = event->angleDelta().y();
+  // Horizontal and touchpad-only events carry no vertical step.
+  if (delta == 0) return false;
+  const QPoint at = FMap.mapFromGlobal(event->globalPosition()).toPoint();
+  if (!(0 < at.x() && at.x() < FMap.width() && 0 < at.y() && at.y() < FMap.height())) return false;
+  const uint8_t zoom = FMap.Zoom();
+  FMap.SetZoom(delta > 0 ? zoom + 1 : (zoom == 0 ? 0 : zoom - 1));
+  return true;
+}
+
+}  // namespace wy

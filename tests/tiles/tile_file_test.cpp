@@ -1,0 +1,67 @@
+#include "tiles/tile_file.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/test_helpers.h"
+
+namespace wy {
+namespace {
+
+using test_support::TScratchDir;
+
+// Several layers, maps or programs may write one tile at the same moment:
+// the file that results is exactly one writer's bytes, the first one's, and
+// no temporary file stays behind.
+TEST(TileFile, WritersOfOneTileNeverMixTheirBytes) {
+  TScratchDir dir;
+  constexpr int kWriters = 4;
+  std::vector<std::string> contents;
+  for (int i = 0; i < kWriters; ++i)
+    contents.push_back(std::string(256 * 1024 + i * 4099, static_cast<char>('a' + i)));
+  for (int round = 0; round < 40; ++round) {
+    SCOPED_TRACE(round);
+    const std::string folder = "OSM/4/" + std::to_string(round);
+    const std::string path = dir.Sub(folder + "/5");
+    std::atomic<int> ready{0};
+    std::atomic<int> placed{0};
+    std::vector<std::thread> writers;
+    for (int i = 0; i < kWriters; ++i) {
+      writers.emplace_back([&, i] {
+        ++ready;
+        while (ready.load() < kWriters) std::this_thread::yield();
+        if (WriteTileFile(path, contents[i])) ++placed;
+      });
+    }
+    for (auto& writer : writers) writer.join();
+    std::string bytes;
+    ASSERT_TRUE(ReadTileFile(path, bytes));
+    bool whole = false;
+    for (const auto& content : contents) whole = whole || bytes == content;
+    EXPECT_TRUE(whole) << bytes.size() << " bytes";
+    EXPECT_EQ(placed.load(), 1);
+    EXPECT_EQ(dir.FilesIn(folder), std::vector<std::string>{"5"});
+  }
+}
+
+TEST(TileFile, AnExistingFileIsNeverRewritten) {
+  TScratchDir dir;
+  const std::string path = dir.Sub("OSM/1/2/3");
+  std::string bytes = "unchanged";
+  EXPECT_FALSE(ReadTileFile(path, bytes));
+  EXPECT_EQ(bytes, "unchanged");
+  EXPECT_TRUE(WriteTileFile(path, "first"));
+  EXPECT_FALSE(WriteTileFile(path, "second"));
+  ASSERT_TRUE(ReadTileFile(path, bytes));
+  EXPECT_EQ(bytes, "first");
+  EXPECT_TRUE(RemoveTileFile(path));
+  EXPECT_FALSE(RemoveTileFile(path));
+  EXPECT_FALSE(ReadTileFile(dir.Sub("OSM/1/2"), bytes));  // a folder is no tile
+}
+
+}  // namespace
+}  // namespace wy
