@@ -4,9 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QWidget>
-#include <memory>
+#include <cstdlib>
 
 #include "map/map_control.h"
 #include "map_test_support.h"
@@ -16,7 +15,6 @@
 namespace wy {
 namespace {
 
-using maptest::TTileFixture;
 namespace Pointer = maptest::Pointer;
 
 // The pins' colours (red 255, green 72, blue 72) and hover colour (red 85,
@@ -34,14 +32,10 @@ bool IsHoverColour(const QColor& c) {
 // group "low" (z-index 1), the right one in group "high" (z-index 2): their
 // 12 x 12 boxes overlap on 4 columns, and the left pin's ball shows left of
 // the right pin.
-class MapHoverGroupsTest : public ::testing::Test {
+class MapHoverGroupsTest : public maptest::TMapWindowTest {
  protected:
   void SetUp() override {
-    FWindow = std::make_unique<QWidget>();
-    FWindow->resize(820, 620);
-    FMap = new TWyVuroduDav(FWindow.get());
-    FMap->setGeometry(10, 10, 800, 600);
-    FWindow->show();
+    MakeMap(QSize(820, 620), QRect(10, 10, 800, 600));
     const TLatLng low = FMap->FromXYToLatLng(400, 300);
     const TLatLng high = FMap->FromXYToLatLng(408, 300);
     FLow = static_cast<TWyShapeMarker*>(FMap->Add(nsMarker, low.Lat, low.Lng, "low"));
@@ -49,10 +43,6 @@ class MapHoverGroupsTest : public ::testing::Test {
     FMap->ShapesGroup().getShapes("low")->SetZindex(1);
     FMap->ShapesGroup().getShapes("high")->SetZindex(2);
     Render();
-  }
-  void TearDown() override {
-    FWindow.reset();
-    Pointer::gHeld = Qt::NoButton;
   }
   void Render() {
     FMap->RedrawMap(false);
@@ -64,9 +54,6 @@ class MapHoverGroupsTest : public ::testing::Test {
     return FMap->ScreenShot().pixelColor(FLow->Left() + 3, FLow->Top() + 4);
   }
 
-  TTileFixture FTiles;
-  std::unique_ptr<QWidget> FWindow;
-  TWyVuroduDav* FMap = nullptr;
   TWyShapeMarker* FLow = nullptr;
   TWyShapeMarker* FHigh = nullptr;
 };
