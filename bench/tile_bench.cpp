@@ -250,8 +250,9 @@ void BM_GetTile_Miss(benchmark::State& state) {
 class TWriteFolder {
  public:
   std::string Next() {
-    return FDir.path().toStdString() + "/OSM/12/" + std::to_string(FCount / 256) + "/" +
-           std::to_string(FCount++ % 256);
+    const int n = FCount++;
+    return FDir.path().toStdString() + "/OSM/12/" + std::to_string(n / 256) + "/" +
+           std::to_string(n % 256);
   }
 
  private:
