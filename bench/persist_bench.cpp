@@ -21,18 +21,12 @@
 #include "shapes/shape_line.h"
 #include "shapes/shape_marker.h"
 #include "shapes/shapes_group.h"
-#include "shapes/shapes_host.h"
 #include "support/bench_main.h"
+#include "support/null_shapes_host.h"
 
 namespace {
 
 using namespace wy;
-
-class TNullHost : public TWyShapesHost {
- public:
-  void RequestRepaint() override {}
-  TObject* EventSender() override { return nullptr; }
-};
 
 // A registry over a 1920 x 1080 view of Paris.
 struct TMap {
@@ -43,7 +37,7 @@ struct TMap {
   }
   TWyWorldInfo World;
   TWyCanvas Canvas;
-  TNullHost Host;
+  TNullShapesHost Host;
   std::unique_ptr<TWyShapesGroup> Registry;
 };
 
