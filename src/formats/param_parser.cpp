@@ -1,83 +1,25 @@
 #include "formats/param_parser.h"
 
-#include <charconv>
-#include <cmath>
 #include <string>
 
 #include "geo/text_convert.h"
 
 namespace wy {
 
-namespace {
-
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
-
-// The whole text as a finite number with "." as separator.
-bool ReadDot(std::string_view s, double& out) {
-  if (!s.empty() && s.front() == '+') {
-    s.remove_prefix(1);
-    if (s.empty() || s.front() == '-' || s.front() == '+') return false;
-  }
-  if (s.empty()) return false;
-  double v = 0;
-  const auto res = std::from_chars(s.data(), s.data() + s.size(), v, std::chars_format::general);
-  if (res.ec != std::errc() || res.ptr != s.data() + s.size() || !std::isfinite(v)) return false;
-  out = v;
-  return true;
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-}  // namespace
-
 bool ParseParamDouble(std::string_view text, double& value) {
-  const std::string_view s = TrimBlanks(text);
-  if (ReadDot(s, value)) return true;
-  const size_t comma = s.find(',');
-  if (comma == std::string_view::npos) return false;
-  std::string dotted(s);
-  dotted[comma] = '.';
-  return ReadDot(dotted, value);
+  return TryStrToFloatDot(std::string(text), value);
 }
 
+// TextToIntDef reads "$" hexadecimal; "0x" is written that way first. Two
+// defaults tell a failure from a value that happens to equal one of them.
 bool ParseParamInt(std::string_view text, int32_t& value) {
-  std::string_view s = TrimBlanks(text);
-  bool negative = false;
-  if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
-    negative = s.front() == '-';
-    s.remove_prefix(1);
-  }
-  int base = 10;
-  if (!s.empty() && s.front() == '$') {
-    base = 16;
-    s.remove_prefix(1);
-  } else if (s.size() > 1 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
-    base = 16;
-    s.remove_prefix(2);
-  }
-  if (s.empty()) return false;
-  const int64_t limit = negative ? 2147483648LL : 2147483647LL;
-  int64_t v = 0;
-  for (char c : s) {
-    const int digit = base == 16 ? HexDigit(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
-    if (digit < 0) return false;
-    v = v * base + digit;
-    if (v > limit) return false;
-  }
-  value = static_cast<int32_t>(negative ? -v : v);
+  std::string s = Trim(std::string(text));
+  const size_t sign = !s.empty() && (s[0] == '+' || s[0] == '-') ? 1 : 0;
+  if (s.size() > sign + 2 && s[sign] == '0' && (s[sign + 1] == 'x' || s[sign + 1] == 'X'))
+    s.replace(sign, 2, "$");
+  const int read = TextToIntDef(s, 0);
+  if (read == 0 && TextToIntDef(s, 1) == 1) return false;
+  value = read;
   return true;
 }
 

@@ -352,16 +352,19 @@ std::string ThreeFloatsToText(double a, double b, double c) {
   return TwoFloatsToText(a, b) + "," + (c == kNoAltitude ? std::string("0") : FloatToStrDot(c));
 }
 
-double StrToFloatDot(const std::string& text) {
-  if (text.empty()) return -1;
-  double v = 0;
-  if (ParseDot(text, v)) return v;
+bool TryStrToFloatDot(const std::string& text, double& value) {
+  if (text.empty()) return false;
+  if (ParseDot(text, value)) return true;
   const size_t comma = text.find(',');
-  if (comma == std::string::npos) return -1;
+  if (comma == std::string::npos) return false;
   std::string dotted = text;
   dotted[comma] = '.';
-  if (ParseDot(dotted, v)) return v;
-  return -1;
+  return ParseDot(dotted, value);
+}
+
+double StrToFloatDot(const std::string& text) {
+  double v = 0;
+  return TryStrToFloatDot(text, v) ? v : -1;
 }
 
 double StrToFloatDotDef(const std::string& text, double def) {

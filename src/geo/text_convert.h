@@ -61,6 +61,10 @@ std::string ThreeFloatsToText(double a, double b, double c);
 double StrToFloatDot(const std::string& text);
 // `def` for an empty text, otherwise StrToFloatDot(text) ("x" gives -1).
 double StrToFloatDotDef(const std::string& text, double def);
+// StrToFloatDot with a success flag, for readers to which -1 is a value like
+// any other: false, `value` untouched, where StrToFloatDot gives -1 for
+// failure.
+bool TryStrToFloatDot(const std::string& text, double& value);
 
 // The integer in `text`: decimal ("-12") or hexadecimal after "$" ("$1A",
 // "-$1A"), optional sign, spaces, tabs, CR and LF around it ignored. `def`

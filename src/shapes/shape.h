@@ -218,6 +218,9 @@ class TWyShape : public TObject {
   // Update, no move event).
   std::string CommonToTxt(int32_t w, int32_t h) const;
   void CommonFromTxt(const TWyParamParser& parser);
+  // color and hcolor (default: the current colours), the border colours
+  // following them.
+  void ColorsFromTxt(const TWyParamParser& parser);
   // Reads the record the parser holds (SetToTxt, and the lists' readers,
   // which parse each line in place).
   virtual void FromTxt(const TWyParamParser& parser) { (void)parser; }

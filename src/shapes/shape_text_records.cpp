@@ -151,6 +151,13 @@ void TWyShape::CommonFromTxt(const TWyParamParser& p) {
   FRotation = p.ToBool("rot", false);
 }
 
+void TWyShape::ColorsFromTxt(const TWyParamParser& p) {
+  FCOlor = ReadColor(p, "color", FCOlor);
+  FHoverColor = ReadColor(p, "hcolor", FHoverColor);
+  FBorderColor = DarkerColor(FCOlor, 32);
+  FHoverBorder = DarkerColor(FHoverColor, 32);
+}
+
 // ---------------------------------------------------------------------------
 // Markers
 
@@ -170,10 +177,7 @@ std::string TWyShapeMarker::GetToTxt() {
 
 void TWyShapeMarker::FromTxt(const TWyParamParser& p) {
   CommonFromTxt(p);
-  FCOlor = ReadColor(p, "color", FCOlor);
-  FHoverColor = ReadColor(p, "hcolor", FHoverColor);
-  FBorderColor = DarkerColor(FCOlor, 32);
-  FHoverBorder = DarkerColor(FHoverColor, 32);
+  ColorsFromTxt(p);
   FXAnchor = p.ToInt("xa", 16);
   FYAnchor = p.ToInt("ya", 32);
   FIcon = p.ToInt("icon-id", -1);
@@ -197,10 +201,7 @@ std::string TWyShapePOI::GetToTxt() {
 
 void TWyShapePOI::FromTxt(const TWyParamParser& p) {
   CommonFromTxt(p);
-  FCOlor = ReadColor(p, "color", FCOlor);
-  FHoverColor = ReadColor(p, "hcolor", FHoverColor);
-  FBorderColor = DarkerColor(FCOlor, 32);
-  FHoverBorder = DarkerColor(FHoverColor, 32);
+  ColorsFromTxt(p);
   FPoiShape = StrToPOIShape(p.ToStr("shape"));
   FUnit = StrToPOIUnit(p.ToStr("unit"));
   Update();
