@@ -251,8 +251,8 @@ class TVuroduDavControl : public QWidget, public TObject {
   //   longitude=0.0780819999999949
   //   zoom=14
   //   tileserver=osm
-  // then "\r\n[groupes]\r\n..." (see shapes_group.h), every line ended by
-  // CR LF.
+  // then an empty line, "[groupes]" and the groups (see shapes_group.h),
+  // every line ended by CR LF.
 
   // A group finished reading: Sender the group, its name, and whether no
   // group is still reading. Raised from the window's message queue after
@@ -267,10 +267,11 @@ class TVuroduDavControl : public QWidget, public TObject {
   // or cannot be read taking the default in brackets; then the registry
   // reads its groups, adding to the shapes already there.
   void SetToTxt(const std::string& value);
-  // Reads a local file or an http(s) address (LoadFromFile of
-  // formats/shape_file.h) in the system's own format. False, and nothing
+  // Reads a local file or, when there is no such file, an http or https
+  // address (ReadShapeSource of formats/shape_file.h; no other address is
+  // fetched) in the system's own format, as SetToTxt. False, and nothing
   // changed, when it cannot be read, holds nothing, or is GPX, KML or
-  // GeoJSON (not readable yet).
+  // GeoJSON (by its extension; not readable yet).
   bool LoadFromFile(const std::string& filename);
   // Writes the state by the extension of the name, letter case ignored:
   // ".gpx", ".kml" and ".json" are not written yet (false); any other
