@@ -41,15 +41,25 @@ const std::map<std::string, std::string>& Defaults() {
       {"endpoint.opencyclemap", "http://{s}.tile.opencyclemap.org/cycle/{z}/{x}/{y}.png"},
       {"endpoint.opnv", "http://tile.memomaps.de/tilegen/{z}/{x}/{y}.png"},
       {"endpoint.arcgis-world-topo-map",
-       "http://server.arcgisonline.com/ArcGIS/rest/services/World_Topo_Map/MapServer/tile/{z}/{y}/{x}.png"},
+       "http://server.arcgisonline.com/ArcGIS/rest/services/World_Topo_Map/MapServer/tile/{z}/{y}/"
+       "{x}.png"},
       {"endpoint.arcgis-world-street-map",
-       "http://server.arcgisonline.com/ArcGIS/rest/services/World_Street_Map/MapServer/tile/{z}/{y}/{x}.png"},
+       "http://server.arcgisonline.com/ArcGIS/rest/services/World_Street_Map/MapServer/tile/{z}/"
+       "{y}/{x}.png"},
       {"endpoint.arcgis-world-imagery",
-       "http://server.arcgisonline.com/ArcGIS/rest/services/World_Imagery/MapServer/tile/{z}/{y}/{x}.png"},
+       "http://server.arcgisonline.com/ArcGIS/rest/services/World_Imagery/MapServer/tile/{z}/{y}/"
+       "{x}.png"},
       {"max-connections.tile.openstreetmap.org:443", "2"},
       // Decoded tiles kept beside each tile layer's memory cache, in bytes
       // (two 3840 x 2160 screens of 32-bit tiles); 0 keeps none.
       {"tiles.decoded-cache-bytes", "67108864"},
+      // The disk cache of tiles below the cache folder, in bytes of tile
+      // files and their records; 0: no bound.
+      {"tiles.disk-cache-bytes", "500000000"},
+      // A tile host that answers 429 is asked nothing for its Retry-After,
+      // at most tiles.host-pause-max, else for tiles.host-pause (ms).
+      {"tiles.host-pause", "60000"},
+      {"tiles.host-pause-max", "3600000"},
       // Places search: the public Overpass server's XAPI interface first,
       // a second XAPI server in the classic "/xapi/api/0.6/" form after it.
       {"endpoint.xapi", "https://overpass-api.de/api/xapi?"},
@@ -91,9 +101,12 @@ std::string EnvironmentValue(const std::string& key) {
 
 const char* ServiceKeyName(TServiceKey key) {
   switch (key) {
-    case skCloudMade: return "key.cloudmade";
-    case skBing: return "key.bing";
-    case skMapQuest: return "key.mapquest";
+    case skCloudMade:
+      return "key.cloudmade";
+    case skBing:
+      return "key.bing";
+    case skMapQuest:
+      return "key.mapquest";
   }
   return "key.unknown";
 }
@@ -175,13 +188,17 @@ std::vector<std::string> KnownSettingKeys() {
   return keys;
 }
 
-std::string GetEndpoint(const std::string& name) { return GetSetting("endpoint." + name); }
+std::string GetEndpoint(const std::string& name) {
+  return GetSetting("endpoint." + name);
+}
 
 void SetEndpoint(const std::string& name, const std::string& value) {
   SetSetting("endpoint." + name, value);
 }
 
-std::string GetUserAgent() { return GetSetting("user-agent"); }
+std::string GetUserAgent() {
+  return GetSetting("user-agent");
+}
 
 std::string GetCacheDir() {
   std::string dir = GetSetting("cache-dir");
@@ -215,7 +232,9 @@ uint32_t GetTimeoutMs(const std::string& name, uint32_t fallback) {
   return static_cast<uint32_t>(std::min<int64_t>(value, UINT32_MAX));
 }
 
-std::string GetServiceKey(TServiceKey key) { return GetSetting(ServiceKeyName(key)); }
+std::string GetServiceKey(TServiceKey key) {
+  return GetSetting(ServiceKeyName(key));
+}
 
 void SetServiceKey(TServiceKey key, const std::string& value) {
   SetSetting(ServiceKeyName(key), value);

@@ -17,10 +17,10 @@
 #include "graphics/canvas.h"
 #include "graphics/system_colors.h"
 #include "map/detail/fire_event.h"
+#include "map/detail/geo_services_adapter.h"
 #include "map/detail/map_input_handler.h"
 #include "map/detail/map_tile_frame.h"
 #include "map/detail/repaint_scheduler.h"
-#include "map/detail/geo_services_adapter.h"
 #include "platform/log.h"
 #include "platform/map_messages.h"
 #include "platform/open_url.h"
@@ -419,6 +419,11 @@ uint64_t TVuroduDavControl::MessageTarget() const {
 }
 
 // --- Rendering ---------------------------------------------------------------
+
+std::string TVuroduDavControl::AttributionLinkAt(const QPoint& at) const {
+  if (!OnAttributionClick || !FCopyrightRect.contains(at)) return std::string();
+  return FMapServer->TileServerInfo().CopyRightUrl;
+}
 
 void TVuroduDavControl::SetShowCopyrightTile(bool value) {
   if (value == FShowCopyrightTile) return;
