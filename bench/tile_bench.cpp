@@ -10,10 +10,10 @@
 // Before the benchmarks run, the heap in use (mallinfo2) is measured before
 // and after filling the default cache of 256 tiles, and printed.
 //
-// Also: GetTile of tiles found in the disk cache (read, decode, keep), and
-// what a download worker spends writing a tile's file to the disk cache (a
-// temporary file of its own, then put in place), beside a plain write and
-// rename for comparison.
+// Also: GetTile of tiles found in the disk cache (read with its record,
+// decode, keep), and what a download worker spends writing a tile's file
+// (and its record) to the disk cache (a temporary file of its own, then put
+// in place), beside a plain write and rename for comparison.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
@@ -28,10 +28,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/wall_clock.h"
 #include "support/bench_main.h"
 #include "support/image_helpers.h"
 #include "tiles/image_decode.h"
 #include "tiles/tile_file.h"
+#include "tiles/tile_meta.h"
 #include "tiles/tile_server.h"
 
 namespace {
@@ -247,7 +249,8 @@ void BM_GetTile_Miss(benchmark::State& state) {
   if (server->TileOK()) state.SkipWithError("miss expected");
 }
 
-// A disk cache folder holding the 256 tiles at their keys (OSM/<z>/<x>/<y>).
+// A disk cache folder holding the 256 tiles at their keys (OSM/<z>/<x>/<y>)
+// and their records.
 class TDiskCacheFolder {
  public:
   explicit TDiskCacheFolder(TKind kind) {
@@ -258,6 +261,12 @@ class TDiskCacheFolder {
       std::error_code error;
       fs::create_directories(fs::path(path).parent_path(), error);
       FOk = FOk && Tiles(kind).Ok() && WriteBytes(path, Tiles(kind).Bytes(i));
+      // Each tile with its record, fresh for a year: read and checked on
+      // every disk hit, no revalidation.
+      wy::TTileMeta meta;
+      meta.Expires = wy::SystemWallClock() + 365 * 24 * 3600;
+      meta.ETag = "\"0123456789abcdef\"";
+      FOk = FOk && wy::WriteTileMeta(path, meta, Tiles(kind).Bytes(i));
     }
   }
   bool Ok() const { return FOk && FDir.isValid(); }
@@ -293,8 +302,9 @@ void BM_GetTile_DiskHitCycle256(benchmark::State& state) {
 class TWriteFolder {
  public:
   std::string Next() {
-    return FDir.path().toStdString() + "/OSM/12/" + std::to_string(FCount / 256) + "/" +
-           std::to_string(FCount++ % 256);
+    const int n = FCount++;
+    return FDir.path().toStdString() + "/OSM/12/" + std::to_string(n / 256) + "/" +
+           std::to_string(n % 256);
   }
 
  private:
@@ -307,6 +317,22 @@ void BM_WriteTileFile(benchmark::State& state) {
   TWriteFolder folder;
   for (auto _ : state) {
     if (!wy::WriteTileFile(folder.Next(), bytes)) return state.SkipWithError("not written");
+  }
+}
+
+// What a download worker writes for a new tile: its file and its record.
+void BM_WriteTileFileAndRecord(benchmark::State& state) {
+  const std::string& bytes = Tiles(kPalettePng).Bytes(0);
+  wy::TTileMeta meta;
+  meta.Expires = wy::SystemWallClock() + 7 * 24 * 3600;
+  meta.Lifetime = 7 * 24 * 3600;
+  meta.ETag = "\"0123456789abcdef\"";
+  meta.LastModified = "Sun, 06 Nov 1994 08:49:37 GMT";
+  TWriteFolder folder;
+  for (auto _ : state) {
+    const std::string path = folder.Next();
+    if (!wy::WriteTileFile(path, bytes) || !wy::WriteTileMeta(path, meta, bytes))
+      return state.SkipWithError("not written");
   }
 }
 
@@ -335,6 +361,7 @@ BENCHMARK(BM_DecodeOnly_Cycle256)->WY_KINDS->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_GetTile_Miss)->ArgName("rgb")->Arg(kPalettePng)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_GetTile_DiskHitCycle256)->WY_KINDS->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_WriteTileFile)->Iterations(2000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_WriteTileFileAndRecord)->Iterations(2000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_WriteAndRename)->Iterations(2000)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -20,6 +20,10 @@ namespace fs = std::filesystem;
 constexpr int64_t kDefaultBudget = 500LL * 1000 * 1000;
 // The whole folder is looked at again this often.
 constexpr auto kRescanInterval = std::chrono::minutes(30);
+// Reports are taken in batches: the thread waits this long after the first
+// one (unless someone waits for it), so that a screenful of tiles read from
+// disk costs it one wake-up instead of one each.
+constexpr auto kBatchDelay = std::chrono::milliseconds(50);
 // A temporary file this old belongs to a writer that ended without
 // finishing it.
 constexpr int64_t kAbandonedAfterNs = int64_t{3600} * 1000 * 1000 * 1000;
@@ -172,8 +176,10 @@ TTileDiskCache::~TTileDiskCache() {
 
 void TTileDiskCache::Queue(TReportKind kind, const std::string& path) {
   if (path.empty()) return;
+  bool wake = false;
   try {
     std::lock_guard<std::mutex> lock(FMutex);
+    wake = FReports.empty();
     FReports.push_back(TReport{kind, path});
     ++FQueued;
   } catch (...) {
@@ -182,7 +188,7 @@ void TTileDiskCache::Queue(TReportKind kind, const std::string& path) {
     LogCaughtException(llWarning, "tiles", "reporting a tile to the disk cache");
     return;
   }
-  FWake.notify_one();
+  if (wake) FWake.notify_one();
 }
 
 void TTileDiskCache::Stored(const std::string& tilePath) {
@@ -200,7 +206,10 @@ void TTileDiskCache::Removed(const std::string& tilePath) {
 void TTileDiskCache::Flush() {
   std::unique_lock<std::mutex> lock(FMutex);
   const uint64_t target = FQueued;
+  ++FFlushing;
+  FWake.notify_one();
   FIdle.wait(lock, [&] { return FStop || (FScanned && FHandled >= target); });
+  --FFlushing;
 }
 
 uint64_t TTileDiskCache::Bytes() const {
@@ -231,6 +240,9 @@ void TTileDiskCache::Run() {
   FIdle.notify_all();
   for (;;) {
     FWake.wait_until(lock, lastScan + kRescanInterval, [&] { return FStop || !FReports.empty(); });
+    if (FStop) break;
+    if (!FReports.empty())
+      FWake.wait_for(lock, kBatchDelay, [&] { return FStop || FFlushing > 0; });
     if (FStop) break;
     std::vector<TReport> reports;
     reports.swap(FReports);
@@ -274,9 +286,17 @@ void TTileDiskCache::Handle(const TReport& report) {
   switch (report.Kind) {
     case rkStored:
     case rkUsed: {
-      if (report.Kind == rkUsed && !TouchTileFile(report.Path)) {
-        Forget(report.Path);
-        break;
+      if (report.Kind == rkUsed) {
+        if (!TouchTileFile(report.Path)) {
+          Forget(report.Path);
+          break;
+        }
+        // A tile counted already keeps its size.
+        auto known = FEntries.find(report.Path);
+        if (known != FEntries.end()) {
+          Put(report.Path, known->second.Bytes, NowNs());
+          break;
+        }
       }
       struct stat info {};
       if (!StatFile(report.Path, info)) {

@@ -95,6 +95,7 @@ class TTileDiskCache {
   std::vector<TReport> FReports;
   uint64_t FQueued = 0;
   uint64_t FHandled = 0;
+  int FFlushing = 0;  // callers waiting in Flush
   bool FScanned = false;
   bool FStop = false;
   std::atomic<bool> FStopping{false};

@@ -90,14 +90,15 @@ bool ReadTileFile(const std::string& path, std::string& bytes, int64_t* modified
   std::string content;
   if (ok) {
     try {
-      content.resize(static_cast<size_t>(info.st_size));
+      // One byte more than the size, so that a whole file is one read.
+      content.resize(static_cast<size_t>(info.st_size) + 1);
     } catch (...) {
       ok = false;
     }
   }
   size_t done = 0;
   while (ok) {
-    // Read to the end, whatever the size said: the file is whole either way.
+    // To the end, whatever the size said.
     if (done == content.size()) content.resize(content.size() + 4096);
     const ssize_t n = ::read(fd, &content[done], content.size() - done);
     if (n < 0 && errno == EINTR) continue;
@@ -106,12 +107,39 @@ bool ReadTileFile(const std::string& path, std::string& bytes, int64_t* modified
       break;
     }
     done += static_cast<size_t>(n);
+    // A read that left room met the end of a regular file.
+    if (done < content.size()) break;
   }
   ::close(fd);
   if (!ok) return false;
   content.resize(done);
   bytes = std::move(content);
   if (modified != nullptr) *modified = static_cast<int64_t>(info.st_mtim.tv_sec);
+  return true;
+}
+
+bool ReadSmallTileFile(const std::string& path, size_t maxBytes, std::string& text) {
+  if (path.empty() || maxBytes == 0) return false;
+  const int fd = ::open(fs::u8path(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  std::string content(maxBytes + 1, '\0');
+  size_t done = 0;
+  bool ok = true;
+  while (done < content.size()) {
+    const ssize_t n = ::read(fd, &content[done], content.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = n == 0;
+      break;
+    }
+    done += static_cast<size_t>(n);
+    if (done < content.size()) break;  // the end of a regular file
+  }
+  ::close(fd);
+  // A folder reads as an error; more than maxBytes is not what was asked for.
+  if (!ok || done > maxBytes) return false;
+  content.resize(done);
+  text = std::move(content);
   return true;
 }
 

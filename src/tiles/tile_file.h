@@ -19,6 +19,10 @@ namespace wy {
 // when given, receives the file's modification time (seconds since 1970).
 bool ReadTileFile(const std::string& path, std::string& bytes, int64_t* modified = nullptr);
 
+// A small file (a record) whole, in fewer steps: false when it cannot be
+// read or holds more than maxBytes.
+bool ReadSmallTileFile(const std::string& path, size_t maxBytes, std::string& text);
+
 // Creates the tile's file at `path` with `bytes`, making its folders as
 // needed. When the file exists already (before, or because another writer
 // was first) it is left as it is. True when this call put the file in place.

@@ -62,6 +62,7 @@ TVuroduDavServer::~TVuroduDavServer() {
   CancelActiveThread();
   JoinAll();
   std::lock_guard<std::mutex> lock(FCacheMutex);
+  FCacheIndex.clear();
   FCache.clear();
   FDecodedIndex.clear();
   FDecoded.clear();
@@ -196,6 +197,7 @@ void TVuroduDavServer::ClearCache() {
     // before the cache is emptied or sees its cancel flag.
     std::lock_guard<std::mutex> lock(FCacheMutex);
     CancelActiveThread();
+    FCacheIndex.clear();
     FCache.clear();
     FDecodedIndex.clear();
     FDecoded.clear();
@@ -212,17 +214,22 @@ void TVuroduDavServer::CheckCacheSize() {
 
 void TVuroduDavServer::CheckCacheSizeLocked() {
   if (FCancel.load()) return;
-  while (FCache.size() > FCacheSize) {
-    ForgetDecoded(FCache.back().Key, FCache.back().Bytes);
-    FCache.pop_back();
-  }
+  while (FCache.size() > FCacheSize) ForgetInMemoryLocked(FCache.back().Key);
 }
 
 const TVuroduDavServer::TMemoryTile* TVuroduDavServer::FindInMemoryLocked(
     const std::string& key) const {
-  for (const auto& entry : FCache)
-    if (entry.Key == key) return &entry;
-  return nullptr;
+  auto found = FCacheIndex.find(key);
+  return found == FCacheIndex.end() ? nullptr : &*found->second;
+}
+
+void TVuroduDavServer::ForgetInMemoryLocked(const std::string& key) {
+  auto found = FCacheIndex.find(key);
+  if (found == FCacheIndex.end()) return;
+  const auto entry = found->second;
+  FCacheIndex.erase(found);
+  ForgetDecoded(entry->Key, entry->Bytes);
+  FCache.erase(entry);
 }
 
 void TVuroduDavServer::addtocache(const std::string& key, const TBytes& bytes,
@@ -235,18 +242,17 @@ void TVuroduDavServer::addtocacheLocked(const std::string& key, const TBytes& by
                                         const QImage* decoded, const TMeta& meta) {
   try {
     // An older copy of the tile (stale, or bytes that did not decode) goes.
-    for (auto it = FCache.begin(); it != FCache.end();) {
-      if (it->Key == key) {
-        ForgetDecoded(it->Key, it->Bytes);
-        it = FCache.erase(it);
-      } else {
-        ++it;
-      }
-    }
+    ForgetInMemoryLocked(key);
     // Remembered first, so that a memory cache too small to keep the tile
     // drops its image as well.
     if (decoded != nullptr) RememberDecodedLocked(key, bytes, *decoded);
     FCache.push_front(TMemoryTile{key, bytes, meta});
+    try {
+      FCacheIndex.emplace(key, FCache.begin());
+    } catch (...) {
+      FCache.pop_front();
+      throw;
+    }
   } catch (...) {
     // No memory: the tile is simply not kept.
     LogCaughtException(llWarning, "tiles", "TVuroduDavServer.addtocache");
@@ -257,13 +263,7 @@ void TVuroduDavServer::addtocacheLocked(const std::string& key, const TBytes& by
 void TVuroduDavServer::releaseCacheSize(const std::string& key, const std::string& path) {
   {
     std::lock_guard<std::mutex> lock(FCacheMutex);
-    for (auto it = FCache.begin(); it != FCache.end(); ++it) {
-      if (it->Key == key) {
-        ForgetDecoded(it->Key, it->Bytes);
-        FCache.erase(it);
-        break;
-      }
-    }
+    ForgetInMemoryLocked(key);
   }
   if (!FTileServerInfo.LocalPath && RemoveTileFile(path) && FDiskCache) FDiskCache->Removed(path);
 }
@@ -630,8 +630,9 @@ void TVuroduDavServer::Confirmed(TThreadTile& sender, const TTileJob& job) {
     accepted = !FCancel.load() && !sender.Cancel() && meta;
     if (accepted && sender.TileServer() == FTileServer.load()) {
       // The copy in memory, unless another one took its place meanwhile.
-      for (TMemoryTile& entry : FCache)
-        if (entry.Key == job.Key && entry.Bytes == job.Stale.Bytes) entry.Meta = meta;
+      auto found = FCacheIndex.find(job.Key);
+      if (found != FCacheIndex.end() && found->second->Bytes == job.Stale.Bytes)
+        found->second->Meta = meta;
     }
     std::lock_guard<std::mutex> jobs(FJobsMutex);
     auto it = FCacheTile.find(job.Key);

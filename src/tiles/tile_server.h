@@ -27,7 +27,6 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <list>
 #include <map>
@@ -166,6 +165,8 @@ class TVuroduDavServer {
   bool LoadFromMemoryCache(int x, int y, int z, const std::string& key, TStaleTile& stale);
   // "Locked": the caller holds FCacheMutex.
   const TMemoryTile* FindInMemoryLocked(const std::string& key) const;
+  // Removes the tile from the memory cache (and its decoded image).
+  void ForgetInMemoryLocked(const std::string& key);
   void RememberDecodedLocked(const std::string& key, const TBytes& bytes, const QImage& image);
   void ForgetDecoded(const std::string& key, const TBytes& bytes);
   void TrimDecoded();
@@ -230,8 +231,9 @@ class TVuroduDavServer {
   // (written on the window thread only). Lock order: FCacheMutex, then
   // FJobsMutex.
   mutable std::mutex FCacheMutex;
-  // Memory cache, newest first.
-  std::deque<TMemoryTile> FCache;
+  // Memory cache, newest first, with an index by key (a key is there once).
+  std::list<TMemoryTile> FCache;
+  std::unordered_map<std::string, std::list<TMemoryTile>::iterator> FCacheIndex;
   // Decoded tiles, most recently used first, with an index by key. An entry
   // counts only while it was made from the very bytes the memory cache
   // holds for its key.
