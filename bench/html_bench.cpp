@@ -2,7 +2,8 @@
 // (a heading, bold, italic and coloured text, font changes, line feeds, a
 // link and an image served by the image callback) in a rectangle 180 pixels
 // wide, the size of a default info window. An info window does this twice
-// per frame: once measuring its height, once drawing.
+// per frame: once measuring its height, once drawing. Also the measuring
+// of two hostile texts (see Hostile).
 #include <benchmark/benchmark.h>
 
 #include <QImage>
@@ -66,6 +67,31 @@ void BM_InfoWindowMeasureOnly(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_InfoWindowMeasureOnly)->Unit(benchmark::kMicrosecond);
+
+// Hostile content an imported description may bring, measured as an info
+// window measures it: a tag of 64 KB inside <plaintext>, and a link whose
+// address is 32 KB long around 32 KB of short words.
+std::string Hostile(int which) {
+  if (which == 0) return "<plaintext><" + std::string(65534, 'x') + ">";
+  std::string words;
+  while (words.size() < 32768) words += "ab ";
+  return "<a href=\"" + std::string(32768, 'u') + "\">" + words + "</a>";
+}
+
+void BM_HostileMeasure(benchmark::State& state) {
+  const std::string html = Hostile(static_cast<int>(state.range(0)));
+  wy::TWyCanvas canvas;
+  canvas.SetSize(200, 1200);
+  int bottom = 0;
+  for (auto _ : state) {
+    wy::TRect measure{0, 12, 180, 100000};
+    canvas.DrawHTML(html, measure, wy::ckqMeasureOnly, nullptr, nullptr);
+    bottom = measure.Bottom;
+  }
+  state.counters["bytes"] = static_cast<double>(html.size());
+  state.counters["height_px"] = bottom;
+}
+BENCHMARK(BM_HostileMeasure)->Arg(0)->Arg(1)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

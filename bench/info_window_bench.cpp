@@ -10,7 +10,6 @@
 #include <QBuffer>
 #include <QByteArray>
 #include <QImage>
-#include <atomic>
 #include <memory>
 #include <string>
 
@@ -18,8 +17,8 @@
 #include "graphics/canvas.h"
 #include "shapes/shape_info_window.h"
 #include "shapes/shapes_group.h"
-#include "shapes/shapes_host.h"
 #include "support/bench_main.h"
+#include "support/null_shapes_host.h"
 #include "tiles/graphic_pool.h"
 
 namespace {
@@ -31,13 +30,6 @@ constexpr int kHeight = 1200;
 constexpr uint8_t kZoom = 12;
 constexpr double kLat = 48.85;
 constexpr double kLng = 2.35;
-
-class TCountingHost : public TWyShapesHost {
- public:
-  void RequestRepaint() override { ++Repaints; }
-  TObject* EventSender() override { return nullptr; }
-  std::atomic<int> Repaints{0};
-};
 
 // The view centred on (kLat, kLng).
 void CentreView(TWyWorldInfo& world) {
@@ -72,7 +64,7 @@ void BM_InfoWindowFrame(benchmark::State& state) {
   CentreView(world);
   TWyCanvas canvas;
   canvas.SetSize(kWidth, kHeight);
-  TCountingHost host;
+  TNullShapesHost host;
   TThreadGraphicPool pool(true, TThreadGraphicPool::TOptions{});
   TWyShapesGroup registry(&canvas, &host, &world);
   registry.UseGraphicPool(&pool);

@@ -4,14 +4,20 @@
 //   point, kept inside the area of a zoom-10 view) of 100,000 and 1,000,000
 //   points in a 1920 x 1080 view, drawn through the registry at zoom 10
 //   (the whole track in view, most points sharing pixels) and zoom 16 (a
-//   few kilometres of it in view). The projection happens when the draw
-//   list is rebuilt, which is measured on its own.
+//   few kilometres of it in view): a frame of an unchanged view (tiles
+//   arriving, markers animating, the pointer hovering). The projection
+//   happens when the draw list is rebuilt, which is measured on its own,
+//   after a move and after a zoom; a frame of a drag measures both with a
+//   drawing that cannot reuse anything.
 // - 1,000 polygons of 100 vertices with a translucent fill spread over the
-//   view, drawn through the registry.
+//   view, drawn through the registry, next to a plain QPainter loop drawing
+//   the same outlines with the same pen and brush (the floor).
 //
 // Run with --benchmark_repetitions=5 for medians.
 #include <benchmark/benchmark.h>
 
+#include <QImage>
+#include <QPainter>
 #include <cmath>
 #include <memory>
 #include <random>
@@ -21,10 +27,11 @@
 #include "geo/geodesy.h"
 #include "geo/world_info.h"
 #include "graphics/canvas.h"
+#include "graphics/system_colors.h"
 #include "shapes/shape_line.h"
 #include "shapes/shapes_group.h"
-#include "shapes/shapes_host.h"
 #include "support/bench_main.h"
+#include "support/null_shapes_host.h"
 
 namespace {
 
@@ -34,12 +41,6 @@ constexpr int kWidth = 1920;
 constexpr int kHeight = 1080;
 constexpr double kLat = 48.85;
 constexpr double kLng = 2.35;
-
-class TNullHost : public TWyShapesHost {
- public:
-  void RequestRepaint() override {}
-  TObject* EventSender() override { return nullptr; }
-};
 
 void SetViewport(TWyWorldInfo& world, uint8_t zoom, int shift = 0) {
   world.CenterOn(kLat, kLng, zoom, kWidth, kHeight);
@@ -86,7 +87,7 @@ struct TLineScene {
   uint8_t Zoom;
   TWyWorldInfo World;
   TWyCanvas Canvas;
-  TNullHost Host;
+  TNullShapesHost Host;
   std::unique_ptr<TWyShapesGroup> Registry;
   TWyShapeLine* Line = nullptr;
 };
@@ -143,6 +144,47 @@ BENCHMARK(BM_RebuildTrack)
     ->Args({1000000, 16})
     ->Unit(benchmark::kMillisecond);
 
+// The draw-list rebuild after a zoom: the view alternates between the zoom
+// and the next one, centred on the same point.
+void BM_RebuildTrackAfterZoom(benchmark::State& state) {
+  const int count = static_cast<int>(state.range(0));
+  const auto zoom = static_cast<uint8_t>(state.range(1));
+  TLineScene& scene = LineScene(count, zoom);
+  uint8_t now = zoom;
+  for (auto _ : state) {
+    now = now == zoom ? static_cast<uint8_t>(zoom + 1) : zoom;
+    SetViewport(scene.World, now);
+    scene.Registry->ShapesToDraw();
+  }
+  SetViewport(scene.World, zoom);
+  scene.Registry->ShapesToDraw();
+}
+BENCHMARK(BM_RebuildTrackAfterZoom)->Args({1000000, 10})->Unit(benchmark::kMillisecond);
+
+// A frame of a drag: the view moves by a pixel, the line is projected and
+// stroked anew, then drawn. The surface forgets the strokes of earlier
+// frames first (outside the timing), as the views of a drag are new ones.
+void BM_PanAndDrawTrack(benchmark::State& state) {
+  const int count = static_cast<int>(state.range(0));
+  const auto zoom = static_cast<uint8_t>(state.range(1));
+  TLineScene& scene = LineScene(count, zoom);
+  int shift = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    scene.Canvas.SetSize(kWidth, kHeight);
+    state.ResumeTiming();
+    shift ^= 1;
+    SetViewport(scene.World, zoom, shift);
+    scene.Registry->ShapesToDraw();
+    scene.Registry->Draw();
+    benchmark::DoNotOptimize(scene.Canvas.Bitmap().constBits());
+  }
+  state.counters["cache_hits"] = static_cast<double>(scene.Canvas.StrokeCacheHits());
+  SetViewport(scene.World, zoom);
+  scene.Registry->ShapesToDraw();
+}
+BENCHMARK(BM_PanAndDrawTrack)->Args({1000000, 10})->Unit(benchmark::kMillisecond);
+
 struct TPolygonScene {
   explicit TPolygonScene(uint8_t opacity) : Opacity(opacity) {
     SetViewport(World, 12);
@@ -170,6 +212,7 @@ struct TPolygonScene {
       polygon->SetWeight(2);
       polygon->SetOpacity(opacity);
       polygon->SetFillColor(0x0000A0FF);
+      Polygons.push_back(polygon);
     }
     Registry->EndUpdate();
     Registry->ShapesToDraw();
@@ -178,25 +221,56 @@ struct TPolygonScene {
   uint8_t Opacity = 0;
   TWyWorldInfo World;
   TWyCanvas Canvas;
-  TNullHost Host;
+  TNullShapesHost Host;
   std::unique_ptr<TWyShapesGroup> Registry;
+  std::vector<TWyShapePolygone*> Polygons;
 };
 
-// Opacity 50 is the translucent fill; 100 (one opaque polygon call each)
-// shows the fill's own share.
-void BM_Draw1000Polygons(benchmark::State& state) {
-  const auto opacity = static_cast<uint8_t>(state.range(0));
+TPolygonScene& PolygonScene(uint8_t opacity) {
   static TPolygonScene* scene = nullptr;  // the last one is freed with the process
   if (!scene || scene->Opacity != opacity) {
     delete scene;
     scene = new TPolygonScene(opacity);
   }
+  return *scene;
+}
+
+// Opacity 50 is the translucent fill; 100 (one opaque polygon call each)
+// shows the fill's own share.
+void BM_Draw1000Polygons(benchmark::State& state) {
+  TPolygonScene& scene = PolygonScene(static_cast<uint8_t>(state.range(0)));
   for (auto _ : state) {
-    scene->Registry->Draw();
-    benchmark::DoNotOptimize(scene->Canvas.Bitmap().constBits());
+    scene.Registry->Draw();
+    benchmark::DoNotOptimize(scene.Canvas.Bitmap().constBits());
   }
 }
 BENCHMARK(BM_Draw1000Polygons)->Arg(50)->Arg(100)->Unit(benchmark::kMillisecond);
+
+// The floor: the same outlines drawn by a plain QPainter loop into an image
+// of the same size, with the same pen (width 2, the outline colour) and
+// brush (the fill colour at the same alpha), one drawPolygon each.
+void BM_PlainQPainterLoop1000Polygons(benchmark::State& state) {
+  const auto opacity = static_cast<uint8_t>(state.range(0));
+  TPolygonScene& scene = PolygonScene(opacity);
+  std::vector<std::vector<QPoint>> outlines;
+  for (const TWyShapePolygone* polygon : scene.Polygons) outlines.push_back(polygon->XYPoints());
+  const TWyShapePolygone& first = *scene.Polygons.front();
+  QColor fill = ToQColor(first.FillColor());
+  fill.setAlpha(OpacityToAlpha(opacity));
+  const QPen pen(ToQColor(first.Color()), first.Weight());
+  QImage image(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::white);
+  for (auto _ : state) {
+    QPainter p(&image);
+    p.setPen(pen);
+    p.setBrush(fill);
+    for (const auto& outline : outlines)
+      p.drawPolygon(outline.data(), static_cast<int>(outline.size()), Qt::OddEvenFill);
+    p.end();
+    benchmark::DoNotOptimize(image.constBits());
+  }
+}
+BENCHMARK(BM_PlainQPainterLoop1000Polygons)->Arg(50)->Arg(100)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

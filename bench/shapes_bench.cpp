@@ -21,8 +21,8 @@
 #include "shapes/animation.h"
 #include "shapes/shape_marker.h"
 #include "shapes/shapes_group.h"
-#include "shapes/shapes_host.h"
 #include "support/bench_main.h"
+#include "support/null_shapes_host.h"
 
 namespace {
 
@@ -33,12 +33,6 @@ constexpr int kHeight = 1080;
 constexpr uint8_t kZoom = 12;
 constexpr double kLat = 48.85;
 constexpr double kLng = 2.35;
-
-class TNullHost : public TWyShapesHost {
- public:
-  void RequestRepaint() override {}
-  TObject* EventSender() override { return nullptr; }
-};
 
 void SetViewport(TWyWorldInfo& world) {
   world.CenterOn(kLat, kLng, kZoom, kWidth, kHeight);
@@ -81,7 +75,7 @@ struct TScene {
   }
   TWyWorldInfo World;
   TWyCanvas Canvas;
-  TNullHost Host;
+  TNullShapesHost Host;
   std::unique_ptr<TWyShapesGroup> Registry;
   std::vector<TWyShapeMarker*> Markers;
 };
@@ -155,7 +149,7 @@ void BM_AddMarkersInOneUpdate(benchmark::State& state) {
   SetViewport(world);
   TWyCanvas canvas;
   canvas.SetSize(kWidth, kHeight);
-  TNullHost host;
+  TNullShapesHost host;
   const double dLat = world.NorthEastLatitude() - world.SouthWestLatitude();
   const double dLng = world.NorthEastLongitude() - world.SouthWestLongitude();
   for (auto _ : state) {
@@ -183,7 +177,7 @@ void BM_ClearMarkers(benchmark::State& state) {
   SetViewport(world);
   TWyCanvas canvas;
   canvas.SetSize(kWidth, kHeight);
-  TNullHost host;
+  TNullShapesHost host;
   const double dLat = world.NorthEastLatitude() - world.SouthWestLatitude();
   const double dLng = world.NorthEastLongitude() - world.SouthWestLongitude();
   for (auto _ : state) {

@@ -6,8 +6,10 @@
 #include <QPolygon>
 #include <algorithm>
 #include <cmath>
+#include <unordered_map>
 
 #include "graphics/html_text.h"
+#include "graphics/stroke_cache.h"
 #include "graphics/system_colors.h"
 
 namespace wy {
@@ -30,17 +32,48 @@ int ClampCount(const std::vector<QPoint>& points, int count) {
   return std::clamp(count, 0, static_cast<int>(points.size()));
 }
 
+// The colour premultiplied by alpha as the blend routine of the desktop
+// toolkit expects it: each component times alpha divided by 255, truncated
+// (the colour resolved from a system colour first).
+QRgb PremultipliedPixel(TColor color, uint8_t alpha) {
+  const TColor rgb = ResolveColor(color);
+  const unsigned a = alpha;
+  return qRgba(static_cast<int>((rgb & 0xFF) * a / 255),
+               static_cast<int>(((rgb >> 8) & 0xFF) * a / 255),
+               static_cast<int>(((rgb >> 16) & 0xFF) * a / 255), static_cast<int>(a));
+}
+
+// A brush whose fill blends exactly the premultiplied `pixel` over what is
+// there. A solid colour fills fastest, but the toolkit premultiplies a
+// colour its own way: the colour is tried once on a pixel, and where it
+// does not give `pixel`, a one-pixel texture of `pixel` itself is used.
+// Window thread only (one cache per thread).
+const QBrush& BlendBrush(QRgb pixel) {
+  thread_local std::unordered_map<QRgb, QBrush> brushes;
+  const auto found = brushes.find(pixel);
+  if (found != brushes.end()) return found->second;
+  if (brushes.size() >= 1024) brushes.clear();
+  QBrush brush(QColor::fromRgba(qUnpremultiply(pixel)));
+  QImage probe(1, 1, QImage::Format_ARGB32_Premultiplied);
+  probe.fill(0);
+  {
+    QPainter p(&probe);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    p.fillRect(QRect(0, 0, 1, 1), brush);
+  }
+  if (probe.pixel(0, 0) != pixel) {
+    QImage texture(1, 1, QImage::Format_ARGB32_Premultiplied);
+    reinterpret_cast<QRgb*>(texture.scanLine(0))[0] = pixel;
+    brush = QBrush(texture);
+  }
+  return brushes.emplace(pixel, brush).first->second;
+}
+
 // Blends a constant premultiplied colour over `box`, within the painter's
 // current clip.
 void BlendBox(QPainter& painter, const QRect& box, TColor color, uint8_t alpha) {
-  const TColor rgb = ResolveColor(color);
-  const unsigned a = alpha;
   QImage pixel(1, 1, QImage::Format_ARGB32_Premultiplied);
-  // Premultiplied by integer division, as the blend routine of the desktop
-  // toolkit expects.
-  reinterpret_cast<QRgb*>(pixel.scanLine(0))[0] = qRgba(
-      static_cast<int>((rgb & 0xFF) * a / 255), static_cast<int>(((rgb >> 8) & 0xFF) * a / 255),
-      static_cast<int>(((rgb >> 16) & 0xFF) * a / 255), static_cast<int>(a));
+  reinterpret_cast<QRgb*>(pixel.scanLine(0))[0] = PremultipliedPixel(color, alpha);
   painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
   painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
   painter.drawImage(QRectF(box), pixel, QRectF(0, 0, 1, 1));
@@ -153,18 +186,27 @@ std::optional<std::array<int, 4>> DashPattern(TPenStyle style, int w) {
   }
 }
 
+// The polygon is filled directly with a brush that blends the same
+// premultiplied pixel as a blend of the polygon's bounding box through a
+// clip of the polygon would: the same pixels, without building a clip for
+// every polygon.
 void AlphaBlendPolygon(QPainter& painter, const std::vector<QPoint>& points, TColor color,
                        uint8_t alpha) {
-  if (points.empty() || !painter.isActive()) return;
-  painter.save();
-  QPainterPath path;
-  path.setFillRule(Qt::OddEvenFill);
-  path.addPolygon(QPolygonF(ToQPolygon(points)));
-  path.closeSubpath();
-  painter.setClipPath(path, Qt::IntersectClip);
-  const QRect box = painter.clipBoundingRect().toAlignedRect() & DeviceRect(painter);
-  if (!box.isEmpty()) BlendBox(painter, box, color, alpha);
-  painter.restore();
+  if (points.empty() || alpha == 0 || !painter.isActive()) return;
+  const QPen pen = painter.pen();
+  const QBrush brush = painter.brush();
+  const QPainter::CompositionMode mode = painter.compositionMode();
+  const QPointF origin = painter.brushOrigin();
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(BlendBrush(PremultipliedPixel(color, alpha)));
+  painter.setBrushOrigin(0, 0);
+  if (mode != QPainter::CompositionMode_SourceOver)
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+  painter.drawPolygon(points.data(), static_cast<int>(points.size()), Qt::OddEvenFill);
+  if (mode != QPainter::CompositionMode_SourceOver) painter.setCompositionMode(mode);
+  painter.setBrushOrigin(origin);
+  painter.setBrush(brush);
+  painter.setPen(pen);
 }
 
 // ---------------------------------------------------------------------------
@@ -193,19 +235,43 @@ void TWyCanvas::EndPaint() {
   }
 }
 
-QPainter* TWyCanvas::Painter() {
+QPainter* TWyCanvas::BarePainter() {
   if (!painter_) {
     if (FBitmap.isNull()) return nullptr;
     auto painter = std::make_unique<QPainter>();
     if (!painter->begin(&FBitmap)) return nullptr;
     painter->setRenderHint(QPainter::Antialiasing, false);
     painter_ = std::move(painter);
+    pen_applied_ = brush_applied_ = font_applied_ = false;
     ApplyClip();
   }
-  painter_->setPen(pen_);
-  painter_->setBrush(brush_);
-  painter_->setFont(font_);
   return painter_.get();
+}
+
+// Handing the painter a font is costly (it resolves the font for the device
+// every time), so pen, brush and font are handed over only when they differ
+// from what it was last given. Copies share their data until one of them
+// changes, so an unchanged attribute compares by pointer.
+QPainter* TWyCanvas::Painter() {
+  QPainter* p = BarePainter();
+  if (!p) return nullptr;
+  if (!pen_applied_ || !(pen_ == applied_pen_)) {
+    p->setPen(pen_);
+    applied_pen_ = pen_;
+    pen_applied_ = true;
+  }
+  if (!brush_applied_ || !(brush_ == applied_brush_)) {
+    p->setBrush(brush_);
+    applied_brush_ = brush_;
+    brush_applied_ = true;
+  }
+  if (!font_applied_ || !(font_ == applied_font_) ||
+      font_.resolveMask() != applied_font_.resolveMask()) {
+    p->setFont(font_);
+    applied_font_ = font_;
+    font_applied_ = true;
+  }
+  return p;
 }
 
 void TWyCanvas::ApplyClip() {
@@ -233,6 +299,7 @@ void TWyCanvas::SetSize(int width, int height) {
   // A zero-sized surface keeps a one-pixel image so that drawing stays
   // harmless.
   FBitmap = QImage(std::max(FWidth, 1), std::max(FHeight, 1), QImage::Format_ARGB32_Premultiplied);
+  strokes_.reset();
   FBitmap.setDotsPerMeterX(kDotsPerMeter);
   FBitmap.setDotsPerMeterY(kDotsPerMeter);
   if (!FBitmap.isNull()) FBitmap.fill(Qt::white);
@@ -316,28 +383,34 @@ void TWyCanvas::Ellipse(int x, int y, int x1, int y1) {
   if (QPainter* p = Painter()) p->drawEllipse(QRect(x, y, x1 - x - 1, y1 - y - 1));
 }
 
+// Strokes repeated from an earlier frame come from the stroke cache (the
+// same pixels, without stroking again); see stroke_cache.h.
+bool TWyCanvas::DrawKnownStroke(const std::vector<QPoint>& points, int count, bool bezier) {
+  if (clip_ || FBitmap.isNull()) return false;
+  if (!strokes_) strokes_ = std::make_unique<TStrokeCache>();
+  return strokes_->Draw(FBitmap, pen_, points.data(), count, bezier);
+}
+
 void TWyCanvas::Polyline(const std::vector<QPoint>& points, int count) {
   const int n = ClampCount(points, count);
   if (n < 2) return;
+  if (DrawKnownStroke(points, n, false)) return;
   if (QPainter* p = Painter()) p->drawPolyline(points.data(), n);
 }
 
 void TWyCanvas::PolyBezier(const std::vector<QPoint>& points, int count) {
   const int n = ClampCount(points, count);
-  // A start point and three points per segment; an incomplete last segment
-  // is left out.
-  const int segments = (n - 1) / 3;
   if (n < 4) return;
-  QPainterPath path;
-  path.moveTo(QPointF(points[0]));
-  for (int s = 0; s < segments; ++s) {
-    const int i = 1 + 3 * s;
-    path.cubicTo(QPointF(points[i]), QPointF(points[i + 1]), QPointF(points[i + 2]));
-  }
+  if (DrawKnownStroke(points, n, true)) return;
   if (QPainter* p = Painter()) {
     p->setBrush(Qt::NoBrush);
-    p->drawPath(path);
+    brush_applied_ = false;
+    p->drawPath(BezierChain(points.data(), n));
   }
+}
+
+int64_t TWyCanvas::StrokeCacheHits() const {
+  return strokes_ ? strokes_->Hits() : 0;
 }
 
 void TWyCanvas::Poly(bool bezier, const std::vector<QPoint>& points, int count, int width,
@@ -411,6 +484,7 @@ void TWyCanvas::TextOut(int x, int y, const std::string& text) {
   if (brush_.style() != Qt::NoBrush)
     p->fillRect(QRect(x, y, metrics.horizontalAdvance(s), metrics.height()), brush_);
   p->setPen(ToQColor(font_color_));
+  pen_applied_ = false;
   p->drawText(x, y + metrics.ascent(), s);
 }
 
@@ -437,14 +511,15 @@ int TWyCanvas::TextWidth(const std::string& value) {
   return QFontMetrics(font_, &FBitmap).horizontalAdvance(ToQString(value));
 }
 
+// Images need neither pen, brush nor font.
 void TWyCanvas::Draw(int x, int y, const QImage& graphic, int, int, int, int) {
   if (graphic.isNull()) return;
-  if (QPainter* p = Painter()) p->drawImage(x, y, graphic);
+  if (QPainter* p = BarePainter()) p->drawImage(x, y, graphic);
 }
 
 void TWyCanvas::StretchDraw(const TRect& rect, const QImage& graphic) {
   if (graphic.isNull()) return;
-  if (QPainter* p = Painter()) p->drawImage(ToQRect(rect), graphic);
+  if (QPainter* p = BarePainter()) p->drawImage(ToQRect(rect), graphic);
 }
 
 void TWyCanvas::BlendRect(const TRect& rect, TColor color, uint8_t alpha) {

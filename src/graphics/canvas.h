@@ -28,6 +28,8 @@ class QPainter;
 
 namespace wy {
 
+class TStrokeCache;
+
 // A rectangle with exclusive right and bottom edges.
 struct TRect {
   int Left = 0;
@@ -180,11 +182,16 @@ class TWyCanvas {
   void BlendRect(const TRect& rect, TColor color, uint8_t alpha);
 
   QPoint PenPos() const { return pen_pos_; }
+  // Strokes served from the stroke cache so far (diagnostics and tests).
+  int64_t StrokeCacheHits() const;
 
  protected:
   // The painter on the image with the current pen, brush, font and clip
-  // applied; null when the image could not be allocated.
+  // applied; null when the image could not be allocated. Code that changes
+  // the painter's pen, brush or font directly marks them as not applied.
   QPainter* Painter();
+  // The same with only the clip applied.
+  QPainter* BarePainter();
   // Ends the painter so the image can be read or replaced.
   void EndPaint();
 
@@ -199,6 +206,9 @@ class TWyCanvas {
   };
 
   void ApplyClip();
+  // Fills a stroke known from an earlier frame with the current pen; false
+  // when it must be stroked.
+  bool DrawKnownStroke(const std::vector<QPoint>& points, int count, bool bezier);
 
   QImage FBitmap;
   QFont FFont;
@@ -214,6 +224,14 @@ class TWyCanvas {
   QPoint pen_pos_;
   std::vector<TState> states_;
   std::unique_ptr<QPainter> painter_;
+  std::unique_ptr<TStrokeCache> strokes_;
+  // What the painter was last given.
+  QPen applied_pen_;
+  QBrush applied_brush_;
+  QFont applied_font_;
+  bool pen_applied_ = false;
+  bool brush_applied_ = false;
+  bool font_applied_ = false;
 };
 
 }  // namespace wy

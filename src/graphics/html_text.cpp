@@ -5,10 +5,11 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <exception>
 
 #include "geo/text_convert.h"
 #include "geo/utf.h"
+#include "graphics/html_tag.h"
+#include "platform/log.h"
 
 namespace wy {
 
@@ -37,68 +38,13 @@ int64_t RoundTo64(double v) {
   return static_cast<int64_t>(std::llround(std::clamp<double>(v, -1e15, 1e15)));
 }
 
-// Lower-cases A to Z only, so that byte positions (and UTF-8) are kept.
-std::string AsciiLower(const std::string& s) {
-  std::string out = s;
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
-
-bool Has(const std::string& s, const char* sub) {
-  return s.find(sub) != std::string::npos;
-}
-
 bool IsBlankText(const std::string& s) {
   return std::all_of(s.begin(), s.end(),
                      [](char c) { return static_cast<unsigned char>(c) <= ' '; });
 }
 
-// The value of attribute `name` (such as "src=") of `tag`; the name is
-// looked for in `lower`, the lower-cased tag, and the value is cut from the
-// tag as written. A double-quoted value runs to the next double quote or
-// ">", any other to the next blank or ">".
-std::string TagAttribute(const char* name, const std::string& tag, const std::string& lower) {
-  const std::string key(name);
-  if (key.size() >= tag.size()) return {};
-  size_t p = lower.find(key);
-  if (p == std::string::npos) return {};
-  p += key.size();
-  size_t end;
-  if (p < tag.size() && tag[p] == '"') {
-    ++p;
-    end = tag.find_first_of("\">", p);
-  } else {
-    end = tag.find_first_of(" \t\r\n>", p);
-  }
-  if (end == std::string::npos) end = tag.size();
-  return p < end ? tag.substr(p, end - p) : std::string();
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// "#RRGGBB" as a colour; the first character is skipped whatever it is.
-// Anything else reads as black.
-TColor ParseHtmlColor(const std::string& v) {
-  if (v.size() < 7) return 0;
-  int d[6];
-  for (int k = 0; k < 6; ++k) {
-    d[k] = HexDigit(v[1 + k]);
-    if (d[k] < 0) return 0;
-  }
-  const TColor r = static_cast<TColor>(d[0] * 16 + d[1]);
-  const TColor g = static_cast<TColor>(d[2] * 16 + d[3]);
-  const TColor b = static_cast<TColor>(d[4] * 16 + d[5]);
-  return r | (g << 8) | (b << 16);
-}
-
-int ImageSide(const std::string& v) {
-  return std::clamp(TextToIntDef(v, 0), 0, kMaxHtmlImageSide);
+int ImageSide(int v) {
+  return std::clamp(v, 0, kMaxHtmlImageSide);
 }
 
 // Number of characters (code points; each ill-formed piece counts as one).
@@ -120,35 +66,37 @@ double FontPoints(const QFont& font, int ppi) {
   return font.pixelSize() * 72.0 / std::max(ppi, 1);
 }
 
+// A token: a word (its text) or a tag (an index into the engine's tags;
+// a link's tag repeated on every line it spans shares one analysis).
+struct TToken {
+  std::string text;
+  int32_t tag = -1;
+};
+
 // The token list: a gap buffer, because every insertion and removal during
 // layout happens at or just after the token being laid out, while the
 // drawing pass reads back the tokens of the finished line.
 class TTokenList {
  public:
   size_t size() const { return front_.size() + back_.size(); }
-  const std::string& operator[](size_t i) const {
+  const TToken& operator[](size_t i) const {
     return i < front_.size() ? front_[i] : back_[back_.size() - 1 - (i - front_.size())];
   }
-  void PushBack(std::string s) {
+  void PushBack(TToken t) {
     MoveGap(size());
-    front_.push_back(std::move(s));
+    front_.push_back(std::move(t));
   }
-  void Insert(size_t i, std::string s) {
+  void Insert(size_t i, TToken t) {
     MoveGap(i);
-    back_.push_back(std::move(s));
+    back_.push_back(std::move(t));
   }
   void Erase(size_t i) {
     MoveGap(i);
     back_.pop_back();
   }
-  void Replace(size_t i, std::string s) {
+  void Replace(size_t i, TToken t) {
     MoveGap(i);
-    back_.back() = std::move(s);
-  }
-  std::vector<std::string> ToVector() const {
-    std::vector<std::string> out(front_);
-    out.insert(out.end(), back_.rbegin(), back_.rend());
-    return out;
+    back_.back() = std::move(t);
   }
 
  private:
@@ -163,8 +111,8 @@ class TTokenList {
     }
   }
 
-  std::vector<std::string> front_;
-  std::vector<std::string> back_;  // reversed
+  std::vector<TToken> front_;
+  std::vector<TToken> back_;  // reversed
 };
 
 }  // namespace
@@ -186,6 +134,10 @@ int SetFontWidthPercent(QFont& font, int percent) {
 // ---------------------------------------------------------------------------
 
 struct TkqHTMLText::TImpl {
+  // Tags every text may get from the layout itself.
+  static constexpr int32_t kBreakTag = 0;    // "<br>"
+  static constexpr int32_t kEndLinkTag = 1;  // "</a>"
+
   // The style and link state that a line's drawing pass replays from.
   struct TStyle {
     QFont font;
@@ -196,18 +148,47 @@ struct TkqHTMLText::TImpl {
     int last_width = 100;
     bool plain = false;
     bool tag_a = false;
-    std::string url;
-    std::string link_tag;
+    // The tag of the last link opened (its target is the link's URL); -1
+    // before any.
+    int32_t link = -1;
     double tab = 0;
   };
 
-  explicit TImpl(const std::string& html) : blank(IsBlankText(html)) { Tokenize(html); }
+  explicit TImpl(const std::string& html) : blank(IsBlankText(html)), text_bytes(html.size()) {
+    AddTag("<br>");
+    AddTag("</a>");
+    Tokenize(html);
+  }
 
   // -- tokenizing ----------------------------------------------------------
 
+  int32_t AddTag(std::string text) {
+    work += static_cast<int64_t>(text.size());
+    tags.push_back(AnalyseHtmlTag(std::move(text)));
+    return static_cast<int32_t>(tags.size() - 1);
+  }
+
+  const std::string& TokenText(size_t i) const {
+    const TToken& t = tokens[i];
+    return t.tag >= 0 ? tags[static_cast<size_t>(t.tag)].text : t.text;
+  }
+
+  // Appends a tag, following plain-text mode as the layout will.
+  void EmitTag(int32_t tag) {
+    tokens.PushBack(TToken{{}, tag});
+    const THtmlTagRule rule = tags[static_cast<size_t>(tag)].rule;
+    if (rule == htPlainText)
+      plain_tokens = true;
+    else if (rule == htEndPlainText)
+      plain_tokens = false;
+  }
+
+  // Words longer than kMaxHtmlWordChars characters are cut into pieces of
+  // that length, so that no token is long.
   void EmitWord(const std::string& word) {
+    work += static_cast<int64_t>(word.size());
     if (word.size() <= kMaxHtmlWordChars || CharCount(word) <= kMaxHtmlWordChars) {
-      tokens.PushBack(word);
+      tokens.PushBack(TToken{word, -1});
       return;
     }
     size_t pos = 0;
@@ -216,24 +197,25 @@ struct TkqHTMLText::TImpl {
       for (size_t k = 0; k < kMaxHtmlWordChars && end < word.size(); ++k) DecodeUtf8(word, end);
       // A lone trailing blank stays with the last piece.
       if (word.size() - end == 1 && word[end] == ' ') end = word.size();
-      tokens.PushBack(word.substr(pos, end - pos));
+      tokens.PushBack(TToken{word.substr(pos, end - pos), -1});
       pos = end;
     }
   }
 
-  void EmitBreak(const std::string& link) {
-    if (link.empty()) {
-      tokens.PushBack("<br>");
+  void EmitBreak(int32_t link) {
+    if (link < 0 || plain_tokens) {
+      EmitTag(kBreakTag);
     } else {
       // The link is closed before the break and reopened after it, so that
-      // each line reports its own piece.
-      tokens.PushBack("</a>");
-      tokens.PushBack("<br>");
-      tokens.PushBack(link);
+      // each line reports its own piece. (Inside plain text these tags
+      // would only be drawn as text, a copy of the link's tag per line.)
+      EmitTag(kEndLinkTag);
+      EmitTag(kBreakTag);
+      EmitTag(link);
     }
   }
 
-  void SplitWords(const std::string& text, size_t begin, size_t end, const std::string& link) {
+  void SplitWords(const std::string& text, size_t begin, size_t end, int32_t link) {
     std::string word;
     for (size_t i = begin; i < end; ++i) {
       const char c = text[i];
@@ -254,7 +236,7 @@ struct TkqHTMLText::TImpl {
   }
 
   void Tokenize(const std::string& text) {
-    std::string link;
+    int32_t link = -1;
     size_t pos = 0;
     while (pos < text.size()) {
       const size_t lt = text.find('<', pos);
@@ -272,20 +254,35 @@ struct TkqHTMLText::TImpl {
         SplitWords(text, pos, text.size(), link);
         break;
       }
-      std::string tag = text.substr(pos, gt + 1 - pos);
+      const int32_t tag = AddTag(text.substr(pos, gt + 1 - pos));
       pos = gt + 1;
-      if (Has(tag, "<a "))
+      const THtmlTag& t = tags[static_cast<size_t>(tag)];
+      if (t.text.find("<a ") != std::string::npos)
         link = tag;
-      else if (tag == "</a>")
-        link.clear();
-      if (tag == "<br>" && !link.empty())
+      else if (t.text == "</a>")
+        link = -1;
+      if (t.text == "<br>" && link >= 0) {
         EmitBreak(link);
-      else
-        tokens.PushBack(std::move(tag));
+      } else if (plain_tokens && t.rule != htPlainText && t.rule != htEndPlainText) {
+        // Plain text shows the tag as a word; it is cut like one.
+        EmitWord(t.text);
+      } else {
+        EmitTag(tag);
+      }
     }
   }
 
   // -- canvas helpers ------------------------------------------------------
+
+  int Width(const std::string& text) {
+    work += static_cast<int64_t>(text.size());
+    return canvas->TextWidth(text);
+  }
+
+  int Height(const std::string& text) {
+    work += static_cast<int64_t>(text.size());
+    return canvas->TextHeight(text);
+  }
 
   int Ascent() { return QFontMetrics(canvas->Font(), &metrics_device).ascent(); }
 
@@ -316,37 +313,30 @@ struct TkqHTMLText::TImpl {
 
   // -- classifying -----------------------------------------------------------
 
-  void ApplyFontTag(const std::string& tag, const std::string& lower) {
+  void ApplyFontTag(const THtmlTag& tag) {
     QFont& font = canvas->Font();
-    const std::string face = TagAttribute("face=", tag, lower);
-    if (!face.empty()) {
-      const QString family = QString::fromUtf8(face.data(), static_cast<qsizetype>(face.size()));
-      if (family != font.family()) font.setFamily(family);
-    }
-    const std::string size = TagAttribute("size=", tag, lower);
-    if (!size.empty()) {
-      double points = StrToFloatDot(size);
+    if (tag.has_face && tag.face != font.family()) font.setFamily(tag.face);
+    if (tag.has_size) {
+      double points = tag.size;
       if (!(points >= 8)) points = base_points;
       points *= leading;
       if (points != FontPoints(font, ppi)) SetFontPointSize(font, points, ppi);
     }
-    const std::string color = TagAttribute("color=", tag, lower);
-    if (!color.empty()) canvas->SetFontColor(ParseHtmlColor(color));
-    const std::string width = TagAttribute("width=", tag, lower);
-    if (!width.empty()) style.width = SetFontWidthPercent(font, TextToIntDef(width, 0));
+    if (tag.has_color) canvas->SetFontColor(tag.color);
+    if (tag.has_width) style.width = SetFontWidthPercent(font, tag.width_percent);
   }
 
   // Reads an image tag into img_src / img_width / img_height. `x` is where
   // the image would start on the line, before alignment.
-  void ParseImage(const std::string& tag, const std::string& lower, int64_t x) {
-    img_src = TagAttribute("src=", tag, lower);
-    int w = ImageSide(TagAttribute("width=", tag, lower));
-    int h = ImageSide(TagAttribute("height=", tag, lower));
+  void ParseImage(const THtmlTag& tag, int64_t x) {
+    img_src = &tag.target;
+    int w = ImageSide(tag.image_width);
+    int h = ImageSide(tag.image_height);
     if (draw_graphic && (w == 0 || h == 0)) {
       const QImage* gfx = nullptr;
       int l = w;
       int hh = h;
-      draw_graphic(img_src, gfx, -1, -1, l, hh);
+      draw_graphic(*img_src, gfx, -1, -1, l, hh);
       if (!gfx) {
         w = h = 32;
       } else {
@@ -371,96 +361,81 @@ struct TkqHTMLText::TImpl {
 
   TTokenKind Classify(size_t i, bool drawing, int64_t x) {
     tag_break = false;
-    const std::string tag = tokens[i];
-    if (tag.empty() || tag.front() != '<' || tag.back() != '>') return tkWord;
-    const std::string lower = AsciiLower(tag);
-    if (Has(lower, "<plaintext>")) {
+    const int32_t index = tokens[i].tag;
+    if (index < 0) return tkWord;
+    const THtmlTag& tag = tags[static_cast<size_t>(index)];
+    if (tag.rule == htPlainText) {
       style.plain = true;
       return tkFormat;
     }
-    if (Has(lower, "</plaintext>")) {
+    if (tag.rule == htEndPlainText) {
       style.plain = false;
       return tkFormat;
     }
     if (style.plain) return tkWord;
-    if (Has(lower, "<br>")) return tkLineBreak;
-    if (Has(lower, "<img")) {
-      ParseImage(tag, lower, x);
-      return tkImage;
-    }
-    static const char* const kHeadings[] = {"<h1", "<h2", "<h3", "<h4", "<h5", "<h6"};
-    static const int kHeadingPoints[] = {20, 15, 11, 10, 8, 7};
-    for (int k = 0; k < 6; ++k) {
-      if (!Has(lower, kHeadings[k])) continue;
-      SaveFont();
-      QFont& font = canvas->Font();
-      if (FontPoints(font, ppi) != kHeadingPoints[k])
-        SetFontPointSize(font, kHeadingPoints[k], ppi);
-      font.setBold(true);
-      return tkLineBreak;
-    }
-    if (Has(lower, "</h")) {
-      RestoreFont();
-      tag_break = true;
-      return tkFormat;
-    }
-    if (Has(lower, "<a ")) {
-      style.tag_a = true;
-      canvas->Font().setUnderline(true);
-      // Read as written: the path of a URL is case-sensitive.
-      style.url = TagAttribute("href=", tag, lower);
-      style.link_tag = tag;
-      a_x = pen_x;
-      a_y = this_line_y;
-      return tkFormat;
-    }
-    if (Has(lower, "</a>")) {
-      style.tag_a = false;
-      canvas->Font().setUnderline(false);
-      // Reported from the drawing pass only: the measuring pass has no pen
-      // position yet and would report every area a second time.
-      if (drawing) {
-        const int64_t l = pen_x - a_x;
-        const int64_t h = max_height;
-        a_y -= h;
-        if (area_anchor) area_anchor(ToInt(a_x), ToInt(a_y), ToInt(l), ToInt(h), style.url);
+    switch (tag.rule) {
+      case htBreak:
+        return tkLineBreak;
+      case htImage:
+        ParseImage(tag, x);
+        return tkImage;
+      case htHeading: {
+        static const int kHeadingPoints[] = {20, 15, 11, 10, 8, 7};
+        const int points = kHeadingPoints[std::min<size_t>(tag.index, 5)];
+        SaveFont();
+        QFont& font = canvas->Font();
+        if (FontPoints(font, ppi) != points) SetFontPointSize(font, points, ppi);
+        font.setBold(true);
+        return tkLineBreak;
       }
-      return tkFormat;
-    }
-    static const struct {
-      const char* open;
-      const char* close;
-      void (QFont::*set)(bool);
-    } kStyles[] = {{"<b>", "</b>", &QFont::setBold},
-                   {"<i>", "</i>", &QFont::setItalic},
-                   {"<u>", "</u>", &QFont::setUnderline},
-                   {"<s>", "</s>", &QFont::setStrikeOut}};
-    for (const auto& s : kStyles) {
-      if (Has(lower, s.open)) {
-        (canvas->Font().*s.set)(true);
+      case htEndHeading:
+        RestoreFont();
+        tag_break = true;
+        return tkFormat;
+      case htLink:
+        style.tag_a = true;
+        canvas->Font().setUnderline(true);
+        style.link = index;
+        a_x = pen_x;
+        a_y = this_line_y;
+        return tkFormat;
+      case htEndLink:
+        style.tag_a = false;
+        canvas->Font().setUnderline(false);
+        // Reported from the drawing pass only: the measuring pass has no pen
+        // position yet and would report every area a second time.
+        if (drawing) {
+          const int64_t l = pen_x - a_x;
+          const int64_t h = max_height;
+          a_y -= h;
+          static const std::string kNoUrl;
+          const std::string& url =
+              style.link >= 0 ? tags[static_cast<size_t>(style.link)].target : kNoUrl;
+          if (area_anchor) area_anchor(ToInt(a_x), ToInt(a_y), ToInt(l), ToInt(h), url);
+        }
+        return tkFormat;
+      case htStyleOn:
+      case htStyleOff: {
+        static void (QFont::*const kSet[])(bool) = {&QFont::setBold, &QFont::setItalic,
+                                                    &QFont::setUnderline, &QFont::setStrikeOut};
+        (canvas->Font().*kSet[std::min<size_t>(tag.index, 3)])(tag.rule == htStyleOn);
         return tkFormat;
       }
-      if (Has(lower, s.close)) {
-        (canvas->Font().*s.set)(false);
+      case htFont:
+        SaveFont();
+        ApplyFontTag(tag);
         return tkFormat;
-      }
+      case htEndFont:
+        RestoreFont();
+        return tkFormat;
+      case htTab:
+        if (tag.tab > 0 && tag.tab < rect.Right) style.tab = tag.tab;
+        return tkTab;
+      case htIgnored:
+        return tkIgnored;
+      default:
+        return tkWord;
     }
-    if (Has(lower, "<font")) {
-      SaveFont();
-      ApplyFontTag(tag, lower);
-      return tkFormat;
-    }
-    if (Has(lower, "</font>")) {
-      RestoreFont();
-      return tkFormat;
-    }
-    if (Has(lower, "<tab=")) {
-      const double t = StrToFloatDot(TagAttribute("tab=", tag, lower));
-      if (t > 0 && t < rect.Right) style.tab = t;
-      return tkTab;
-    }
-    if (lower.find('>') >= 2) return tkIgnored;
-    return tkWord;
   }
 
   // -- laying out ----------------------------------------------------------
@@ -472,10 +447,13 @@ struct TkqHTMLText::TImpl {
   // lengths, so a long word costs a few measurements of what fits rather
   // than a measurement of the whole word on every line.
   size_t FittingPrefix(const std::string& word, int64_t x0) {
+    work += static_cast<int64_t>(word.size());
     const size_t length = CharCount(word);
     if (length < 2) return 0;
     auto width_of = [&](size_t k) {
-      return static_cast<int64_t>(canvas->TextWidth(word.substr(0, PrefixBytes(word, k))));
+      const size_t bytes = PrefixBytes(word, k);
+      work += static_cast<int64_t>(bytes);
+      return static_cast<int64_t>(Width(word.substr(0, bytes)));
     };
     auto fits = [&](size_t k) { return x0 + width_of(k) < rect.Right; };
     size_t ok = 0;
@@ -501,20 +479,22 @@ struct TkqHTMLText::TImpl {
 
   // Width of the word at `i` as the first word of a line starting at x0,
   // after cutting it when it is wider than the line (the rest becomes the
-  // next token, never cutting a UTF-8 sequence).
+  // next token, never cutting a UTF-8 sequence). Tokens are short (see
+  // EmitWord), so each cut costs a bounded amount of work.
   int64_t FirstWordWidth(size_t i, int64_t x0) {
-    const std::string word = tokens[i];
+    const std::string word = TokenText(i);
+    work += static_cast<int64_t>(word.size());
     if (word.size() <= 64) {
-      const int64_t width = canvas->TextWidth(word);
+      const int64_t width = Width(word);
       if (x0 + width <= rect.Right) return width;
     }
     const size_t keep = FittingPrefix(word, x0);
     if (keep > 0) {
       const size_t cut = PrefixBytes(word, keep);
-      tokens.Replace(i, word.substr(0, cut));
-      tokens.Insert(i + 1, word.substr(cut));
+      tokens.Replace(i, TToken{word.substr(0, cut), -1});
+      tokens.Insert(i + 1, TToken{word.substr(cut), -1});
     }
-    return canvas->TextWidth(tokens[i]);
+    return Width(TokenText(i));
   }
 
   int64_t LineHeight(int64_t height) const {
@@ -543,22 +523,22 @@ struct TkqHTMLText::TImpl {
       const TTokenKind kind = Classify(i, false, line_end_x);
       if (kind == tkLineBreak) {
         if (line_word_count == 0)
-          this_line_y = fixed_height ? y0 + max_height : y0 + LineHeight(canvas->TextHeight("Hy"));
+          this_line_y = fixed_height ? y0 + max_height : y0 + LineHeight(Height("Hy"));
         line_end_idx = static_cast<int64_t>(i);
         finished = i + 1 >= tokens.size();
         break;
       }
       if (kind == tkFormat || kind == tkIgnored) {
-        if (tag_break) tokens.Insert(i + 1, "<br>");
+        if (tag_break) tokens.Insert(i + 1, TToken{{}, kBreakTag});
       } else if (kind == tkWord) {
         if (hanging && first_line && line_word_count == 0) {
-          const std::string word = tokens[i];
+          const std::string word = TokenText(i);
           if (!measure_only) {
             std::string trimmed = word;
             while (!trimmed.empty() && trimmed.back() == ' ') trimmed.pop_back();
             while (!trimmed.empty() && trimmed.front() == ' ') trimmed.erase(0, 1);
-            const int64_t x = rect.Left - canvas->TextWidth(trimmed);
-            DrawWord(x, this_line_y, trimmed, canvas->TextHeight(trimmed));
+            const int64_t x = rect.Left - Width(trimmed);
+            DrawWord(x, this_line_y, trimmed, Height(trimmed));
           }
           ++line_word_count;
           ++word_count;
@@ -576,15 +556,15 @@ struct TkqHTMLText::TImpl {
           // rectangle narrower than the indent cannot loop forever.
           width = FirstWordWidth(i, x0);
         } else {
-          width = canvas->TextWidth(tokens[i]);
+          width = Width(TokenText(i));
           if (line_end_x + width > rect.Right) {
             // The line ends before this word. An open link is closed at the
             // end of this line and reopened on the next, so that each line
             // reports its own piece.
-            if (style.tag_a && !style.plain) {
-              const std::string open = style.link_tag;
-              tokens.Insert(i, "</a>");
-              tokens.Insert(i + 1, open);
+            if (style.tag_a && !style.plain && style.link >= 0) {
+              const int32_t open = style.link;
+              tokens.Insert(i, TToken{{}, kEndLinkTag});
+              tokens.Insert(i + 1, TToken{{}, open});
               ++steps;
               Classify(i, false, line_end_x);
               line_end_idx = static_cast<int64_t>(i);
@@ -604,7 +584,7 @@ struct TkqHTMLText::TImpl {
           if (fixed_height)
             this_line_y = y0 + static_line_height;
           else
-            this_line_y = std::max(this_line_y, y0 + LineHeight(canvas->TextHeight(tokens[i])));
+            this_line_y = std::max(this_line_y, y0 + LineHeight(Height(TokenText(i))));
         }
       } else if (kind == tkImage) {
         ++line_word_count;
@@ -612,7 +592,7 @@ struct TkqHTMLText::TImpl {
         line_end_x += img_width;
         this_line_y = y0 + img_height + 4;
         max_height = std::max<int64_t>(max_height, img_height);
-        if (tag_break) tokens.Insert(i + 1, "<br>");
+        if (tag_break) tokens.Insert(i + 1, TToken{{}, kBreakTag});
       }
       line_end_idx = static_cast<int64_t>(i);
       if (i + 1 >= tokens.size()) {
@@ -632,6 +612,7 @@ struct TkqHTMLText::TImpl {
     const QRect clip = canvas->ClipBox();
     if (baseline - height > clip.bottom() || baseline + height < clip.top() || x > clip.right())
       return;
+    work += static_cast<int64_t>(text.size());
     canvas->TextOut(ToInt(x), ToInt(baseline - Ascent()), text);
   }
 
@@ -649,10 +630,10 @@ struct TkqHTMLText::TImpl {
       const TTokenKind kind = Classify(j, true, pen_x - shift);
       if (kind == tkLineBreak) break;
       if (kind == tkWord) {
-        const std::string& word = tokens[j];
-        const int height = canvas->TextHeight(word);
+        const std::string& word = TokenText(j);
+        const int height = Height(word);
         const int64_t known = j - first < line_widths.size() ? line_widths[j - first] : -1;
-        const int64_t width = known >= 0 ? known : canvas->TextWidth(word);
+        const int64_t width = known >= 0 ? known : Width(word);
         if (pen_x + width >= canvas->ClipBox().left()) DrawWord(pen_x, this_line_y, word, height);
         pen_x += width;
         max_height = std::max<int64_t>(max_height, height);
@@ -664,7 +645,7 @@ struct TkqHTMLText::TImpl {
           const QImage* gfx = nullptr;
           int l = img_width;
           int h = img_height;
-          draw_graphic(img_src, gfx, ToInt(pen_x), ToInt(top), l, h);
+          draw_graphic(*img_src, gfx, ToInt(pen_x), ToInt(top), l, h);
           if (gfx)
             canvas->StretchDraw(
                 TRect{ToInt(pen_x), ToInt(top), ToInt(pen_x + img_width), ToInt(this_line_y)},
@@ -730,15 +711,22 @@ struct TkqHTMLText::TImpl {
     max_height = static_line_height;
     line_end_idx = -1;
     cur_line = 1;
-    // Each line consumes at least one token or one character of a word cut
-    // over several lines; this cap is a last line of defence only.
+    // Every line consumes a token of the text or at least one character of
+    // a word cut over several lines (the tokens the layout inserts never
+    // stand alone on a line), so this cap is never reached; it is a last
+    // line of defence only.
     const int64_t max_lines =
-        static_cast<int64_t>(kMaxHtmlWordChars + 4) * static_cast<int64_t>(tokens.size()) + 64;
+        static_cast<int64_t>(text_bytes) + static_cast<int64_t>(tokens.size()) + 64;
     while (!LayoutLine()) {
       ++cur_line;
       line_end_x = 0;
       line_word_count = 0;
-      if (cur_line > max_lines) break;
+      if (cur_line > max_lines) {
+        LogWarning("graphics", "html layout cut after " + std::to_string(max_lines) +
+                                   " lines; the rest of a text of " + std::to_string(text_bytes) +
+                                   " bytes is not shown");
+        break;
+      }
     }
     const int64_t bottom = this_line_y + max_height;
     const bool fits = r.Bottom >= bottom;
@@ -746,8 +734,12 @@ struct TkqHTMLText::TImpl {
     return fits;
   }
 
+  std::vector<THtmlTag> tags;
   TTokenList tokens;
   bool blank = false;
+  size_t text_bytes = 0;
+  // The tokenizer is inside plain text.
+  bool plain_tokens = false;
   bool laid_out = false;
 
   TWyCanvas* canvas = nullptr;
@@ -767,7 +759,7 @@ struct TkqHTMLText::TImpl {
 
   TStyle style;
   bool tag_break = false;
-  std::string img_src;
+  const std::string* img_src = nullptr;
   int img_width = 0;
   int img_height = 0;
   int64_t a_x = 0;
@@ -783,6 +775,7 @@ struct TkqHTMLText::TImpl {
   int64_t line_word_count = 0;
   int64_t word_count = 0;
   int64_t steps = 0;
+  int64_t work = 0;
   // Widths measured for the current line's words, by offset from its first
   // token (-1: not a measured word).
   std::vector<int64_t> line_widths;
@@ -793,7 +786,10 @@ TkqHTMLText::TkqHTMLText(const std::string& html) : impl_(std::make_unique<TImpl
 TkqHTMLText::~TkqHTMLText() = default;
 
 std::vector<std::string> TkqHTMLText::WordTagList() const {
-  return impl_->tokens.ToVector();
+  std::vector<std::string> out;
+  out.reserve(impl_->tokens.size());
+  for (size_t i = 0; i < impl_->tokens.size(); ++i) out.push_back(impl_->TokenText(i));
+  return out;
 }
 
 bool TkqHTMLText::Layout(TWyCanvas& canvas, TRect& rect, uint32_t flags, double leading,
@@ -807,6 +803,10 @@ int64_t TkqHTMLText::Steps() const {
   return impl_->steps;
 }
 
+int64_t TkqHTMLText::Work() const {
+  return impl_->work;
+}
+
 int64_t TkqHTMLText::Lines() const {
   return impl_->laid_out ? impl_->cur_line : 0;
 }
@@ -818,8 +818,9 @@ bool DrawHTMLText(TWyCanvas& canvas, const std::string& html, TRect& rect, uint3
     TkqHTMLText engine(html);
     return engine.Layout(canvas, rect, flags, leading, indent1, indent, get_draw_graphic,
                          get_area_anchor);
-  } catch (const std::exception&) {
+  } catch (...) {
     // Out of memory on a hostile text: reported as not fitting.
+    LogCaughtException(llWarning, "graphics", "html layout");
     return false;
   }
 }

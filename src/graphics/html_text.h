@@ -16,8 +16,12 @@
 //
 // The first line's baseline is the top of the rectangle; each later line's
 // baseline is the previous one plus the height of its tallest word (or the
-// fixed line height). The engine is hardened for untrusted content: it
-// always terminates, whatever the rectangle, and bounds font and image sizes.
+// fixed line height). The engine is hardened for untrusted content: its
+// work grows linearly with the text whatever its shape (long words, long
+// tags, links over many lines), it lays out the whole text, whatever the
+// rectangle, and bounds font and image sizes. Inside <plaintext> a line
+// feed within a link is a plain break: the link is not closed and reopened
+// around it (its tags would only be shown as text, once per line).
 // Window thread only.
 #pragma once
 
@@ -48,9 +52,10 @@ constexpr int kMaxHtmlFontPixels = 400;
 // Image sides given in the text or by the image callback are capped at this
 // many pixels (negative values count as absent).
 constexpr int kMaxHtmlImageSide = 8192;
-// Words longer than this many characters are cut into pieces of this length
-// when the text is split into tokens. No real word is that long; it keeps the
-// work of wrapping a megabyte without blanks linear.
+// Words longer than this many characters (and tags inside <plaintext>, which
+// are shown as words) are cut into pieces of this length when the text is
+// split into tokens. No real word is that long; it keeps the work of
+// wrapping a megabyte without blanks linear.
 constexpr size_t kMaxHtmlWordChars = 256;
 
 // Sets the font's size to `size` points at `ppi` pixels per inch: the pixel
@@ -96,6 +101,9 @@ class TkqHTMLText {
   // Work done by the last layout: tokens classified (both passes) and lines.
   int64_t Steps() const;
   int64_t Lines() const;
+  // Characters handled by the tokenizer and the last layout: scanned,
+  // copied, measured and drawn.
+  int64_t Work() const;
 
  private:
   struct TImpl;

@@ -4,6 +4,7 @@
 
 #include "geo/global_lock.h"
 #include "shapes/animation.h"
+#include "shapes/screen_projection.h"
 #include "shapes/shape_info_window.h"
 #include "shapes/shape_list.h"
 #include "shapes/shapes_group.h"
@@ -206,8 +207,19 @@ void TWyShape::HideHint() {
 // Three filled ellipses sharing their top-left corner: a dark 12 x 12 disc,
 // a white 10 x 10 one and the 8 x 8 ball in the shape's colour, which gives
 // a shaded ball whose bottom centre stands on the point.
+void TWyShape::ProjectPosition() {
+  if (!FWorldInfo) return;
+  // NaN never compares equal: such a position is projected every time.
+  if (!(FLat == FProjectedLat && FLng == FProjectedLng)) {
+    LatLngToWorldPixel(0, FLat, FLng, FWorld0X, FWorld0Y);
+    FProjectedLat = FLat;
+    FProjectedLng = FLng;
+  }
+  ScreenPixel(*FWorldInfo, FWorld0X, FWorld0Y, FX, FY);
+}
+
 void TWyShape::DrawDefaultMarker() {
-  if (FWorldInfo) FWorldInfo->LatLngToXY(FLat, FLng, FX, FY);
+  ProjectPosition();
   FW = 12;
   FH = 12;
   FXAnchor = 6;

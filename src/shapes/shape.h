@@ -9,6 +9,7 @@
 //
 // Window thread only, except where noted.
 
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -205,6 +206,9 @@ class TWyShape : public TObject {
   // The group's modified mark and draw-list rebuild, without a shape
   // Update (the move code and the kinds use it).
   void MarkModified();
+  // FX, FY = the screen pixel of (FLat, FLng), as LatLngToXY gives it; the
+  // projection of the position is kept until the position changes.
+  void ProjectPosition();
 
   TWyCanvas* FWyCanvas = nullptr;
   TWyWorldInfo* FWorldInfo = nullptr;
@@ -244,6 +248,10 @@ class TWyShape : public TObject {
  private:
   // Group bookkeeping: whether the shape sits in its group's animation list.
   bool FInAnimList = false;
+  // The position last projected (NaN: none) and its world pixel at zoom 0.
+  double FProjectedLat = std::nan("");
+  double FProjectedLng = std::nan("");
+  double FWorld0X = 0, FWorld0Y = 0;
   mutable std::shared_ptr<char> FLife;  // created on first LifeToken()
 };
 

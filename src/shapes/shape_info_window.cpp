@@ -107,7 +107,7 @@ void TWyShapeInfoWindow::SetStyle(TInfoWindowStyle v) {
 
 void TWyShapeInfoWindow::getBounds() {
   if (!FWorldInfo) return;
-  FWorldInfo->LatLngToXY(FLat, FLng, FX, FY);
+  ProjectPosition();
   FLeft = FX + FXAnchor - FW / 2;
   FTop = FY + FYAnchor - FH;
 }

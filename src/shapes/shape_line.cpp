@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 
 #include "geo/geodesy.h"
 #include "geo/settings.h"
+#include "shapes/screen_projection.h"
 #include "shapes/shape_list.h"
 #include "shapes/shape_marker.h"
 #include "shapes/shape_poi.h"
@@ -55,6 +57,7 @@ void TWyShapeLine::Update() {
   // when this change takes it off the map.
   if (FOnMapAtUpdate && group) group->SetModified(true);
   FProjectionDirty = true;
+  FBoundsValid = false;
   ComputeLineBounds();
   const std::weak_ptr<char> life = LifeToken();
   TWyShape::Update();  // may run the path event, whose handler may free us
@@ -65,6 +68,7 @@ void TWyShapeLine::Update() {
 }
 
 void TWyShapeLine::PathEdited() {
+  FBoundsValid = false;
   FDistance = 0;
   FArea = 0;
   FRouteDistance = false;
@@ -191,6 +195,7 @@ void TWyShapeLine::SetPosition(double dLat, double dLng) {
     p->SetLng(p->Lng() + dx);
     p->SetAlt(kNoAltitude);
   }
+  FBoundsValid = false;
   FDistance = 0;
   FArea = 0;
   FRouteDistance = false;
@@ -203,6 +208,7 @@ void TWyShapeLine::SetPosition(double dLat, double dLng) {
 // Bounds and projection
 
 void TWyShapeLine::ComputeLineBounds() {
+  FBoundsValid = true;
   if (FPoints.empty()) return;
   FLatSW = FLatNE = FPoints[0]->Lat();
   FLngSW = FLngNE = FPoints[0]->Lng();
@@ -216,8 +222,11 @@ void TWyShapeLine::ComputeLineBounds() {
   FLng = (FLngSW + FLngNE) / 2;
 }
 
+// The bounds are kept from the last change of the path (every change goes
+// through Update): a draw-list rebuild after a move of the view does not
+// walk the points for them again.
 void TWyShapeLine::getBounds() {
-  ComputeLineBounds();
+  if (!FBoundsValid) ComputeLineBounds();
   ProjectPoints();
 }
 
@@ -231,27 +240,65 @@ bool TWyShapeLine::ProjectXY() {
                      FWorldInfo->Height(), FWorldInfo->Zoom(), FWeight};
   if (!FProjectionDirty && key == FProjectedFor) return false;
   const size_t n = FPoints.size();
-  if (FProjectionDirty || FWorld0.size() != n) {
-    FWorld0.resize(n);
+  if (FProjectionDirty || FWorld0.size() != 2 * n) {
+    FWorld0.resize(2 * n);
+    double* w = FWorld0.data();
     for (size_t i = 0; i < n; ++i)
-      LatLngToWorldPixel(0, FPoints[i]->Lat(), FPoints[i]->Lng(), FWorld0[i].first,
-                         FWorld0[i].second);
+      LatLngToWorldPixel(0, FPoints[i]->Lat(), FPoints[i]->Lng(), w[2 * i], w[2 * i + 1]);
+    FWorld0Box = {0, 0, 0, 0};
+    if (n > 0) {
+      FWorld0Box = {w[0], w[1], w[0], w[1]};
+      bool finite = true;
+      for (size_t i = 0; i < n; ++i) {
+        const double x = w[2 * i], y = w[2 * i + 1];
+        finite = finite && std::isfinite(x) && std::isfinite(y);
+        FWorld0Box.MinX = std::min(FWorld0Box.MinX, x);
+        FWorld0Box.MaxX = std::max(FWorld0Box.MaxX, x);
+        FWorld0Box.MinY = std::min(FWorld0Box.MinY, y);
+        FWorld0Box.MaxY = std::max(FWorld0Box.MaxY, y);
+      }
+      // A point without a world pixel (a pole, NaN) fails the range test
+      // below: every point then takes the careful way.
+      if (!finite) FWorld0Box.MinX = NAN;
+    }
   }
   FProjectionDirty = false;
   FProjectedFor = key;
   if (FXYPoints.size() != n) FXYPoints.resize(n);
-  const double scale = std::ldexp(1.0, FWorldInfo->Zoom());
+  const double scale = ZoomScale(FWorldInfo->Zoom());
   const double left = FWorldInfo->Left();
   const double top = FWorldInfo->Top();
+  const double* world0 = FWorld0.data();
+  QPoint* xy = FXYPoints.data();
   int32_t minX = 0, minY = 0, maxX = 0, maxY = 0;
-  for (size_t i = 0; i < n; ++i) {
-    const int32_t x = RoundToInt32(FWorld0[i].first * scale - left);
-    const int32_t y = RoundToInt32(FWorld0[i].second * scale - top);
-    FXYPoints[i] = QPoint(x, y);
-    minX = std::min(minX, x);
-    minY = std::min(minY, y);
-    maxX = std::max(maxX, x);
-    maxY = std::max(maxY, y);
+  // Pixels far inside the int32 range (within 2^30 of the view's corner):
+  // every point rounds without a test of its own (adding and removing
+  // 1.5 * 2^52 rounds halves to even, as RoundToInt32 does), a loop the
+  // compiler turns into vector instructions.
+  constexpr double kSafe = 1 << 30;
+  const double boxLeft = FWorld0Box.MinX * scale - left, boxRight = FWorld0Box.MaxX * scale - left;
+  const double boxTop = FWorld0Box.MinY * scale - top, boxBottom = FWorld0Box.MaxY * scale - top;
+  if (n > 0 && boxLeft > -kSafe && boxRight < kSafe && boxTop > -kSafe && boxBottom < kSafe) {
+    constexpr double kMagic = 6755399441055744.0;
+    for (size_t i = 0; i < n; ++i) {
+      xy[i].rx() = static_cast<int>((world0[2 * i] * scale - left + kMagic) - kMagic);
+      xy[i].ry() = static_cast<int>((world0[2 * i + 1] * scale - top + kMagic) - kMagic);
+    }
+    // Rounding keeps the order: the extremes are those of the box.
+    minX = std::min(0, RoundPixel(boxLeft));
+    maxX = std::max(0, RoundPixel(boxRight));
+    minY = std::min(0, RoundPixel(boxTop));
+    maxY = std::max(0, RoundPixel(boxBottom));
+  } else {
+    for (size_t i = 0; i < n; ++i) {
+      const int32_t x = RoundPixel(world0[2 * i] * scale - left);
+      const int32_t y = RoundPixel(world0[2 * i + 1] * scale - top);
+      xy[i] = QPoint(x, y);
+      minX = std::min(minX, x);
+      minY = std::min(minY, y);
+      maxX = std::max(maxX, x);
+      maxY = std::max(maxY, y);
+    }
   }
   FX = minX;
   FY = minY;
@@ -291,10 +338,21 @@ void TWyShapeLine::BuildRuns(bool cull) {
   FCullBottom = FWorldInfo->Height() + margin;
   TRun run;
   size_t prev = 0;
+  // Most points of a long track share the pixel of the one before: that
+  // test is one comparison of the pixel's 8 bytes.
+  const QPoint* xy = FXYPoints.data();
+  auto bits = [xy](size_t i) {
+    uint64_t v;
+    std::memcpy(&v, &xy[i], sizeof v);
+    return v;
+  };
+  uint64_t prevBits = bits(0);
   for (size_t i = 1; i < n; ++i) {
-    const QPoint& a = FXYPoints[prev];
-    const QPoint& b = FXYPoints[i];
-    if (a == b) continue;
+    const uint64_t here = bits(i);
+    if (here == prevBits) continue;
+    prevBits = here;
+    const QPoint& a = xy[prev];
+    const QPoint& b = xy[i];
     const bool near =
         !cull || (std::max(a.x(), b.x()) >= FCullLeft && std::min(a.x(), b.x()) <= FCullRight &&
                   std::max(a.y(), b.y()) >= FCullTop && std::min(a.y(), b.y()) <= FCullBottom);
@@ -363,7 +421,7 @@ void TWyShapeLine::Draw() {
     // A very long run is drawn in pieces that share their end vertices: the
     // stroking cost of one huge self-crossing outline grows faster than its
     // length. Where two pieces meet, their caps cover the join.
-    std::vector<QPoint> piece;
+    std::vector<QPoint>& piece = FDrawPiece;
     for (const auto& run : FDrawRuns) {
       if (run.size() <= kDrawPiece + 1) {
         FWyCanvas->Poly(false, run, static_cast<int>(run.size()), FWeight, color, FPenStyle);
@@ -597,6 +655,7 @@ void TWyShapeLine::DoHandleDrag(TObject*, TWyShape* Item, bool&) {
   TWyPointLine& point = *FPoints[handle->Tag()];
   point.SetLat(handle->Latitude());
   point.SetLng(handle->Longitude());
+  FBoundsValid = false;
   FDistance = 0;
   FArea = 0;
   FRouteDistance = false;
@@ -627,6 +686,7 @@ void TWyShapeLine::DoHandleDblClick(TObject*, TWyShape* Item) {
     if (registry->ShapeDrag() == handle) registry->SetShapeDrag(nullptr);
   }
   FPoints.erase(FPoints.begin() + index);
+  FBoundsValid = false;
   TWyShapes* aux = FLineShapes;
   aux->BeginUpdate();
   handle->SetTag(-1);
@@ -657,6 +717,7 @@ void TWyShapeLine::SetRoutePath(const TWyRoutePath* path) {
     return;
   }
   FPoints.clear();
+  FBoundsValid = false;
   FPoints.reserve(static_cast<size_t>(std::max(path->count(), 0)));
   for (int32_t i = 0; i < path->count(); ++i) {
     const TWyRoutePathPoint* rp = path->Items(i);

@@ -227,12 +227,21 @@ class TWyShapeLine : public TWyShape {
   std::vector<TRun> FRuns;
   // The runs as drawn (straight stretches without their inner vertices).
   std::vector<std::vector<QPoint>> FDrawRuns;
-  // World pixels of the points at zoom 0 (x, y), valid while the
-  // projection is not dirty.
-  std::vector<std::pair<double, double>> FWorld0;
+  // A piece of a long run being drawn (kept to spare an allocation a frame).
+  std::vector<QPoint> FDrawPiece;
+  // World pixels of the points at zoom 0 (x, y, x, y, ...) and their box
+  // (MinX NaN when a point has no finite one), valid while the projection
+  // is not dirty.
+  std::vector<double> FWorld0;
+  struct TWorldBox {
+    double MinX, MinY, MaxX, MaxY;
+  };
+  TWorldBox FWorld0Box{0, 0, 0, 0};
   bool FRunsCulled = false;
   int32_t FCullLeft = 0, FCullTop = 0, FCullRight = -1, FCullBottom = -1;
   bool FProjectionDirty = true;
+  // The bounds (and Latitude/Longitude) are those of the current points.
+  bool FBoundsValid = false;
   struct TViewKey {
     int32_t Left = 0, Top = 0, Width = 0, Height = 0;
     uint8_t Zoom = 0;

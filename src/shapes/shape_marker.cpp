@@ -65,7 +65,7 @@ void TWyShapeMarker::StopWaiting() {
 void TWyShapeMarker::Draw() {
   TWyShapesGroup* registry = Registry();
   if (!registry || !FWyCanvas) return;
-  if (FWorldInfo) FWorldInfo->LatLngToXY(FLat, FLng, FX, FY);
+  ProjectPosition();
 
   enum { kNothing, kGraphic, kIcon, kPin } what = kPin;
   if (FGraphic.isNull() && !FFilename.empty()) {

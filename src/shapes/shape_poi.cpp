@@ -35,7 +35,7 @@ void TWyShapePOI::SetPOIShape(TPOIShape v) {
 
 void TWyShapePOI::ComputePixelSize() {
   if (!FWorldInfo) return;
-  FWorldInfo->LatLngToXY(FLat, FLng, FX, FY);
+  ProjectPosition();
   if (FUnit == puMeter) {
     // Metres on the ground: the points FH metres due north and FW metres
     // due east of the centre, measured in world pixels at the current zoom.

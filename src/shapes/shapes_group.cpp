@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "geo/global_lock.h"
+#include "platform/log.h"
 #include "platform/tick.h"
 #include "shapes/animation.h"
 #include "shapes/shape.h"
@@ -174,6 +175,7 @@ void TWyShapes::Draw() {
         if (TWyShape* shape = FShapesDraw[i]) shape->Draw();
     } catch (...) {
       // A failing shape ends this group's frame; the next frame tries again.
+      LogCaughtException(llWarning, "shapes", "drawing the group \"" + FName + "\"");
     }
   }
   if (FDrawHasHoles) {
@@ -183,19 +185,21 @@ void TWyShapes::Draw() {
   }
 }
 
-TWyShape* TWyShapes::ShapeByHover(int32_t x, int32_t y) {
+TWyShape* TWyShapes::HitTest(int32_t x, int32_t y) {
   if (FBeginUpdate > 0) return nullptr;
   // A snapshot: some kinds' hit tests notify changes, which rebuild the
   // draw list.
   const std::vector<TWyShape*> candidates = FShapesDraw;
-  TWyShape* hit = nullptr;
   for (size_t i = candidates.size(); i-- > 0;) {
     TWyShape* shape = candidates[i];
-    if (shape && shape->IsHover(x, y)) {
-      hit = shape;
-      break;
-    }
+    if (shape && shape->IsHover(x, y)) return shape;
   }
+  return nullptr;
+}
+
+TWyShape* TWyShapes::ShapeByHover(int32_t x, int32_t y) {
+  if (FBeginUpdate > 0) return nullptr;
+  TWyShape* hit = HitTest(x, y);
   SetShapeHover(hit);
   return hit;
 }
@@ -462,7 +466,11 @@ void TWyShapesGroup::Remove(TWyShape* Shape) {
 }
 
 void TWyShapesGroup::UpdateZIndexShapes() {
-  if (FInDraw) return;
+  if (FInDraw) {
+    FZOrderStale = true;
+    return;
+  }
+  FZOrderStale = false;
   FZIndexShapes = Groups();
   std::stable_sort(
       FZIndexShapes.begin(), FZIndexShapes.end(),
@@ -479,23 +487,38 @@ void TWyShapesGroup::ShapesToDraw() {
 
 void TWyShapesGroup::Draw() {
   if (FInDraw) throw EShapeAssertion("TWyShapesGroup.Draw");
-  UpdateZIndexShapes();
+  // Every change of a group's z-index and every new group rebuild the
+  // order at once, except while drawing.
+  if (FZOrderStale) UpdateZIndexShapes();
   TFlagScope drawing(FInDraw);
   TGlobalMapLockGuard lock(GlobalMapLock());
-  const std::vector<TWyShapes*> order = FZIndexShapes;
-  for (TWyShapes* group : order)
+  // The order stays as it is while drawing, and groups live as long as the
+  // registry: no copy of it is needed.
+  for (TWyShapes* group : FZIndexShapes)
     if (group->Visible()) group->Draw();
 }
 
 TWyShape* TWyShapesGroup::ShapeByHover(int32_t iX, int32_t iY) {
   if (FInDraw) return nullptr;
   TWyShape* found = nullptr;
+  TWyShapes* winner = nullptr;
   const std::vector<TWyShapes*> order = FZIndexShapes;
   for (size_t i = order.size(); i-- > 0;) {
     if (!order[i]->Visible()) continue;
-    found = order[i]->ShapeByHover(iX, iY);
-    if (found) break;
+    found = order[i]->HitTest(iX, iY);
+    if (found) {
+      winner = order[i];
+      break;
+    }
   }
+  // Only the winning group keeps a hovered shape: a shape of a lower group
+  // under the winner must not keep its hover colour. The others let go
+  // first, so that hiding their hint does not hide the one the winner may
+  // show. Groups inside an update are left as they are.
+  for (TWyShapes* group : order)
+    if (group != winner && group->UpdateCount() == 0 && group->ShapeHover())
+      group->SetShapeHover(nullptr);
+  if (winner) winner->SetShapeHover(found);
   // An auxiliary shape (a wall, a handle) stands for the shape it belongs to.
   if (found && !found->Serialize())
     if (auto* owner = dynamic_cast<TWyShape*>(found->Item())) found = owner;

@@ -69,6 +69,8 @@ class TWyShapes : public TObject {
   // The topmost shape of the draw list under (x, y), which becomes the
   // group's hovered shape; null inside an update.
   TWyShape* ShapeByHover(int32_t x, int32_t y);
+  // The same search, leaving the hovered shape as it is.
+  TWyShape* HitTest(int32_t x, int32_t y);
 
   // Text, exports and file loading; filled in by the persistence code.
   virtual std::string GetToTxt() { return ""; }
@@ -211,8 +213,10 @@ class TWyShapesGroup : public TObject {
   // "TWyShapesGroup.Draw" before anything is drawn.
   void Draw();
   // The shape under the pointer, asking the groups from the highest z-index
-  // down and stopping at the first hit. An auxiliary shape (Serialize false)
-  // whose Item is a shape stands for that shape.
+  // down and stopping at the first hit; that group's hovered shape becomes
+  // the hit and every other group (outside an update) loses its hovered
+  // shape. An auxiliary shape (Serialize false) whose Item is a shape
+  // stands for that shape.
   TWyShape* ShapeByHover(int32_t iX, int32_t iY);
   // `sender`'s own click handling (close buttons, links) when it is
   // clickable; false otherwise.
@@ -307,6 +311,8 @@ class TWyShapesGroup : public TObject {
   std::vector<std::unique_ptr<TWyShapes>> FGroups;
   std::unordered_map<std::string, TWyShapes*> FByName;
   std::vector<TWyShapes*> FZIndexShapes;
+  // A change of the order came while drawing.
+  bool FZOrderStale = false;
   TWyCanvas* FWyCanvas = nullptr;
   std::string FLocale;
   bool FisLoading = false;

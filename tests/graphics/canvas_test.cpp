@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QFontMetrics>
+#include <QPainter>
+#include <QPainterPath>
 #include <cmath>
 #include <cstdlib>
+#include <random>
 #include <vector>
 
 #include "graphics/system_colors.h"
@@ -84,6 +87,83 @@ TEST(CanvasTest, BlendRectStaysInsideTheClip) {
   ExpectPixel(image, 15, 15, 255, 0, 0);
   ExpectPixel(image, 25, 25, 255, 255, 255);
   ExpectPixel(image, 5, 5, 255, 255, 255);
+}
+
+// A picture of every colour and alpha (premultiplied), so that blending
+// over it exercises the whole arithmetic.
+QImage Noise(int w, int h, unsigned seed) {
+  QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+  std::mt19937 random(seed);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const int a = static_cast<int>(random() % 256);
+      const int r = static_cast<int>(random() % (a + 1));
+      const int g = static_cast<int>(random() % (a + 1));
+      const int b = static_cast<int>(random() % (a + 1));
+      image.setPixel(x, y, qRgba(r, g, b, a));
+    }
+  return image;
+}
+
+// The translucent fill as it was first written: clip to the polygon, then
+// stretch one premultiplied pixel (components times alpha / 255, truncated)
+// over the clip's bounding box.
+void ClipAndStretchPixel(QPainter& painter, const std::vector<QPoint>& points, TColor color,
+                         uint8_t alpha) {
+  painter.save();
+  QPainterPath path;
+  path.setFillRule(Qt::OddEvenFill);
+  path.addPolygon(QPolygonF(QPolygon(QList<QPoint>(points.begin(), points.end()))));
+  path.closeSubpath();
+  painter.setClipPath(path, Qt::IntersectClip);
+  const QRect box = painter.clipBoundingRect().toAlignedRect() &
+                    QRect(0, 0, painter.device()->width(), painter.device()->height());
+  if (!box.isEmpty()) {
+    const TColor rgb = ResolveColor(color);
+    const unsigned a = alpha;
+    QImage pixel(1, 1, QImage::Format_ARGB32_Premultiplied);
+    pixel.setPixel(0, 0,
+                   qRgba(static_cast<int>((rgb & 0xFF) * a / 255),
+                         static_cast<int>(((rgb >> 8) & 0xFF) * a / 255),
+                         static_cast<int>(((rgb >> 16) & 0xFF) * a / 255), static_cast<int>(a)));
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    painter.drawImage(QRectF(box), pixel, QRectF(0, 0, 1, 1));
+  }
+  painter.restore();
+}
+
+// The direct fill gives the same pixels as the clip and stretch, for every
+// opacity, over any picture, for crossed and concave outlines, under a clip.
+TEST(CanvasTest, TranslucentFillGivesThePixelsOfAClippedBlend) {
+  std::mt19937 random(3);
+  std::uniform_int_distribution<int> coordinate(-40, 240);
+  const TColor colors[] = {0x0000A0FF, 0x00FFFFFF, 0x00000000, 0x00123456, cl3DLight};
+  for (int opacity : {1, 10, 30, 50, 70, 99, 100}) {
+    for (bool clipped : {false, true}) {
+      SCOPED_TRACE(opacity);
+      SCOPED_TRACE(clipped);
+      const QImage background = Noise(200, 200, static_cast<unsigned>(opacity));
+      TWyCanvas canvas;
+      canvas.SetSize(200, 200);
+      canvas.MutableBitmap() = background;
+      QImage expected = background;
+      QPainter reference(&expected);
+      if (clipped) {
+        canvas.ClipToRect({30, 20, 170, 150});
+        reference.setClipRect(QRect(30, 20, 140, 130));
+      }
+      for (int k = 0; k < 12; ++k) {
+        std::vector<QPoint> points;
+        const int n = 3 + k % 7;
+        for (int i = 0; i < n; ++i) points.emplace_back(coordinate(random), coordinate(random));
+        const TColor color = colors[k % 5];
+        canvas.AlphaBlendPolygon(points, color, opacity);
+        ClipAndStretchPixel(reference, points, color, OpacityToAlpha(opacity));
+      }
+      reference.end();
+      EXPECT_EQ(canvas.Bitmap(), expected);
+    }
+  }
 }
 
 TEST(CanvasTest, PolygonOutsideTheClipChangesNeitherImageNorClip) {

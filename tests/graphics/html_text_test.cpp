@@ -8,10 +8,12 @@
 #include <cstdio>
 #include <map>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "geo/utf.h"
+#include "platform/log.h"
 
 namespace wy {
 namespace {
@@ -462,6 +464,22 @@ TEST(HtmlTextTest, LaysOutTheTableOfTexts) {
   }
 }
 
+// An image callback that throws ends the layout: reported as not fitting,
+// logged, and the canvas gets its font back.
+TEST(HtmlTextTest, AnErrorInACallbackIsLoggedAndTheCanvasRestored) {
+  TLoggingCanvas canvas;
+  const QFont font = canvas.Font();
+  TScopedLogCapture log(llWarning);
+  TRect rect{0, kTop, 300, 300};
+  const TGetDrawGraphic failing = [](const std::string&, const QImage*&, int, int, int&, int&) {
+    throw std::runtime_error("no memory for the image");
+  };
+  EXPECT_FALSE(
+      DrawHTMLText(canvas, "<b>a <img src=x.png></b>", rect, 0, 1.0, 10, 10, failing, nullptr));
+  EXPECT_TRUE(log.Contains("graphics", "no memory for the image"));
+  EXPECT_EQ(canvas.Font(), font);
+}
+
 TEST(HtmlTextTest, IndentsAndLeadingShapeTheLines) {
   const TMetrics m;
   TLoggingCanvas canvas;
@@ -678,6 +696,99 @@ TEST(HtmlTextTest, HostileContentEndsAndStaysBounded) {
     }
     EXPECT_EQ(canvas.Font(), font);
   }
+}
+
+// Imported descriptions bring hostile shapes of content: whatever the shape,
+// doubling the text roughly doubles the work of laying it out (characters
+// scanned, copied and measured), and nothing is cut.
+TEST(HtmlTextTest, LayoutWorkGrowsLinearlyForEveryHostileShape) {
+  const struct {
+    const char* name;
+    std::string (*html)(size_t n);
+  } shapes[] = {
+      {"a long word", [](size_t n) { return std::string(n, 'w'); }},
+      {"a long tag in plain text",
+       [](size_t n) { return "<plaintext><" + std::string(n, 'x') + ">"; }},
+      {"a long tag with blanks in plain text",
+       [](size_t n) { return "<plaintext><a href=" + Repeat("xy ", n / 3) + ">"; }},
+      {"plain text of short tags and words",
+       [](size_t n) { return "<plaintext>" + Repeat("<b>x</b> ", n / 9); }},
+      {"a long ignored tag, then text",
+       [](size_t n) { return "<x" + std::string(n, 'y') + "> after"; }},
+      {"entities without blanks", [](size_t n) { return Repeat("&amp;", n / 5); }},
+      {"entities with blanks", [](size_t n) { return Repeat("&lt;b&gt; ", n / 9); }},
+      {"a long link wrapping over many lines",
+       [](size_t n) {
+         return "<a href=\"" + std::string(n / 2, 'u') + "\">" + Repeat("ab ", n / 6) + "</a>";
+       }},
+      {"a long link broken by line feeds",
+       [](size_t n) {
+         return "<a href=" + std::string(n / 2, 'u') + ">" + Repeat("a\n", n / 4) + "</a>";
+       }},
+      {"a long image tag repeated on every line",
+       [](size_t n) {
+         return "<a <img src=" + std::string(n / 2, 's') + ">" + Repeat("a\n", n / 4) + "</a>";
+       }},
+      {"unclosed tags", [](size_t n) { return "<" + Repeat("a<", n / 2); }},
+  };
+  for (const auto& shape : shapes) {
+    SCOPED_TRACE(shape.name);
+    int64_t work[2] = {0, 0};
+    for (int k = 0; k < 2; ++k) {
+      const size_t n = size_t{16384} << k;
+      TWyCanvas canvas;
+      canvas.SetSize(240, 400);
+      // Callbacks that only count: no copy of a long address per call.
+      int calls = 0;
+      const TGetDrawGraphic graphic = [&](const std::string&, const QImage*& gfx, int, int, int&,
+                                          int&) {
+        gfx = nullptr;
+        ++calls;
+      };
+      const TGetAreaAnchor area = [&](int, int, int, int, const std::string&) { ++calls; };
+      TScopedLogCapture log(llWarning);
+      TkqHTMLText engine(shape.html(n));
+      TRect rect{0, kTop, 180, 300};
+      engine.Layout(canvas, rect, 0, 1.0, 10, 10, graphic, area);
+      work[k] = engine.Work();
+      EXPECT_GE(work[k], static_cast<int64_t>(n) / 2);
+      EXPECT_FALSE(log.Contains("graphics", "cut")) << n;
+    }
+    EXPECT_LE(work[1], work[0] * 5 / 2) << work[0] << " then " << work[1];
+  }
+}
+
+// A 64 KB tag inside plain text is laid out to its end: every piece of it
+// gets a line of its own, and the height covers them all.
+TEST(HtmlTextTest, ALongTagInPlainTextIsLaidOutWhole) {
+  const TMetrics m;
+  const std::string tag = "<" + std::string(65534, 'x') + ">";
+  TLoggingCanvas canvas;
+  TScopedLogCapture log(llWarning);
+  TkqHTMLText engine("<plaintext>" + tag);
+  TRect rect{0, kTop, 180, 300};
+  engine.Layout(canvas, rect, ckqMeasureOnly, 1.0, 10, 10, nullptr, nullptr);
+  const auto tokens = engine.WordTagList();
+  ASSERT_GT(tokens.size(), 2u);
+  EXPECT_EQ(tokens.front(), "<plaintext>");
+  std::string joined;
+  for (size_t i = 1; i < tokens.size(); ++i) joined += tokens[i];
+  EXPECT_EQ(joined, tag);
+  EXPECT_EQ(engine.Lines(), static_cast<int64_t>(tokens.size()) - 1);
+  EXPECT_EQ(rect.Bottom, kTop + static_cast<int>(engine.Lines()) * m.H());
+  EXPECT_TRUE(log.Records().empty());
+
+  // Drawn, a shorter one shows every character, in order.
+  const std::string shorter = "<" + std::string(1998, 'y') + ">";
+  TLoggingCanvas tall;
+  tall.SetSize(240, 1600);
+  TkqHTMLText drawn("<plaintext>" + shorter);
+  TRect box{0, kTop, 180, 1600};
+  drawn.Layout(tall, box, 0, 1.0, 10, 10, nullptr, nullptr);
+  std::string shown;
+  for (const auto& d : tall.draws) shown += d.text;
+  EXPECT_EQ(shown, shorter);
+  EXPECT_LT(box.Bottom, 1600);
 }
 
 }  // namespace

@@ -613,6 +613,45 @@ TEST_F(LineTest, ALongLineDrawnInPiecesLosesNoPixel) {
   EXPECT_LE(extra, 8 * (vertices / 1024));
 }
 
+// The projection kept from zoom 0 lands on the pixels LatLngToXY gives,
+// for points anywhere, at every zoom, in views near and far from the
+// world's origin; a marker and a POI stand on them too.
+TEST_F(LineTest, ProjectedPixelsAreThoseOfLatLngToXYAtEveryZoom) {
+  std::mt19937 random(17);
+  std::uniform_real_distribution<double> lat(-85, 85), lng(-180, 180), near(-0.05, 0.05);
+  std::vector<double> path;
+  for (int i = 0; i < 400; ++i) {
+    // Half of them around the view's centre, half anywhere.
+    path.push_back(i % 2 ? kLat + near(random) : lat(random));
+    path.push_back(i % 2 ? kLng + near(random) : lng(random));
+  }
+  TWyShapeLine* line = LineThrough(path);
+  TWyShapeMarker* marker = AddMarker(path[2], path[3]);
+  auto* poi = static_cast<TWyShapePOI*>(Registry->Add(nsPoi, path[2], path[3]));
+  Default()->SetMinZoom(0);  // shown at every zoom
+  Default()->SetMaxZoom(0);
+  for (uint8_t zoom = 0; zoom <= 23; ++zoom) {
+    for (int shift : {0, 1, -777}) {
+      SetViewport(World, kLat, kLng, zoom, kWidth, kHeight);
+      World.SetView(zoom, World.Left() + shift, World.Top() - shift, kWidth, kHeight);
+      Registry->ShapesToDraw();
+      Paint();
+      const auto& xy = line->XYPoints();
+      ASSERT_EQ(xy.size(), path.size() / 2);
+      for (size_t i = 0; i < xy.size(); ++i) {
+        int32_t x = 0, y = 0;
+        World.LatLngToXY(path[2 * i], path[2 * i + 1], x, y);
+        ASSERT_EQ(xy[i], QPoint(x, y)) << int(zoom) << " " << shift << " point " << i;
+      }
+      int32_t x = 0, y = 0;
+      World.LatLngToXY(path[2], path[3], x, y);
+      if (!QRect(0, 0, kWidth, kHeight).contains(x, y)) continue;  // not drawn
+      EXPECT_EQ(QPoint(marker->X(), marker->Y()), QPoint(x, y)) << int(zoom);
+      EXPECT_EQ(QPoint(poi->X(), poi->Y()), QPoint(x, y)) << int(zoom);
+    }
+  }
+}
+
 TEST_F(LineTest, ProjectionFollowsTheViewportAndThePath) {
   TWyShapeLine* line = LineOnScreen({{20, 20}, {200, 200}});
   const QPoint before = line->XYPoints()[1];

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "geo/geodesy.h"
+#include "platform/log.h"
 #include "shapes/animation.h"
 #include "shapes/shape_info_window.h"
 #include "shapes/shape_line.h"
@@ -253,6 +254,54 @@ TEST_F(ShapesGroupTest, HoverShowsTheHintAboveEveryGroupAndLeavingHidesIt) {
   EXPECT_FALSE(m->Hover());
 }
 
+// The pointer goes from a shape of a lower group onto an overlapping shape
+// of a higher group: the lower one lets go of its hover (and of its hint),
+// the higher one takes it and shows its own hint, if it has one.
+TEST_F(ShapesGroupTest, AHigherGroupWinningClearsTheLowerGroupsHover) {
+  for (const char* highHint : {"", "high"}) {
+    SCOPED_TRACE(highHint);
+    const QPoint p = Pixel(kLat, kLng);
+    double lat = 0, lng = 0;
+    World.XYToLatLng(p.x() + 8, p.y(), lat, lng);
+    // Two pins, the high one 8 pixels to the right: their 12 x 12 boxes
+    // overlap on 4 columns.
+    TWyShapeMarker* low = AddMarker(kLat, kLng, "low");
+    TWyShapeMarker* high = AddMarker(lat, lng, "high");
+    Registry->getShapes("low")->SetZindex(1);
+    Registry->getShapes("high")->SetZindex(2);
+    low->SetHint("low");
+    high->SetHint(highHint);
+    Paint();
+    TWyShapeInfoWindow* hint = Registry->HintWindow();
+    ASSERT_EQ(Registry->ShapeByHover(p.x() - 3, p.y() - 6), low);
+    EXPECT_TRUE(low->Hover());
+    EXPECT_TRUE(hint->Visible());
+
+    EXPECT_EQ(Registry->ShapeByHover(p.x() + 4, p.y() - 6), high);
+    EXPECT_TRUE(high->Hover());
+    EXPECT_FALSE(low->Hover());
+    EXPECT_EQ(Registry->getShapes("low")->ShapeHover(), nullptr);
+    EXPECT_EQ(Registry->getShapes("high")->ShapeHover(), high);
+    EXPECT_EQ(hint->Visible(), *highHint != 0);
+    if (*highHint) {
+      EXPECT_EQ(hint->Content(), "high");
+    }
+    Paint();
+    EXPECT_EQ(At(low->Left() + 3, low->Top() + 4), Rgb(low->Color()));
+
+    // A group inside an update keeps its hovered shape.
+    ASSERT_EQ(Registry->ShapeByHover(p.x() - 3, p.y() - 6), low);
+    Registry->getShapes("low")->BeginUpdate();
+    Registry->getShapes("high")->BeginUpdate();
+    EXPECT_EQ(Registry->ShapeByHover(p.x() + 4, p.y() - 6), nullptr);
+    EXPECT_TRUE(low->Hover());
+    Registry->getShapes("high")->EndUpdate();
+    Registry->getShapes("low")->EndUpdate();
+    low->Remove();
+    high->Remove();
+  }
+}
+
 TEST_F(ShapesGroupTest, NoHintForBlankHintsTheDraggedShapeOrWithShowHintOff) {
   enum Case { kBlank, kDragged, kShowHintOff };
   for (Case c : {kBlank, kDragged, kShowHintOff}) {
@@ -305,7 +354,9 @@ TEST_F(ShapesGroupTest, DrawingInsideDrawIsRefusedAndAFailingShapeStopsOnlyItsGr
   thrower->OnAfterDraw = [](TWyCanvas&, TRect&, TWyShape*) { throw std::runtime_error("boom"); };
   after->SetColor(0x000000FF);
   high->SetColor(0x00FF0000);
+  TScopedLogCapture log(llWarning);
   Paint();
+  EXPECT_TRUE(log.Contains("shapes", "boom"));
   const QPoint pa = Pixel(kLat + 0.02, kLng);
   const QPoint ph = Pixel(kLat - 0.02, kLng);
   EXPECT_EQ(At(pa.x() - 3, pa.y() - 9), qRgb(255, 255, 255));
