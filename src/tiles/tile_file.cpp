@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/log.h"
+
 namespace wy {
 
 namespace {
@@ -79,6 +81,24 @@ bool MoveIntoPlace(const fs::path& temporary, const fs::path& target) {
   return placed;
 }
 
+// Reads the file from `done` on to its end into `content`, which grows when
+// it fills up if `grow` is set (else the reading stops there). A read that
+// leaves room has met the end of a regular file. False on a read error (a
+// folder, for one).
+bool ReadToEnd(int fd, std::string& content, size_t& done, bool grow) {
+  for (;;) {
+    if (done == content.size()) {
+      if (!grow) return true;
+      content.resize(content.size() + 4096);
+    }
+    const ssize_t n = ::read(fd, &content[done], content.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return n == 0;
+    done += static_cast<size_t>(n);
+    if (done < content.size()) return true;
+  }
+}
+
 }  // namespace
 
 bool ReadTileFile(const std::string& path, std::string& bytes, int64_t* modified) {
@@ -93,23 +113,12 @@ bool ReadTileFile(const std::string& path, std::string& bytes, int64_t* modified
       // One byte more than the size, so that a whole file is one read.
       content.resize(static_cast<size_t>(info.st_size) + 1);
     } catch (...) {
+      LogCaughtException(llWarning, "tiles", "reading the tile file " + path);
       ok = false;
     }
   }
   size_t done = 0;
-  while (ok) {
-    // To the end, whatever the size said.
-    if (done == content.size()) content.resize(content.size() + 4096);
-    const ssize_t n = ::read(fd, &content[done], content.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ok = n == 0;
-      break;
-    }
-    done += static_cast<size_t>(n);
-    // A read that left room met the end of a regular file.
-    if (done < content.size()) break;
-  }
+  ok = ok && ReadToEnd(fd, content, done, true);
   ::close(fd);
   if (!ok) return false;
   content.resize(done);
@@ -124,17 +133,7 @@ bool ReadSmallTileFile(const std::string& path, size_t maxBytes, std::string& te
   if (fd < 0) return false;
   std::string content(maxBytes + 1, '\0');
   size_t done = 0;
-  bool ok = true;
-  while (done < content.size()) {
-    const ssize_t n = ::read(fd, &content[done], content.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ok = n == 0;
-      break;
-    }
-    done += static_cast<size_t>(n);
-    if (done < content.size()) break;  // the end of a regular file
-  }
+  const bool ok = ReadToEnd(fd, content, done, false);
   ::close(fd);
   // A folder reads as an error; more than maxBytes is not what was asked for.
   if (!ok || done > maxBytes) return false;

@@ -4,6 +4,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include <zlib.h>
 
@@ -144,23 +145,19 @@ bool THttpCacheHeaders::Take(const std::string& line) {
   std::string value = line.substr(colon + 1);
   while (!value.empty() && (value.back() == '\r' || value.back() == '\n')) value.pop_back();
   value = Trim(value);
+  static const std::pair<const char*, std::string THttpCacheHeaders::*> kFields[] = {
+      {"etag", &THttpCacheHeaders::ETag},
+      {"last-modified", &THttpCacheHeaders::LastModified},
+      {"cache-control", &THttpCacheHeaders::CacheControl},
+      {"pragma", &THttpCacheHeaders::Pragma},
+      {"expires", &THttpCacheHeaders::Expires},
+      {"date", &THttpCacheHeaders::Date},
+      {"age", &THttpCacheHeaders::Age},
+      {"retry-after", &THttpCacheHeaders::RetryAfter},
+  };
   std::string* field = nullptr;
-  if (SameNoCase(name, "etag"))
-    field = &ETag;
-  else if (SameNoCase(name, "last-modified"))
-    field = &LastModified;
-  else if (SameNoCase(name, "cache-control"))
-    field = &CacheControl;
-  else if (SameNoCase(name, "pragma"))
-    field = &Pragma;
-  else if (SameNoCase(name, "expires"))
-    field = &Expires;
-  else if (SameNoCase(name, "date"))
-    field = &Date;
-  else if (SameNoCase(name, "age"))
-    field = &Age;
-  else if (SameNoCase(name, "retry-after"))
-    field = &RetryAfter;
+  for (const auto& known : kFields)
+    if (SameNoCase(name, known.first)) field = &(this->*known.second);
   if (field == nullptr) return false;
   if (!field->empty()) *field += ", ";
   *field += value;
