@@ -164,18 +164,6 @@ bool THttpCacheHeaders::Take(const std::string& line) {
   return true;
 }
 
-TTileMeta TileMetaFromAnswer(const THttpCacheHeaders& headers, int64_t now) {
-  const TFreshness freshness = FreshnessOf(headers, now);
-  TTileMeta meta;
-  meta.Lifetime = freshness.HasLifetime ? freshness.Lifetime : kDefaultTileLifetimeSeconds;
-  if (freshness.NoCache) meta.Lifetime = 0;
-  meta.NoStore = freshness.NoStore;
-  meta.Expires = ExpiresAt(meta.Lifetime, headers, now);
-  if (PlainText(headers.ETag)) meta.ETag = headers.ETag;
-  if (PlainText(headers.LastModified)) meta.LastModified = headers.LastModified;
-  return meta;
-}
-
 TTileMeta RefreshedTileMeta(const TTileMeta& stored, const THttpCacheHeaders& headers,
                             int64_t now) {
   const TFreshness freshness = FreshnessOf(headers, now);
@@ -187,6 +175,13 @@ TTileMeta RefreshedTileMeta(const TTileMeta& stored, const THttpCacheHeaders& he
   if (PlainText(headers.ETag)) meta.ETag = headers.ETag;
   if (PlainText(headers.LastModified)) meta.LastModified = headers.LastModified;
   return meta;
+}
+
+TTileMeta TileMetaFromAnswer(const THttpCacheHeaders& headers, int64_t now) {
+  // What a 304 would make of a record that says nothing.
+  TTileMeta nothingSaid;
+  nothingSaid.Lifetime = kDefaultTileLifetimeSeconds;
+  return RefreshedTileMeta(nothingSaid, headers, now);
 }
 
 bool RetryAfterMs(const std::string& value, int64_t now, uint64_t& ms) {
