@@ -703,18 +703,7 @@ bool TVuroduDavServer::RetryPending(const std::string& key) {
 void TVuroduDavServer::RecordFailure(const std::string& key, uint32_t atLeastMs) {
   {
     std::lock_guard<std::mutex> lock(FRetryMutex);
-    if (FRetries.size() >= kMaxRetryEntries) {
-      // Forget tiles whose back-off has run out; they start again from the
-      // first delay should they fail once more.
-      const uint32_t now = TickCount();
-      for (auto it = FRetries.begin(); it != FRetries.end();) {
-        if (TickElapsed(now, it->second.Start) >= it->second.WaitMs)
-          it = FRetries.erase(it);
-        else
-          ++it;
-      }
-    }
-    TRetry& retry = FRetries[key];
+    TRetry& retry = RetryEntryLocked(key);
     retry.DelayMs =
         retry.DelayMs == 0 ? kRetryFirstMs : std::min<uint32_t>(retry.DelayMs * 2, kRetryMaxMs);
     retry.WaitMs = std::max(retry.DelayMs, atLeastMs);
@@ -727,12 +716,27 @@ void TVuroduDavServer::RecordFailure(const std::string& key, uint32_t atLeastMs)
 void TVuroduDavServer::Defer(const std::string& key, uint32_t waitMs) {
   {
     std::lock_guard<std::mutex> lock(FRetryMutex);
-    TRetry& retry = FRetries[key];
+    TRetry& retry = RetryEntryLocked(key);
     retry.WaitMs = waitMs;
     retry.Start = TickCount();
     retry.Signalled = false;
   }
   FRetryWake.notify_all();
+}
+
+TVuroduDavServer::TRetry& TVuroduDavServer::RetryEntryLocked(const std::string& key) {
+  if (FRetries.size() >= kMaxRetryEntries && FRetries.count(key) == 0) {
+    // Forget tiles whose wait has run out; they start again from the first
+    // delay should they fail once more.
+    const uint32_t now = TickCount();
+    for (auto it = FRetries.begin(); it != FRetries.end();) {
+      if (TickElapsed(now, it->second.Start) >= it->second.WaitMs)
+        it = FRetries.erase(it);
+      else
+        ++it;
+    }
+  }
+  return FRetries[key];
 }
 
 void TVuroduDavServer::RetryWatch() {

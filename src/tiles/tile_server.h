@@ -209,6 +209,9 @@ class TVuroduDavServer {
   // Nothing was asked (the host is paused): the tile waits waitMs, its
   // back-off unchanged.
   void Defer(const std::string& key, uint32_t waitMs);
+  // The key's entry (FRetryMutex held); finished waits are forgotten first
+  // when there are many.
+  TRetry& RetryEntryLocked(const std::string& key);
   void RetryWatch();
 
   TTileServerInfo FTileServerInfo;
