@@ -86,6 +86,7 @@ struct TArguments {
   bool HasSize = false;
   TTileServer TileServer = tsOSM;
   std::string TileServerName = "osm";
+  bool HasTileServer = false;
   std::string TileUrl;
   bool HasTileUrl = false;
   std::string Output;
@@ -94,6 +95,11 @@ struct TArguments {
   // cache
   TCacheCommand CacheCommand;
   std::vector<std::string> CacheOnly;  // cache options seen, for the check
+  // Files (or http(s) addresses) of saved maps drawn by render, in order,
+  // and the file render saves what it drew to.
+  std::vector<std::string> ShapeFiles;
+  std::string ShapesOut;
+  bool HasShapesOut = false;
 };
 
 // "LAT,LNG" with a latitude from -90 to 90 and a longitude from -180 to 180.
@@ -293,7 +299,8 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) 
         name == "--lat" || name == "--lng" || name == "--radius" || name == "--timeout" ||
         name == "--zoom" || name == "--size" || name == "--tile-server" || name == "--tile-url" ||
         name == "-o" || name == "--output" || name == "--marker" || name == "--poi" ||
-        name == "--line" || name == "--polygon" || name == "--info" || name == "--older-than";
+        name == "--line" || name == "--polygon" || name == "--info" || name == "--older-than" ||
+        name == "--shapes" || name == "--shapes-out";
     if (!known) return "unknown option " + name;
     if (!hasValue) {
       if (i + 1 >= args.size()) return "missing value for " + name;
@@ -340,6 +347,15 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) 
       const std::string problem = ParseShapeOption(name, value, shape);
       if (!problem.empty()) return problem;
       a.Shapes.push_back(std::move(shape));
+    } else if (name == "--shapes" || name == "--shapes-out") {
+      a.RenderOnly.push_back(name);
+      if (value.empty()) return name + " wants a file name";
+      if (name == "--shapes") {
+        a.ShapeFiles.push_back(value);
+      } else {
+        a.ShapesOut = value;
+        a.HasShapesOut = true;
+      }
     } else if (name == "--zoom" || name == "--size" || name == "--tile-server" ||
                name == "--tile-url" || name == "-o" || name == "--output") {
       a.RenderOnly.push_back(name);
@@ -358,6 +374,7 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) 
         if (!ParseTileServer(value, a.TileServer))
           return "unknown tile server \"" + value + "\" (" + TileServerNames() + ")";
         a.TileServerName = TileServerToStr(a.TileServer);
+        a.HasTileServer = true;
       } else if (name == "--tile-url") {
         if (value.compare(0, 7, "http://") != 0 && value.compare(0, 8, "https://") != 0)
           return "--tile-url must be an http:// or https:// address";
@@ -447,9 +464,12 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) 
       break;
     case cmRender:
       if (positional.size() > 1) return "unexpected argument \"" + positional[1] + "\"";
-      if (!a.HasLatitude) return "render wants --lat";
-      if (!a.HasLongitude) return "render wants --lng";
-      if (!a.HasZoom) return "render wants --zoom";
+      // A saved map places the view itself; the options change what they name.
+      if (a.ShapeFiles.empty()) {
+        if (!a.HasLatitude) return "render wants --lat";
+        if (!a.HasLongitude) return "render wants --lng";
+        if (!a.HasZoom) return "render wants --zoom";
+      }
       if (!a.HasSize) return "render wants --size";
       if (!a.HasOutput) return "render wants -o FILE";
       break;
@@ -619,8 +639,10 @@ std::string OutputProblem(const std::string& path) {
 void AddShapes(TWyVuroduDav& map, const std::vector<TShapeOption>& shapes,
                std::vector<TWyShapeMarker*>& iconMarkers) {
   TWyShapes* group = map.Shapes();
-  group->SetMinZoom(0);
-  group->SetMaxZoom(0);
+  if (!shapes.empty()) {
+    group->SetMinZoom(0);
+    group->SetMaxZoom(0);
+  }
   for (const TShapeOption& shape : shapes) {
     const TLatLng first = shape.Points.front();
     switch (shape.Kind) {
@@ -653,6 +675,20 @@ void AddShapes(TWyVuroduDav& map, const std::vector<TShapeOption>& shapes,
   map.ShapesGroup().ShapesToDraw();
 }
 
+// The markers with an icon of the saved maps read so far: the render waits
+// for their icons too (drawn without a waiting bar).
+void AddFileIconMarkers(TWyVuroduDav& map, std::vector<TWyShapeMarker*>& iconMarkers) {
+  for (TWyShapes* group : map.ShapesGroup().Groups()) {
+    TWyShapeMarkerList* markers = group->Markers();
+    for (int32_t i = 0; i < markers->Count(); ++i) {
+      TWyShapeMarker* marker = markers->Items(i);
+      if (marker->Filename().empty()) continue;
+      marker->SetWaitAnimation(false);
+      iconMarkers.push_back(marker);
+    }
+  }
+}
+
 // True when the icon of every marker in view has been decoded; `failed`
 // names an icon the graphic pool gave up on.
 bool IconsSettled(TWyVuroduDav& map, const std::vector<TWyShapeMarker*>& markers,
@@ -678,32 +714,43 @@ bool IconsSettled(TWyVuroduDav& map, const std::vector<TWyShapeMarker*>& markers
 }
 
 int RunRender(const TArguments& a, std::ostream& err) {
-  const std::string problem = OutputProblem(a.Output);
-  if (!problem.empty()) {
-    err << "wymap: " << OneLine(problem) << '\n';
-    return kWymapUsage;
+  for (const std::string* output : {&a.Output, a.HasShapesOut ? &a.ShapesOut : nullptr}) {
+    const std::string problem = output ? OutputProblem(*output) : "";
+    if (!problem.empty()) {
+      err << "wymap: " << OneLine(problem) << '\n';
+      return kWymapUsage;
+    }
   }
   if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr)
     return Fail(err, "render", "the application object cannot show widgets");
-  // The service reads its address template from the settings for every tile.
-  if (a.HasTileUrl) SetEndpoint(TileCatalogRow(a.TileServer).Endpoint, a.TileUrl);
 
   TWyVuroduDav map;
   // Never on a real screen, whatever the platform plugin.
   map.setAttribute(Qt::WA_DontShowOnScreen);
   map.SetLocalCache(a.Cache);
-  map.SetTileServer(a.TileServer);
+  map.resize(a.Width, a.Height);
+  // Saved maps first: their "[map]" sections place the view (the last one
+  // read wins), and the options given then change what they name.
+  for (const std::string& file : a.ShapeFiles)
+    if (!map.LoadFromFile(file)) return Fail(err, "render", "cannot read the map " + file);
+  if (a.HasTileServer || a.ShapeFiles.empty()) map.SetTileServer(a.TileServer);
+  const TTileServer service = map.TileServer();
+  // The service reads its address template from the settings for every tile.
+  if (a.HasTileUrl) SetEndpoint(TileCatalogRow(service).Endpoint, a.TileUrl);
   const TTileServerInfo& info = map.TileServerInfo();
-  if (a.Zoom < info.MinZoom || a.Zoom > info.MaxZoom) {
-    err << "wymap: --zoom of " << a.TileServerName << " goes from " << int(info.MinZoom) << " to "
-        << int(info.MaxZoom) << ", not " << a.Zoom << '\n';
+  if (a.HasZoom && (a.Zoom < info.MinZoom || a.Zoom > info.MaxZoom)) {
+    err << "wymap: --zoom of " << TileServerToStr(service) << " goes from " << int(info.MinZoom)
+        << " to " << int(info.MaxZoom) << ", not " << a.Zoom << '\n';
     return kWymapUsage;
   }
-  map.resize(a.Width, a.Height);
-  map.SetZoom(static_cast<uint8_t>(a.Zoom));
-  map.setCenter(a.Latitude, a.Longitude);
+  // The zoom before the centre, which a zoom change would move.
+  const double lat = a.HasLatitude ? a.Latitude : map.Latitude();
+  const double lng = a.HasLongitude ? a.Longitude : map.Longitude();
+  if (a.HasZoom) map.SetZoom(static_cast<uint8_t>(a.Zoom));
+  map.setCenter(lat, lng);
   map.show();
   std::vector<TWyShapeMarker*> iconMarkers;
+  AddFileIconMarkers(map, iconMarkers);
   AddShapes(map, a.Shapes, iconMarkers);
 
   // Every visible tile has arrived or failed once no download is in flight
@@ -743,6 +790,9 @@ int RunRender(const TArguments& a, std::ostream& err) {
   if (frame.isNull() || !file.open(QIODevice::WriteOnly) || !frame.save(&file, "PNG") ||
       !file.commit())
     return Fail(err, "render", "cannot write " + a.Output);
+  // What was drawn, in the format the extension names.
+  if (a.HasShapesOut && !map.SaveToFile(a.ShapesOut))
+    return Fail(err, "render", "cannot write the shapes to " + a.ShapesOut);
   return kWymapOk;
 }
 
@@ -813,6 +863,7 @@ std::string WymapUsage() {
          "                         id TAB lat TAB lng TAB name TAB types\n"
          "  render --lat LAT --lng LNG --zoom Z --size WxH -o FILE\n"
          "         [--tile-server NAME] [--tile-url TEMPLATE] [shapes]\n"
+         "  render --shapes FILE --size WxH -o FILE [options and shapes as above]\n"
          "                         the map around a position as a PNG image, once\n"
          "                         every visible tile has arrived or failed\n"
          "  cache stats            the disk cache of tiles, one line per tile folder:\n"
@@ -830,6 +881,13 @@ std::string WymapUsage() {
          "  --line \"LAT,LNG;LAT,LNG;...\"     a line through the points\n"
          "  --polygon \"LAT,LNG;LAT,LNG;...\"  a filled polygon\n"
          "  --info LAT,LNG,HTML       an info window with that content\n"
+         "  --shapes FILE             a map saved in the system's own format (a file\n"
+         "                            or an http(s) address): its shapes, and its\n"
+         "                            view where --lat, --lng, --zoom and\n"
+         "                            --tile-server do not say otherwise; with it\n"
+         "                            --lat, --lng and --zoom may be left out\n"
+         "  --shapes-out FILE         saves the map drawn, shapes and view, in the\n"
+         "                            format of the extension (own text: .txt)\n"
          "\n"
          "Options:\n"
          "  --json                 print JSON instead of lines\n"

@@ -244,6 +244,13 @@ void TFZeduZavireRozuvidu::BuildControls() {
   column->addWidget(Panel2);
   btClear = new QPushButton("Clear all places", Panel2);
   btClear->setGeometry(2, 6, 341, 25);
+  Panel6 = new QWidget(Panel1);
+  Panel6->setFixedHeight(31);
+  column->addWidget(Panel6);
+  btOpen = new QPushButton("Open\u2026", Panel6);
+  btOpen->setGeometry(2, 5, 168, 25);
+  btSave = new QPushButton("Save\u2026", Panel6);
+  btSave->setGeometry(175, 5, 168, 25);
 
   setCentralWidget(central);
   status = new QLabel(this);
@@ -270,6 +277,8 @@ void TFZeduZavireRozuvidu::BuildControls() {
   connect(btFindPlaces, &QPushButton::clicked, this, [this] { btFindPlacesClick(); });
   connect(abort, &QPushButton::clicked, this, [this] { abortClick(); });
   connect(btClear, &QPushButton::clicked, this, [this] { btClearClick(); });
+  connect(btOpen, &QPushButton::clicked, this, [this] { btOpenClick(); });
+  connect(btSave, &QPushButton::clicked, this, [this] { btSaveClick(); });
   connect(TimerPlaces, &QTimer::timeout, this, [this] { TimerPlacesTimer(); });
 
   map->OnMapClick = [this](TVuroduDavControl*, double lat, double lng) { mapMapClick(lat, lng); };
@@ -630,12 +639,15 @@ void TFZeduZavireRozuvidu::mapShapeClick(TWyShape* item) {
 
 void TFZeduZavireRozuvidu::InitMarkers(const TLatLng& c) {
   TWyShapeMarkerList* markers = map->Shapes()->Markers();
+  // The window's own shapes are not part of a saved map.
   if (TWyShapeMarker* pin = markers->Items(markers->Add(c.Lat, c.Lng))) {
     pin->SetFilename(IconFile("red-pushpin.png"));
     pin->SetDraggable(true);
+    pin->SetSerialize(false);
   }
   idSelected = markers->Add(c.Lat, c.Lng);
   if (TWyShapeMarker* selected = markers->Items(idSelected)) {
+    selected->SetSerialize(false);
     selected->SetZIndex(kSelectionZIndex);
     selected->SetVisible(false);
     selected->SetDraggable(false);
@@ -646,6 +658,7 @@ void TFZeduZavireRozuvidu::InitMarkers(const TLatLng& c) {
   TWyShapeInfoWindowList* infos = map->Shapes()->InfoWindows();
   infos->Add(0, 0, "");
   if (TWyShapeInfoWindow* info = infos->Items(0)) {
+    info->SetSerialize(false);
     info->SetVisible(false);
     info->SetZIndex(kInfoWindowZIndex);
   }
@@ -662,10 +675,14 @@ void TFZeduZavireRozuvidu::DrawArea(double metres) {
   const double km = metres / 1000.0;
   double latSW = 0, lngSW = 0, latNE = 0, lngNE = 0;
   boundingCoordinates(pin->Latitude(), pin->Longitude(), km, latSW, lngSW, latNE, lngNE);
+  // Only the previous area goes: polygons of an opened map stay.
+  if (!FAreaLife.expired()) FArea->Remove();
   TWyShapePolygoneList* polygons = map->Shapes()->Polygones();
-  polygons->Clear();
   TWyShapePolygone* area = polygons->Items(polygons->Add(latSW, lngSW));
+  FArea = area;
+  FAreaLife = area ? area->LifeToken() : std::weak_ptr<char>();
   if (!area) return;
+  area->SetSerialize(false);
   // Fill and hover fill in the same blue, outlined in blue too: the area
   // looks the same under the pointer.
   area->SetColor(kAreaColor);

@@ -2,8 +2,9 @@
 // TFZeduZavireRozuvidu: the demonstration window "Demo RiduzeZirudiruzire".
 // A map on the left; on the right the tile server choice, the address search,
 // the places search (type, distance, find, abort with a countdown), the list
-// of places found with the tags of the chosen one, and "Clear all places".
-// A status line at the bottom reports look-ups that failed.
+// of places found with the tags of the chosen one, "Clear all places", and
+// "Open…" and "Save…" for maps in the system's own format. A status line at
+// the bottom reports look-ups and files that failed.
 //
 // The widgets keep the names the handlers refer to. Everything runs on the
 // window thread; the places search runs on its own worker and reports
@@ -13,6 +14,7 @@
 
 #include <QMainWindow>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -78,6 +80,15 @@ class TFZeduZavireRozuvidu : public QMainWindow {
   void mapPlacesSearch();
   void placeClick(int index);
   void btClearClick();
+  // "Open…": the places go, the map takes the file's view and shapes, and
+  // the pin and its area move to the new centre (demo_window_files.cpp).
+  void btOpenClick();
+  // "Save…": the view and the shapes the window did not make itself (the
+  // pin, the selection, the area and the details window are left out).
+  void btSaveClick();
+  // The file "Open…" or "Save…" works on: FChooseFile when set (tests),
+  // otherwise the desktop's file dialog; "" when the person cancels.
+  std::string ChooseFile(bool save);
   void mapMapClick(double dLatitude, double dLongitude);
   void mapShapeDragEnd();
   void mapShapeClick(TWyShape* item);
@@ -142,11 +153,19 @@ class TFZeduZavireRozuvidu : public QMainWindow {
   QComboBox* place = nullptr;
   QTableWidget* results = nullptr;
   QPushButton* btClear = nullptr;
+  QWidget* Panel6 = nullptr;
+  QPushButton* btOpen = nullptr;
+  QPushButton* btSave = nullptr;
+  std::function<std::string(bool save)> FChooseFile;
   QLabel* status = nullptr;
   QTimer* TimerPlaces = nullptr;
   TWyVuroduDav* map = nullptr;
   std::unique_ptr<TWyGeoLocalise> GEoLocalise;
   int FStartPlace = 0;
+  // The search area drawn last (it goes when a new one is drawn) and
+  // whether it still exists.
+  TWyShape* FArea = nullptr;
+  std::weak_ptr<char> FAreaLife;
   int idSelected = -1;
   // Where the last places search ran: its centre and distance in metres.
   TLatLng FSearchCentre;

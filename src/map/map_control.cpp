@@ -7,7 +7,6 @@
 #include <QShowEvent>
 #include <QWheelEvent>
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 
 #include "geo/geodesy.h"
@@ -23,7 +22,6 @@
 #include "map/detail/repaint_scheduler.h"
 #include "platform/log.h"
 #include "platform/map_messages.h"
-#include "platform/open_url.h"
 #include "platform/tick.h"
 #include "services/geo_localise.h"
 #include "shapes/shape.h"
@@ -43,18 +41,6 @@ constexpr double kPanAnimateKm = 0.5;
 constexpr TColor kCopyrightColor = 0x808080;
 // Above this many shapes on screen, a map drag draws only the tiles.
 constexpr int32_t kMaxShapesWhileDragging = 4000;
-
-// A coordinate of a navigation address: a decimal number written with "."
-// (or one ","), nothing else.
-bool ReadUrlNumber(std::string text, double& value) {
-  const auto comma = text.find(',');
-  if (comma != std::string::npos) text[comma] = '.';
-  const char* first = text.data();
-  const char* last = first + text.size();
-  if (first != last && *first == '+') ++first;
-  const auto r = std::from_chars(first, last, value);
-  return r.ec == std::errc() && r.ptr == last && std::isfinite(value);
-}
 
 QColor PlaceholderColor() {
   return ToQColor(cl3DLight);
@@ -81,6 +67,10 @@ class TVuroduDavControl::TShapesHost : public TWyShapesHost {
   TShapesHost(TVuroduDavControl* map, uint64_t target) : FMap(map), FTarget(target) {}
   void RequestRepaint() override { PostMapMessage(FTarget, WM_MAPREPAINT); }
   TObject* EventSender() override { return FMap; }
+  // The group is handed over as a number and looked up again on arrival.
+  void GroupLoaded(TWyShapes* group) override {
+    PostMapMessage(FTarget, WM_MAPGROUPLOADED, reinterpret_cast<intptr_t>(group));
+  }
 
  private:
   TVuroduDavControl* FMap;
@@ -102,7 +92,7 @@ TVuroduDavControl::TVuroduDavControl(QWidget* parent)
   FWyCanvas->SetFont(font);
 
   FMailbox = std::make_unique<TMessageMailbox>(
-      [this](uint32_t msg, intptr_t, intptr_t) { HandleMessage(msg); });
+      [this](uint32_t msg, intptr_t wParam, intptr_t) { HandleMessage(msg, wParam); });
   FMapServer = std::make_unique<TVuroduDavServer>(FMailbox->Target(), PlaceholderColor());
   FMapServer->SetCacheSize(kDefaultCacheSize);
   FMapServer->SetTileServer(tsOSM);
@@ -697,7 +687,7 @@ void TVuroduDavControl::TileLoaded(int x, int y, int /*z*/, int t) {
   PostMapMessage(MessageTarget(), WM_MAPREPAINT);
 }
 
-void TVuroduDavControl::HandleMessage(uint32_t msg) {
+void TVuroduDavControl::HandleMessage(uint32_t msg, intptr_t wParam) {
   if (FDestroying) return;
   switch (msg) {
     case WM_MAPREPAINT:
@@ -705,6 +695,9 @@ void TVuroduDavControl::HandleMessage(uint32_t msg) {
       break;
     case WM_MAPBOUNDS:
       Fire(OnChangeMapBounds, this);
+      break;
+    case WM_MAPGROUPLOADED:
+      GroupLoaded(wParam);
       break;
     default:
       break;
@@ -746,35 +739,6 @@ void TVuroduDavControl::BeginUpdate() {
 
 void TVuroduDavControl::EndUpdate() {
   FShapesGroup->EndUpdate();
-}
-
-std::string TVuroduDavControl::Url() const {
-  return "#" + std::to_string(Zoom()) + "/" + FloatToStrFixedDot(6, Latitude()) + "/" +
-         FloatToStrFixedDot(6, Longitude());
-}
-
-void TVuroduDavControl::SetUrl(const std::string& value) {
-  // Surrounding blanks and control characters are not part of the address.
-  size_t first = 0, last = value.size();
-  while (first < last && static_cast<unsigned char>(value[first]) <= ' ') ++first;
-  while (last > first && static_cast<unsigned char>(value[last - 1]) <= ' ') --last;
-  std::string v = value.substr(first, last - first);
-  if (v.empty()) return;
-  if (v[0] != '#') {
-    // Links come from content the map does not trust: OpenUrl opens only
-    // http, https and mailto addresses.
-    OpenUrl(v);
-    return;
-  }
-  v.erase(0, 1);
-  const std::string zoomText = NextToken(v, "/");
-  const std::string latText = NextToken(v, "/");
-  const int zoom = TextToIntDef(zoomText, -1);
-  double lat = 0, lng = 0;
-  // Every part must be a number; -1 is an ordinary coordinate here.
-  if (zoom < 0 || zoom > 255 || !ReadUrlNumber(latText, lat) || !ReadUrlNumber(v, lng)) return;
-  SetZoom(static_cast<uint8_t>(zoom));
-  setCenter(lat, lng);
 }
 
 // --- Observers ------------------------------------------------------------------

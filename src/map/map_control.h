@@ -246,8 +246,48 @@ class TVuroduDavControl : public QWidget, public TObject {
   wy::TNotifyEvent OnCloseInfoWindow;
   // Traffic incidents were shown.
   wy::TNotifyEvent OnTraffic;
-  // (Loading progress and the end of a group's loading come with file
-  // loading.)
+  // Progress of reading shapes from text (Sender the map): shape `index` of
+  // `max` of the list being read; `cancel` stops that group's reading.
+  TOnLoadShapes OnLoadShapes;
+  // ===========================================================================
+
+  // ===========================================================================
+  // Persistence (map_persistence.cpp): the map's state in the system's own
+  // sectioned text, a "[map]" section followed by the registry's text:
+  //   [map]
+  //   draggable=true
+  //   latitude=43.232951
+  //   longitude=0.0780819999999949
+  //   zoom=14
+  //   tileserver=osm
+  // then "\r\n[groupes]\r\n..." (see shapes_group.h), every line ended by
+  // CR LF.
+
+  // A group finished reading: Sender the group, its name, and whether no
+  // group is still reading. Raised from the window's message queue after
+  // the map was rendered with what was read.
+  using TOnLoadGroup =
+      std::function<void(TObject* Sender, const std::string& GroupName, bool FinishLoading)>;
+  // The state as text.
+  std::string ToTxt();
+  // Takes the state from a text: the tile server (OSM when missing or
+  // unknown), the zoom (14), then the centre (43.232951,
+  // 0.0780819999999949), the drag switch (on), each value that is missing
+  // or cannot be read taking the default in brackets; then the registry
+  // reads its groups, adding to the shapes already there.
+  void SetToTxt(const std::string& value);
+  // Reads a local file or an http(s) address (LoadFromFile of
+  // formats/shape_file.h) in the system's own format. False, and nothing
+  // changed, when it cannot be read, holds nothing, or is GPX, KML or
+  // GeoJSON (not readable yet).
+  bool LoadFromFile(const std::string& filename);
+  // Writes the state by the extension of the name, letter case ignored:
+  // ".gpx", ".kml" and ".json" are not written yet (false); any other
+  // extension, ".geojson" included, gets the system's own text, saved as
+  // UTF-8 with a byte-order mark through a temporary file that replaces the
+  // file only once whole. True when the file was written.
+  bool SaveToFile(const std::string& filename);
+  TOnLoadGroup OnLoad;
   // ===========================================================================
 
   // --- Observers (not owned)
@@ -299,10 +339,15 @@ class TVuroduDavControl : public QWidget, public TObject {
   TOnHotSpot OnHotSpot;
   // The view as a navigation address: "#zoom/lat/lng" with 6 decimals.
   std::string Url() const;
-  // "#zoom/lat/lng" zooms and centres (ignored unless all three parts are
-  // numbers); any other address opens in the desktop's browser when it is
-  // http, https or mailto, and is ignored otherwise.
+  // "#zoom/lat/lng" zooms (clamped to the zoom range) and then centres,
+  // ignored unless all three parts are numbers; any other address opens in
+  // the desktop's browser when it is http, https or mailto, and is ignored
+  // otherwise. Surrounding blanks are dropped first; OnBeforeUrl may then
+  // change or empty the address (empty: nothing happens). (In
+  // map_navigation.cpp.)
   void SetUrl(const std::string& value);
+  using TOnBeforeUrl = std::function<void(TVuroduDavControl* Sender, std::string& Url)>;
+  TOnBeforeUrl OnBeforeUrl;
 
   // --- Options used by pointer handling
   bool Draggable() const { return FDraggable; }
@@ -394,7 +439,9 @@ class TVuroduDavControl : public QWidget, public TObject {
   // Shapes are drawn on top of the tiles except while a big shape set would
   // slow down a drag.
   bool DrawShapesNow() const;
-  void HandleMessage(uint32_t msg);
+  void HandleMessage(uint32_t msg, intptr_t wParam);
+  // WM_MAPGROUPLOADED: renders, then raises OnLoad for the group.
+  void GroupLoaded(intptr_t group);
   void HookParentForm();
 
   TMapViewport FViewport;

@@ -28,6 +28,10 @@ void TVuroduDavControl::InstallShapeRelays() {
   FShapesGroup->OnShapePathChange = relay(&TVuroduDavControl::OnShapePathChange);
   FShapesGroup->OnCloseInfoWindow = relay(&TVuroduDavControl::OnCloseInfoWindow);
   FShapesGroup->OnTraffic = relay(&TVuroduDavControl::OnTraffic);
+  FShapesGroup->OnLoadShapes = [this](TObject* sender, const std::string& type, int32_t index,
+                                      int32_t max, bool& cancel) {
+    if (!FDestroying) Fire(OnLoadShapes, sender, type, index, max, cancel);
+  };
 }
 
 void TVuroduDavControl::SetGeoLocalise(TWyGeoLocalise* value) {

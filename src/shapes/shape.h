@@ -22,6 +22,8 @@
 
 namespace wy {
 
+class TWyParamParser;
+
 // Keeps a copy of the surface's font and font colour and puts them back when
 // the scope ends, also when a drawing handler throws. A copy of its own, so
 // handlers that save and restore the surface themselves cannot upset it.
@@ -71,9 +73,11 @@ class TWyShape : public TObject {
   // Change notification: marks the group modified when the shape is on the
   // map, then lets the group rebuild its draw list (not during an update).
   virtual void Update();
-  // Text and export records; filled in by the persistence code.
+  // The shape as one record of the shape text format, and reading one
+  // (shape_text_records.cpp); the concrete kinds write and read their own
+  // (GetToTxt, FromTxt).
   virtual std::string GetToTxt() { return ""; }
-  virtual void SetToTxt(const std::string& value) { (void)value; }
+  virtual void SetToTxt(const std::string& value);
   virtual std::string GetToGpx() { return ""; }
   virtual std::string GetToKml() { return ""; }
   virtual std::string GetToGeoJSon() { return ""; }
@@ -209,6 +213,16 @@ class TWyShape : public TObject {
   // FX, FY = the screen pixel of (FLat, FLng), as LatLngToXY gives it; the
   // projection of the position is kept until the position changes.
   void ProjectPosition();
+  // The fields every point record starts with (shape_text_records.cpp),
+  // with the box size to write; reading sets the fields directly (no
+  // Update, no move event).
+  std::string CommonToTxt(int32_t w, int32_t h) const;
+  void CommonFromTxt(const TWyParamParser& parser);
+  // Reads the record the parser holds (SetToTxt, and the lists' readers,
+  // which parse each line in place).
+  virtual void FromTxt(const TWyParamParser& parser) { (void)parser; }
+  // Appends GetToTxt's record to `out` (lines write theirs in place).
+  virtual void AppendTxt(std::string& out) { out += GetToTxt(); }
 
   TWyCanvas* FWyCanvas = nullptr;
   TWyWorldInfo* FWorldInfo = nullptr;

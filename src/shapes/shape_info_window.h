@@ -88,6 +88,8 @@ class TWyShapeInfoWindow : public TWyShape {
   void SetZIndex(int32_t value) override;
   void SetWidth(int32_t value) override;
   void Draw() override;
+  // The record of the shape text format (shape_text_records.cpp).
+  std::string GetToTxt() override;
   // Close zone first, then the hot spots from the last to the first.
   bool HandleClick(int32_t x, int32_t y) override;
   // The box test (every edge included), then isHit; returns the box test.
@@ -128,6 +130,9 @@ class TWyShapeInfoWindow : public TWyShape {
   // Index of the hot spot under the pointer at the last isHit, -1 for none.
   int32_t HitHotSpot() const { return FHitHotSPot; }
   bool HitCloseButton() const { return FHitCloseButton; }
+
+ protected:
+  void FromTxt(const TWyParamParser& parser) override;
 
  private:
   // Whether an image address may be handed to the graphic pool.

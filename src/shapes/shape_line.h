@@ -87,6 +87,8 @@ class TWyShapeLine : public TWyShape {
   // the change took it off (a cleared or hidden line must disappear).
   void Update() override;
   void Draw() override;
+  // The record of the shape text format (shape_text_records.cpp).
+  std::string GetToTxt() override;
   // Moves the whole path so that its centre lands on (dLat, dLng); every
   // altitude is forgotten. Lines raise neither a move nor a path event.
   void SetPosition(double dLat, double dLng) override;
@@ -188,6 +190,10 @@ class TWyShapeLine : public TWyShape {
 
   // Caches reset, path marked modified, labels rebuilt when shown, Update.
   void PathEdited();
+  // Reads a line record: the fields, the points and their labels
+  // (shape_text_records.cpp).
+  void FromTxt(const TWyParamParser& parser) override;
+  void AppendTxt(std::string& out) override;
   // Bounds of the points (and Latitude/Longitude) without projecting.
   void ComputeLineBounds();
   // Projects every point when the path, the viewport or the weight changed
@@ -271,6 +277,8 @@ class TWyShapePolygone : public TWyShapeLine {
 
   void SetVisible(bool value) override;
   void Draw() override;
+  // The line record followed by the fill, style and level.
+  std::string GetToTxt() override;
   // Even-odd test of the projected outline; HoverPoint as for lines, the
   // closing edge excluded.
   bool IsHover(int32_t iX, int32_t iY) override;
@@ -299,6 +307,10 @@ class TWyShapePolygone : public TWyShapeLine {
   // The name of a polygon's level group: "level_<Id>" in the default group
   // and "<group>_level_<Id>" in a named one (see the .cpp).
   static std::string LevelGroupName(const std::string& group, int32_t id);
+
+ protected:
+  void FromTxt(const TWyParamParser& parser) override;
+  void AppendTxt(std::string& out) override;
 
  private:
   // Rebuilds the walls and the roof from the current points and level.

@@ -37,8 +37,10 @@ class TWyShapeList : public TObject {
 
   // The shape stored under `name` (any letter case), or null.
   virtual TWyShape* ShapeByName(const std::string& name) const;
-  virtual std::string GetToTxt() { return ""; }
-  virtual void SetToTxt(const std::string& value) { (void)value; }
+  // The records of the shapes that serialize, each ended by CR LF; reading
+  // adds one shape per non-blank line (shape_text_sections.cpp).
+  virtual std::string GetToTxt();
+  virtual void SetToTxt(const std::string& value);
   virtual std::string GetToGpx() { return ""; }
   virtual std::string GetToKml() { return ""; }
   virtual std::string GetToGeoJSOn() { return ""; }
@@ -92,6 +94,8 @@ class TWyShapeList : public TObject {
   int32_t AddShape(double lat, double lng);
   // The viewport as bounds.
   void ViewportBounds();
+  // Appends the records of GetToTxt to `out`.
+  void AppendTxt(std::string& out);
   // Name index maintenance (keys are lower-cased A to Z).
   bool NameTaken(const std::string& name) const;
   void IndexName(const std::string& name, TWyShape* shape);

@@ -30,6 +30,8 @@ class TWyShapeMarker : public TWyShape {
   explicit TWyShapeMarker(TWyShapeList* owner);
 
   void Draw() override;
+  // The record of the shape text format (shape_text_records.cpp).
+  std::string GetToTxt() override;
   // See the .cpp: the same address with a graphic changes nothing; anything
   // else asks the pool again.
   void SetFilename(const std::string& value);
@@ -46,6 +48,9 @@ class TWyShapeMarker : public TWyShape {
   void SetGraphic(const QImage& v) { FGraphic = v; }
   bool WaitAnimation() const { return FWaitAnimation; }
   void SetWaitAnimation(bool v) { FWaitAnimation = v; }
+
+ protected:
+  void FromTxt(const TWyParamParser& parser) override;
 
  private:
   // Takes the pin's box, remembering the box it replaces.

@@ -25,6 +25,8 @@ class TWyShapePOI : public TWyShape {
   explicit TWyShapePOI(TWyShapeList* owner);
 
   void Draw() override;
+  // The record of the shape text format (shape_text_records.cpp).
+  std::string GetToTxt() override;
   // The box of the last drawing, every edge included.
   bool IsHover(int32_t iX, int32_t iY) override;
 
@@ -38,6 +40,9 @@ class TWyShapePOI : public TWyShape {
   // Projects the point and computes the pixel size and the box for the
   // current viewport, as a drawing does.
   void ComputePixelSize();
+
+ protected:
+  void FromTxt(const TWyParamParser& parser) override;
 
  private:
   TPOIUnit FUnit = puPixel;

@@ -25,6 +25,10 @@ using TOnShapeMove = std::function<void(TObject* Sender, TWyShape* Item, bool& C
 using TOnDrawShape = std::function<void(TWyCanvas& Canvas, TRect& Rect, TWyShape* Item)>;
 // A link of an info window was clicked.
 using TOnHotSpot = std::function<void(TObject* Sender, const std::string& Url)>;
+// Reading shapes from text: shape `index` of `max` of the list being read
+// (ShapeType its class name, "TWyShapeMarker"); setting `cancel` stops.
+using TOnLoadShapes = std::function<void(TObject* Sender, const std::string& ShapeType,
+                                         int32_t index, int32_t max, bool& cancel)>;
 
 // An internal consistency failure of the shapes (drawing the registry while
 // it draws, a point index out of range). The label names the operation.

@@ -38,6 +38,7 @@
 
 namespace wy {
 
+class TWyMapDataFile;
 class TWyShapeInfoWindow;
 
 class TWyShapes : public TObject {
@@ -72,9 +73,11 @@ class TWyShapes : public TObject {
   // The same search, leaving the hovered shape as it is.
   TWyShape* HitTest(int32_t x, int32_t y);
 
-  // Text, exports and file loading; filled in by the persistence code.
-  virtual std::string GetToTxt() { return ""; }
-  virtual void SetToTxt(const std::string& value) { (void)value; }
+  // The group's sections of the shape text format; reading adds to what
+  // the group holds (shape_text_sections.cpp). Exports and file loading are
+  // filled in by the persistence code.
+  virtual std::string GetToTxt();
+  virtual void SetToTxt(const std::string& value);
   virtual std::string GetToGpx() { return ""; }
   virtual std::string GetToKml() { return ""; }
   virtual std::string GetToGeoJSon() { return ""; }
@@ -155,6 +158,13 @@ class TWyShapes : public TObject {
   void RemoveAnimated(TWyShape* shape);
   // Sets the bounds from the lists' stored bounds.
   void UnionBounds();
+  // Reads the group's sections from an indexed text.
+  void ReadTxt(const TWyMapDataFile& file);
+  // Appends the text of GetToTxt to `out`.
+  void AppendTxt(std::string& out);
+  // "<name>." while the registry reads or writes and the name is not
+  // empty; "" otherwise.
+  std::string SectionPrefix() const;
 
   TWyShapesGroup* FOwner = nullptr;
   std::string FName;
@@ -248,9 +258,15 @@ class TWyShapesGroup : public TObject {
   // Hook for the traffic layer after the map stopped moving; nothing yet.
   void MapEndMove() {}
 
-  // Text, exports, file loading: filled in by the persistence code.
-  virtual std::string GetToTxt() { return ""; }
-  virtual void SetToTxt(const std::string& value) { (void)value; }
+  // The registry text of the shape text format: "[groupes]", one header
+  // per serialized group, then the groups' sections; reading creates the
+  // groups it names and adds to them (shape_text_sections.cpp). Exports and
+  // file loading are filled in by the persistence code.
+  virtual std::string GetToTxt();
+  virtual void SetToTxt(const std::string& value);
+  // SetToTxt from a text already indexed (the map's text, whose "[map]"
+  // section the map reads from the same index).
+  void ReadTxt(const TWyMapDataFile& file);
   virtual std::string GetToGpx() { return ""; }
   virtual std::string GetToKml() { return ""; }
   virtual std::string GetToGeoJSon() { return ""; }
@@ -263,6 +279,13 @@ class TWyShapesGroup : public TObject {
     return false;
   }
   bool isLoading() const { return FisLoading; }
+  // Set by an OnLoadShapes handler (or the application) to stop reading
+  // the current group; cleared when a group starts reading.
+  bool CancelLoad() const { return FCancelLoad; }
+  void SetCancelLoad(bool v) { FCancelLoad = v; }
+  // The registry is writing or reading its text (groups prefix their
+  // sections with their name).
+  bool SerializeGroup() const { return FSerializeGroup; }
   // Traffic layer switch; stored only until the traffic code exists.
   bool TrafficLayer() const { return FTrafficLayer; }
   void SetTrafficLayer(bool v) { FTrafficLayer = v; }
@@ -299,6 +322,8 @@ class TWyShapesGroup : public TObject {
   TOnHotSpot OnHotSpot;
   TNotifyEvent OnShapePathChange;
   TNotifyEvent OnTraffic;
+  // Progress of reading text (Sender: the parent window's event sender).
+  TOnLoadShapes OnLoadShapes;
 
  private:
   friend class TWyShapes;
@@ -316,6 +341,8 @@ class TWyShapesGroup : public TObject {
   TWyCanvas* FWyCanvas = nullptr;
   std::string FLocale;
   bool FisLoading = false;
+  bool FCancelLoad = false;
+  bool FSerializeGroup = false;
   TThreadGraphicPool* FGraphicPool = nullptr;
   TGraphicPoolToken FSharedToken = 0;      // shared pool user
   TThreadGraphicPool* FOwnPool = nullptr;  // pool from UseGraphicPool

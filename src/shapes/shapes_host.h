@@ -9,6 +9,8 @@
 
 namespace wy {
 
+class TWyShapes;
+
 // What the shapes need from the map that shows them.
 class TWyShapesHost {
  public:
@@ -18,6 +20,9 @@ class TWyShapesHost {
   virtual void RequestRepaint() = 0;
   // The object passed as Sender to shape events (the map).
   virtual TObject* EventSender() = 0;
+  // A group finished reading its text (the map posts WM_MAPGROUPLOADED to
+  // itself and raises its load event later). Window thread.
+  virtual void GroupLoaded(TWyShapes* group) { (void)group; }
 };
 
 // Blocking geo services some shapes use lazily (address, altitude). May be absent.

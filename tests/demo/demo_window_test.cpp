@@ -19,6 +19,8 @@
 #include <QTimer>
 #include <QWindow>
 #include <atomic>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -871,6 +873,64 @@ TEST_F(DemoWindowTest, CloseDuringStalledSearch) {
   FServer.Release("xapi");
   NewWindow();
   EXPECT_EQ(Shapes().Markers()->Count(), 2);
+}
+
+// "Save…" writes the view and the places (not the window's own pin, area
+// and details); "Open…" brings them back in place of the places, the pin
+// and its area following the view. Failures are reported, a cancelled
+// dialog changes nothing.
+TEST_F(DemoWindowTest, SaveAndOpenMaps) {
+  TScratchDir files;
+  std::vector<bool> asked;
+  std::string chosen;
+  W().SetFileChooser([&](bool save) {
+    asked.push_back(save);
+    return chosen;
+  });
+  FindPlaces();
+  ASSERT_EQ(Shapes().Markers()->Count(), 6);
+  const std::string url = W().map()->Url();
+
+  chosen = files.Sub("places.txt");
+  Click(W().btSave());
+  std::ifstream in(chosen, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text.compare(0, 10, "\xEF\xBB\xBF[map]\r\n"), 0) << text;
+  EXPECT_EQ(text.find("red-pushpin.png"), std::string::npos);
+  EXPECT_EQ(text.find("[polygones]"), std::string::npos);
+  EXPECT_EQ(text.find("[infowindows]"), std::string::npos);
+  size_t records = 0;
+  for (size_t at = text.find("\r\nname="); at != std::string::npos;
+       at = text.find("\r\nname=", at + 1))
+    ++records;
+  EXPECT_EQ(records, 4u + 2u) << text;  // four places, two group headers
+  EXPECT_TRUE(Status().empty());
+
+  EnterAddress("LONDON");
+  ASSERT_NE(W().map()->Url(), url);
+  chosen = files.Sub("places.txt");
+  Click(W().btOpen());
+  EXPECT_TRUE(Status().empty()) << Status();
+  EXPECT_EQ(W().map()->Url(), url);
+  ASSERT_EQ(Shapes().Markers()->Count(), 6);
+  EXPECT_EQ(W().place()->count(), 0);
+  EXPECT_NEAR(Marker(0)->Latitude(), W().map()->Center().Lat, 1e-9);
+  ExpectAreaAroundPin(1000);
+  EXPECT_EQ(asked, (std::vector<bool>{true, false}));
+
+  // A cancelled dialog, a file that is not there, a folder that is not there.
+  chosen = "";
+  Click(W().btOpen());
+  Click(W().btSave());
+  EXPECT_EQ(Shapes().Markers()->Count(), 6);
+  EXPECT_TRUE(Status().empty());
+  chosen = files.Sub("missing.txt");
+  Click(W().btOpen());
+  EXPECT_EQ(Status(), "Could not open the map " + chosen);
+  EXPECT_EQ(W().map()->Url(), url);
+  chosen = files.Sub("no/folder/map.txt");
+  Click(W().btSave());
+  EXPECT_EQ(Status(), "Could not save the map to " + chosen);
 }
 
 }  // namespace

@@ -5,7 +5,9 @@
 // countdown tick, the end of a places search, showing a place).
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "demo/address_box.h"
 #include "demo/demo_window.h"
@@ -39,6 +41,12 @@ class TFZeduZavireRozuviduTestAccess {
   QComboBox* place() const { return FW.place; }
   QTableWidget* results() const { return FW.results; }
   QPushButton* btClear() const { return FW.btClear; }
+  QPushButton* btOpen() const { return FW.btOpen; }
+  QPushButton* btSave() const { return FW.btSave; }
+  // Replaces the file dialog of "Open…" and "Save…" (save: true for Save).
+  void SetFileChooser(std::function<std::string(bool save)> chooser) const {
+    FW.FChooseFile = std::move(chooser);
+  }
   QLabel* status() const { return FW.status; }
   QTimer* timerPlaces() const { return FW.TimerPlaces; }
   int idSelected() const { return FW.idSelected; }

@@ -8,6 +8,7 @@
 #include <QProcessEnvironment>
 #include <QStringList>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
@@ -369,6 +370,111 @@ TEST_F(WymapRenderTest, ProgramRendersWithoutADisplay) {
   const QImage image(QString::fromStdString(output));
   ASSERT_EQ(image.size(), QSize(1200, 600));
   EXPECT_EQ(image.pixel(600, 300) | 0xFF000000u, TileColor(2, 2) | 0xFF000000u);
+}
+
+// --- Saved maps -----------------------------------------------------------------
+
+class WymapShapesFileTest : public WymapRenderTest {
+ protected:
+  // A saved map of the world at zoom 2 centred on (0, 0) with one marker
+  // there (its pin) and `more` records after it.
+  std::string SaveMap(const std::string& name, const std::string& mapSection,
+                      const std::string& markerLng = "0") {
+    const std::string path = scratch.Sub(name);
+    std::ofstream(path, std::ios::binary)
+        << "\xEF\xBB\xBF" << mapSection
+        << "\r\n[groupes]\r\nname=;minzoom=2;maxzoom=18;clickable=true;zindex=0\r\n\r\n"
+           "[markers]\r\nname=m"
+        << markerLng << ";lat=0;lng=" << markerLng << ";\r\n";
+    return path;
+  }
+  std::vector<std::string> Args(const std::vector<std::string>& extra) const {
+    std::vector<std::string> args = {"render", "--size",     "1200x600", "--cache",
+                                     "",       "--tile-url", TileUrl()};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return args;
+  }
+  static std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+  }
+  const std::string kWorld =
+      "[map]\r\ndraggable=true\r\nlatitude=0\r\nlongitude=0\r\nzoom=2\r\ntileserver=osm\r\n";
+};
+
+// The file alone places the view and brings its shapes; --shapes-out saves
+// what was drawn.
+TEST_F(WymapShapesFileTest, ASavedMapPlacesTheViewAndIsSavedAgain) {
+  const std::string map = SaveMap("world.txt", kWorld);
+  const std::string output = scratch.Sub("world.png");
+  const std::string saved = scratch.Sub("drawn.TXT");
+  const TRenderRun run = Run(Args({"--shapes", map, "-o", output, "--shapes-out", saved}));
+  ASSERT_EQ(run.Code, kWymapOk) << run.Err;
+  QImage image(QString::fromStdString(output));
+  ASSERT_EQ(image.size(), QSize(1200, 600));
+  image = image.convertToFormat(QImage::Format_RGB32);
+  EXPECT_EQ(image.pixel(700, 100) | 0xFF000000u, TileColor(2, 1) | 0xFF000000u);
+  // The marker's pin stands on (0, 0), the middle of the image.
+  const QColor ball(image.pixel(594 + 3, 288 + 4));
+  EXPECT_NEAR(ball.red(), 255, 2);
+  EXPECT_NEAR(ball.green(), 72, 2);
+  const std::string text = Read(saved);
+  EXPECT_EQ(text.compare(0, 3 + kWorld.size(), "\xEF\xBB\xBF" + kWorld), 0) << text;
+  EXPECT_NE(text.find("\r\n[markers]\r\nname=m0;"), std::string::npos) << text;
+}
+
+// Options given win over the file's view; several files add up, the view of
+// the last one counting.
+TEST_F(WymapShapesFileTest, OptionsWinOverTheFilesViewAndFilesAddUp) {
+  const std::string first = SaveMap("a.txt", kWorld, "10");
+  const std::string second = SaveMap(
+      "b.txt", "[map]\r\nlatitude=5\r\nlongitude=6\r\nzoom=4\r\ntileserver=cloudmade\r\n", "20");
+  const std::string saved = scratch.Sub("drawn.txt");
+  TRenderRun run = Run(Args({"--shapes", first, "--shapes", second, "--zoom", "3", "--lat", "-1",
+                             "-o", scratch.Sub("a.png"), "--shapes-out", saved}));
+  ASSERT_EQ(run.Code, kWymapOk) << run.Err;
+  std::string text = Read(saved);
+  EXPECT_NE(text.find("latitude=-1\r\nlongitude=6\r\nzoom=3\r\ntileserver=cloudmade\r\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("name=m10;"), std::string::npos);
+  EXPECT_NE(text.find("name=m20;"), std::string::npos);
+
+  run = Run(Args({"--shapes", second, "--tile-server", "osm", "-o", scratch.Sub("b.png"),
+                  "--shapes-out", saved}));
+  ASSERT_EQ(run.Code, kWymapOk) << run.Err;
+  EXPECT_NE(Read(saved).find("zoom=4\r\ntileserver=osm\r\n"), std::string::npos);
+}
+
+TEST_F(WymapShapesFileTest, FilesThatCannotBeReadOrWrittenFail) {
+  const std::string map = SaveMap("world.txt", kWorld);
+  struct TCase {
+    std::vector<std::string> extra;
+    int code;
+    const char* message;
+  };
+  const TCase cases[] = {
+      {{"--shapes", scratch.Sub("missing.txt")}, kWymapRequestFailed, "cannot read the map"},
+      {{"--shapes", server.Url("/missing.txt")}, kWymapRequestFailed, "cannot read the map"},
+      {{"--shapes", map, "--shapes-out", scratch.Sub("x.gpx")},
+       kWymapRequestFailed,
+       "cannot write the shapes"},
+      {{"--shapes", map, "--shapes-out", scratch.Sub("no/folder/x.txt")}, kWymapUsage, "folder"},
+      {{"--shapes", map, "--shapes-out", ""}, kWymapUsage, "--shapes-out wants a file name"},
+      {{"--shapes-out", scratch.Sub("x.txt")}, kWymapUsage, "render wants --lat"},
+  };
+  for (const TCase& c : cases) {
+    std::vector<std::string> extra = c.extra;
+    extra.push_back("-o");
+    extra.push_back(scratch.Sub("x.png"));
+    const TRenderRun run = Run(Args(extra));
+    EXPECT_EQ(run.Code, c.code) << c.message << ": " << run.Err;
+    EXPECT_TRUE(IsOneLine(run.Err)) << run.Err;
+    EXPECT_NE(run.Err.find(c.message), std::string::npos) << run.Err;
+  }
+  EXPECT_FALSE(fs::exists(scratch.Sub("x.gpx")));
 }
 
 }  // namespace

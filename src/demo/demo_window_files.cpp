@@ -1,0 +1,52 @@
+// "Open…" and "Save…" of the demonstration window: maps in the system's own
+// sectioned text (the view and the shapes; see the map's SaveToFile).
+
+#include <QFileDialog>
+#include <QString>
+
+#include "demo/demo_window.h"
+#include "map/map_control.h"
+#include "shapes/shape_marker.h"
+#include "shapes/shapes_group.h"
+
+namespace wy {
+
+namespace {
+
+const char kFilter[] = "Maps (*.txt);;All files (*)";
+
+}  // namespace
+
+std::string TFZeduZavireRozuvidu::ChooseFile(bool save) {
+  if (FChooseFile) return FChooseFile(save);
+  const QString name = save ? QFileDialog::getSaveFileName(this, "Save the map", QString(), kFilter)
+                            : QFileDialog::getOpenFileName(this, "Open a map", QString(), kFilter);
+  return name.toStdString();
+}
+
+void TFZeduZavireRozuvidu::btSaveClick() {
+  const std::string name = ChooseFile(true);
+  if (name.empty()) return;
+  Report(map->SaveToFile(name) ? "" : "Could not save the map to " + name);
+}
+
+void TFZeduZavireRozuvidu::btOpenClick() {
+  const std::string name = ChooseFile(false);
+  if (name.empty()) return;
+  // The file's shapes are no places of a search: the places go first, and
+  // a click on an opened marker shows no place.
+  ClearAll();
+  FStartPlace = 0;
+  if (!map->LoadFromFile(name)) {
+    Report("Could not open the map " + name);
+    return;
+  }
+  Report("");
+  if (TWyShapeMarker* pin = map->Shapes()->Markers()->Items(0)) {
+    const TLatLng c = map->Center();
+    pin->SetPosition(c.Lat, c.Lng);
+  }
+  DrawRadius();
+}
+
+}  // namespace wy

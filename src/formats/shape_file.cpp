@@ -1,0 +1,233 @@
+#include "formats/shape_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string_view>
+
+#include "geo/stream.h"
+#include "geo/web_fetch.h"
+#include "platform/log.h"
+
+namespace wy {
+
+namespace {
+
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
+constexpr size_t kWriteChunk = 1 << 20;
+
+std::string LowerAscii(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
+std::string WithoutBom(std::string text) {
+  if (text.compare(0, kBom.size(), kBom) == 0) text.erase(0, kBom.size());
+  return text;
+}
+
+// Writes all of [data, data + size) to fd; false on any error.
+bool WriteAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// The BOM, then the lines of `text` each ended by CR LF, through a buffer.
+bool WriteLines(int fd, const std::string& text) {
+  std::string buffer(kBom);
+  buffer.reserve(kWriteChunk + 2);
+  std::string_view rest(text);
+  if (rest.compare(0, kBom.size(), kBom) == 0) rest.remove_prefix(kBom.size());
+  while (!rest.empty()) {
+    const size_t end = rest.find_first_of("\r\n");
+    const std::string_view line = rest.substr(0, end);
+    size_t used = line.size();
+    if (end != std::string_view::npos) {
+      used = end + 1;
+      if (rest[end] == '\r' && end + 1 < rest.size() && rest[end + 1] == '\n') ++used;
+    }
+    // A long line goes out in pieces.
+    for (size_t from = 0; from < line.size();) {
+      const size_t piece = std::min(line.size() - from, kWriteChunk);
+      buffer.append(line.substr(from, piece));
+      from += piece;
+      if (buffer.size() >= kWriteChunk) {
+        if (!WriteAll(fd, buffer.data(), buffer.size())) return false;
+        buffer.clear();
+      }
+    }
+    buffer += "\r\n";
+    rest.remove_prefix(std::min(used, rest.size()));
+  }
+  return WriteAll(fd, buffer.data(), buffer.size());
+}
+
+std::atomic<uint32_t> gTempCounter{0};
+
+// Creates a new, empty file beside `target`; its name in `path`.
+int CreateTempBeside(const std::filesystem::path& target, std::string& path) {
+  const std::filesystem::path folder = target.parent_path();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string name = "." + target.filename().string() + ".saving-" +
+                             std::to_string(::getpid()) + "-" + std::to_string(++gTempCounter);
+    path = (folder / name).string();
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+// The whole file, read in one piece when its size is known.
+bool ReadWholeFile(const std::string& name, std::string& text) {
+  std::FILE* f = std::fopen(name.c_str(), "rb");
+  if (f == nullptr) return false;
+  std::string bytes;
+  struct stat st {};
+  if (::fstat(::fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+    bytes.reserve(static_cast<size_t>(st.st_size));
+  char buffer[1 << 16];
+  size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
+  const bool ok = std::ferror(f) == 0;
+  std::fclose(f);
+  if (!ok) return false;
+  if (bytes.compare(0, kBom.size(), kBom) == 0) bytes.erase(0, kBom.size());
+  text = std::move(bytes);
+  return true;
+}
+
+bool IsLocalFile(const std::string& name) {
+  std::error_code error;
+  return !name.empty() && std::filesystem::exists(name, error) &&
+         !std::filesystem::is_directory(name, error);
+}
+
+bool Download(const std::string& address, std::string& text) {
+  if (!IsWebAddress(address)) return false;
+  TMemoryStream stream;
+  if (!DownloadToStream(address, &stream)) {
+    LogWarning("formats", "cannot download " + address);
+    return false;
+  }
+  text = WithoutBom(stream.DataString());
+  return true;
+}
+
+}  // namespace
+
+std::string FileExtension(const std::string& name) {
+  std::string path = name;
+  if (IsWebAddress(name)) path = path.substr(0, path.find_first_of("?#"));
+  const size_t slash = path.find_last_of("/\\");
+  const size_t dot = path.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+  return LowerAscii(path.substr(dot));
+}
+
+namespace {
+
+// The shape text of a source's text by its extension: the foreign formats
+// that need converting give "" until their readers exist; ".geojson" is
+// handed over as it is.
+std::string ShapeTextOf(const std::string& name, std::string text) {
+  const std::string ext = FileExtension(name);
+  if (ext == ".gpx" || ext == ".kml" || ext == ".json") return "";
+  return text;
+}
+
+}  // namespace
+
+bool IsWebAddress(const std::string& name) {
+  const std::string lower = LowerAscii(name.substr(0, 8));
+  return lower.compare(0, 7, "http://") == 0 || lower.compare(0, 8, "https://") == 0;
+}
+
+TShapeSourceKind ShapeSourceKindOf(const std::string& name) {
+  const std::string ext = FileExtension(name);
+  if (ext == ".gpx") return skGPX;
+  if (ext == ".kml") return skKML;
+  if (ext == ".json" || ext == ".geojson") return skGeoJSON;
+  return skText;
+}
+
+bool SaveTextToFile(const std::string& fileName, const std::string& text) {
+  if (fileName.empty()) return false;
+  const std::filesystem::path target(fileName);
+  std::string temp;
+  const int fd = CreateTempBeside(target, temp);
+  if (fd < 0) {
+    LogWarning("formats", "cannot save " + fileName + ": " + std::strerror(errno));
+    return false;
+  }
+  // The new file keeps the permissions of the one it replaces.
+  struct stat old {};
+  if (::stat(fileName.c_str(), &old) == 0 && S_ISREG(old.st_mode))
+    (void)::fchmod(fd, old.st_mode & 07777);
+  bool ok = WriteLines(fd, text) && ::fsync(fd) == 0;
+  const int writeError = errno;
+  ok = (::close(fd) == 0) && ok;
+  if (ok && std::rename(temp.c_str(), fileName.c_str()) != 0) ok = false;
+  if (!ok) {
+    LogWarning("formats",
+               "cannot save " + fileName + ": " + std::strerror(errno ? errno : writeError));
+    ::unlink(temp.c_str());
+    return false;
+  }
+  // The new name itself on disk (best effort: some file systems refuse).
+  const std::string folder = target.has_parent_path() ? target.parent_path().string() : ".";
+  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    (void)::fsync(dir);
+    ::close(dir);
+  }
+  return true;
+}
+
+std::string LoadShapeUrl(const std::string& address) {
+  std::string text;
+  if (!Download(address, text)) return "";
+  return ShapeTextOf(address, std::move(text));
+}
+
+std::string LoadShapeFile(const std::string& name) {
+  if (!IsLocalFile(name)) return LoadShapeUrl(name);
+  std::string text;
+  if (!ReadWholeFile(name, text)) {
+    LogWarning("formats", "cannot read " + name);
+    return "";
+  }
+  return ShapeTextOf(name, std::move(text));
+}
+
+TShapeSourceKind ReadShapeSource(const std::string& source, std::string& text) {
+  text.clear();
+  bool read = false;
+  if (IsLocalFile(source)) {
+    read = ReadWholeFile(source, text);
+    if (!read) LogWarning("formats", "cannot read " + source);
+  } else {
+    read = Download(source, text);
+  }
+  if (!read) {
+    text.clear();
+    return skError;
+  }
+  return ShapeSourceKindOf(source);
+}
+
+}  // namespace wy

@@ -1,0 +1,56 @@
+#pragma once
+// Files of shapes: saving a text as a UTF-8 file, and reading a shape source
+// (a local file, or an http or https address) as text with its kind.
+//
+// Kinds follow the extension of the name, without regard to letter case:
+// ".gpx", ".kml", ".json" and ".geojson" are the foreign formats, anything
+// else is the system's own sectioned text. The readers of the foreign
+// formats are not part of the library yet: where a function would convert
+// one, it gives "" (a failure).
+//
+// Thread-safe; every function blocks for its file or download.
+
+#include <cstdint>
+#include <string>
+
+namespace wy {
+
+enum TShapeSourceKind : uint8_t { skText, skGPX, skKML, skGeoJSON, skError };
+
+// Writes `text` as lines, each ended by CR LF (a last line without a line
+// break gets one; LF and CR alone become CR LF), in UTF-8 after the
+// byte-order mark. The text goes to a new file beside the target, which
+// then replaces the target in one step: the target holds either its old
+// content or the whole new text, whatever happens meanwhile (a full disk,
+// the process killed). False when the file could not be written; the
+// target is then untouched.
+bool SaveTextToFile(const std::string& fileName, const std::string& text);
+
+// The kind the extension of `name` stands for (".geojson" is GeoJSON);
+// query and fragment of an address do not count.
+TShapeSourceKind ShapeSourceKindOf(const std::string& name);
+
+// True for an address starting with "http://" or "https://" (any case).
+bool IsWebAddress(const std::string& name);
+
+// The extension of a file name or of an address's path, from its last "."
+// and in lower case (".gpx"); "" when it has none.
+std::string FileExtension(const std::string& name);
+
+// The shape text of a local file or, when no such file exists, of an
+// address (LoadShapeUrl). ".gpx", ".kml" and ".json" are converted (not yet
+// possible: ""); ".geojson" and every other name give the text as it is,
+// without a byte-order mark. "" when the file cannot be read.
+std::string LoadShapeFile(const std::string& name);
+// As LoadShapeFile for an http or https address; any other address gives
+// "" without a request.
+std::string LoadShapeUrl(const std::string& address);
+
+// Reads a local file or, when no such file exists, downloads an http or
+// https address, into `text` (UTF-8, byte-order mark removed), and returns
+// its kind. skError when the file cannot be read, the download fails, or
+// the name is neither an existing file nor a web address; `text` is then
+// "".
+TShapeSourceKind ReadShapeSource(const std::string& source, std::string& text);
+
+}  // namespace wy

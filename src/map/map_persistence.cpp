@@ -1,0 +1,110 @@
+// The map's state in the system's own sectioned text: the "[map]" section
+// (drag switch, centre, zoom, tile server) followed by the registry's text,
+// saved to and read from files, and the end of a group's reading.
+
+#include <algorithm>
+#include <string>
+#include <string_view>
+
+#include "formats/map_data_file.h"
+#include "formats/param_parser.h"
+#include "formats/shape_file.h"
+#include "geo/enums.h"
+#include "geo/text_convert.h"
+#include "map/detail/fire_event.h"
+#include "map/map_control.h"
+#include "platform/log.h"
+#include "shapes/shapes_group.h"
+
+namespace wy {
+
+namespace {
+
+constexpr uint8_t kDefaultZoom = 14;
+
+// The raw value of `name` in the "[map]" section; false when it is missing
+// or empty.
+bool MapValue(const TWyParamParser& section, const char* name, std::string_view& value) {
+  return section.Find(name, value) && !value.empty();
+}
+
+double MapReal(const TWyParamParser& section, const char* name, double def) {
+  std::string_view text;
+  double value = def;
+  if (!MapValue(section, name, text) || !ParseParamDouble(text, value)) return def;
+  return value;
+}
+
+}  // namespace
+
+std::string TVuroduDavControl::ToTxt() {
+  std::string out = "[map]\r\n";
+  out += "draggable=" + BoolToText(FDraggable) + "\r\n";
+  out += "latitude=" + FloatToStrDot(Latitude()) + "\r\n";
+  out += "longitude=" + FloatToStrDot(Longitude()) + "\r\n";
+  out += "zoom=" + std::to_string(Zoom()) + "\r\n";
+  out += "tileserver=" + TileServerToStr(TileServer()) + "\r\n";
+  return out + FShapesGroup->GetToTxt();
+}
+
+// The zoom goes before the centre: a zoom change pivots on the centre pixel,
+// which would move a centre set first by up to half a pixel of the old zoom
+// scaled up to the new one.
+void TVuroduDavControl::SetToTxt(const std::string& value) {
+  const TWyMapDataFile file(value);
+  const TWyParamParser section(file.ReadSection("[map]"));
+  std::string_view text;
+  const TTileServer server =
+      StrToTileServer(MapValue(section, "tileserver", text) ? std::string(text) : "");
+  int32_t zoom = kDefaultZoom;
+  if (!MapValue(section, "zoom", text) || !ParseParamInt(text, zoom)) zoom = kDefaultZoom;
+  const double lat = MapReal(section, "latitude", kDefaultLatitude);
+  const double lng = MapReal(section, "longitude", kDefaultLongitude);
+  const bool draggable =
+      TextToBoolDef(MapValue(section, "draggable", text) ? std::string(text) : "", true);
+
+  SetTileServer(server);
+  SetZoom(static_cast<uint8_t>(std::clamp<int32_t>(zoom, 0, 255)));
+  setCenter(lat, lng);
+  SetDraggable(draggable);
+  FShapesGroup->ReadTxt(file);
+}
+
+bool TVuroduDavControl::LoadFromFile(const std::string& filename) {
+  std::string text;
+  const TShapeSourceKind kind = ReadShapeSource(filename, text);
+  if (kind == skError) return false;
+  if (Trim(text).empty()) {
+    LogWarning("map", "nothing to read in " + filename);
+    return false;
+  }
+  if (kind != skText) {
+    LogWarning("map", "GPX, KML and GeoJSON cannot be read yet: " + filename);
+    return false;
+  }
+  SetToTxt(text);
+  return true;
+}
+
+bool TVuroduDavControl::SaveToFile(const std::string& filename) {
+  const std::string ext = FileExtension(filename);
+  if (ext == ".gpx" || ext == ".kml" || ext == ".json") {
+    LogWarning("map", "GPX, KML and GeoJSON cannot be written yet: " + filename);
+    return false;
+  }
+  return SaveTextToFile(filename, ToTxt());
+}
+
+// Posted by the registry's host when a group finished reading. The group
+// travels as a number: it is used only while the registry still holds it.
+void TVuroduDavControl::GroupLoaded(intptr_t group) {
+  if (FDestroying) return;
+  TWyShapes* loaded = nullptr;
+  for (TWyShapes* g : FShapesGroup->Groups())
+    if (reinterpret_cast<intptr_t>(g) == group) loaded = g;
+  RedrawMap(false);
+  if (!loaded || FDestroying) return;
+  Fire(OnLoad, loaded, loaded->Name(), !FShapesGroup->isLoading());
+}
+
+}  // namespace wy

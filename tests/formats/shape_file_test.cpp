@@ -1,0 +1,201 @@
+#include "formats/shape_file.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "support/fixture_server.h"
+#include "support/test_helpers.h"
+
+namespace wy {
+namespace {
+
+using test_support::TScratchDir;
+
+const std::string kBom = "\xEF\xBB\xBF";
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+TEST(SaveTextToFile, WritesBomAndCrLfLines) {
+  TScratchDir dir;
+  const std::string path = dir.Sub("a.txt");
+  struct TCase {
+    std::string text;
+    std::string file;
+  };
+  const TCase cases[] = {
+      {"", kBom},
+      {"a", kBom + "a\r\n"},
+      {"a\r\nb\r\n", kBom + "a\r\nb\r\n"},
+      {"a\nb", kBom + "a\r\nb\r\n"},
+      {"\r\n[groupes]\r\n\r\n", kBom + "\r\n[groupes]\r\n\r\n"},
+      {"a\rb", kBom + "a\r\nb\r\n"},
+      {kBom + "x", kBom + "x\r\n"},  // never two marks
+  };
+  for (const TCase& c : cases) {
+    ASSERT_TRUE(SaveTextToFile(path, c.text));
+    EXPECT_EQ(ReadBytes(path), c.file);
+  }
+  // Only the target is left in the folder.
+  EXPECT_EQ(dir.FileCount(), 1u);
+}
+
+TEST(SaveTextToFile, AFailedSaveSaysSoAndLeavesTheTargetAlone) {
+  TScratchDir dir;
+  EXPECT_FALSE(SaveTextToFile(dir.Sub("no/such/folder/a.txt"), "x"));
+  EXPECT_FALSE(SaveTextToFile("", "x"));
+  // A folder in the way of the target.
+  std::filesystem::create_directory(dir.Sub("folder"));
+  EXPECT_FALSE(SaveTextToFile(dir.Sub("folder"), "x"));
+  EXPECT_TRUE(std::filesystem::is_directory(dir.Sub("folder")));
+  EXPECT_EQ(dir.FileCount(), 0u);
+}
+
+TEST(SaveTextToFile, KeepsThePermissionsOfTheFileItReplaces) {
+  TScratchDir dir;
+  const std::string path = dir.Sub("a.txt");
+  WriteBytes(path, "old");
+  ::chmod(path.c_str(), 0640);
+  ASSERT_TRUE(SaveTextToFile(path, "new"));
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+// A child process saves a text of `size` bytes over `path` with its file
+// size limited to `limit` bytes, so the kernel stops it in the middle of
+// writing; with `ignoreSignal` the write fails instead and the child exits
+// with the save's result (0 for true, 1 for false).
+int SaveInChild(const std::string& path, size_t size, rlim_t limit, bool ignoreSignal) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    if (ignoreSignal) ::signal(SIGXFSZ, SIG_IGN);
+    rlimit rl{limit, limit};
+    ::setrlimit(RLIMIT_FSIZE, &rl);
+    const bool ok = SaveTextToFile(path, std::string(size, 'n'));
+    ::_exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return status;
+}
+
+TEST(SaveTextToFile, AProcessKilledWhileSavingLeavesTheOldFileWhole) {
+  TScratchDir dir;
+  const std::string path = dir.Sub("map.txt");
+  const std::string old = kBom + "[map]\r\nzoom=3\r\n";
+  WriteBytes(path, old);
+
+  // Killed by the kernel when the new text passes 64 KiB.
+  const int status = SaveInChild(path, 1 << 20, 64 << 10, false);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(WTERMSIG(status), SIGXFSZ);
+  EXPECT_EQ(ReadBytes(path), old);
+
+  // The same write failing without the signal: the save reports it and
+  // tidies up after itself.
+  const int failed = SaveInChild(path, 1 << 20, 64 << 10, true);
+  ASSERT_TRUE(WIFEXITED(failed));
+  EXPECT_EQ(WEXITSTATUS(failed), 1);
+  EXPECT_EQ(ReadBytes(path), old);
+
+  // Killed from outside at any moment: old or whole new, nothing between.
+  const std::string text(8 << 20, 'k');
+  for (int delayMs : {0, 1, 3, 10}) {
+    const pid_t pid = ::fork();
+    if (pid == 0) ::_exit(SaveTextToFile(path, text) ? 0 : 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    const std::string now = ReadBytes(path);
+    EXPECT_TRUE(now == old || now == kBom + text + "\r\n") << "after " << delayMs << " ms";
+  }
+}
+
+TEST(ReadShapeSource, LocalFilesByExtension) {
+  TScratchDir dir;
+  struct TCase {
+    const char* name;
+    std::string bytes;
+    TShapeSourceKind kind;
+    std::string text;
+  };
+  const TCase cases[] = {
+      {"a.txt", kBom + "[map]\r\nzoom=3\r\n", skText, "[map]\r\nzoom=3\r\n"},
+      {"b.TXT", "[map]\nzoom=3\n", skText, "[map]\nzoom=3\n"},
+      {"c", "x", skText, "x"},
+      {"d.GPX", "<gpx/>", skGPX, "<gpx/>"},
+      {"e.kml", "<kml/>", skKML, "<kml/>"},
+      {"f.json", "{}", skGeoJSON, "{}"},
+      {"g.geojson", kBom + "{}", skGeoJSON, "{}"},
+      {"h.txt", "", skText, ""},
+  };
+  for (const TCase& c : cases) {
+    WriteBytes(dir.Sub(c.name), c.bytes);
+    std::string text = "junk";
+    EXPECT_EQ(ReadShapeSource(dir.Sub(c.name), text), c.kind) << c.name;
+    EXPECT_EQ(text, c.text) << c.name;
+  }
+  std::string text = "junk";
+  EXPECT_EQ(ReadShapeSource(dir.Sub("missing.txt"), text), skError);
+  EXPECT_EQ(text, "");
+  EXPECT_EQ(ReadShapeSource(dir.Path(), text), skError);  // a folder
+
+  // LoadShapeFile hands ".geojson" over unconverted, while ReadShapeSource
+  // calls it GeoJSON; the formats without a reader yet give nothing.
+  EXPECT_EQ(LoadShapeFile(dir.Sub("g.geojson")), "{}");
+  EXPECT_EQ(LoadShapeFile(dir.Sub("a.txt")), "[map]\r\nzoom=3\r\n");
+  EXPECT_EQ(LoadShapeFile(dir.Sub("d.GPX")), "");
+  EXPECT_EQ(LoadShapeFile(dir.Sub("f.json")), "");
+  EXPECT_EQ(LoadShapeFile(dir.Sub("missing.txt")), "");
+}
+
+TEST(ReadShapeSource, OnlyHttpAndHttpsAddressesAreFetched) {
+  TFixtureServer server;
+  server.Serve("/shapes.txt", kBom + "[markers]\r\nname=a;\r\n", "text/plain");
+  server.Serve("/track.gpx", "<gpx/>", "application/gpx+xml");
+  server.ServeStatus("/gone.txt", 404);
+
+  std::string text;
+  EXPECT_EQ(ReadShapeSource(server.Url("/shapes.txt"), text), skText);
+  EXPECT_EQ(text, "[markers]\r\nname=a;\r\n");
+  EXPECT_EQ(ReadShapeSource(server.Url("/track.gpx?session=1"), text), skGPX);
+  EXPECT_EQ(ReadShapeSource(server.Url("/gone.txt"), text), skError);
+  EXPECT_EQ(text, "");
+  EXPECT_EQ(LoadShapeUrl(server.Url("/shapes.txt")), "[markers]\r\nname=a;\r\n");
+  EXPECT_EQ(LoadShapeFile(server.Url("/shapes.txt")), "[markers]\r\nname=a;\r\n");
+  const size_t fetched = server.RequestCount();
+
+  // Names that are neither files nor web addresses go nowhere.
+  const std::string hostPath = server.BaseUrl().substr(7) + "/shapes.txt";
+  for (const std::string& name :
+       {hostPath, "ftp://" + hostPath, std::string("file:///etc/hostname"),
+        std::string("//") + hostPath}) {
+    EXPECT_EQ(ReadShapeSource(name, text), skError) << name;
+    EXPECT_EQ(LoadShapeUrl(name), "") << name;
+  }
+  EXPECT_EQ(server.RequestCount(), fetched);
+}
+
+}  // namespace
+}  // namespace wy
