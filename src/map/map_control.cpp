@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "geo/flag_scope.h"
 #include "geo/geodesy.h"
 #include "geo/global_lock.h"
 #include "geo/text_convert.h"
@@ -45,18 +46,6 @@ constexpr int32_t kMaxShapesWhileDragging = 4000;
 QColor PlaceholderColor() {
   return ToQColor(cl3DLight);
 }
-
-// Sets a flag for the lifetime of the object, whatever way the scope ends.
-class TFlagScope {
- public:
-  explicit TFlagScope(bool& flag) : FFlag(flag) { FFlag = true; }
-  ~TFlagScope() { FFlag = false; }
-  TFlagScope(const TFlagScope&) = delete;
-  TFlagScope& operator=(const TFlagScope&) = delete;
-
- private:
-  bool& FFlag;
-};
 
 }  // namespace
 

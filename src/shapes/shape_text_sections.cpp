@@ -19,6 +19,7 @@
 // text however many groups it names.
 
 #include <algorithm>
+
 #include <memory>
 #include <string>
 #include <string_view>
@@ -27,6 +28,7 @@
 
 #include "formats/map_data_file.h"
 #include "formats/param_parser.h"
+#include "geo/flag_scope.h"
 #include "geo/text_convert.h"
 #include "shapes/shape.h"
 #include "shapes/shape_info_window.h"
@@ -75,18 +77,6 @@ const char* ShapeClassName(const TWyShape* shape) {
   if (dynamic_cast<const TWyShapePOI*>(shape)) return "TWyShapePOI";
   return "TWyShapeInfoWindow";
 }
-
-// Sets a flag for the lifetime of the object.
-class TFlagScope {
- public:
-  explicit TFlagScope(bool& flag) : FFlag(flag) { FFlag = true; }
-  ~TFlagScope() { FFlag = false; }
-  TFlagScope(const TFlagScope&) = delete;
-  TFlagScope& operator=(const TFlagScope&) = delete;
-
- private:
-  bool& FFlag;
-};
 
 }  // namespace
 

@@ -4,6 +4,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "geo/flag_scope.h"
 #include "geo/global_lock.h"
 #include "platform/log.h"
 #include "platform/tick.h"
@@ -23,18 +24,6 @@ bool IsBlank(const std::string& text) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || (c > 0 && c < ' ');
   });
 }
-
-// Sets `flag` for the lifetime of the object, also when an exception leaves.
-class TFlagScope {
- public:
-  explicit TFlagScope(bool& flag) : FFlag(flag) { FFlag = true; }
-  ~TFlagScope() { FFlag = false; }
-  TFlagScope(const TFlagScope&) = delete;
-  TFlagScope& operator=(const TFlagScope&) = delete;
-
- private:
-  bool& FFlag;
-};
 
 }  // namespace
 
