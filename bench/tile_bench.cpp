@@ -10,9 +10,10 @@
 // Before the benchmarks run, the heap in use (mallinfo2) is measured before
 // and after filling the default cache of 256 tiles, and printed.
 //
-// Also: what a download worker spends writing a tile's file to the disk
-// cache (a temporary file of its own, then put in place), beside a plain
-// write and rename for comparison.
+// Also: GetTile of tiles found in the disk cache (read with its record,
+// decode, keep), and what a download worker spends writing a tile's file
+// (and its record) to the disk cache (a temporary file of its own, then put
+// in place), beside a plain write and rename for comparison.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
@@ -27,10 +28,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/wall_clock.h"
 #include "support/bench_main.h"
 #include "support/image_helpers.h"
 #include "tiles/image_decode.h"
 #include "tiles/tile_file.h"
+#include "tiles/tile_meta.h"
 #include "tiles/tile_server.h"
 
 namespace {
@@ -246,6 +249,55 @@ void BM_GetTile_Miss(benchmark::State& state) {
   if (server->TileOK()) state.SkipWithError("miss expected");
 }
 
+// A disk cache folder holding the 256 tiles at their keys (OSM/<z>/<x>/<y>)
+// and their records.
+class TDiskCacheFolder {
+ public:
+  explicit TDiskCacheFolder(TKind kind) {
+    namespace fs = std::filesystem;
+    for (int i = 0; i < kTileCount; ++i) {
+      const std::string path = FDir.path().toStdString() + "/OSM/" + std::to_string(kZoom) + "/" +
+                               std::to_string(TileX(i)) + "/" + std::to_string(TileY(i));
+      std::error_code error;
+      fs::create_directories(fs::path(path).parent_path(), error);
+      FOk = FOk && Tiles(kind).Ok() && WriteBytes(path, Tiles(kind).Bytes(i));
+      // Each tile with its record, fresh for a year: read and checked on
+      // every disk hit, no revalidation.
+      wy::TTileMeta meta;
+      meta.Expires = wy::SystemWallClock() + 365 * 24 * 3600;
+      meta.ETag = "\"0123456789abcdef\"";
+      FOk = FOk && wy::WriteTileMeta(path, meta, Tiles(kind).Bytes(i));
+    }
+  }
+  bool Ok() const { return FOk && FDir.isValid(); }
+  std::string Root() const { return FDir.path().toStdString(); }
+
+ private:
+  QTemporaryDir FDir;
+  bool FOk = true;
+};
+
+// Every tile in turn from the disk cache: the memory cache keeps nothing, so
+// each call reads the tile's file, decodes it and offers it to the caches.
+void BM_GetTile_DiskHitCycle256(benchmark::State& state) {
+  const TKind kind = static_cast<TKind>(state.range(0));
+  static std::unique_ptr<TDiskCacheFolder> folders[2];
+  if (!folders[kind]) folders[kind] = std::make_unique<TDiskCacheFolder>(kind);
+  if (!folders[kind]->Ok()) return state.SkipWithError("disk cache not written");
+  wy::TVuroduDavServer server(0, QColor(230, 230, 230));
+  server.SetLocalCache(folders[kind]->Root());
+  server.SetCacheSize(0);
+  int i = 0;
+  bool ok = true;
+  for (auto _ : state) {
+    const QImage& image = server.GetTile(TileX(i), TileY(i), kZoom);
+    benchmark::DoNotOptimize(image.constBits());
+    ok = ok && server.TileOK();
+    i = (i + 1) % kTileCount;
+  }
+  if (!ok) state.SkipWithError("tile not from the disk cache");
+}
+
 // Writing tile files into a fresh folder: one new file per iteration.
 class TWriteFolder {
  public:
@@ -265,6 +317,22 @@ void BM_WriteTileFile(benchmark::State& state) {
   TWriteFolder folder;
   for (auto _ : state) {
     if (!wy::WriteTileFile(folder.Next(), bytes)) return state.SkipWithError("not written");
+  }
+}
+
+// What a download worker writes for a new tile: its file and its record.
+void BM_WriteTileFileAndRecord(benchmark::State& state) {
+  const std::string& bytes = Tiles(kPalettePng).Bytes(0);
+  wy::TTileMeta meta;
+  meta.Expires = wy::SystemWallClock() + 7 * 24 * 3600;
+  meta.Lifetime = 7 * 24 * 3600;
+  meta.ETag = "\"0123456789abcdef\"";
+  meta.LastModified = "Sun, 06 Nov 1994 08:49:37 GMT";
+  TWriteFolder folder;
+  for (auto _ : state) {
+    const std::string path = folder.Next();
+    if (!wy::WriteTileFile(path, bytes) || !wy::WriteTileMeta(path, meta, bytes))
+      return state.SkipWithError("not written");
   }
 }
 
@@ -291,7 +359,9 @@ BENCHMARK(BM_GetTile_CachedOldest)->WY_KINDS->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_GetTile_CachedCycle256)->WY_KINDS->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DecodeOnly_Cycle256)->WY_KINDS->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_GetTile_Miss)->ArgName("rgb")->Arg(kPalettePng)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_GetTile_DiskHitCycle256)->WY_KINDS->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_WriteTileFile)->Iterations(2000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_WriteTileFileAndRecord)->Iterations(2000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_WriteAndRename)->Iterations(2000)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

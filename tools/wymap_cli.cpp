@@ -33,6 +33,7 @@
 #include "shapes/shapes_group.h"
 #include "tiles/tile_catalog.h"
 #include "tiles/tile_server.h"
+#include "tools/wymap_cache.h"
 
 namespace wy {
 namespace {
@@ -48,7 +49,7 @@ constexpr int kMaxImageSide = 8192;
 // The endpoint names --endpoint accepts.
 const char* const kEndpointNames[] = {"nominatim", "xapi", "xapi-fallback"};
 
-enum TCommand { cmNone, cmGeocode, cmReverse, cmPlaces, cmRender };
+enum TCommand { cmNone, cmGeocode, cmReverse, cmPlaces, cmRender, cmCache };
 
 bool ParseStrictInt(const std::string& text, int64_t& value);
 
@@ -91,6 +92,9 @@ struct TArguments {
   std::string Output;
   bool HasOutput = false;
   std::vector<TShapeOption> Shapes;
+  // cache
+  TCacheCommand CacheCommand;
+  std::vector<std::string> CacheOnly;  // cache options seen, for the check
   // Files (or http(s) addresses) of saved maps drawn by render, in order,
   // and the file render saves what it drew to.
   std::vector<std::string> ShapeFiles;
@@ -290,13 +294,13 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) 
         a.Help = true;
       continue;
     }
-    const bool known = name == "--cache" || name == "--endpoint" || name == "--tags" ||
-                       name == "--max" || name == "--lat" || name == "--lng" ||
-                       name == "--radius" || name == "--timeout" || name == "--zoom" ||
-                       name == "--size" || name == "--tile-server" || name == "--tile-url" ||
-                       name == "-o" || name == "--output" || name == "--marker" ||
-                       name == "--poi" || name == "--line" || name == "--polygon" ||
-                       name == "--info" || name == "--shapes" || name == "--shapes-out";
+    const bool known =
+        name == "--cache" || name == "--endpoint" || name == "--tags" || name == "--max" ||
+        name == "--lat" || name == "--lng" || name == "--radius" || name == "--timeout" ||
+        name == "--zoom" || name == "--size" || name == "--tile-server" || name == "--tile-url" ||
+        name == "-o" || name == "--output" || name == "--marker" || name == "--poi" ||
+        name == "--line" || name == "--polygon" || name == "--info" || name == "--older-than" ||
+        name == "--shapes" || name == "--shapes-out";
     if (!known) return "unknown option " + name;
     if (!hasValue) {
       if (i + 1 >= args.size()) return "missing value for " + name;
@@ -305,6 +309,12 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) 
     if (name == "--cache") {
       a.HasCache = true;
       a.Cache = value;
+    } else if (name == "--older-than") {
+      a.CacheOnly.push_back(name);
+      if (!ParseStrictNumber(value, a.CacheCommand.OlderThanDays) ||
+          a.CacheCommand.OlderThanDays < 0 || a.CacheCommand.OlderThanDays > 36500)
+        return "--older-than wants days from 0 to 36500, not \"" + value + "\"";
+      a.CacheCommand.HasOlderThan = true;
     } else if (name == "--endpoint") {
       const size_t sep = value.find('=');
       if (sep == std::string::npos) return "--endpoint wants NAME=URL, not \"" + value + "\"";
@@ -401,7 +411,7 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) 
   }
   if (a.Help) return "";
 
-  if (positional.empty()) return "missing command (geocode, reverse, places or render)";
+  if (positional.empty()) return "missing command (geocode, reverse, places, render or cache)";
   const std::string& command = positional[0];
   if (command == "help") {
     a.Help = true;
@@ -415,6 +425,8 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) 
     a.Command = cmPlaces;
   } else if (command == "render") {
     a.Command = cmRender;
+  } else if (command == "cache") {
+    a.Command = cmCache;
   } else {
     return "unknown command \"" + command + "\"";
   }
@@ -422,6 +434,8 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) 
     return "option " + a.PlacesOnly[0] + " belongs to the places command";
   if (a.Command != cmRender && !a.RenderOnly.empty())
     return "option " + a.RenderOnly[0] + " belongs to the render command";
+  if (a.Command != cmCache && !a.CacheOnly.empty())
+    return "option " + a.CacheOnly[0] + " belongs to the cache clear command";
   if (a.Command != cmPlaces && a.Command != cmRender && !a.Position.empty())
     return "option " + a.Position[0] + " belongs to the places and render commands";
 
@@ -458,6 +472,14 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) 
       }
       if (!a.HasSize) return "render wants --size";
       if (!a.HasOutput) return "render wants -o FILE";
+      break;
+    case cmCache:
+      if (positional.size() < 2 || (positional[1] != "stats" && positional[1] != "clear"))
+        return "cache wants stats or clear";
+      if (positional.size() > 2) return "unexpected argument \"" + positional[2] + "\"";
+      a.CacheCommand.Action = positional[1];
+      if (a.CacheCommand.Action != "clear" && a.CacheCommand.HasOlderThan)
+        return "option --older-than belongs to the cache clear command";
       break;
     case cmNone:
       break;
@@ -844,6 +866,13 @@ std::string WymapUsage() {
          "  render --shapes FILE --size WxH -o FILE [options and shapes as above]\n"
          "                         the map around a position as a PNG image, once\n"
          "                         every visible tile has arrived or failed\n"
+         "  cache stats            the disk cache of tiles, one line per tile folder:\n"
+         "                         name TAB tiles TAB bytes TAB least recent use TAB\n"
+         "                         most recent use (UTC); then total TAB tiles TAB\n"
+         "                         bytes TAB the budget (tiles.disk-cache-bytes)\n"
+         "  cache clear [--older-than DAYS]\n"
+         "                         deletes the cached tiles, or those not used for\n"
+         "                         DAYS days; prints removed TAB tiles TAB bytes\n"
          "\n"
          "Shapes drawn by render (each option may be repeated):\n"
          "  --marker LAT,LNG[,ICON]   a marker; ICON an http(s) address, a file or a\n"
@@ -950,6 +979,12 @@ int RunWymap(const std::vector<std::string>& args, std::ostream& out, std::ostre
       return RunPlaces(a, out, err);
     case cmRender:
       return RunRender(a, err);
+    case cmCache: {
+      TCacheCommand command = a.CacheCommand;
+      command.Folder = a.Cache;
+      command.Json = a.Json;
+      return RunCacheCommand(command, out, err);
+    }
     case cmNone:
       break;
   }

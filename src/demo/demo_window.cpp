@@ -33,6 +33,7 @@
 #include "geo/text_convert.h"
 #include "graphics/system_colors.h"
 #include "map/map_control.h"
+#include "platform/open_url.h"
 #include "services/geo_localise.h"
 #include "services/mapquest_services.h"
 #include "services/places.h"
@@ -283,6 +284,8 @@ void TFZeduZavireRozuvidu::BuildControls() {
   map->OnMapClick = [this](TVuroduDavControl*, double lat, double lng) { mapMapClick(lat, lng); };
   map->OnShapeDragEnd = [this](TObject*) { mapShapeDragEnd(); };
   map->OnShapeClick = [this](TObject*, TWyShape* item) { mapShapeClick(item); };
+  // The attribution links to the page of the data's terms.
+  map->OnAttributionClick = [](TVuroduDavControl*, const std::string& url) { OpenUrl(url); };
   GEoLocalise->OnSearch = [this](TWyGeoLocalise*) { mapPlacesSearch(); };
 }
 

@@ -1,7 +1,7 @@
 #pragma once
-// Sets a flag for the lifetime of a scope, however the scope ends (a
-// return, an exception): drawing and loading states that must never stay
-// set by mistake.
+// TFlagScope: sets a flag for the lifetime of the object and clears it
+// however the scope ends (an exception included), so that a guard such as
+// "drawing" or "in paint" can never stay set by mistake.
 
 namespace wy {
 

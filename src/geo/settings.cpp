@@ -50,6 +50,13 @@ const std::map<std::string, std::string>& Defaults() {
       // Decoded tiles kept beside each tile layer's memory cache, in bytes
       // (two 3840 x 2160 screens of 32-bit tiles); 0 keeps none.
       {"tiles.decoded-cache-bytes", "67108864"},
+      // The disk cache of tiles below the cache folder, in bytes of tile
+      // files and their records; 0: no bound.
+      {"tiles.disk-cache-bytes", "500000000"},
+      // A tile host that answers 429 is asked nothing for its Retry-After,
+      // at most tiles.host-pause-max, else for tiles.host-pause (ms).
+      {"tiles.host-pause", "60000"},
+      {"tiles.host-pause-max", "3600000"},
       // Places search: the public Overpass server's XAPI interface first,
       // a second XAPI server in the classic "/xapi/api/0.6/" form after it.
       {"endpoint.xapi", "https://overpass-api.de/api/xapi?"},

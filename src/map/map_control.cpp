@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "geo/geodesy.h"
 #include "geo/flag_scope.h"
+#include "geo/geodesy.h"
 #include "geo/global_lock.h"
 #include "geo/text_convert.h"
 #include "geo/threaded_timer.h"
@@ -398,6 +398,11 @@ uint64_t TVuroduDavControl::MessageTarget() const {
 }
 
 // --- Rendering ---------------------------------------------------------------
+
+std::string TVuroduDavControl::AttributionLinkAt(const QPoint& at) const {
+  if (!OnAttributionClick || !FCopyrightRect.contains(at)) return std::string();
+  return FMapServer->TileServerInfo().CopyRightUrl;
+}
 
 void TVuroduDavControl::SetShowCopyrightTile(bool value) {
   if (value == FShowCopyrightTile) return;

@@ -142,6 +142,15 @@ class TVuroduDavControl : public QWidget, public TObject {
   // --- Rendering
   bool ShowCopyrightTile() const { return FShowCopyrightTile; }
   void SetShowCopyrightTile(bool value);
+  // The attribution as a link: while assigned, a click on the attribution
+  // raises it with the page the tile service names for its terms
+  // (TileServerInfo().CopyRightUrl) instead of acting as a map click, and
+  // the pointer shows a hand over it. Services that name no page keep a
+  // plain attribution.
+  std::function<void(TVuroduDavControl* Sender, const std::string& Url)> OnAttributionClick;
+  // The page of the attribution under a widget pixel; empty when the pixel
+  // is not on a linked attribution.
+  std::string AttributionLinkAt(const QPoint& at) const;
   // The last rendered frame (tiles, shapes and attribution) at widget size,
   // composed on request.
   const QImage& ScreenShot();

@@ -71,6 +71,18 @@ void TMapInputHandler::Move(QMouseEvent* event) {
 }
 
 void TMapInputHandler::HoverMove(const QPoint& at) {
+  HoverMoveShapes(at);
+  // The attribution lies over everything: over its link the pointer is a
+  // hand, and leaving it gives the pointer back to what is under it.
+  const bool overLink = !FMap.AttributionLinkAt(at).empty();
+  if (overLink)
+    FMap.setCursor(Qt::PointingHandCursor);
+  else if (FOverLink && !FMap.FShapesGroup->ShapeHover())
+    FMap.setCursor(Qt::ArrowCursor);
+  FOverLink = overLink;
+}
+
+void TMapInputHandler::HoverMoveShapes(const QPoint& at) {
   TWyShapesGroup& shapes = *FMap.FShapesGroup;
   TWyShape* old = shapes.ShapeHover();
   std::weak_ptr<char> oldLife;
@@ -192,6 +204,12 @@ void TMapInputHandler::ReleaseClick(int button, const QPoint& at, const TLatLng&
   TWyShapesGroup& shapes = *FMap.FShapesGroup;
   TObject* self = &FMap;
   if (button == Qt::LeftButton) {
+    // A click on the attribution's link (pressed and released on it).
+    const std::string link = FMap.AttributionLinkAt(at);
+    if (!link.empty() && FMap.AttributionLinkAt(FDown) == link) {
+      Fire(FMap.OnAttributionClick, &FMap, link);
+      return;
+    }
     if (shapes.HandledClick(shapes.ShapeHover(), at.x(), at.y())) return;
     TWyShape* s = shapes.ShapeHover();
     // A shape that is not clickable lets the click through to the map, as

@@ -19,6 +19,7 @@
 // text however many groups it names.
 
 #include <algorithm>
+
 #include <memory>
 #include <string>
 #include <string_view>

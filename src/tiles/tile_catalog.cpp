@@ -9,33 +9,41 @@ namespace wy {
 
 namespace {
 
-constexpr const char* kOsmCopyRight =
-    "Map data \u00A9 OpenStreetMap contributors, CC-BY-SA, Mapnik";
+// OpenStreetMap data is published under the Open Database License, which
+// asks for this credit and a link to the page that explains it.
+constexpr const char* kOsmCopyRight = "\u00A9 OpenStreetMap contributors";
+constexpr const char* kOsmCopyRightUrl = "https://www.openstreetmap.org/copyright";
 
-// In TTileServer order.
+// In TTileServer order. Rows drawn from OpenStreetMap data lead with its
+// credit; imagery rows credit their own sources.
 const TTileCatalogRow kRows[] = {
-    {"OSM", stPng, 18, hrLetterAC, "osm", kOsmCopyRight},  // tsNone
-    {"MQ-ROAD", stJpeg, 18, hrDigit14, "mapquest", "Tiles Courtesy of MapQuest"},
+    {"OSM", stPng, 18, hrLetterAC, "osm", kOsmCopyRight, kOsmCopyRightUrl},  // tsNone
+    {"MQ-ROAD", stJpeg, 18, hrDigit14, "mapquest",
+     "\u00A9 OpenStreetMap contributors, Tiles Courtesy of MapQuest", kOsmCopyRightUrl},
     {"MQ-SAT", stJpeg, 11, hrDigit14, "mapquest-sat",
      "Tiles Courtesy of MapQuest - Portions Courtesy NASA/JPL-Caltech and U.S. Depart. of "
-     "Agriculture, Farm Service Agency"},
+     "Agriculture, Farm Service Agency",
+     ""},
     {"CM-ROAD", stPng, 18, hrLetterAC, "cloudmade",
-     "Map data \u00A9 OpenStreetMap contributors, CC-BY-SA, Imagery \u00A9 CloudMade"},
-    {"OSM", stPng, 18, hrLetterAC, "osm", kOsmCopyRight},
+     "\u00A9 OpenStreetMap contributors, Imagery \u00A9 CloudMade", kOsmCopyRightUrl},
+    {"OSM", stPng, 18, hrLetterAC, "osm", kOsmCopyRight, kOsmCopyRightUrl},
     {"OCM", stPng, 18, hrLetterAC, "opencyclemap",
-     "Map data \u00A9 OpenStreetMap contributors, CC-BY-SA, OpenCycleMap"},
-    {"OPNV", stPng, 18, hrFixed, "opnv",
-     "Map data \u00A9 OpenStreetMap contributors, CC-BY-SA, OPNV"},
+     "\u00A9 OpenStreetMap contributors, OpenCycleMap", kOsmCopyRightUrl},
+    {"OPNV", stPng, 18, hrFixed, "opnv", "\u00A9 OpenStreetMap contributors, OPNV",
+     kOsmCopyRightUrl},
     {"World_Topo_Map", stPng, 19, hrFixed, "arcgis-world-topo-map",
      "Esri, DeLorme, NAVTEQ, TomTom, Intermap, increment P Corp., GEBCO, USGS, FAO, NPS, NRCAN, "
      "GeoBase, IGN, Kadaster NL, Ordnance Survey, Esri Japan, METI, Esri China (Hong Kong), "
-     "swisstopo, and the GIS User Community"},
+     "swisstopo, and the GIS User Community",
+     ""},
     {"World_Street_Map", stPng, 19, hrFixed, "arcgis-world-street-map",
      "Esri, DeLorme, NAVTEQ, USGS, Intermap, iPC, NRCAN, Esri Japan, METI, Esri China (Hong "
-     "Kong), Esri (Thailand), TomTom"},
+     "Kong), Esri (Thailand), TomTom",
+     ""},
     {"World_Imagery", stPng, 19, hrFixed, "arcgis-world-imagery",
      "Esri, DigitalGlobe, GeoEye, i-cubed, USDA, USGS, AEX, Getmapping, Aerogrid, IGN, IGP, "
-     "swisstopo, and the GIS User Community"},
+     "swisstopo, and the GIS User Community",
+     ""},
 };
 
 // Seeded once per process; URLs are built on the window thread, the lock

@@ -34,6 +34,8 @@ struct TTileCatalogRow {
   THostRule HostRule;
   const char* Endpoint;  // settings key below "endpoint."
   const char* CopyRight;
+  // Where the attribution's terms are explained; "" for none.
+  const char* CopyRightUrl;
 };
 
 // The row of a service; tsNone and out-of-range values give the OSM row.
@@ -56,6 +58,9 @@ class TTileServerInfo {
   std::string Style;
   std::string Name;
   std::string CopyRight;
+  // Where the attribution's terms are explained (the map raises
+  // OnAttributionClick with it); empty for none.
+  std::string CopyRightUrl;
   std::string TilePath;  // free for the component user
   bool LocalPath = false;
   TOnMapServerTilePath GetTileFilename;

@@ -8,11 +8,14 @@
 #include <exception>
 #include <map>
 #include <mutex>
+#include <new>
 #include <vector>
 
 #include "geo/http_setup.h"
 #include "geo/settings.h"
 #include "platform/log.h"
+#include "platform/tick.h"
+#include "platform/wall_clock.h"
 
 namespace wy {
 
@@ -106,9 +109,70 @@ THostLimiter& HostLimiter() {
   return limiter;
 }
 
+// Hosts paused after a 429 (or a 503 with Retry-After): the tick their
+// pause started at and its length.
+class THostPauses {
+ public:
+  uint32_t Remaining(const std::string& hostPort) {
+    std::lock_guard<std::mutex> lock(FMutex);
+    auto it = FPauses.find(hostPort);
+    if (it == FPauses.end()) return 0;
+    const uint32_t elapsed = TickElapsed(TickCount(), it->second.Start);
+    if (elapsed >= it->second.LengthMs) {
+      FPauses.erase(it);
+      return 0;
+    }
+    return it->second.LengthMs - elapsed;
+  }
+
+  void Pause(const std::string& hostPort, uint32_t ms) {
+    if (hostPort.empty() || ms == 0) return;
+    std::lock_guard<std::mutex> lock(FMutex);
+    const uint32_t now = TickCount();
+    auto it = FPauses.find(hostPort);
+    if (it != FPauses.end()) {
+      const uint32_t elapsed = TickElapsed(now, it->second.Start);
+      if (elapsed < it->second.LengthMs && it->second.LengthMs - elapsed >= ms) return;
+    }
+    FPauses[hostPort] = TPause{now, ms};
+  }
+
+  void Reset() {
+    std::lock_guard<std::mutex> lock(FMutex);
+    FPauses.clear();
+  }
+
+ private:
+  struct TPause {
+    uint32_t Start = 0;
+    uint32_t LengthMs = 0;
+  };
+  std::mutex FMutex;
+  std::map<std::string, TPause> FPauses;
+};
+
+THostPauses& HostPauses() {
+  static THostPauses pauses;
+  return pauses;
+}
+
+// How long an answer pauses its host: 429 always, 503 when it names a time.
+uint32_t PauseFor(long status, const THttpCacheHeaders& headers) {
+  if (status != 429 && status != 503) return 0;
+  const uint64_t maxMs =
+      static_cast<uint64_t>(std::max<int64_t>(GetSettingInt("tiles.host-pause-max", 3600000), 0));
+  uint64_t ms = 0;
+  if (!RetryAfterMs(headers.RetryAfter, WallClockSeconds(), ms)) {
+    if (status != 429) return 0;
+    ms = static_cast<uint64_t>(std::max<int64_t>(GetSettingInt("tiles.host-pause", 60000), 0));
+  }
+  return static_cast<uint32_t>(std::min<uint64_t>({ms, maxMs, UINT32_MAX}));
+}
+
 struct TTransfer {
   const std::atomic<bool>* Cancel = nullptr;
   std::string* Body = nullptr;
+  THttpCacheHeaders* Headers = nullptr;
   bool TooLarge = false;
   bool OutOfMemory = false;
   // Caught in the body callback, logged after the transfer: nothing may
@@ -126,6 +190,25 @@ size_t OnBodyData(char* data, size_t size, size_t count, void* user) {
   }
   try {
     transfer->Body->append(data, bytes);
+  } catch (...) {
+    transfer->Caught = std::current_exception();
+    transfer->OutOfMemory = true;
+    return 0;
+  }
+  return bytes;
+}
+
+size_t OnHeaderLine(char* data, size_t size, size_t count, void* user) {
+  auto* transfer = static_cast<TTransfer*>(user);
+  const size_t bytes = size * count;
+  try {
+    const std::string line(data, bytes);
+    // Each answer of a redirect chain starts with its status line: only the
+    // last answer's headers count.
+    if (line.compare(0, 5, "HTTP/") == 0)
+      *transfer->Headers = THttpCacheHeaders();
+    else
+      transfer->Headers->Take(line);
   } catch (...) {
     transfer->Caught = std::current_exception();
     transfer->OutOfMemory = true;
@@ -183,7 +266,20 @@ int MaxConnectionsForHost(const std::string& hostPort) {
   return value <= 0 ? 0 : static_cast<int>(std::min<int64_t>(value, 1 << 20));
 }
 
-TTileFetchResult FetchTile(const std::string& url, const std::atomic<bool>& cancel) {
+uint32_t TileHostPauseMs(const std::string& hostPort) {
+  return HostPauses().Remaining(hostPort);
+}
+
+void PauseTileHost(const std::string& hostPort, uint32_t ms) {
+  HostPauses().Pause(hostPort, ms);
+}
+
+void ResetTileHostPauses() {
+  HostPauses().Reset();
+}
+
+TTileFetchResult FetchTile(const std::string& url, const std::atomic<bool>& cancel,
+                           const TTileMeta* validators) {
   TTileFetchResult result;
   const std::string hostPort = HostPortOfUrl(url);
   if (hostPort.empty()) return result;
@@ -197,14 +293,22 @@ TTileFetchResult FetchTile(const std::string& url, const std::atomic<bool>& canc
     const std::string& HostPort;
     ~TSlot() { HostLimiter().Release(HostPort); }
   } slot{hostPort};
+  // Looked at once the slot is ours: a worker that waited for it while
+  // another one was told to slow down sends nothing.
+  if (HostPauses().Remaining(hostPort) > 0) {
+    result.Deferred = true;
+    return result;
+  }
 
   InitHttpClient();
   CURL* easy = HandlePool().Take(hostPort);
   if (easy == nullptr) return result;
+  curl_slist* headers = nullptr;
   try {
     TTransfer transfer;
     transfer.Cancel = &cancel;
     transfer.Body = &result.Body;
+    transfer.Headers = &result.Headers;
 
     THttpHandleSetup setup;
     setup.Url = url;
@@ -217,6 +321,21 @@ TTileFetchResult FetchTile(const std::string& url, const std::atomic<bool>& canc
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, OnProgress);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &transfer);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeaderLine);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer);
+    // "Name:" without a value keeps libcurl from sending a header of that
+    // name: no request of the tiles tells a cache to skip its copy.
+    std::vector<std::string> lines = {"Cache-Control:", "Pragma:"};
+    if (validators != nullptr && !validators->ETag.empty())
+      lines.push_back("If-None-Match: " + validators->ETag);
+    if (validators != nullptr && !validators->LastModified.empty())
+      lines.push_back("If-Modified-Since: " + validators->LastModified);
+    for (const std::string& line : lines) {
+      curl_slist* longer = curl_slist_append(headers, line.c_str());
+      if (longer == nullptr) throw std::bad_alloc();
+      headers = longer;
+    }
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
 
     const CURLcode code = curl_easy_perform(easy);
     curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &result.HttpStatus);
@@ -229,6 +348,14 @@ TTileFetchResult FetchTile(const std::string& url, const std::atomic<bool>& canc
     result.Complete = false;
     result.Body.clear();
   }
+  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
+  curl_slist_free_all(headers);
+  result.PauseMs = PauseFor(result.HttpStatus, result.Headers);
+  if (result.PauseMs > 0) {
+    HostPauses().Pause(hostPort, result.PauseMs);
+    LogInfo("tiles", hostPort + " asked for a pause: no tile requests to it for " +
+                         std::to_string(result.PauseMs) + " ms");
+  }
   if (result.Aborted)
     curl_easy_cleanup(easy);  // its connection may be half-way through an answer
   else
@@ -237,13 +364,14 @@ TTileFetchResult FetchTile(const std::string& url, const std::atomic<bool>& canc
 }
 
 TThreadTile::TThreadTile(std::string url, TTileServer tileServer, int x, int y, int z,
-                         TNotifyEvent notifyEvent)
+                         TNotifyEvent notifyEvent, std::shared_ptr<const TTileMeta> validators)
     : FUrl(std::move(url)),
       FTileServer(tileServer),
       FX(x),
       FY(y),
       FZ(z),
-      FNotifyEvent(std::move(notifyEvent)) {
+      FNotifyEvent(std::move(notifyEvent)),
+      FValidators(std::move(validators)) {
   FThread = std::thread([this] { Execute(); });
 }
 
@@ -258,7 +386,7 @@ void TThreadTile::Join() {
 
 void TThreadTile::Execute() {
   try {
-    FResult = FetchTile(FUrl, FCancel);
+    FResult = FetchTile(FUrl, FCancel, FValidators.get());
     if (!FCancel.load() && FNotifyEvent) FNotifyEvent(*this);
   } catch (...) {
     // Nothing leaves a worker.

@@ -8,6 +8,16 @@
 // the simultaneous transfers to each host:port: the setting
 // "max-connections.<host>:<port>" (2 for tile.openstreetmap.org:443 by
 // default), no limit for a host without one.
+//
+// Requests never ask caches on the way to skip their copy (no "Cache-Control:
+// no-cache" nor "Pragma: no-cache"); a stale tile is asked for with its
+// validators, so that an unchanged one costs a 304.
+//
+// A host that answers 429 (too many requests), or 503 with a Retry-After,
+// is paused for the whole process: no request goes to it until the pause
+// ends. The pause is its Retry-After (at most the setting
+// "tiles.host-pause-max", 1 hour by default), else "tiles.host-pause"
+// (60 s by default). Pauses count on the process tick (platform/tick.h).
 
 #include <atomic>
 #include <cstdint>
@@ -17,6 +27,7 @@
 #include <thread>
 
 #include "geo/enums.h"
+#include "tiles/tile_meta.h"
 
 namespace wy {
 
@@ -27,13 +38,18 @@ constexpr uint32_t kMaxTileBytes = 8u * 1024 * 1024;
 struct TTileFetchResult {
   bool Complete = false;  // the transfer ended without error and the whole body arrived
   bool Aborted = false;   // the cancel flag stopped it
+  bool Deferred = false;  // nothing was sent: the host is paused
   long HttpStatus = 0;    // 0 when no answer arrived
   std::string Body;
+  THttpCacheHeaders Headers;  // of the last answer (after redirects)
+  uint32_t PauseMs = 0;       // the host was paused this long because of this answer
 
   // A complete, non-empty 2xx answer.
   bool Usable() const {
     return Complete && !Aborted && HttpStatus >= 200 && HttpStatus <= 299 && !Body.empty();
   }
+  // The server confirmed the tile asked for with validators.
+  bool NotModified() const { return Complete && !Aborted && HttpStatus == 304; }
 };
 
 // "host:port" of an http(s) address (port 80/443 by scheme when not given);
@@ -43,13 +59,23 @@ std::string HostPortOfUrl(const std::string& url);
 // The simultaneous connection limit for "host:port"; 0 means none.
 int MaxConnectionsForHost(const std::string& hostPort);
 
+// Milliseconds until the pause of "host:port" ends; 0 when it is not paused.
+uint32_t TileHostPauseMs(const std::string& hostPort);
+// Pauses "host:port" for `ms` from now (a longer pause already set stays).
+void PauseTileHost(const std::string& hostPort, uint32_t ms);
+// Ends every pause (tests).
+void ResetTileHostPauses();
+
 // Downloads one tile on the calling thread: waits for a connection slot of
 // the address's host, then transfers through the shared connection cache,
 // with the tile time-outs of the settings ("timeout.connect",
 // "timeout.tile-low-speed", "timeout.tile-total"). `cancel` is polled while
 // waiting and during the transfer (at least once a second), name lookup
 // included: once true the wait or the transfer ends, with Aborted set.
-TTileFetchResult FetchTile(const std::string& url, const std::atomic<bool>& cancel);
+// With `validators` (a stored tile's ETag and Last-Modified) the request is
+// conditional. While the host is paused nothing is sent (Deferred).
+TTileFetchResult FetchTile(const std::string& url, const std::atomic<bool>& cancel,
+                           const TTileMeta* validators = nullptr);
 
 // The download of one tile on its own thread. Created running; the
 // notification runs on the worker thread when the transfer ends and is not
@@ -59,8 +85,9 @@ class TThreadTile {
  public:
   using TNotifyEvent = std::function<void(TThreadTile& sender)>;
 
+  // `validators`: see FetchTile.
   TThreadTile(std::string url, TTileServer tileServer, int x, int y, int z,
-              TNotifyEvent notifyEvent);
+              TNotifyEvent notifyEvent, std::shared_ptr<const TTileMeta> validators = nullptr);
   ~TThreadTile();
   TThreadTile(const TThreadTile&) = delete;
   TThreadTile& operator=(const TThreadTile&) = delete;
@@ -89,6 +116,7 @@ class TThreadTile {
   TTileServer FTileServer;
   int FX, FY, FZ;
   TNotifyEvent FNotifyEvent;
+  std::shared_ptr<const TTileMeta> FValidators;
   std::atomic<bool> FCancel{false};
   std::atomic<bool> FFinished{false};
   TTileFetchResult FResult;

@@ -8,7 +8,9 @@
 #include "geo/web_fetch.h"
 #include "platform/log.h"
 #include "platform/tick.h"
+#include "platform/wall_clock.h"
 #include "tiles/image_decode.h"
+#include "tiles/tile_disk_cache.h"
 #include "tiles/tile_download.h"
 #include "tiles/tile_file.h"
 
@@ -60,6 +62,7 @@ TVuroduDavServer::~TVuroduDavServer() {
   CancelActiveThread();
   JoinAll();
   std::lock_guard<std::mutex> lock(FCacheMutex);
+  FCacheIndex.clear();
   FCache.clear();
   FDecodedIndex.clear();
   FDecoded.clear();
@@ -82,6 +85,7 @@ void TVuroduDavServer::SelectService(TTileServer value) {
   FTileServerInfo.MaxZoom = row.MaxZoom;
   FTileServerInfo.Name = row.Name;
   FTileServerInfo.CopyRight = row.CopyRight;
+  FTileServerInfo.CopyRightUrl = row.CopyRightUrl;
   if (value == tsCloudMade) {
     FTileServerInfo.Key = GetServiceKey(skCloudMade);
     FTileServerInfo.Style = "997";
@@ -149,7 +153,10 @@ int TVuroduDavServer::CacheCount() const {
 void TVuroduDavServer::SetLocalCache(const std::string& value) {
   std::string folder = value;
   while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
+  if (folder == FLocalCache) return;
   FLocalCache = folder;
+  // Downloads in flight keep the cache they started with.
+  FDiskCache = folder.empty() ? nullptr : TTileDiskCache::ForFolder(folder);
 }
 
 void TVuroduDavServer::SetStringGrid(bool value) {
@@ -190,6 +197,7 @@ void TVuroduDavServer::ClearCache() {
     // before the cache is emptied or sees its cancel flag.
     std::lock_guard<std::mutex> lock(FCacheMutex);
     CancelActiveThread();
+    FCacheIndex.clear();
     FCache.clear();
     FDecodedIndex.clear();
     FDecoded.clear();
@@ -206,31 +214,45 @@ void TVuroduDavServer::CheckCacheSize() {
 
 void TVuroduDavServer::CheckCacheSizeLocked() {
   if (FCancel.load()) return;
-  while (FCache.size() > FCacheSize) {
-    ForgetDecoded(FCache.back().first, FCache.back().second);
-    FCache.pop_back();
-  }
+  while (FCache.size() > FCacheSize) ForgetInMemoryLocked(FCache.back().Key);
 }
 
-const TVuroduDavServer::TBytes* TVuroduDavServer::FindInMemoryLocked(const std::string& key) const {
-  for (const auto& entry : FCache)
-    if (entry.first == key) return &entry.second;
-  return nullptr;
+const TVuroduDavServer::TMemoryTile* TVuroduDavServer::FindInMemoryLocked(
+    const std::string& key) const {
+  auto found = FCacheIndex.find(key);
+  return found == FCacheIndex.end() ? nullptr : &*found->second;
+}
+
+void TVuroduDavServer::ForgetInMemoryLocked(const std::string& key) {
+  auto found = FCacheIndex.find(key);
+  if (found == FCacheIndex.end()) return;
+  const auto entry = found->second;
+  FCacheIndex.erase(found);
+  ForgetDecoded(entry->Key, entry->Bytes);
+  FCache.erase(entry);
 }
 
 void TVuroduDavServer::addtocache(const std::string& key, const TBytes& bytes,
-                                  const QImage* decoded) {
+                                  const QImage* decoded, const TMeta& meta) {
   std::lock_guard<std::mutex> lock(FCacheMutex);
-  addtocacheLocked(key, bytes, decoded);
+  addtocacheLocked(key, bytes, decoded, meta);
 }
 
 void TVuroduDavServer::addtocacheLocked(const std::string& key, const TBytes& bytes,
-                                        const QImage* decoded) {
+                                        const QImage* decoded, const TMeta& meta) {
   try {
+    // An older copy of the tile (stale, or bytes that did not decode) goes.
+    ForgetInMemoryLocked(key);
     // Remembered first, so that a memory cache too small to keep the tile
     // drops its image as well.
     if (decoded != nullptr) RememberDecodedLocked(key, bytes, *decoded);
-    FCache.emplace_front(key, bytes);
+    FCache.push_front(TMemoryTile{key, bytes, meta});
+    try {
+      FCacheIndex.emplace(key, FCache.begin());
+    } catch (...) {
+      FCache.pop_front();
+      throw;
+    }
   } catch (...) {
     // No memory: the tile is simply not kept.
     LogCaughtException(llWarning, "tiles", "TVuroduDavServer.addtocache");
@@ -241,15 +263,9 @@ void TVuroduDavServer::addtocacheLocked(const std::string& key, const TBytes& by
 void TVuroduDavServer::releaseCacheSize(const std::string& key, const std::string& path) {
   {
     std::lock_guard<std::mutex> lock(FCacheMutex);
-    for (auto it = FCache.begin(); it != FCache.end(); ++it) {
-      if (it->first == key) {
-        ForgetDecoded(it->first, it->second);
-        FCache.erase(it);
-        break;
-      }
-    }
+    ForgetInMemoryLocked(key);
   }
-  if (!FTileServerInfo.LocalPath) RemoveTileFile(path);
+  if (!FTileServerInfo.LocalPath && RemoveTileFile(path) && FDiskCache) FDiskCache->Removed(path);
 }
 
 bool TVuroduDavServer::DecodeTile(const std::string& bytes, TStreamType format, QImage& image) {
@@ -337,55 +353,86 @@ void TVuroduDavServer::TrimDecoded() {
   }
 }
 
-bool TVuroduDavServer::LoadFromMemoryCache(int x, int y, int z) {
-  const std::string key = TileKey(x, y, z);
+bool TVuroduDavServer::LoadFromMemoryCache(int x, int y, int z, const std::string& key,
+                                           TStaleTile& stale) {
   TBytes bytes;
   {
     std::lock_guard<std::mutex> lock(FCacheMutex);
-    const TBytes* entry = FindInMemoryLocked(key);
-    if (entry == nullptr || !*entry) return false;
+    const TMemoryTile* entry = FindInMemoryLocked(key);
+    if (entry == nullptr || !entry->Bytes) return false;
+    if (entry->Meta && !entry->Meta->Fresh(WallClockSeconds())) stale = {entry->Meta, entry->Bytes};
     auto decoded = FStringGrid ? FDecodedIndex.end() : FDecodedIndex.find(key);
-    if (decoded != FDecodedIndex.end() && decoded->second->Bytes == *entry) {
+    if (decoded != FDecodedIndex.end() && decoded->second->Bytes == entry->Bytes) {
       FTile = decoded->second->Image;
       // Used now: it moves to the front of the eviction order.
       FDecoded.splice(FDecoded.begin(), FDecoded, decoded->second);
     } else {
-      bytes = *entry;
+      bytes = entry->Bytes;
     }
   }
   // Not decoded yet: decoded outside the lock, so that a worker storing a
   // tile meanwhile does not wait for it.
   if (bytes) {
-    if (!DecodeInto(*bytes)) return false;
+    if (!DecodeInto(*bytes)) {
+      stale = TStaleTile();
+      return false;
+    }
     if (!FStringGrid) {
       std::lock_guard<std::mutex> lock(FCacheMutex);
       // Only while these bytes are still the tile's in the memory cache.
-      const TBytes* entry = FindInMemoryLocked(key);
-      if (entry != nullptr && *entry == bytes) RememberDecodedLocked(key, bytes, FTile);
+      const TMemoryTile* entry = FindInMemoryLocked(key);
+      if (entry != nullptr && entry->Bytes == bytes) RememberDecodedLocked(key, bytes, FTile);
     }
   }
   if (OnLoadTile) OnLoadTile(x, y, z, 1);
   return true;
 }
 
-bool TVuroduDavServer::LoadFromLocalCache(int x, int y, int z, std::string& bytes) {
-  const std::string path = TileFilePath(x, y, z);
+bool TVuroduDavServer::LoadFromLocalCache(int x, int y, int z, const std::string& path,
+                                          std::string& bytes, int64_t& modified) {
   if (path.empty()) return false;
-  const bool found = ReadTileFile(path, bytes);
+  const bool found = ReadTileFile(path, bytes, &modified);
   if (!found && OnLoadTile) OnLoadTile(x, y, z, 0);
   return found;
 }
 
-void TVuroduDavServer::StoreLoaded(const std::string& key, std::string bytes) {
+TVuroduDavServer::TBytes TVuroduDavServer::StoreLoaded(const std::string& key, std::string bytes,
+                                                       const TMeta& meta) {
   TBytes shared;
   try {
     shared = std::make_shared<const std::string>(std::move(bytes));
   } catch (...) {
     // No memory: the tile is simply not kept.
     LogCaughtException(llWarning, "tiles", "keeping a tile read from disk failed");
-    return;
+    return nullptr;
   }
-  addtocache(key, shared, FStringGrid ? nullptr : &FTile);
+  addtocache(key, shared, FStringGrid ? nullptr : &FTile, meta);
+  return shared;
+}
+
+TVuroduDavServer::TMeta TVuroduDavServer::DiskMeta(const std::string& path,
+                                                   const std::string& bytes,
+                                                   int64_t modified) const {
+  try {
+    auto meta = std::make_shared<TTileMeta>();
+    if (!ReadTileMeta(path, bytes, *meta)) {
+      // A tile stored without a record (by an older program, or a process
+      // that ended before writing it): as old as its file.
+      meta->Lifetime = kDefaultTileLifetimeSeconds;
+      meta->Expires = modified + kDefaultTileLifetimeSeconds;
+    }
+    return meta;
+  } catch (...) {
+    LogCaughtException(llWarning, "tiles", "reading the record of " + path);
+    return nullptr;
+  }
+}
+
+void TVuroduDavServer::Revalidate(int x, int y, int z, const std::string& key,
+                                  const TStaleTile& stale) {
+  // A local tile source has nothing to ask.
+  if (FTileServerInfo.LocalPath || !stale.Meta || !stale.Bytes) return;
+  if (!RetryPending(key)) StartDownload(x, y, z, key, stale);
 }
 
 // --- Retrieval
@@ -410,19 +457,32 @@ void TVuroduDavServer::FirePlaceholder(int x, int y, int z) {
 
 bool TVuroduDavServer::Retrieve(int x, int y, int z) {
   ReapFinished();
-  if (LoadFromMemoryCache(x, y, z)) return true;
-
   const std::string key = TileKey(x, y, z);
+  TStaleTile stale;
+  if (LoadFromMemoryCache(x, y, z, key, stale)) {
+    // Shown as it is; a stale tile is asked for again meanwhile.
+    if (stale.Meta) Revalidate(x, y, z, key, stale);
+    return true;
+  }
+
+  const std::string path = TileFilePath(x, y, z);
   std::string bytes;
-  if (LoadFromLocalCache(x, y, z, bytes)) {
+  int64_t modified = 0;
+  if (LoadFromLocalCache(x, y, z, path, bytes, modified)) {
     const bool decoded = !bytes.empty() && DecodeInto(bytes);
-    if (decoded) StoreLoaded(key, std::move(bytes));
     if (decoded) {
+      TMeta meta = DiskMeta(path, bytes, modified);
+      stale.Bytes = StoreLoaded(key, std::move(bytes), meta);
+      if (FDiskCache) FDiskCache->Used(path);
       if (OnLoadTile) OnLoadTile(x, y, z, 1);
+      if (meta && !meta->Fresh(WallClockSeconds())) {
+        stale.Meta = std::move(meta);
+        Revalidate(x, y, z, key, stale);
+      }
       return true;
     }
     // A damaged file: delete it so that the next call downloads the tile.
-    releaseCacheSize(key, TileFilePath(x, y, z));
+    releaseCacheSize(key, path);
     FirePlaceholder(x, y, z);
     return false;
   }
@@ -430,7 +490,7 @@ bool TVuroduDavServer::Retrieve(int x, int y, int z) {
   if (FTileServerInfo.LocalPath) {
     const std::string fileName = GetTileUrl(x, y, z);
     const bool decoded = ReadTileFile(fileName, bytes) && !bytes.empty() && DecodeInto(bytes);
-    if (decoded) StoreLoaded(key, std::move(bytes));
+    if (decoded) StoreLoaded(key, std::move(bytes), nullptr);
     if (decoded) {
       if (OnLoadTile) OnLoadTile(x, y, z, 1);
       return true;
@@ -444,7 +504,8 @@ bool TVuroduDavServer::Retrieve(int x, int y, int z) {
   return false;
 }
 
-void TVuroduDavServer::StartDownload(int x, int y, int z, const std::string& key) {
+void TVuroduDavServer::StartDownload(int x, int y, int z, const std::string& key,
+                                     const TStaleTile& stale) {
   if (FCancel.load()) return;
   {
     std::lock_guard<std::mutex> lock(FJobsMutex);
@@ -461,11 +522,19 @@ void TVuroduDavServer::StartDownload(int x, int y, int z, const std::string& key
   job.Path = TileFilePath(x, y, z);
   job.Format = FTileFormat;
   job.KeepImage = !FStringGrid;
+  job.Stale = stale;
+  job.HostPort = HostPortOfUrl(url);
+  job.DiskCache = FDiskCache;
+  // A host that asked for a pause is not asked anything until it ends.
+  if (const uint32_t pause = TileHostPauseMs(job.HostPort)) {
+    Defer(key, pause);
+    return;
+  }
   std::lock_guard<std::mutex> lock(FJobsMutex);
   try {
-    FCacheTile[key] =
-        std::make_shared<TThreadTile>(url, FTileServer.load(), x, y, z,
-                                      [this, job](TThreadTile& sender) { doGetTile(sender, job); });
+    FCacheTile[key] = std::make_shared<TThreadTile>(
+        url, FTileServer.load(), x, y, z,
+        [this, job](TThreadTile& sender) { doGetTile(sender, job); }, stale.Meta);
   } catch (...) {
     // No thread or no memory: the tile is asked for again on a later paint.
     LogCaughtException(llWarning, "tiles", "starting a tile download failed");
@@ -475,6 +544,7 @@ void TVuroduDavServer::StartDownload(int x, int y, int z, const std::string& key
 void TVuroduDavServer::doGetTile(TThreadTile& sender, const TTileJob& job) {
   const std::string& key = job.Key;
   TTileFetchResult& result = sender.Result();
+  if (job.Stale.Meta && result.NotModified()) return Confirmed(sender, job);
   // Only a whole image is a tile: error pages, empty or cut bodies and bytes
   // that do not decode are dropped and the tile is asked for again later.
   // The image decoded here is the one drawn: the window thread does not
@@ -482,11 +552,15 @@ void TVuroduDavServer::doGetTile(TThreadTile& sender, const TTileJob& job) {
   QImage image;
   const bool usable = result.Usable() && DecodeTile(result.Body, job.Format, image);
   TBytes bytes;
+  TMeta meta;
   if (usable) {
     try {
+      meta =
+          std::make_shared<const TTileMeta>(TileMetaFromAnswer(result.Headers, WallClockSeconds()));
       bytes = std::make_shared<const std::string>(std::move(result.Body));
     } catch (...) {
       LogCaughtException(llWarning, "tiles", "keeping a downloaded tile failed");
+      bytes.reset();
     }
   }
   bool accepted;
@@ -497,7 +571,7 @@ void TVuroduDavServer::doGetTile(TThreadTile& sender, const TTileJob& job) {
     std::lock_guard<std::mutex> lock(FCacheMutex);
     accepted = !FCancel.load() && !sender.Cancel();
     if (accepted && bytes && sender.TileServer() == FTileServer.load()) {
-      addtocacheLocked(key, bytes, job.KeepImage ? &image : nullptr);
+      addtocacheLocked(key, bytes, job.KeepImage ? &image : nullptr, meta);
       stored = true;
     }
     std::lock_guard<std::mutex> jobs(FJobsMutex);
@@ -508,10 +582,26 @@ void TVuroduDavServer::doGetTile(TThreadTile& sender, const TTileJob& job) {
     }
   }
   if (!accepted) return;
-  if (stored) WriteTileFile(job.Path, *bytes);
   if (!stored) {
-    if (!usable) RecordFailure(key);
+    if (result.Deferred)
+      Defer(key, std::max<uint32_t>(TileHostPauseMs(job.HostPort), 1));
+    else if (!usable)
+      RecordFailure(key, result.PauseMs);
     return;
+  }
+  if (!job.Path.empty()) {
+    if (meta->NoStore) {
+      // The server asked that the tile not be kept: an older copy goes too.
+      if (job.Stale.Meta && RemoveTileFile(job.Path) && job.DiskCache)
+        job.DiskCache->Removed(job.Path);
+    } else {
+      // A first copy never overwrites one another writer put there first; a
+      // newer version of a stale tile replaces it in one step.
+      const bool placed =
+          job.Stale.Meta ? ReplaceTileFile(job.Path, *bytes) : WriteTileFile(job.Path, *bytes);
+      if (placed) WriteTileMeta(job.Path, *meta, *bytes);
+      if (placed && job.DiskCache) job.DiskCache->Stored(job.Path);
+    }
   }
   {
     std::lock_guard<std::mutex> lock(FRetryMutex);
@@ -524,6 +614,46 @@ void TVuroduDavServer::doGetTile(TThreadTile& sender, const TTileJob& job) {
     if (OnLoadTile) OnLoadTile(x, y, z, 1);
     RequestRepaint();
   });
+}
+
+void TVuroduDavServer::Confirmed(TThreadTile& sender, const TTileJob& job) {
+  TMeta meta;
+  try {
+    meta = std::make_shared<const TTileMeta>(
+        RefreshedTileMeta(*job.Stale.Meta, sender.Result().Headers, WallClockSeconds()));
+  } catch (...) {
+    LogCaughtException(llWarning, "tiles", "keeping a confirmed tile failed");
+  }
+  bool accepted;
+  {
+    std::lock_guard<std::mutex> lock(FCacheMutex);
+    accepted = !FCancel.load() && !sender.Cancel() && meta;
+    if (accepted && sender.TileServer() == FTileServer.load()) {
+      // The copy in memory, unless another one took its place meanwhile.
+      auto found = FCacheIndex.find(job.Key);
+      if (found != FCacheIndex.end() && found->second->Bytes == job.Stale.Bytes)
+        found->second->Meta = meta;
+    }
+    std::lock_guard<std::mutex> jobs(FJobsMutex);
+    auto it = FCacheTile.find(job.Key);
+    if (it != FCacheTile.end() && it->second.get() == &sender) {
+      FFinished.push_back(std::move(it->second));
+      FCacheTile.erase(it);
+    }
+  }
+  if (!accepted) return;
+  // The tile's bytes stay; its record says how long they are fresh now.
+  if (!job.Path.empty()) {
+    if (meta->NoStore) {
+      if (RemoveTileFile(job.Path) && job.DiskCache) job.DiskCache->Removed(job.Path);
+    } else if (TileFileExists(job.Path) && WriteTileMeta(job.Path, *meta, *job.Stale.Bytes) &&
+               job.DiskCache) {
+      // (A tile the disk cache let go meanwhile gets no record.)
+      job.DiskCache->Stored(job.Path);
+    }
+  }
+  std::lock_guard<std::mutex> lock(FRetryMutex);
+  FRetries.erase(job.Key);
 }
 
 void TVuroduDavServer::RequestRepaint() {
@@ -567,30 +697,46 @@ bool TVuroduDavServer::RetryPending(const std::string& key) {
   std::lock_guard<std::mutex> lock(FRetryMutex);
   auto it = FRetries.find(key);
   if (it == FRetries.end()) return false;
-  return TickElapsed(TickCount(), it->second.Start) < it->second.DelayMs;
+  return TickElapsed(TickCount(), it->second.Start) < it->second.WaitMs;
 }
 
-void TVuroduDavServer::RecordFailure(const std::string& key) {
+void TVuroduDavServer::RecordFailure(const std::string& key, uint32_t atLeastMs) {
   {
     std::lock_guard<std::mutex> lock(FRetryMutex);
-    if (FRetries.size() >= kMaxRetryEntries) {
-      // Forget tiles whose back-off has run out; they start again from the
-      // first delay should they fail once more.
-      const uint32_t now = TickCount();
-      for (auto it = FRetries.begin(); it != FRetries.end();) {
-        if (TickElapsed(now, it->second.Start) >= it->second.DelayMs)
-          it = FRetries.erase(it);
-        else
-          ++it;
-      }
-    }
-    TRetry& retry = FRetries[key];
+    TRetry& retry = RetryEntryLocked(key);
     retry.DelayMs =
         retry.DelayMs == 0 ? kRetryFirstMs : std::min<uint32_t>(retry.DelayMs * 2, kRetryMaxMs);
+    retry.WaitMs = std::max(retry.DelayMs, atLeastMs);
     retry.Start = TickCount();
     retry.Signalled = false;
   }
   FRetryWake.notify_all();
+}
+
+void TVuroduDavServer::Defer(const std::string& key, uint32_t waitMs) {
+  {
+    std::lock_guard<std::mutex> lock(FRetryMutex);
+    TRetry& retry = RetryEntryLocked(key);
+    retry.WaitMs = waitMs;
+    retry.Start = TickCount();
+    retry.Signalled = false;
+  }
+  FRetryWake.notify_all();
+}
+
+TVuroduDavServer::TRetry& TVuroduDavServer::RetryEntryLocked(const std::string& key) {
+  if (FRetries.size() >= kMaxRetryEntries && FRetries.count(key) == 0) {
+    // Forget tiles whose wait has run out; they start again from the first
+    // delay should they fail once more.
+    const uint32_t now = TickCount();
+    for (auto it = FRetries.begin(); it != FRetries.end();) {
+      if (TickElapsed(now, it->second.Start) >= it->second.WaitMs)
+        it = FRetries.erase(it);
+      else
+        ++it;
+    }
+  }
+  return FRetries[key];
 }
 
 void TVuroduDavServer::RetryWatch() {
@@ -602,7 +748,7 @@ void TVuroduDavServer::RetryWatch() {
     const uint32_t now = TickCount();
     for (auto& entry : FRetries) {
       TRetry& retry = entry.second;
-      if (!retry.Signalled && TickElapsed(now, retry.Start) >= retry.DelayMs) {
+      if (!retry.Signalled && TickElapsed(now, retry.Start) >= retry.WaitMs) {
         retry.Signalled = true;
         due = true;
       }

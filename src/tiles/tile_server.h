@@ -12,13 +12,21 @@
 // is gone). The caches have their own lock, held only around their
 // in-memory structures: no tile file is read or written under a lock, and
 // the server never takes GlobalMapLock.
+//
+// Tiles are revalidated, not downloaded again: each tile keeps what its
+// answer said about freshness (tile_meta.h; on disk in a record beside the
+// tile's file). A fresh tile is never asked for; a stale one is still
+// shown at once, and asked for with its validators in the background: a 304
+// refreshes its record and keeps its bytes, a 200 replaces the tile in the
+// caches and its file in one step, and the map is asked to repaint. Tiles
+// of a local tile source (LocalPath) never go stale. The disk cache is kept
+// within its budget by the folder's TTileDiskCache (tile_disk_cache.h).
 
 #include <QColor>
 #include <QImage>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <list>
 #include <map>
@@ -34,10 +42,12 @@
 #include "platform/map_messages.h"
 #include "platform/window_thread.h"
 #include "tiles/tile_catalog.h"
+#include "tiles/tile_meta.h"
 
 namespace wy {
 
 class TThreadTile;
+class TTileDiskCache;
 
 // State of one tile: t = 1 the real image is available, 0 the placeholder
 // stands for it.
@@ -102,8 +112,10 @@ class TVuroduDavServer {
   void SetCancel(bool value);
   bool TileOK() const { return FTileOk; }
   const std::string& StringTile() const { return FStringTile; }
-  // Downloads in flight.
+  // Downloads in flight (revalidations of stale tiles included).
   int ActiveDownloads() const;
+  // The disk cache of LocalCache; null without one.
+  TTileDiskCache* DiskCache() const { return FDiskCache.get(); }
 
   TOnLoadTile OnLoadTile;
 
@@ -117,41 +129,74 @@ class TVuroduDavServer {
 
  private:
   using TBytes = std::shared_ptr<const std::string>;
+  using TMeta = std::shared_ptr<const TTileMeta>;
+  // One tile of the memory cache: its bytes as received and its record
+  // (null for a local tile source: never stale).
+  struct TMemoryTile {
+    std::string Key;
+    TBytes Bytes;
+    TMeta Meta;
+  };
+  // A tile shown while it is stale: what asking for it again needs.
+  struct TStaleTile {
+    TMeta Meta;
+    TBytes Bytes;
+  };
   // What a download's completion needs, fixed when it starts.
   struct TTileJob {
     std::string Key;
     std::string Path;  // the tile's file; empty: no disk cache
     TStreamType Format = stPng;
     bool KeepImage = true;  // false in text mode
+    TStaleTile Stale;       // set when a stale tile is revalidated
+    std::string HostPort;
+    std::shared_ptr<TTileDiskCache> DiskCache;
   };
   struct TRetry {
     uint32_t Start = 0;
-    uint32_t DelayMs = 0;
+    uint32_t DelayMs = 0;  // the back-off, doubled on every failure
+    uint32_t WaitMs = 0;   // how long this wait lasts
     bool Signalled = false;
   };
 
   void SelectService(TTileServer value);
   bool Retrieve(int x, int y, int z);
-  bool LoadFromMemoryCache(int x, int y, int z);
+  // On a hit that is stale, `stale` receives the tile's record and bytes.
+  bool LoadFromMemoryCache(int x, int y, int z, const std::string& key, TStaleTile& stale);
   // "Locked": the caller holds FCacheMutex.
-  const TBytes* FindInMemoryLocked(const std::string& key) const;
+  const TMemoryTile* FindInMemoryLocked(const std::string& key) const;
+  // Removes the tile from the memory cache (and its decoded image).
+  void ForgetInMemoryLocked(const std::string& key);
   void RememberDecodedLocked(const std::string& key, const TBytes& bytes, const QImage& image);
   void ForgetDecoded(const std::string& key, const TBytes& bytes);
   void TrimDecoded();
-  bool LoadFromLocalCache(int x, int y, int z, std::string& bytes);
-  // Stores the bytes in the memory cache, with their image when given.
-  void addtocache(const std::string& key, const TBytes& bytes, const QImage* decoded);
-  void addtocacheLocked(const std::string& key, const TBytes& bytes, const QImage* decoded);
-  // Keeps a tile read from disk (already decoded into FTile) in the caches.
-  void StoreLoaded(const std::string& key, std::string bytes);
+  bool LoadFromLocalCache(int x, int y, int z, const std::string& path, std::string& bytes,
+                          int64_t& modified);
+  // Stores the bytes in the memory cache in place of an older copy, with
+  // their image when given.
+  void addtocache(const std::string& key, const TBytes& bytes, const QImage* decoded,
+                  const TMeta& meta);
+  void addtocacheLocked(const std::string& key, const TBytes& bytes, const QImage* decoded,
+                        const TMeta& meta);
+  // Keeps a tile read from disk or a local file (already decoded into FTile)
+  // in the caches; the bytes come back when they are to be revalidated.
+  TBytes StoreLoaded(const std::string& key, std::string bytes, const TMeta& meta);
+  // The record of a tile read from its file: the one beside it, else one
+  // that counts from the file's time with the default lifetime.
+  TMeta DiskMeta(const std::string& path, const std::string& bytes, int64_t modified) const;
+  // Asks for a stale tile again unless that waits for a back-off.
+  void Revalidate(int x, int y, int z, const std::string& key, const TStaleTile& stale);
   void releaseCacheSize(const std::string& key, const std::string& path);
   void CheckCacheSize();
   void CheckCacheSizeLocked();
   // Every decode of tile bytes goes through here (any thread).
   bool DecodeTile(const std::string& bytes, TStreamType format, QImage& image);
   bool DecodeInto(const std::string& bytes);
-  void StartDownload(int x, int y, int z, const std::string& key);
+  void StartDownload(int x, int y, int z, const std::string& key,
+                     const TStaleTile& stale = TStaleTile());
   void doGetTile(TThreadTile& sender, const TTileJob& job);
+  // A 304 confirmed the stale tile of the job.
+  void Confirmed(TThreadTile& sender, const TTileJob& job);
   void UpdateTileGraphic(TTileServerInfo& sender);
   void RequestRepaint();
   std::string GetTileUrl(int x, int y, int z);
@@ -159,7 +204,14 @@ class TVuroduDavServer {
   void ReapFinished();
   void JoinAll();
   bool RetryPending(const std::string& key);
-  void RecordFailure(const std::string& key);
+  // A failed answer: the tile waits for its back-off, at least atLeastMs.
+  void RecordFailure(const std::string& key, uint32_t atLeastMs = 0);
+  // Nothing was asked (the host is paused): the tile waits waitMs, its
+  // back-off unchanged.
+  void Defer(const std::string& key, uint32_t waitMs);
+  // The key's entry (FRetryMutex held); finished waits are forgotten first
+  // when there are many.
+  TRetry& RetryEntryLocked(const std::string& key);
   void RetryWatch();
 
   TTileServerInfo FTileServerInfo;
@@ -170,6 +222,7 @@ class TVuroduDavServer {
   TStreamType FTileFormat = stPng;
   std::atomic<TTileServer> FTileServer{tsOSM};
   std::string FLocalCache;
+  std::shared_ptr<TTileDiskCache> FDiskCache;
   uint16_t FCacheSize = 256;
   uint8_t FMaxThreadTile = 16;
   bool FStringGrid = false;
@@ -181,8 +234,9 @@ class TVuroduDavServer {
   // (written on the window thread only). Lock order: FCacheMutex, then
   // FJobsMutex.
   mutable std::mutex FCacheMutex;
-  // Memory cache, newest first.
-  std::deque<std::pair<std::string, TBytes>> FCache;
+  // Memory cache, newest first, with an index by key (a key is there once).
+  std::list<TMemoryTile> FCache;
+  std::unordered_map<std::string, std::list<TMemoryTile>::iterator> FCacheIndex;
   // Decoded tiles, most recently used first, with an index by key. An entry
   // counts only while it was made from the very bytes the memory cache
   // holds for its key.

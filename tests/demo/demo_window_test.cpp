@@ -30,6 +30,7 @@
 #include "geo/settings.h"
 #include "map/map_control.h"
 #include "map/map_test_support.h"
+#include "platform/open_url.h"
 #include "platform/tick.h"
 #include "services/geo_localise.h"
 #include "services/places.h"
@@ -444,6 +445,29 @@ TEST_F(DemoWindowTest, MapClickAndPinDragMoveTheArea) {
   Drag(W().map(), grip, middle + QPoint(0, -8));
   EXPECT_GT(std::abs(Marker(0)->Latitude() - expected.Lat), 1e-5);
   ExpectAreaAroundPin(1000);
+}
+
+// The attribution of the OpenStreetMap data links to the page of its terms:
+// a click on it opens the page and leaves the pin where it was.
+TEST_F(DemoWindowTest, AttributionLinksToTheCopyrightPage) {
+  std::vector<std::string> opened;
+  SetUrlOpener([&](const std::string& url) {
+    opened.push_back(url);
+    return true;
+  });
+  struct TRestoreOpener {
+    ~TRestoreOpener() { SetUrlOpener(nullptr); }
+  } restore;
+  W().map()->RedrawMap(false);
+  const QRect attribution = W().map()->CopyrightRect();
+  ASSERT_FALSE(attribution.isEmpty());
+  EXPECT_EQ(W().map()->TileServerInfo().CopyRight, "\xC2\xA9 OpenStreetMap contributors");
+  const double lat = Marker(0)->Latitude();
+  const double lng = Marker(0)->Longitude();
+  ClickMap(attribution.center());
+  EXPECT_EQ(opened, std::vector<std::string>{"https://www.openstreetmap.org/copyright"});
+  EXPECT_EQ(Marker(0)->Latitude(), lat);
+  EXPECT_EQ(Marker(0)->Longitude(), lng);
 }
 
 // S5: the places arrive as markers with icons by type and in the list; the

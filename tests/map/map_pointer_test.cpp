@@ -322,5 +322,57 @@ TEST_F(MapPointerTest, HoverReportsThePointerPosition) {
   EXPECT_EQ(Squeezed(), "");  // hovering neither moves nor clicks
 }
 
+// While OnAttributionClick is assigned, the attribution of a service that
+// names the page of its terms is a link: a click on it raises the event
+// instead of a map click, and the pointer is a hand over it.
+TEST_F(MapPointerTest, AttributionClickOpensItsPageInsteadOfClickingTheMap) {
+  TWyVuroduDav& map = *FMap;
+  std::vector<std::string> links;
+  map.RedrawMap(false);
+  const QRect box = map.CopyrightRect();
+  ASSERT_FALSE(box.isEmpty());
+  const QPoint on = box.center();
+  const QPoint off = box.topLeft() - QPoint(20, 20);
+  const struct {
+    const char* What;
+    bool Handler;
+    TTileServer Server;
+    QPoint Down, Up;
+    const char* Log;
+    size_t Links;
+  } cases[] = {
+      {"a linked attribution", true, tsOSM, on, on, "Down,Up", 1},
+      {"no handler: plain text", false, tsOSM, on, on, "Down,Up,Click", 0},
+      {"a service without a page", true, tsArcGisWorldImagery, on, on, "Down,Up,Click", 0},
+      {"pressed elsewhere", true, tsOSM, off, on, "Down,Move,DragStart,DragEnd,Up", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.What);
+    map.SetTileServer(c.Server);
+    map.RedrawMap(false);
+    const QRect attribution = map.CopyrightRect();
+    ASSERT_TRUE(attribution.contains(on));
+    map.OnAttributionClick = nullptr;
+    if (c.Handler)
+      map.OnAttributionClick = [&](TVuroduDavControl* sender, const std::string& url) {
+        EXPECT_EQ(sender, &map);
+        links.push_back(url);
+      };
+    Pointer::mouseMove(&map, on);
+    const bool linked = c.Handler && c.Server == tsOSM;
+    EXPECT_EQ(map.cursor().shape(), linked ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    Reset();
+    links.clear();
+    Pointer::mousePress(&map, Qt::LeftButton, Qt::NoModifier, c.Down);
+    if (c.Down != c.Up) Pointer::mouseMove(&map, c.Up);
+    Pointer::mouseRelease(&map, Qt::LeftButton, Qt::NoModifier, c.Up);
+    EXPECT_EQ(Squeezed(), c.Log);
+    EXPECT_EQ(links, std::vector<std::string>(c.Links, "https://www.openstreetmap.org/copyright"));
+    // Off the attribution the pointer is an arrow again.
+    Pointer::mouseMove(&map, off);
+    EXPECT_EQ(map.cursor().shape(), Qt::ArrowCursor);
+  }
+}
+
 }  // namespace
 }  // namespace wy

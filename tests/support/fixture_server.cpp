@@ -106,6 +106,44 @@ std::string TFixtureRequest::Param(const std::string& name) const {
 }
 
 // ---------------------------------------------------------------------------
+// TFixtureCached
+
+bool TFixtureCached::NotModified(const TFixtureRequest& request) const {
+  if (request.HasHeader("If-None-Match")) {
+    if (ETag.empty()) return false;
+    // A list of tags; a weak comparison, as for GET.
+    auto strip = [](std::string tag) {
+      while (!tag.empty() && (tag.front() == ' ' || tag.front() == '\t')) tag.erase(0, 1);
+      while (!tag.empty() && (tag.back() == ' ' || tag.back() == '\t')) tag.pop_back();
+      if (tag.compare(0, 2, "W/") == 0) tag.erase(0, 2);
+      return tag;
+    };
+    std::string list = request.Header("If-None-Match");
+    size_t start = 0;
+    for (;;) {
+      const size_t comma = list.find(',', start);
+      const std::string tag = strip(list.substr(start, comma - start));
+      if (tag == "*" || tag == strip(ETag)) return true;
+      if (comma == std::string::npos) return false;
+      start = comma + 1;
+    }
+  }
+  return !LastModified.empty() && request.Header("If-Modified-Since") == LastModified;
+}
+
+void TFixtureCached::Answer(const TFixtureRequest& request, httplib::Response& response) const {
+  for (const auto& header : Headers) response.set_header(header.first.c_str(), header.second);
+  if (!ETag.empty()) response.set_header("ETag", ETag);
+  if (!LastModified.empty()) response.set_header("Last-Modified", LastModified);
+  if (NotModified(request)) {
+    response.status = 304;
+    return;
+  }
+  response.status = 200;
+  response.set_content(Body, ContentType.c_str());
+}
+
+// ---------------------------------------------------------------------------
 // Start and stop
 
 TFixtureServer::TFixtureServer() : TFixtureServer(TOptions()) {}
@@ -248,6 +286,22 @@ void TFixtureServer::ServeShort(const std::string& path, std::string body, int64
   TFixtureRoute route;
   route.Body = std::move(body);
   route.DeclaredLength = declaredLength;
+  Route(path, std::move(route));
+}
+
+void TFixtureServer::ServeCached(const std::string& path, TFixtureCached cached) {
+  Handle(path,
+         [cached = std::move(cached)](const TFixtureRequest& request, httplib::Response& response) {
+           cached.Answer(request, response);
+         });
+}
+
+void TFixtureServer::ServeTooManyRequests(const std::string& path, const std::string& retryAfter) {
+  TFixtureRoute route;
+  route.Status = 429;
+  route.Body = "too many requests";
+  route.ContentType = "text/plain";
+  if (!retryAfter.empty()) route.Headers.emplace_back("Retry-After", retryAfter);
   Route(path, std::move(route));
 }
 

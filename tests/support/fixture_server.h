@@ -11,7 +11,9 @@
 // routes before patterns). A path nobody configured answers 404.
 //
 // Besides plain answers a route can delay, stall until released, trickle its
-// body, or send fewer bytes than its Content-Length. Two extra addresses give
+// body, or send fewer bytes than its Content-Length. Cached answers
+// (TFixtureCached) carry validators and caching headers and answer a
+// matching conditional request with 304; a 429 can carry a Retry-After. Two extra addresses give
 // connection failures: ResetUrl (a listener that reads the request and resets
 // the connection) and RefusedUrl (a port with nothing listening).
 //
@@ -82,6 +84,24 @@ struct TFixtureRoute {
   int64_t DeclaredLength = -1;
 };
 
+// An answer with validators, as a caching server gives it: 200 with the body
+// and every header below, or 304 (same headers, no body) to a request that
+// names the current version: If-None-Match holding ETag (or "*"), or, only
+// without If-None-Match, If-Modified-Since equal to LastModified.
+struct TFixtureCached {
+  std::string Body;
+  std::string ContentType = "image/png";
+  std::string ETag;          // sent as is, quotes included ("\"v1\""); empty: none
+  std::string LastModified;  // empty: none
+  // Further headers of both answers: Cache-Control, Expires, Date, Age, ...
+  std::vector<std::pair<std::string, std::string>> Headers;
+
+  // True when the request would get a 304.
+  bool NotModified(const TFixtureRequest& request) const;
+  // Fills the response for the request.
+  void Answer(const TFixtureRequest& request, httplib::Response& response) const;
+};
+
 class TFixtureServer {
  public:
   using THandler = std::function<void(const TFixtureRequest& request, httplib::Response& response)>;
@@ -123,6 +143,10 @@ class TFixtureServer {
   void Stall(const std::string& path);
   // Announces `declaredLength` bytes but sends only `body`, then closes.
   void ServeShort(const std::string& path, std::string body, int64_t declaredLength);
+  // Answers `path` as `cached` says; a later call (a new version) replaces it.
+  void ServeCached(const std::string& path, TFixtureCached cached);
+  // 429 Too Many Requests, with "Retry-After: retryAfter" unless it is empty.
+  void ServeTooManyRequests(const std::string& path, const std::string& retryAfter);
   // Sends `body` in `chunkSize` pieces with `chunkDelayMs` between them.
   void ServeSlow(const std::string& path, std::string body, size_t chunkSize,
                  uint32_t chunkDelayMs);

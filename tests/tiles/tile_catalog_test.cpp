@@ -27,42 +27,45 @@ struct TCatalogCase {
   TStreamType Format;
   int MaxZoom;
   const char* CopyRight;
+  bool OsmData;         // drawn from OpenStreetMap data
   const char* Path;     // of tile x 3, y 5, z 4, after the host
   const char* HostSet;  // what {s} may become; "" for a fixed host
 };
 
-const char* const kOsmCopy = "Map data \xC2\xA9 OpenStreetMap contributors, CC-BY-SA, Mapnik";
+// The credit OpenStreetMap data asks for since its licence changed to the
+// ODbL (no "CC-BY-SA", which described the data before 2012).
+const char* const kOsmCopy = "\xC2\xA9 OpenStreetMap contributors";
 
 const TCatalogCase kCases[] = {
-    {tsNone, "OSM", stPng, 18, kOsmCopy, "/4/3/5.png", ""},
-    {tsOpenMapQuest, "MQ-ROAD", stJpeg, 18, "Tiles Courtesy of MapQuest",
+    {tsNone, "OSM", stPng, 18, kOsmCopy, true, "/4/3/5.png", ""},
+    {tsOpenMapQuest, "MQ-ROAD", stJpeg, 18,
+     "\xC2\xA9 OpenStreetMap contributors, Tiles Courtesy of MapQuest", true,
      "/tiles/1.0.0/vx/map/4/3/5.jpg", "1234"},
     {tsOpenMapQuestSat, "MQ-SAT", stJpeg, 11,
      "Tiles Courtesy of MapQuest - Portions Courtesy NASA/JPL-Caltech and U.S. Depart. of "
      "Agriculture, Farm Service Agency",
-     "/tiles/1.0.0/vx/sat/4/3/5.jpg", "1234"},
+     false, "/tiles/1.0.0/vx/sat/4/3/5.jpg", "1234"},
     {tsCloudMade, "CM-ROAD", stPng, 18,
-     "Map data \xC2\xA9 OpenStreetMap contributors, CC-BY-SA, Imagery \xC2\xA9 CloudMade",
+     "\xC2\xA9 OpenStreetMap contributors, Imagery \xC2\xA9 CloudMade", true,
      "/9a1e07c3b5d24f6e8a0c71d3e5f9b248/997/256/4/3/5.png", "abc"},
-    {tsOSM, "OSM", stPng, 18, kOsmCopy, "/4/3/5.png", ""},
-    {tsOpenCycleMap, "OCM", stPng, 18,
-     "Map data \xC2\xA9 OpenStreetMap contributors, CC-BY-SA, OpenCycleMap", "/cycle/4/3/5.png",
-     "abc"},
-    {tsOPNV, "OPNV", stPng, 18, "Map data \xC2\xA9 OpenStreetMap contributors, CC-BY-SA, OPNV",
+    {tsOSM, "OSM", stPng, 18, kOsmCopy, true, "/4/3/5.png", ""},
+    {tsOpenCycleMap, "OCM", stPng, 18, "\xC2\xA9 OpenStreetMap contributors, OpenCycleMap", true,
+     "/cycle/4/3/5.png", "abc"},
+    {tsOPNV, "OPNV", stPng, 18, "\xC2\xA9 OpenStreetMap contributors, OPNV", true,
      "/tilegen/4/3/5.png", ""},
     {tsArcGisWorldTopoMap, "World_Topo_Map", stPng, 19,
      "Esri, DeLorme, NAVTEQ, TomTom, Intermap, increment P Corp., GEBCO, USGS, FAO, NPS, NRCAN, "
      "GeoBase, IGN, Kadaster NL, Ordnance Survey, Esri Japan, METI, Esri China (Hong Kong), "
      "swisstopo, and the GIS User Community",
-     "/ArcGIS/rest/services/World_Topo_Map/MapServer/tile/4/5/3.png", ""},
+     false, "/ArcGIS/rest/services/World_Topo_Map/MapServer/tile/4/5/3.png", ""},
     {tsArcGisWorldStreetMap, "World_Street_Map", stPng, 19,
      "Esri, DeLorme, NAVTEQ, USGS, Intermap, iPC, NRCAN, Esri Japan, METI, Esri China (Hong "
      "Kong), Esri (Thailand), TomTom",
-     "/ArcGIS/rest/services/World_Street_Map/MapServer/tile/4/5/3.png", ""},
+     false, "/ArcGIS/rest/services/World_Street_Map/MapServer/tile/4/5/3.png", ""},
     {tsArcGisWorldImagery, "World_Imagery", stPng, 19,
      "Esri, DigitalGlobe, GeoEye, i-cubed, USDA, USGS, AEX, Getmapping, Aerogrid, IGN, IGP, "
      "swisstopo, and the GIS User Community",
-     "/ArcGIS/rest/services/World_Imagery/MapServer/tile/4/5/3.png", ""},
+     false, "/ArcGIS/rest/services/World_Imagery/MapServer/tile/4/5/3.png", ""},
 };
 
 // Every built-in service: its row, the path of one tile and how the host
@@ -81,6 +84,10 @@ TEST_F(TileCatalogTest, EveryServiceRowPathAndHostRule) {
     EXPECT_EQ(info.MinZoom, 2);
     EXPECT_EQ(info.MaxZoom, c.MaxZoom);
     EXPECT_EQ(info.CopyRight, c.CopyRight);
+    // OpenStreetMap data: its credit first, linked to the page of its terms.
+    EXPECT_EQ(info.CopyRight.rfind(kOsmCopy, 0) == 0, c.OsmData);
+    EXPECT_EQ(info.CopyRightUrl, c.OsmData ? "https://www.openstreetmap.org/copyright" : "");
+    EXPECT_EQ(info.CopyRight.find("CC-BY-SA"), std::string::npos);
 
     const std::string host =
         c.Server == tsNone || c.Server == tsOSM ? "https://tile.openstreetmap.org" : "http://[^/]+";

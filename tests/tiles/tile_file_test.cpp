@@ -63,5 +63,32 @@ TEST(TileFile, AnExistingFileIsNeverRewritten) {
   EXPECT_FALSE(ReadTileFile(dir.Sub("OSM/1/2"), bytes));  // a folder is no tile
 }
 
+// A newer version of a tile replaces the file in one step: a reader meanwhile
+// gets the old bytes or the new ones, whole, never a mix or nothing.
+TEST(TileFile, ReplacingNeverShowsReadersAPartialTile) {
+  TScratchDir dir;
+  const std::string path = dir.Sub("OSM/4/8/5");
+  const std::string versions[] = {std::string(300 * 1024, 'o'), std::string(200 * 1024 + 7, 'n')};
+  ASSERT_TRUE(WriteTileFile(path, versions[0]));
+  std::atomic<bool> done{false};
+  std::atomic<int> reads{0}, bad{0};
+  std::thread reader([&] {
+    while (!done.load()) {
+      std::string bytes;
+      if (!ReadTileFile(path, bytes) || (bytes != versions[0] && bytes != versions[1])) ++bad;
+      ++reads;
+    }
+  });
+  for (int i = 1; i <= 200; ++i) ASSERT_TRUE(ReplaceTileFile(path, versions[i % 2]));
+  while (reads.load() < 50) std::this_thread::yield();
+  done = true;
+  reader.join();
+  EXPECT_EQ(bad.load(), 0);
+  std::string bytes;
+  ASSERT_TRUE(ReadTileFile(path, bytes));
+  EXPECT_EQ(bytes, versions[0]);
+  EXPECT_EQ(dir.FilesIn("OSM/4/8"), std::vector<std::string>{"5"});
+}
+
 }  // namespace
 }  // namespace wy

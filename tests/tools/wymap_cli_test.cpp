@@ -1,12 +1,16 @@
 #include "tools/wymap_cli.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStringList>
 #include <chrono>
+#include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
@@ -134,6 +138,14 @@ TEST_F(WymapTest, BadArgumentsGiveOneLineAndExitCodeTwo) {
       {"--endpoint", "nominatim=file:///etc/passwd", "geocode", "x"},
       {"--timeout", "0", "geocode", "x"},
       {"--timeout", "-1", "geocode", "x"},
+      {"cache"},
+      {"cache", "bogus"},
+      {"cache", "stats", "extra"},
+      {"cache", "stats", "--older-than", "3"},
+      {"cache", "clear", "--older-than", "-1"},
+      {"cache", "clear", "--older-than", "x"},
+      {"geocode", "x", "--older-than", "1"},
+      {"--cache", "", "cache", "stats"},
   };
   for (const auto& args : cases) {
     std::string shown;
@@ -429,6 +441,55 @@ TEST_F(WymapTest, CacheFolderDefaultsToTheSettingAndEmptyMeansNone) {
   EXPECT_EQ(other.FileCount(), 0u);
   EXPECT_EQ(cache.FileCount(), 0u);
   EXPECT_EQ(server.RequestCount(), 4u);
+}
+
+// cache stats and cache clear look at the tiles of the cache folder only;
+// clearing by age goes by each tile's last use.
+TEST_F(WymapTest, CacheStatsAndClear) {
+  const int64_t now = static_cast<int64_t>(::time(nullptr));
+  const int64_t day = 24 * 3600;
+  auto tile = [&](const std::string& key, size_t size, int64_t usedDaysAgo) {
+    const fs::path path = fs::path(cache.Path()) / key;
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << std::string(size, 't');
+    const struct timespec times[2] = {{static_cast<time_t>(now - usedDaysAgo * day), 0},
+                                      {static_cast<time_t>(now - usedDaysAgo * day), 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+  };
+  tile("OSM/4/1/1", 100, 10);
+  tile("OSM/4/1/2", 200, 1);
+  tile("OCM/5/1/1", 50, 20);
+  fs::create_directories(fs::path(cache.Path()) / "PLACES");
+  std::ofstream(fs::path(cache.Path()) / "PLACES" / "12345678") << "an answer";
+  auto date = [&](int64_t daysAgo) {
+    const std::time_t t = static_cast<std::time_t>(now - daysAgo * day);
+    std::tm parts{};
+    gmtime_r(&t, &parts);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
+    return std::string(text);
+  };
+
+  SetSetting("tiles.disk-cache-bytes", "1000000");
+  TRun run = Wymap(Args({"cache", "stats"}));
+  EXPECT_EQ(run.Code, kWymapOk) << run.Err;
+  EXPECT_EQ(run.Out, "OCM\t1\t50\t" + date(20) + "\t" + date(20) + "\n" + "OSM\t2\t300\t" +
+                         date(10) + "\t" + date(1) + "\n" + "total\t3\t350\t1000000\n");
+  run = Wymap(Args({"--json", "cache", "stats"}));
+  EXPECT_NE(run.Out.find("\"tiles\":3,\"bytes\":350,\"budget\":1000000"), std::string::npos)
+      << run.Out;
+  EXPECT_NE(run.Out.find("{\"name\":\"OSM\",\"tiles\":2,\"bytes\":300"), std::string::npos);
+
+  run = Wymap(Args({"cache", "clear", "--older-than", "5"}));
+  EXPECT_EQ(run.Code, kWymapOk);
+  EXPECT_EQ(run.Out, "removed\t2\t150\n");
+  EXPECT_TRUE(fs::exists(fs::path(cache.Path()) / "OSM/4/1/2"));
+  EXPECT_FALSE(fs::exists(fs::path(cache.Path()) / "OCM"));
+  run = Wymap(Args({"cache", "clear"}));
+  EXPECT_EQ(run.Out, "removed\t1\t200\n");
+  EXPECT_EQ(Wymap(Args({"cache", "stats"})).Out, "total\t0\t0\t1000000\n");
+  EXPECT_EQ(cache.FilesIn("PLACES").size(), 1u);  // service answers stay
+  EXPECT_EQ(server.RequestCount(), 0u);
 }
 
 // The real program, as a user runs it.

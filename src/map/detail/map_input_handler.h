@@ -61,6 +61,7 @@ class TMapInputHandler {
  private:
   void PressAt(const QPoint& at);
   void HoverMove(const QPoint& at);
+  void HoverMoveShapes(const QPoint& at);
   void DragMap(const QPoint& at);
   void DragShape(TWyShape* shape, const QPoint& at);
   void EndDrags(TPointerState state, const QPoint& at);
@@ -75,6 +76,8 @@ class TMapInputHandler {
   TLatLng FMouseLatLng;
   double FWorldX = 0;
   double FWorldY = 0;
+  // The pointer is over the attribution's link.
+  bool FOverLink = false;
 };
 
 }  // namespace wy
