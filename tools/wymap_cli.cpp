@@ -31,6 +31,7 @@
 #include "shapes/shape_marker.h"
 #include "shapes/shape_poi.h"
 #include "shapes/shapes_group.h"
+#include "tiles/local_tile_source.h"
 #include "tiles/tile_catalog.h"
 #include "tiles/tile_server.h"
 #include "tools/wymap_cache.h"
@@ -89,6 +90,8 @@ struct TArguments {
   bool HasTileServer = false;
   std::string TileUrl;
   bool HasTileUrl = false;
+  std::string Tiles;  // a local tile source: MBTiles file or tile folder
+  bool HasTiles = false;
   std::string Output;
   bool HasOutput = false;
   std::vector<TShapeOption> Shapes;
@@ -199,7 +202,7 @@ bool ParseTileServer(const std::string& text, TTileServer& server) {
 
 std::string TileServerNames() {
   std::string names;
-  for (int i = tsNone + 1; i <= tsArcGisWorldImagery; ++i) {
+  for (int i = tsNone + 1; i <= tsOffline; ++i) {
     if (!names.empty()) names += ", ";
     names += TileServerToStr(static_cast<TTileServer>(i));
   }
@@ -298,9 +301,9 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) 
         name == "--cache" || name == "--endpoint" || name == "--tags" || name == "--max" ||
         name == "--lat" || name == "--lng" || name == "--radius" || name == "--timeout" ||
         name == "--zoom" || name == "--size" || name == "--tile-server" || name == "--tile-url" ||
-        name == "-o" || name == "--output" || name == "--marker" || name == "--poi" ||
-        name == "--line" || name == "--polygon" || name == "--info" || name == "--older-than" ||
-        name == "--shapes" || name == "--shapes-out";
+        name == "--tiles" || name == "-o" || name == "--output" || name == "--marker" ||
+        name == "--poi" || name == "--line" || name == "--polygon" || name == "--info" ||
+        name == "--older-than" || name == "--shapes" || name == "--shapes-out";
     if (!known) return "unknown option " + name;
     if (!hasValue) {
       if (i + 1 >= args.size()) return "missing value for " + name;
@@ -357,7 +360,7 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) 
         a.HasShapesOut = true;
       }
     } else if (name == "--zoom" || name == "--size" || name == "--tile-server" ||
-               name == "--tile-url" || name == "-o" || name == "--output") {
+               name == "--tile-url" || name == "--tiles" || name == "-o" || name == "--output") {
       a.RenderOnly.push_back(name);
       if (name == "--zoom") {
         int64_t zoom = 0;
@@ -383,6 +386,10 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) 
           return "--tile-url wants a template holding {z}, {x} and {y}";
         a.TileUrl = value;
         a.HasTileUrl = true;
+      } else if (name == "--tiles") {
+        if (value.empty()) return "--tiles wants an MBTiles file or a tile folder";
+        a.Tiles = value;
+        a.HasTiles = true;
       } else {  // -o, --output
         if (value.empty()) return name + " wants a file name";
         a.Output = value;
@@ -737,10 +744,20 @@ int RunRender(const TArguments& a, std::ostream& err) {
   const TTileServer service = map.TileServer();
   // The service reads its address template from the settings for every tile.
   if (a.HasTileUrl) SetEndpoint(TileCatalogRow(service).Endpoint, a.TileUrl);
+  if (a.HasTiles) {
+    // Tiles read from the source in place of the service's.
+    std::string problem;
+    if (!UseLocalTileSource(a.Tiles, map.TileServerInfo(), problem)) {
+      err << "wymap: " << OneLine(problem) << '\n';
+      return kWymapUsage;
+    }
+    map.SetMinZoom(map.TileServerInfo().MinZoom);
+    map.SetMaxZoom(map.TileServerInfo().MaxZoom);
+  }
   const TTileServerInfo& info = map.TileServerInfo();
   if (a.HasZoom && (a.Zoom < info.MinZoom || a.Zoom > info.MaxZoom)) {
-    err << "wymap: --zoom of " << TileServerToStr(service) << " goes from " << int(info.MinZoom)
-        << " to " << int(info.MaxZoom) << ", not " << a.Zoom << '\n';
+    err << "wymap: --zoom of " << (a.HasTiles ? a.Tiles : TileServerToStr(service)) << " goes from "
+        << int(info.MinZoom) << " to " << int(info.MaxZoom) << ", not " << a.Zoom << '\n';
     return kWymapUsage;
   }
   // The zoom before the centre, which a zoom change would move.
@@ -862,7 +879,7 @@ std::string WymapUsage() {
          "                         points of interest around a position, one a line:\n"
          "                         id TAB lat TAB lng TAB name TAB types\n"
          "  render --lat LAT --lng LNG --zoom Z --size WxH -o FILE\n"
-         "         [--tile-server NAME] [--tile-url TEMPLATE] [shapes]\n"
+         "         [--tile-server NAME] [--tile-url TEMPLATE] [--tiles PATH] [shapes]\n"
          "  render --shapes FILE --size WxH -o FILE [options and shapes as above]\n"
          "                         the map around a position as a PNG image, once\n"
          "                         every visible tile has arrived or failed\n"
@@ -903,6 +920,8 @@ std::string WymapUsage() {
          "                         (default osm)\n"
          "  --tile-url TEMPLATE    http(s) address of the tiles with {z}, {x} and {y},\n"
          "                         e.g. http://localhost:8080/{z}/{x}/{y}.png\n"
+         "  --tiles PATH           tiles from an MBTiles file or a folder of\n"
+         "                         <z>/<x>/<y>.png files instead of a tile server\n"
          "  --cache DIR            answer and tile cache folder; \"\" for none\n"
          "                         (default: the user's cache folder, " +
          GetCacheDir() +

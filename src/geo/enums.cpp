@@ -28,7 +28,8 @@ const char* const kTileServerNames[] = {"osm",
                                         "opnv",
                                         "ArcGisWorldTopoMap",
                                         "ArcGisWorldStreetMap",
-                                        "ArcGisWorldImagery"};
+                                        "ArcGisWorldImagery",
+                                        "offline"};
 
 const char* const kPOIShapeNames[] = {"poiEllipse", "poiStar", "poiRect", "poitriangle",
                                       "poiOwnerDraw"};

@@ -21,7 +21,9 @@ enum TTileServer : uint8_t {
   tsOPNV,
   tsArcGisWorldTopoMap,
   tsArcGisWorldStreetMap,
-  tsArcGisWorldImagery
+  tsArcGisWorldImagery,
+  // The world map the program carries, drawn without any network.
+  tsOffline
 };
 
 // Figures a point of interest is drawn as.
@@ -40,7 +42,8 @@ enum TStreamType : uint8_t { stNone, stPng, stJpeg };
 enum TNativeShape : uint8_t { nsPoi, nsMarker, nsPolygon, nsLine };
 
 // "osm", "openmapquest", "openmapquestsat", "cloudmade", "opencyclemap",
-// "opnv", "ArcGisWorldTopoMap", "ArcGisWorldStreetMap", "ArcGisWorldImagery";
+// "opnv", "ArcGisWorldTopoMap", "ArcGisWorldStreetMap", "ArcGisWorldImagery",
+// "offline";
 // tsNone (and any value out of range) gives "osm".
 std::string TileServerToStr(TTileServer server);
 // Any text that names no other server, "osm" included, gives tsOSM.

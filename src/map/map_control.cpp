@@ -85,6 +85,8 @@ TVuroduDavControl::TVuroduDavControl(QWidget* parent)
   FMapServer = std::make_unique<TVuroduDavServer>(FMailbox->Target(), PlaceholderColor());
   FMapServer->SetCacheSize(kDefaultCacheSize);
   FMapServer->SetTileServer(tsOSM);
+  // A tile the server cannot deliver shows the built-in world map meanwhile.
+  FMapServer->SetStandIn(true);
   FMapServer->OnLoadTile = [this](int x, int y, int z, int t) { TileLoaded(x, y, z, t); };
   FShapesHost = std::make_unique<TShapesHost>(this, FMailbox->Target());
   FShapesGroup = std::make_unique<TWyShapesGroup>(

@@ -44,6 +44,8 @@ const TTileCatalogRow kRows[] = {
      "Esri, DigitalGlobe, GeoEye, i-cubed, USDA, USGS, AEX, Getmapping, Aerogrid, IGN, IGP, "
      "swisstopo, and the GIS User Community",
      ""},
+    // Drawn by the program itself (basemap.h); no address.
+    {"OFFLINE", stPng, 10, hrFixed, "", "Natural Earth", "https://www.naturalearthdata.com"},
 };
 
 // Seeded once per process; URLs are built on the window thread, the lock

@@ -19,6 +19,12 @@ namespace wy {
 // tile (a URL, or with LocalPath a file name) in tileFilename.
 using TOnMapServerTilePath = std::function<void(std::string& tileFilename, int x, int y, int z)>;
 
+// A tile source that hands out the bytes of a tile itself (a tile database,
+// for example) instead of a file name: true with the PNG or JPEG bytes of
+// tile (x, y, z) in bytes, false when it has no such tile. Used with
+// LocalPath.
+using TOnMapServerTileData = std::function<bool(int x, int y, int z, std::string& bytes)>;
+
 // How the varying part of a host is chosen for each URL.
 enum THostRule : uint8_t {
   hrFixed,    // one host; {s} (if a template has it) becomes "a"
@@ -64,6 +70,9 @@ class TTileServerInfo {
   std::string TilePath;  // free for the component user
   bool LocalPath = false;
   TOnMapServerTilePath GetTileFilename;
+  // With LocalPath: when assigned, tiles are read through it instead of from
+  // the file GetTileFilename names. Cleared on a change of service.
+  TOnMapServerTileData GetTileData;
 
  private:
   TStreamType StreamType = stPng;

@@ -9,6 +9,7 @@
 #include "platform/log.h"
 #include "platform/tick.h"
 #include "platform/wall_clock.h"
+#include "tiles/basemap_tiles.h"
 #include "tiles/image_decode.h"
 #include "tiles/tile_disk_cache.h"
 #include "tiles/tile_download.h"
@@ -80,6 +81,7 @@ void TVuroduDavServer::SelectService(TTileServer value) {
   ClearCache();
   FTileServerInfo.MinZoom = 2;
   FTileServerInfo.GetTileFilename = nullptr;
+  FTileServerInfo.GetTileData = nullptr;
   const TTileCatalogRow& row = TileCatalogRow(value);
   FTileServerInfo.SetTileFormat(row.Format);
   FTileServerInfo.MaxZoom = row.MaxZoom;
@@ -112,6 +114,17 @@ std::string TVuroduDavServer::GetTileUrl(int x, int y, int z) {
     return result;
   }
   return CatalogTileUrl(FTileServer.load(), x, y, z, FTileServerInfo.Key, FTileServerInfo.Style);
+}
+
+bool TVuroduDavServer::ReadTileData(int x, int y, int z, std::string& bytes) {
+  try {
+    return FTileServerInfo.GetTileData(x, y, z, bytes);
+  } catch (...) {
+    // A failing source has no tile.
+    LogCaughtException(llWarning, "tiles", "the tile source of " + ServerFolderName() + " failed");
+    bytes.clear();
+    return false;
+  }
 }
 
 // --- Keys and paths
@@ -447,16 +460,42 @@ std::string TVuroduDavServer::GetStringTile(int x, int y, int z) {
   return FStringTile;
 }
 
-void TVuroduDavServer::FirePlaceholder(int x, int y, int z) {
-  if (FStringGrid)
+void TVuroduDavServer::FirePlaceholder(int x, int y, int z, bool failed) {
+  if (FStringGrid) {
     FStringTile.clear();
-  else
+  } else if (failed && FStandIn && z >= 0 && z <= 30) {
+    // Never stored: the memory and disk caches hold real tiles only.
+    FTile = BasemapTile(x, y, z);
+    FTileStoodIn = true;
+  } else {
     FTile = FWaitTile;
+  }
   if (OnLoadTile) OnLoadTile(x, y, z, 0);
+}
+
+bool TVuroduDavServer::Failed(const std::string& key) {
+  std::lock_guard<std::mutex> lock(FRetryMutex);
+  return FRetries.count(key) != 0;
+}
+
+bool TVuroduDavServer::DrawOffline(int x, int y, int z) {
+  if (FStringGrid) {
+    // Drawn tiles have no bytes to show as text.
+    FStringTile.clear();
+  } else {
+    FTile = BasemapTile(x, y, z);
+  }
+  if (OnLoadTile) OnLoadTile(x, y, z, 1);
+  return true;
 }
 
 bool TVuroduDavServer::Retrieve(int x, int y, int z) {
   ReapFinished();
+  FTileStoodIn = false;
+  // The built-in world map is drawn, never downloaded nor cached on disk.
+  if (FTileServer.load() == tsOffline && !FTileServerInfo.LocalPath &&
+      !FTileServerInfo.GetTileFilename)
+    return DrawOffline(x, y, z);
   const std::string key = TileKey(x, y, z);
   TStaleTile stale;
   if (LoadFromMemoryCache(x, y, z, key, stale)) {
@@ -483,24 +522,25 @@ bool TVuroduDavServer::Retrieve(int x, int y, int z) {
     }
     // A damaged file: delete it so that the next call downloads the tile.
     releaseCacheSize(key, path);
-    FirePlaceholder(x, y, z);
+    FirePlaceholder(x, y, z, false);
     return false;
   }
 
   if (FTileServerInfo.LocalPath) {
-    const std::string fileName = GetTileUrl(x, y, z);
-    const bool decoded = ReadTileFile(fileName, bytes) && !bytes.empty() && DecodeInto(bytes);
+    const bool read = FTileServerInfo.GetTileData ? ReadTileData(x, y, z, bytes)
+                                                  : ReadTileFile(GetTileUrl(x, y, z), bytes);
+    const bool decoded = read && !bytes.empty() && DecodeInto(bytes);
     if (decoded) StoreLoaded(key, std::move(bytes), nullptr);
     if (decoded) {
       if (OnLoadTile) OnLoadTile(x, y, z, 1);
       return true;
     }
-    FirePlaceholder(x, y, z);
+    FirePlaceholder(x, y, z, true);
     return false;
   }
 
   if (!RetryPending(key)) StartDownload(x, y, z, key);
-  FirePlaceholder(x, y, z);
+  FirePlaceholder(x, y, z, Failed(key));
   return false;
 }
 

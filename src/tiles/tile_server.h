@@ -111,6 +111,16 @@ class TVuroduDavServer {
   bool Cancel() const { return FCancel.load(); }
   void SetCancel(bool value);
   bool TileOK() const { return FTileOk; }
+  // Stand-in tiles: when on, a tile that failed (its download failed, its
+  // host asked for a pause, or its local source has no readable tile) is
+  // answered with the tile of the built-in world map (basemap_tiles.h)
+  // instead of the plain placeholder. TileOK stays false, the stand-in is
+  // kept nowhere, and the real tile replaces it once it arrives. Off by
+  // default.
+  bool StandIn() const { return FStandIn; }
+  void SetStandIn(bool value) { FStandIn = value; }
+  // True when the last GetTile answered with a stand-in.
+  bool TileStoodIn() const { return FTileStoodIn; }
   const std::string& StringTile() const { return FStringTile; }
   // Downloads in flight (revalidations of stale tiles included).
   int ActiveDownloads() const;
@@ -200,7 +210,14 @@ class TVuroduDavServer {
   void UpdateTileGraphic(TTileServerInfo& sender);
   void RequestRepaint();
   std::string GetTileUrl(int x, int y, int z);
-  void FirePlaceholder(int x, int y, int z);
+  // The bytes of a tile from GetTileData; false when it has none or fails.
+  bool ReadTileData(int x, int y, int z, std::string& bytes);
+  // failed: the tile failed (a stand-in may answer for it).
+  void FirePlaceholder(int x, int y, int z, bool failed);
+  // The tile failed and waits for its back-off (or a paused host).
+  bool Failed(const std::string& key);
+  // A tile of the built-in world map (service tsOffline).
+  bool DrawOffline(int x, int y, int z);
   void ReapFinished();
   void JoinAll();
   bool RetryPending(const std::string& key);
@@ -227,6 +244,8 @@ class TVuroduDavServer {
   uint8_t FMaxThreadTile = 16;
   bool FStringGrid = false;
   bool FTileOk = false;
+  bool FStandIn = false;
+  bool FTileStoodIn = false;
   std::atomic<bool> FCancel{false};
   std::atomic<uint64_t> FTilesDecoded{0};
 

@@ -1,0 +1,19 @@
+#pragma once
+// The tiles of the built-in world map (basemap.h), drawn on first use and
+// kept in a small process-wide cache of drawn images, so that a view shown
+// again costs no drawing. Only in memory: these tiles never reach a disk
+// cache. Any thread.
+
+#include <QImage>
+#include <cstddef>
+
+namespace wy {
+
+// Tile (x, y) of zoom z, 256 x 256 RGB32.
+QImage BasemapTile(int x, int y, int z);
+
+// Drawn tiles kept (the least recently used goes first).
+constexpr size_t kBasemapTilesKept = 128;
+size_t BasemapTilesCached();
+
+}  // namespace wy
