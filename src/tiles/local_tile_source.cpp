@@ -16,10 +16,8 @@ constexpr int kMaxZoom = 30;
 
 // A name of the source for its cache keys: a prefix no built-in service
 // has, and the file or folder name.
-std::string SourceName(const char* prefix, const QFileInfo& file) {
-  std::string stem = file.completeBaseName().toStdString();
-  if (stem.empty()) stem = file.fileName().toStdString();
-  return std::string(prefix) + stem;
+std::string SourceName(const char* prefix, const QString& name) {
+  return std::string(prefix) + name.toStdString();
 }
 
 // The zoom range of a tile folder: its sub-folders named 0 to 30.
@@ -71,7 +69,7 @@ bool UseLocalTileSource(const std::string& path, TTileServerInfo& info, std::str
       name = root + "/" + std::to_string(z) + "/" + std::to_string(x) + "/" + std::to_string(y) +
              ".png";
     };
-    info.Name = SourceName("DIR-", file);
+    info.Name = SourceName("DIR-", dir.dirName());
     info.MinZoom = static_cast<uint8_t>(minZoom);
     info.MaxZoom = static_cast<uint8_t>(maxZoom);
     info.CopyRight.clear();
@@ -86,7 +84,7 @@ bool UseLocalTileSource(const std::string& path, TTileServerInfo& info, std::str
   info.GetTileData = [tiles](int x, int y, int z, std::string& bytes) {
     return tiles->ReadTile(x, y, z, bytes);
   };
-  info.Name = SourceName("MBTILES-", file);
+  info.Name = SourceName("MBTILES-", file.completeBaseName());
   info.MinZoom = static_cast<uint8_t>(tiles->MinZoom());
   info.MaxZoom = static_cast<uint8_t>(tiles->MaxZoom());
   info.CopyRight = PlainAttribution(tiles->Attribution());

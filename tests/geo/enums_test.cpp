@@ -23,6 +23,7 @@ TEST(TextEnums, TileServerNames) {
       {tsArcGisWorldTopoMap, "ArcGisWorldTopoMap"},
       {tsArcGisWorldStreetMap, "ArcGisWorldStreetMap"},
       {tsArcGisWorldImagery, "ArcGisWorldImagery"},
+      {tsOffline, "offline"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(TileServerToStr(c.value), c.written) << int(c.value);
@@ -63,6 +64,7 @@ TEST(TextEnums, PoiShapeUnitAndRouteNames) {
 TEST(TextEnums, DeclarationOrderGivesTheStoredValues) {
   // Values are stored as numbers in places (stream types, shape kinds).
   EXPECT_EQ(int(tsArcGisWorldImagery), 9);
+  EXPECT_EQ(int(tsOffline), 10);
   EXPECT_EQ(int(poiOwnerDraw), 4);
   EXPECT_EQ(int(puMeter), 1);
   EXPECT_EQ(int(rtBicycle), 3);
