@@ -19,7 +19,9 @@
 #include "geo/world_info.h"
 #include "support/fixture_server.h"
 #include "support/image_helpers.h"
+#include "support/mbtiles_builder.h"
 #include "support/test_helpers.h"
+#include "tiles/basemap_tiles.h"
 #include "tools/wymap_cli.h"
 
 namespace wy {
@@ -131,8 +133,9 @@ TEST_F(WymapRenderTest, DrawsEveryTileAtItsPlaceTheAttributionAndTheOutside) {
 }
 
 // A tile that fails ends the wait like one that arrived: the image is
-// written with the placeholder in its place. A second render finds the
-// tiles in the disk cache and needs no server.
+// written with the built-in world map standing in for it. A second render
+// finds the tiles in the disk cache and needs no server; the stand-in was
+// never stored there, so it stands in again.
 TEST_F(WymapRenderTest, FailedTilesLeaveThePlaceholderAndTheDiskCacheServesAgain) {
   missingX = 1;
   missingY = 1;
@@ -143,7 +146,7 @@ TEST_F(WymapRenderTest, FailedTilesLeaveThePlaceholderAndTheDiskCacheServesAgain
   QImage image = QImage(QString::fromStdString(first)).convertToFormat(QImage::Format_RGB32);
   ASSERT_EQ(image.size(), QSize(1200, 600));
   // Tile (1, 1) at (344, 44); its neighbour (2, 1) at (600, 44).
-  EXPECT_EQ(image.pixel(400, 100) | 0xFF000000u, kPlaceholder | 0xFF000000u);
+  EXPECT_EQ(image.copy(344, 44, 256, 256), BasemapTile(1, 1, 2));
   EXPECT_EQ(image.pixel(700, 100) | 0xFF000000u, TileColor(2, 1) | 0xFF000000u);
 
   const size_t requests = server.RequestCount();
@@ -222,6 +225,10 @@ TEST_F(WymapRenderTest, BadArgumentsGiveOneLineAndExitCodeTwo) {
       render({"--size", "-5x5"}),
       render({"--size", "5x5x5"}),
       render({"--tile-server", "bogus"}),
+      render({"--tiles", scratch.Sub("none.mbtiles")}),
+      render({"--tiles", scratch.Sub("folder")}),  // no <z> folders
+      render({"--tiles", ""}),
+      render({"--tile-server", "offline", "--zoom", "11"}),
       render({"--tile-url", "ftp://h/{z}/{x}/{y}"}),
       render({"--tile-url", server.Url("/t/{x}/{y}.png")}),
       render({"-o"}),
@@ -250,6 +257,47 @@ TEST_F(WymapRenderTest, BadArgumentsGiveOneLineAndExitCodeTwo) {
   }
   EXPECT_EQ(server.RequestCount(), 0u);
   EXPECT_FALSE(fs::exists(out));
+}
+
+// Without any server: the built-in world map, an MBTiles file and a tile
+// folder, each tile at its place.
+TEST_F(WymapRenderTest, DrawsOfflineAndLocalTilesWithoutAServer) {
+  const std::string offline = scratch.Sub("offline.png");
+  TRenderRun run = Run({"render", "--lat", "0", "--lng", "0", "--zoom", "2", "--size", "1200x600",
+                        "--cache", "", "--tile-server", "offline", "-o", offline});
+  ASSERT_EQ(run.Code, kWymapOk) << run.Err;
+  QImage image = QImage(QString::fromStdString(offline)).convertToFormat(QImage::Format_RGB32);
+  EXPECT_EQ(image.copy(344, 44, 256, 256), BasemapTile(1, 1, 2));
+  EXPECT_EQ(image.copy(600, 300, 256, 256), BasemapTile(2, 2, 2));
+
+  // Zoom 2 in a file that has it; tiles (x, y) in the map's numbering.
+  const std::string mbtiles = scratch.Sub("world.mbtiles");
+  const std::string folder = scratch.Sub("tiles");
+  std::vector<TMbTile> tiles;
+  for (int x = 0; x < 4; ++x)
+    for (int y = 0; y < 4; ++y) {
+      tiles.push_back({x, y, 2, SolidPng(TileColor(x, y))});
+      fs::create_directories(folder + "/2/" + std::to_string(x));
+      std::ofstream(folder + "/2/" + std::to_string(x) + "/" + std::to_string(y) + ".png",
+                    std::ios::binary)
+          << SolidPng(TileColor(x, y));
+    }
+  ASSERT_TRUE(WriteMbTiles(mbtiles, {{"format", "png"}, {"attribution", "Local data"}}, tiles));
+  for (const std::string& source : {mbtiles, folder}) {
+    SCOPED_TRACE(source);
+    const std::string output = scratch.Sub("local.png");
+    run = Run({"render", "--lat", "0", "--lng", "0", "--zoom", "2", "--size", "1200x600", "--cache",
+               "", "--tiles", source, "-o", output});
+    ASSERT_EQ(run.Code, kWymapOk) << run.Err;
+    image = QImage(QString::fromStdString(output)).convertToFormat(QImage::Format_RGB32);
+    // Tile (x, y) at (88 + 256 x, 256 y - 212).
+    for (int x = 0; x < 4; ++x)
+      for (int y = 1; y < 3; ++y)
+        EXPECT_EQ(image.pixel(88 + x * 256 + 30, y * 256 - 212 + 30) | 0xFF000000u,
+                  TileColor(x, y) | 0xFF000000u)
+            << x << "," << y;
+  }
+  EXPECT_EQ(server.RequestCount(), 0u);
 }
 
 // Markers on the world at zoom 2 (1200 x 600, centred on 0,0, so lat 0 is
