@@ -31,7 +31,6 @@
 #include "shapes/shape_marker.h"
 #include "shapes/shape_poi.h"
 #include "shapes/shapes_group.h"
-#include "tiles/local_tile_source.h"
 #include "tiles/tile_catalog.h"
 #include "tiles/tile_server.h"
 #include "tools/wymap_cache.h"
@@ -747,12 +746,10 @@ int RunRender(const TArguments& a, std::ostream& err) {
   if (a.HasTiles) {
     // Tiles read from the source in place of the service's.
     std::string problem;
-    if (!UseLocalTileSource(a.Tiles, map.TileServerInfo(), problem)) {
+    if (!map.SetLocalTiles(a.Tiles, problem)) {
       err << "wymap: " << OneLine(problem) << '\n';
       return kWymapUsage;
     }
-    map.SetMinZoom(map.TileServerInfo().MinZoom);
-    map.SetMaxZoom(map.TileServerInfo().MaxZoom);
   }
   const TTileServerInfo& info = map.TileServerInfo();
   if (a.HasZoom && (a.Zoom < info.MinZoom || a.Zoom > info.MaxZoom)) {

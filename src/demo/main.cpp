@@ -7,6 +7,8 @@
 //   --cache DIR            disk cache folder (default: the user's cache folder)
 //   --cache-beside-program the folder "cache" next to the program file
 //   --no-cache             no disk cache
+//   --tiles PATH           tiles from an MBTiles file or a folder of
+//                          <z>/<x>/<y>.png files instead of a tile server
 //   --quit-after-first-frame  prints how long the first map frame took and
 //                          exits (start-up measurements)
 #include <QApplication>
@@ -18,6 +20,7 @@
 
 #include "demo/demo_window.h"
 #include "geo/settings.h"
+#include "map/map_control.h"
 
 int main(int argc, char** argv) {
   QElapsedTimer started;
@@ -38,7 +41,10 @@ int main(int argc, char** argv) {
   const QCommandLineOption noCacheOption("no-cache", "Uses no disk cache.");
   const QCommandLineOption firstFrameOption("quit-after-first-frame",
                                             "Prints the time to the first map frame and exits.");
-  parser.addOptions({setOption, cacheOption, besideOption, noCacheOption, firstFrameOption});
+  const QCommandLineOption tilesOption(
+      "tiles", "Tiles from an MBTiles file or a folder of <z>/<x>/<y>.png files.", "PATH");
+  parser.addOptions(
+      {setOption, cacheOption, besideOption, noCacheOption, firstFrameOption, tilesOption});
   parser.process(app);
 
   for (const QString& pair : parser.values(setOption)) {
@@ -60,6 +66,15 @@ int main(int argc, char** argv) {
     cache = (QApplication::applicationDirPath() + "/cache").toUtf8().toStdString();
 
   wy::TFZeduZavireRozuvidu window(cache);
+  if (parser.isSet(tilesOption)) {
+    auto* map = window.findChild<wy::TWyVuroduDav*>();
+    std::string error;
+    if (map == nullptr ||
+        !map->SetLocalTiles(parser.value(tilesOption).toUtf8().toStdString(), error)) {
+      std::fprintf(stderr, "wymap-demo: %s\n", error.empty() ? "no map" : error.c_str());
+      return 2;
+    }
+  }
   window.show();
   if (parser.isSet(firstFrameOption)) {
     auto* poll = new QTimer(&app);

@@ -27,6 +27,7 @@
 #include "services/geo_localise.h"
 #include "shapes/shape.h"
 #include "shapes/shapes_group.h"
+#include "tiles/local_tile_source.h"
 #include "tiles/tile_server.h"
 
 namespace wy {
@@ -337,6 +338,19 @@ void TVuroduDavControl::SetTileServer(TTileServer value) {
 
 TTileServerInfo& TVuroduDavControl::TileServerInfo() {
   return FMapServer->TileServerInfo();
+}
+
+bool TVuroduDavControl::SetLocalTiles(const std::string& path, std::string& error) {
+  if (!UseLocalTileSource(path, FMapServer->TileServerInfo(), error)) return false;
+  // The service's tiles in memory are not this source's.
+  FMapServer->ClearCache();
+  const TTileServerInfo& info = FMapServer->TileServerInfo();
+  SetMinZoom(info.MinZoom);
+  SetMaxZoom(info.MaxZoom);
+  ClearTiles();
+  RedrawMap(false);
+  NotifyObservers(omMapTileServer);
+  return true;
 }
 
 uint16_t TVuroduDavControl::CacheSize() const {

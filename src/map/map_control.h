@@ -122,6 +122,11 @@ class TVuroduDavControl : public QWidget, public TObject {
   TTileServer TileServer() const;
   void SetTileServer(TTileServer value);
   TTileServerInfo& TileServerInfo();
+  // Tiles from a local source, an MBTiles file or a folder of
+  // <z>/<x>/<y>.png files, in place of the current service's until another
+  // service is chosen; the zoom range becomes the source's. False, with the
+  // reason in `error` and nothing changed, when `path` is neither.
+  bool SetLocalTiles(const std::string& path, std::string& error);
   uint16_t CacheSize() const;
   void SetCacheSize(uint16_t value);
   uint8_t MaxThreadTile() const;
