@@ -328,6 +328,10 @@ TTileServer TVuroduDavControl::TileServer() const {
 
 void TVuroduDavControl::SetTileServer(TTileServer value) {
   FMapServer->SetTileServer(value);
+  TileSourceChanged();
+}
+
+void TVuroduDavControl::TileSourceChanged() {
   const TTileServerInfo& info = FMapServer->TileServerInfo();
   SetMinZoom(info.MinZoom);
   SetMaxZoom(info.MaxZoom);
@@ -344,12 +348,7 @@ bool TVuroduDavControl::SetLocalTiles(const std::string& path, std::string& erro
   if (!UseLocalTileSource(path, FMapServer->TileServerInfo(), error)) return false;
   // The service's tiles in memory are not this source's.
   FMapServer->ClearCache();
-  const TTileServerInfo& info = FMapServer->TileServerInfo();
-  SetMinZoom(info.MinZoom);
-  SetMaxZoom(info.MaxZoom);
-  ClearTiles();
-  RedrawMap(false);
-  NotifyObservers(omMapTileServer);
+  TileSourceChanged();
   return true;
 }
 

@@ -422,6 +422,9 @@ class TVuroduDavControl : public QWidget, public TObject {
   // Observers and shapes are told the view stopped moving.
   void MoveEnded();
   void ClearTiles();
+  // The base layer's source changed: its zoom range applies, every tile is
+  // fetched again and the observers are told.
+  void TileSourceChanged();
 
   // --- Rendering
   void Invalidate() { Valide_Map = false; }

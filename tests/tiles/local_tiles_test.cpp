@@ -56,14 +56,7 @@ TEST_F(LocalTilesTest, StandInForFailedTilesUntilTheRealOneArrives) {
   std::atomic<uint32_t> tick{5000};
   TScopedTickSource tickSource([&] { return tick.load(); });
   std::atomic<bool> healthy{false};
-  FFixture.HandleRegex(kTilePattern, [&](const TFixtureRequest&, httplib::Response& response) {
-    if (healthy) {
-      response.set_content(FTileBytes, "image/png");
-    } else {
-      response.status = 503;
-      response.set_content("busy", "text/plain");
-    }
-  });
+  ServeOnceHealthy(healthy);
   TVuroduDavServer& server = MakeServer();
   server.SetStandIn(true);
   EXPECT_TRUE(IsPlaceholder(server.GetTile(8, 5, 4)));  // loading

@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QTemporaryDir>
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -89,6 +90,18 @@ class TileServerTest : public ::testing::Test {
                            response.status = status;
                            response.set_content(body(), type);
                          });
+  }
+
+  // Tiles answer 503 until `healthy` is set, then the tile.
+  void ServeOnceHealthy(std::atomic<bool>& healthy) {
+    FFixture.HandleRegex(kTilePattern, [&](const TFixtureRequest&, httplib::Response& response) {
+      if (healthy) {
+        response.set_content(FTileBytes, "image/png");
+      } else {
+        response.status = 503;
+        response.set_content("busy", "text/plain");
+      }
+    });
   }
 
   TVuroduDavServer& MakeServer(bool diskCache = true) {

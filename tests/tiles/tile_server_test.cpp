@@ -168,14 +168,7 @@ TEST_F(TileServerTest, FailedTileIsRetriedAfterDoublingBackOff) {
   std::atomic<uint32_t> tick{5000};
   TScopedTickSource tickSource([&] { return tick.load(); });
   std::atomic<bool> healthy{false};
-  FFixture.HandleRegex(kTilePattern, [&](const TFixtureRequest&, httplib::Response& response) {
-    if (healthy) {
-      response.set_content(FTileBytes, "image/png");
-    } else {
-      response.status = 503;
-      response.set_content("busy", "text/plain");
-    }
-  });
+  ServeOnceHealthy(healthy);
   TVuroduDavServer& server = MakeServer();
   auto failOnce = [&](size_t requests) {
     server.GetTile(8, 5, 4);
