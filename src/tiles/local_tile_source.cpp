@@ -78,7 +78,8 @@ bool UseLocalTileSource(const std::string& path, TTileServerInfo& info, std::str
     info.SetTileFormat(stPng);
     return true;
   }
-  std::shared_ptr<TMbTiles> tiles = TMbTiles::Open(path, error);
+  // Absolute, so that SQLite never reads a name starting "file:" as a URI.
+  std::shared_ptr<TMbTiles> tiles = TMbTiles::Open(file.absoluteFilePath().toStdString(), error);
   if (!tiles) return false;
   info.GetTileFilename = nullptr;
   info.GetTileData = [tiles](int x, int y, int z, std::string& bytes) {
