@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <string_view>
 
+#include "formats/geojson_import.h"
+#include "formats/gpx_import.h"
 #include "geo/stream.h"
 #include "geo/web_fetch.h"
 #include "platform/log.h"
@@ -141,16 +143,42 @@ std::string FileExtension(const std::string& name) {
 
 namespace {
 
-// The shape text of a source's text by its extension: the foreign formats
-// that need converting give "" until their readers exist; ".geojson" is
-// handed over as it is.
+// The kind of a source by its extension and, for ".json" and ".geojson",
+// by its content: GeoJSON is an object, so a first non-blank "{" means
+// GeoJSON and anything else the own format (older own files were saved
+// under ".geojson").
+TShapeSourceKind KindOfContent(const std::string& name, const std::string& text) {
+  const TShapeSourceKind kind = ShapeSourceKindOf(name);
+  if (kind != skGeoJSON) return kind;
+  size_t i = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+  while (i < text.size() &&
+         (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n'))
+    ++i;
+  return (i < text.size() && text[i] == '{') ? skGeoJSON : skText;
+}
+
 std::string ShapeTextOf(const std::string& name, std::string text) {
-  const std::string ext = FileExtension(name);
-  if (ext == ".gpx" || ext == ".kml" || ext == ".json") return "";
-  return text;
+  const TShapeSourceKind kind = KindOfContent(name, text);
+  return ConvertShapeText(kind, std::move(text));
 }
 
 }  // namespace
+
+std::string ConvertShapeText(TShapeSourceKind kind, std::string text) {
+  switch (kind) {
+    case skGPX:
+      return TGpxImporter().FromText(std::move(text));
+    case skKML:
+      return "";
+    case skGeoJSON:
+      return TGeoJsonImporter().FromText(text);
+    case skText:
+      return text;
+    case skError:
+      break;
+  }
+  return "";
+}
 
 bool IsWebAddress(const std::string& name) {
   const std::string lower = LowerAscii(name.substr(0, 8));
@@ -227,7 +255,20 @@ TShapeSourceKind ReadShapeSource(const std::string& source, std::string& text) {
     text.clear();
     return skError;
   }
-  return ShapeSourceKindOf(source);
+  return KindOfContent(source, text);
+}
+
+bool HasShapeRecords(const std::string& text) {
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    size_t i = start;
+    while (i < end && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r')) ++i;
+    if (i < end && text[i] != '[') return true;
+    start = end + 1;
+  }
+  return false;
 }
 
 }  // namespace wy
