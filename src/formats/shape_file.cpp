@@ -13,6 +13,7 @@
 
 #include "formats/geojson_import.h"
 #include "formats/gpx_import.h"
+#include "formats/kml_import.h"
 #include "geo/stream.h"
 #include "geo/web_fetch.h"
 #include "platform/log.h"
@@ -169,7 +170,7 @@ std::string ConvertShapeText(TShapeSourceKind kind, std::string text) {
     case skGPX:
       return TGpxImporter().FromText(std::move(text));
     case skKML:
-      return "";
+      return TKmlImporter().FromText(std::move(text));
     case skGeoJSON:
       return TGeoJsonImporter().FromText(text);
     case skText:

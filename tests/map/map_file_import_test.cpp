@@ -1,4 +1,4 @@
-// Files of other programs (GPX, GeoJSON) and own text under ".json" or
+// Files of other programs (GPX, KML, GeoJSON) and own text under ".json" or
 // ".geojson" names, loaded through the map and through a group.
 
 #include <gtest/gtest.h>
@@ -31,6 +31,10 @@ const char kGeoJson[] =
     "\"geometry\":{\"type\":\"Point\",\"coordinates\":[2.35,48.85]}},"
     "{\"type\":\"Feature\",\"properties\":{},\"geometry\":{\"type\":\"Polygon\","
     "\"coordinates\":[[[2,48],[3,48],[3,49],[2,48]]]}}]}";
+const char kKml[] =
+    "<kml><Document><Placemark><name>P</name><Point><coordinates>2.35,48.85</coordinates></Point>"
+    "</Placemark><Placemark><LineString><coordinates>2,48 3,49</coordinates></LineString>"
+    "</Placemark></Document></kml>";
 const char kOwnText[] = "[markers]\r\nlat=1;lng=2;\r\nlat=3;lng=4;\r\n";
 
 class MapFileImportTest : public maptest::TMapWindowTest {
@@ -50,6 +54,7 @@ TEST_F(MapFileImportTest, EachFormatLoadsIntoTheDefaultGroupAndIsAnnounced) {
   };
   const TCase cases[] = {
       {"walk.gpx", kGpx, 1, 2, 0},
+      {"places.KML", kKml, 1, 1, 0},
       {"places.geojson", kGeoJson, 1, 0, 1},
       {"places.json", kGeoJson, 1, 0, 1},
       // Own text under the GeoJSON names keeps loading.
@@ -78,8 +83,9 @@ TEST_F(MapFileImportTest, GroupsLoadEveryFormat) {
   TWyShapes* trips = FMap->ShapesGroup().getShapes("trips");
   EXPECT_TRUE(trips->LoadFromFile(Write("walk.gpx", kGpx)));
   EXPECT_TRUE(trips->LoadFromFile(Write("places.geojson", kGeoJson)));
-  EXPECT_EQ(trips->Markers()->Count(), 2);
-  EXPECT_EQ(trips->Lines()->Count(), 2);
+  EXPECT_TRUE(trips->LoadFromFile(Write("places.kml", kKml)));
+  EXPECT_EQ(trips->Markers()->Count(), 3);
+  EXPECT_EQ(trips->Lines()->Count(), 3);
   EXPECT_EQ(trips->Polygones()->Count(), 1);
   EXPECT_EQ(FMap->ShapesGroup().getShapes("")->Markers()->Count(), 0);
   // Nothing to show: false, the group unchanged.
