@@ -92,7 +92,7 @@ TEST_F(MapFileImportTest, GroupsLoadEveryFormat) {
   EXPECT_FALSE(trips->LoadFromFile(Write("empty.gpx", "<gpx></gpx>")));
   EXPECT_FALSE(trips->LoadFromFile(Write("empty.geojson", "{\"type\":\"FeatureCollection\"}")));
   EXPECT_FALSE(trips->LoadFromFile(FDir.Sub("missing.gpx")));
-  EXPECT_EQ(trips->Markers()->Count(), 2);
+  EXPECT_EQ(trips->Markers()->Count(), 3);
 
   // The registry reads foreign files into its default group.
   EXPECT_TRUE(FMap->ShapesGroup().LoadFromFile(Write("w2.gpx", kGpx)));
