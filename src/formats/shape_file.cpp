@@ -14,6 +14,7 @@
 #include "formats/geojson_import.h"
 #include "formats/gpx_import.h"
 #include "formats/kml_import.h"
+#include "formats/kmz_archive.h"
 #include "geo/stream.h"
 #include "geo/web_fetch.h"
 #include "platform/log.h"
@@ -158,7 +159,18 @@ TShapeSourceKind KindOfContent(const std::string& name, const std::string& text)
   return (i < text.size() && text[i] == '{') ? skGeoJSON : skText;
 }
 
+// A ".kmz" source's bytes replaced by the KML document they hold; false
+// when they hold none.
+bool UnpackSource(const std::string& name, std::string& text) {
+  if (FileExtension(name) != ".kmz") return true;
+  std::string kml;
+  const bool ok = KmzToKml(text, kml);
+  text = std::move(kml);
+  return ok;
+}
+
 std::string ShapeTextOf(const std::string& name, std::string text) {
+  if (!UnpackSource(name, text)) return "";
   const TShapeSourceKind kind = KindOfContent(name, text);
   return ConvertShapeText(kind, std::move(text));
 }
@@ -189,7 +201,7 @@ bool IsWebAddress(const std::string& name) {
 TShapeSourceKind ShapeSourceKindOf(const std::string& name) {
   const std::string ext = FileExtension(name);
   if (ext == ".gpx") return skGPX;
-  if (ext == ".kml") return skKML;
+  if (ext == ".kml" || ext == ".kmz") return skKML;
   if (ext == ".json" || ext == ".geojson") return skGeoJSON;
   return skText;
 }
@@ -252,7 +264,7 @@ TShapeSourceKind ReadShapeSource(const std::string& source, std::string& text) {
   } else {
     read = Download(source, text);
   }
-  if (!read) {
+  if (!read || !UnpackSource(source, text)) {
     text.clear();
     return skError;
   }

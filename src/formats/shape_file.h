@@ -3,7 +3,8 @@
 // (a local file, or an http or https address) as text with its kind.
 //
 // Kinds follow the extension of the name, without regard to letter case:
-// ".gpx", ".kml", ".json" and ".geojson" are the foreign formats, anything
+// ".gpx", ".kml", ".kmz" (zipped KML), ".json" and ".geojson" are the
+// foreign formats, anything
 // else is the system's own sectioned text. A ".json" or ".geojson" source
 // whose first non-blank character is not "{" is own text too.
 //
