@@ -1,5 +1,6 @@
 // "Open…" and "Save…" of the demonstration window: maps in the system's own
-// sectioned text (the view and the shapes; see the map's SaveToFile).
+// sectioned text (the view and the shapes; see the map's SaveToFile); Open
+// also reads the shapes of GPX, KML, KMZ and GeoJSON files.
 
 #include <QFileDialog>
 #include <QString>
@@ -13,14 +14,18 @@ namespace wy {
 
 namespace {
 
-const char kFilter[] = "Maps (*.txt);;All files (*)";
+const char kSaveFilter[] = "Maps (*.txt);;All files (*)";
+const char kOpenFilter[] =
+    "Maps and tracks (*.txt *.gpx *.kml *.kmz *.json *.geojson);;Maps (*.txt);;GPX (*.gpx);;"
+    "KML (*.kml *.kmz);;GeoJSON (*.json *.geojson);;All files (*)";
 
 }  // namespace
 
 std::string TFZeduZavireRozuvidu::ChooseFile(bool save) {
   if (FChooseFile) return FChooseFile(save);
-  const QString name = save ? QFileDialog::getSaveFileName(this, "Save the map", QString(), kFilter)
-                            : QFileDialog::getOpenFileName(this, "Open a map", QString(), kFilter);
+  const QString name =
+      save ? QFileDialog::getSaveFileName(this, "Save the map", QString(), kSaveFilter)
+           : QFileDialog::getOpenFileName(this, "Open a map", QString(), kOpenFilter);
   return name.toStdString();
 }
 
