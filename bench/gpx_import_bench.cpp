@@ -35,11 +35,8 @@ const std::string& GpxFile() {
       const double lon = 6.0 + i * 1.5e-6;
       std::snprintf(line, sizeof line,
                     "   <trkpt lat=\"%.7f\" lon=\"%.7f\">\n    <ele>%.1f</ele>\n"
-                    "    <time>2024-06-01T%02d:%02d:%02dZ</time>\n"
-                    "    <extensions><gpxtpx:TrackPointExtension><gpxtpx:hr>%d</gpxtpx:hr>"
-                    "</gpxtpx:TrackPointExtension></extensions>\n   </trkpt>\n",
-                    lat, lon, 1000.0 + (i % 700) * 0.5, (i / 3600) % 24, (i / 60) % 60, i % 60,
-                    100 + i % 80);
+                    "    <time>2024-06-01T%02d:%02d:%02dZ</time>\n   </trkpt>\n",
+                    lat, lon, 1000.0 + (i % 700) * 0.5, (i / 3600) % 24, (i / 60) % 60, i % 60);
       std::fputs(line, f);
     }
     std::fputs("  </trkseg>\n </trk>\n</gpx>\n", f);
