@@ -47,7 +47,7 @@ std::string TGpxImporter::Result() {
 
 std::string TGpxImporter::FromText(std::string text) {
   Reset();
-  FXml.SetXml(std::move(text));
+  FXml.SetXml(XmlAsUtf8(std::move(text)));
   return Result();
 }
 

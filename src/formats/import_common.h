@@ -19,4 +19,9 @@ std::string ImportedText(const std::string& text);
 std::string JoinShapeSections(const std::string& markers, const std::string& lines,
                               const std::string& polygons);
 
+// An XML document whose declaration names ISO-8859-1 (as GPSBabel and
+// older devices write) turned into UTF-8, the declaration then saying so;
+// any other document as it is.
+std::string XmlAsUtf8(std::string text);
+
 }  // namespace wy

@@ -118,7 +118,7 @@ std::string TKmlImporter::Result() {
 
 std::string TKmlImporter::FromText(std::string text) {
   Reset();
-  FXml.SetXml(std::move(text));
+  FXml.SetXml(XmlAsUtf8(std::move(text)));
   return Result();
 }
 

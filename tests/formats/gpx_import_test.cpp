@@ -104,6 +104,16 @@ TEST(GpxImport, GarminFileThenAnotherDocument) {
             "[markers]\r\ndrag=false;visible=true;clickable=true;lat=1;lng=2;\r\n\r\n");
 }
 
+// GPSBabel writes ISO-8859-1; names come out as UTF-8.
+TEST(GpxImport, Latin1Document) {
+  TGpxImporter importer;
+  EXPECT_EQ(
+      importer.FromText("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<gpx version=\"1.0\">"
+                        "<wpt lat=\"1\" lon=\"2\"><name>Caf\xE9</name></wpt></gpx>"),
+      "[markers]\r\ndrag=false;visible=true;clickable=true;lat=1;lng=2;"
+      "name=Caf\xC3\xA9;title=Caf\xC3\xA9;\r\n\r\n");
+}
+
 // Single-line exports (Strava, Komoot) with many points are read whole.
 TEST(GpxImport, LongSingleLineTrack) {
   std::string doc = std::string(kHead) + "<trk><trkseg>";
