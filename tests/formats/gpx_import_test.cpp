@@ -6,6 +6,8 @@
 #include <fstream>
 #include <string>
 
+#include "support/comma_locale.h"
+
 namespace wy {
 namespace {
 
@@ -60,6 +62,8 @@ const TCase kCases[] = {
 };
 
 TEST(GpxImport, Documents) {
+  // Numbers are read and written with "." whatever the locale.
+  test_support::CommaLocaleScope comma;
   for (const TCase& c : kCases) {
     TGpxImporter importer;
     EXPECT_EQ(importer.FromText(std::string(kHead) + c.body + "</gpx>"), c.shapes) << c.name;
