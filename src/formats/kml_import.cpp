@@ -24,20 +24,13 @@ std::string LocalLowerName(const std::string& tag, bool& closing) {
   return out;
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // A KML colour "aabbggrr" as a colour value (red + 256 green + 65536 blue)
 // and an opacity percentage; false for a text that is not one.
 bool KmlColor(const std::string& text, int& color, int& opacity) {
   if (text.size() < 8) return false;
   int byte[4];
   for (int i = 0; i < 4; ++i) {
-    const int hi = HexDigit(text[2 * i]), lo = HexDigit(text[2 * i + 1]);
+    const int hi = HexDigitValue(text[2 * i]), lo = HexDigitValue(text[2 * i + 1]);
     if (hi < 0 || lo < 0) return false;
     byte[i] = hi * 16 + lo;
   }
