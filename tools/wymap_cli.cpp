@@ -719,35 +719,6 @@ bool IconsSettled(TWyVuroduDav& map, const std::vector<TWyShapeMarker*>& markers
   return ready;
 }
 
-// Frames the view on every saved group's POIs, markers, lines and polygons;
-// false when there are none.
-bool FitShapes(TWyVuroduDav& map) {
-  bool any = false;
-  double north = 0, east = 0, south = 0, west = 0;
-  for (TWyShapes* group : map.ShapesGroup().Groups()) {
-    if (!group->Serialize()) continue;
-    TWyShapeList* lists[] = {group->Pois(), group->Markers(), group->Lines(), group->Polygones()};
-    for (TWyShapeList* list : lists) {
-      if (list->Count() == 0) continue;
-      list->ComputeBounds();
-      if (!any) {
-        north = list->NorthEastLatitude();
-        east = list->NorthEastLongitude();
-        south = list->SouthWestLatitude();
-        west = list->SouthWestLongitude();
-        any = true;
-      } else {
-        north = std::max(north, list->NorthEastLatitude());
-        east = std::max(east, list->NorthEastLongitude());
-        south = std::min(south, list->SouthWestLatitude());
-        west = std::min(west, list->SouthWestLongitude());
-      }
-    }
-  }
-  if (any) map.fitBounds(north, east, south, west);
-  return any;
-}
-
 int RunRender(const TArguments& a, std::ostream& err) {
   for (const std::string* output : {&a.Output, a.HasShapesOut ? &a.ShapesOut : nullptr}) {
     const std::string problem = output ? OutputProblem(*output) : "";
@@ -787,7 +758,7 @@ int RunRender(const TArguments& a, std::ostream& err) {
   std::vector<TWyShapeMarker*> iconMarkers;
   AddFileIconMarkers(map, iconMarkers);
   AddShapes(map, a.Shapes, iconMarkers);
-  if (a.Fit && !FitShapes(map)) {
+  if (a.Fit && !map.fitShapes()) {
     map.hide();
     return Fail(err, "render", "no shapes to frame");
   }

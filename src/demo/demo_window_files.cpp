@@ -6,6 +6,7 @@
 #include <QString>
 
 #include "demo/demo_window.h"
+#include "formats/shape_file.h"
 #include "map/map_control.h"
 #include "shapes/shape_marker.h"
 #include "shapes/shapes_group.h"
@@ -14,6 +15,7 @@ namespace wy {
 
 namespace {
 
+const char kOpenedGroup[] = "opened";
 const char kSaveFilter[] = "Maps (*.txt);;All files (*)";
 const char kOpenFilter[] =
     "Maps and tracks (*.txt *.gpx *.kml *.kmz *.json *.geojson);;Maps (*.txt);;GPX (*.gpx);;"
@@ -35,6 +37,25 @@ void TFZeduZavireRozuvidu::btSaveClick() {
   Report(map->SaveToFile(name) ? "" : "Could not save the map to " + name);
 }
 
+// A GPX, KML or GeoJSON file holds no view: its shapes go to a group of
+// their own (replacing those of the file opened before), and the view frames
+// them, so what was opened is what the user sees.
+void TFZeduZavireRozuvidu::OpenTrackFile(const std::string& name) {
+  TWyShapes* opened = map->ShapesGroup().getShapes(kOpenedGroup);
+  opened->Clear();
+  if (!opened->LoadFromFile(name)) {
+    Report("Could not open the map " + name);
+    return;
+  }
+  Report("");
+  map->fitShapes(opened);
+  if (TWyShapeMarker* pin = map->Shapes()->Markers()->Items(0)) {
+    const TLatLng c = map->Center();
+    pin->SetPosition(c.Lat, c.Lng);
+  }
+  DrawRadius();
+}
+
 void TFZeduZavireRozuvidu::btOpenClick() {
   const std::string name = ChooseFile(false);
   if (name.empty()) return;
@@ -42,6 +63,10 @@ void TFZeduZavireRozuvidu::btOpenClick() {
   // a click on an opened marker shows no place.
   ClearAll();
   FStartPlace = 0;
+  if (ShapeSourceKindOf(name) != skText) {
+    OpenTrackFile(name);
+    return;
+  }
   if (!map->LoadFromFile(name)) {
     Report("Could not open the map " + name);
     return;
