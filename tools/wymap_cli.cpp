@@ -748,6 +748,11 @@ int RunRender(const TArguments& a, std::ostream& err) {
   if (a.HasTileServer || a.ShapeFiles.empty()) map.SetTileServer(a.TileServer);
   const TTileServer service = map.TileServer();
   // The service reads its address template from the settings for every tile.
+  if (a.HasTileUrl && *TileCatalogRow(service).Endpoint == '\0') {
+    // A service drawn by the program has no address to replace.
+    err << "wymap: --tile-url does not apply to " << TileServerToStr(service) << '\n';
+    return kWymapUsage;
+  }
   if (a.HasTileUrl) SetEndpoint(TileCatalogRow(service).Endpoint, a.TileUrl);
   if (a.HasTiles) {
     // Tiles read from the source in place of the service's.

@@ -229,6 +229,7 @@ TEST_F(WymapRenderTest, BadArgumentsGiveOneLineAndExitCodeTwo) {
       render({"--tiles", scratch.Sub("folder")}),  // no <z> folders
       render({"--tiles", ""}),
       render({"--tile-server", "offline", "--zoom", "11"}),
+      render({"--tile-server", "offline"}),  // with --tile-url
       render({"--tile-url", "ftp://h/{z}/{x}/{y}"}),
       render({"--tile-url", server.Url("/t/{x}/{y}.png")}),
       render({"-o"}),
