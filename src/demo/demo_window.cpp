@@ -138,6 +138,7 @@ void TFZeduZavireRozuvidu::BuildControls() {
   map->setCenter(kStartLatitude, kStartLongitude);
   map->SetDblClickZoom(true);
   map->SetMouseWheelZoom(true);
+  map->SetZoomAtPointer(true);
   map->SetDraggable(true);
   row->addWidget(map, 1);
 

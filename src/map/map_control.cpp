@@ -1,5 +1,6 @@
 #include "map/map_control.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -73,7 +74,7 @@ TVuroduDavControl::TVuroduDavControl(QWidget* parent)
       FInput(std::make_unique<TMapInputHandler>(*this)) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMouseTracking(true);
-  setFocusPolicy(Qt::ClickFocus);
+  setFocusPolicy(Qt::StrongFocus);
 
   FWyCanvas = std::make_unique<TWyCanvas>();
   QFont font(QStringLiteral("DejaVu Sans"));
@@ -218,6 +219,11 @@ void TVuroduDavControl::ZoomApplied() {
   Fire(OnMapMove, this, Latitude(), Longitude());
   MoveEnded();
   Fire(OnChangeMapZoom, this);
+}
+
+void TVuroduDavControl::ZoomAbout(uint8_t value, const QPoint& at) {
+  SyncSize();
+  if (FViewport.ZoomAbout(value, at.x(), at.y())) ZoomApplied();
 }
 
 void TVuroduDavControl::SetMinZoom(uint8_t value) {
@@ -642,6 +648,14 @@ void TVuroduDavControl::wheelEvent(QWheelEvent* event) {
     event->accept();
   } else {
     event->ignore();
+  }
+}
+
+void TVuroduDavControl::keyPressEvent(QKeyEvent* event) {
+  if (FInput->Key(event)) {
+    event->accept();
+  } else {
+    QWidget::keyPressEvent(event);
   }
 }
 

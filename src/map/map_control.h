@@ -357,6 +357,10 @@ class TVuroduDavControl : public QWidget, public TObject {
   void SetDblClickZoom(bool v) { FDblClickZoom = v; }
   bool MouseWheelZoom() const { return FMouseWheelZoom; }
   void SetMouseWheelZoom(bool v) { FMouseWheelZoom = v; }
+  // The wheel zooms about the point under the pointer (it stays put) rather
+  // than the middle of the map. Off by default.
+  bool ZoomAtPointer() const { return FZoomAtPointer; }
+  void SetZoomAtPointer(bool v) { FZoomAtPointer = v; }
   bool AntiFreezeOnLoad() const { return FAntiFreezeOnLoad; }
   void SetAntiFreezeOnLoad(bool v) { FAntiFreezeOnLoad = v; }
 
@@ -394,6 +398,9 @@ class TVuroduDavControl : public QWidget, public TObject {
   // The top-level window's wheel events (those its children passed on) zoom
   // the map too when the pointer is strictly inside the control.
   bool eventFilter(QObject* watched, QEvent* event) override;
+  // Arrow keys pan by a quarter of the view (not while the map is locked
+  // against dragging), + and - zoom one level about the middle.
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   friend class TMapInputHandler;
@@ -412,6 +419,8 @@ class TVuroduDavControl : public QWidget, public TObject {
   // A drag step: the composed tiles move with the pointer and only the
   // entering tiles are drawn.
   void ShiftView(int64_t dx, int64_t dy);
+  // A zoom change that keeps the point under the widget pixel in place.
+  void ZoomAbout(uint8_t value, const QPoint& at);
   // The release of a map drag: the last stretch, then a full render.
   void EndMapDrag(int64_t dx, int64_t dy);
   // Observers and shapes are told the view stopped moving.
@@ -454,6 +463,7 @@ class TVuroduDavControl : public QWidget, public TObject {
   bool FDraggable = true;
   bool FDblClickZoom = true;
   bool FMouseWheelZoom = true;
+  bool FZoomAtPointer = false;
   bool FAntiFreezeOnLoad = true;
   bool FShowCopyrightTile = true;
   // The top-level window whose wheel events the map watches.
