@@ -27,6 +27,7 @@
 #include <algorithm>
 
 #include "demo/address_box.h"
+#include "geo/coordinate_text.h"
 #include "geo/geodesy.h"
 #include "geo/query_value.h"
 #include "geo/settings.h"
@@ -337,8 +338,22 @@ void TFZeduZavireRozuvidu::tileserverClick() {
   map->SetTileServer(index >= 0 && index < 5 ? kServers[index] : tsOPNV);
 }
 
+bool TFZeduZavireRozuvidu::GoToTypedCoordinates(const std::string& text) {
+  double lat = 0, lng = 0;
+  if (!ParseCoordinateText(text, lat, lng)) return false;
+  Report("");
+  map->setCenter(lat, lng);
+  if (TWyShapeMarker* pin = map->Shapes()->Markers()->Items(0)) {
+    const TLatLng c = map->Center();
+    pin->SetPosition(c.Lat, c.Lng);
+  }
+  DrawRadius();
+  return true;
+}
+
 void TFZeduZavireRozuvidu::AdresseKeyPress() {
   const std::string text = S(adresse->currentText());
+  if (GoToTypedCoordinates(text)) return;
   int count = 0;
   {
     TBusyCursor busy;
@@ -394,6 +409,7 @@ void TFZeduZavireRozuvidu::adresseClick(int index) {
 
 void TFZeduZavireRozuvidu::btGoClick() {
   const std::string text = S(adresse->currentText());
+  if (GoToTypedCoordinates(text)) return;
   {
     TBusyCursor busy;
     map->SetAddress(text);

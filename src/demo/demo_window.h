@@ -73,6 +73,9 @@ class TFZeduZavireRozuvidu : public QMainWindow {
   // Enter in the address field.
   void AdresseKeyPress();
   void btGoClick();
+  // A coordinate pair typed in the address box: the map goes there with
+  // the pin, no geocoder asked. False when the text is no such pair.
+  bool GoToTypedCoordinates(const std::string& text);
   void radiusChange();
   void btFindPlacesClick();
   void abortClick();

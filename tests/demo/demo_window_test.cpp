@@ -368,6 +368,44 @@ TEST_F(DemoWindowTest, AddressByEnterListAndGoto) {
   EXPECT_TRUE(Status().empty());
 }
 
+// A coordinate pair typed in the address box goes there with the pin, by
+// Enter or Goto, without asking the geocoder; anything else is searched.
+TEST_F(DemoWindowTest, TypedCoordinatesGoThereWithoutGeocoding) {
+  struct Case {
+    const char* text;
+    bool byGoto;
+    double lat, lng;
+  } cases[] = {
+      {"-33.86,151.21", false, -33.86, 151.21},
+      {"48\xB0"
+       "51'24\"N 2\xB0"
+       "21'03\"E",
+       false, 48 + 51.0 / 60 + 24.0 / 3600, 2 + 21.0 / 60 + 3.0 / 3600},
+      {"40.7128 -74.006", true, 40.7128, -74.006},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    // Typed as Latin-1 keys: the degree sign is one key.
+    TypeInto(W().adresse(), "");
+    QTest::keyClicks(Focus(), QString::fromLatin1(c.text));
+    if (c.byGoto)
+      Click(W().btGo());
+    else
+      Key(Qt::Key_Return);
+    EXPECT_NEAR(W().map()->Center().Lat, c.lat, 1e-4);
+    EXPECT_NEAR(W().map()->Center().Lng, c.lng, 1e-4);
+    EXPECT_NEAR(Marker(0)->Latitude(), W().map()->Center().Lat, 1e-9);
+    ExpectAreaAroundPin(1000);
+    EXPECT_TRUE(Status().empty());
+  }
+  EXPECT_EQ(FServer.RequestCount(kSearchPath), 0u);
+
+  // Three numbers are no pair: the geocoder is asked as before.
+  EnterAddress("48.85, 2.35, 100");
+  EXPECT_EQ(FServer.RequestCount(kSearchPath), 1u);
+  EXPECT_NEAR(W().map()->Center().Lat, 40.7128, 1e-4);
+}
+
 // After Goto the list holds that search's places, and choosing one goes to
 // it (not to a place of the search before).
 TEST_F(DemoWindowTest, GotoFillsTheListWithItsPlaces) {
