@@ -194,13 +194,9 @@ class DemoWindowTest : public ::testing::Test {
       QTest::mouseMove(Window(), At(widget, from + (to - from) * step / steps));
     QTest::mouseRelease(Window(), Qt::LeftButton, Qt::NoModifier, At(widget, to));
   }
-  QWidget* Focus() {
-    QWidget* focus = QApplication::focusWidget();
-    EXPECT_NE(focus, nullptr);
-    return focus ? focus : FWindow.get();
-  }
+  QWidget* Focus() { return maptest::FocusWidget(FWindow.get()); }
   void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    QTest::keyClick(Focus(), key, modifiers);
+    maptest::KeyToFocus(FWindow.get(), key, modifiers);
   }
   // A click in a text box (the edit part of a combo box), all its text
   // selected and replaced by typing. Delete drops what the address box may

@@ -33,13 +33,8 @@ class MapKeysWheelTest : public maptest::TMapWindowTest {
     FMap->setCenter(45, 5);
     FMap->SetZoom(10);
   }
-  QWidget* Focus() {
-    QWidget* focus = QApplication::focusWidget();
-    EXPECT_NE(focus, nullptr);
-    return focus ? focus : FWindow.get();
-  }
   void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    QTest::keyClick(Focus(), key, modifiers);
+    maptest::KeyToFocus(FWindow.get(), key, modifiers);
   }
   // A wheel step at the map's point `at`, delivered to the map as the
   // window system does.
