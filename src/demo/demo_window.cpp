@@ -123,6 +123,7 @@ TFZeduZavireRozuvidu::~TFZeduZavireRozuvidu() {
   TimerPlaces->stop();
   GEoLocalise->OnSearch = nullptr;
   map->OnMapClick = nullptr;
+  map->OnMapMouseMove = nullptr;
   map->OnShapeClick = nullptr;
   map->OnShapeDragEnd = nullptr;
   map->SetGeoLocalise(nullptr);
@@ -140,6 +141,8 @@ void TFZeduZavireRozuvidu::BuildControls() {
   map->SetDblClickZoom(true);
   map->SetMouseWheelZoom(true);
   map->SetZoomAtPointer(true);
+  map->SetShowZoomButtons(true);
+  map->SetShowScaleBar(true);
   map->SetDraggable(true);
   row->addWidget(map, 1);
 
@@ -257,6 +260,8 @@ void TFZeduZavireRozuvidu::BuildControls() {
   setCentralWidget(central);
   status = new QLabel(this);
   statusBar()->addWidget(status, 1);
+  pointerAt = new QLabel(this);
+  statusBar()->addPermanentWidget(pointerAt);
 
   TimerPlaces = new QTimer(this);
   TimerPlaces->setInterval(500);
@@ -285,6 +290,9 @@ void TFZeduZavireRozuvidu::BuildControls() {
 
   map->OnMapClick = [this](TVuroduDavControl*, double lat, double lng) { mapMapClick(lat, lng); };
   map->OnShapeDragEnd = [this](TObject*) { mapShapeDragEnd(); };
+  map->OnMapMouseMove = [this](TVuroduDavControl*, double lat, double lng) {
+    pointerAt->setText(Q(FloatToStrFixedDot(5, lat) + ", " + FloatToStrFixedDot(5, lng)));
+  };
   map->OnShapeClick = [this](TObject*, TWyShape* item) { mapShapeClick(item); };
   // The attribution links to the page of the data's terms.
   map->OnAttributionClick = [](TVuroduDavControl*, const std::string& url) { OpenUrl(url); };

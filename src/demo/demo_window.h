@@ -161,6 +161,8 @@ class TFZeduZavireRozuvidu : public QMainWindow {
   QPushButton* btSave = nullptr;
   std::function<std::string(bool save)> FChooseFile;
   QLabel* status = nullptr;
+  // The coordinate under the pointer, at the right of the status line.
+  QLabel* pointerAt = nullptr;
   QTimer* TimerPlaces = nullptr;
   TWyVuroduDav* map = nullptr;
   std::unique_ptr<TWyGeoLocalise> GEoLocalise;

@@ -41,6 +41,7 @@
 
 namespace wy {
 
+class TMapControls;
 class TMapInputHandler;
 class TMapTileFrame;
 struct TTileImages;
@@ -361,6 +362,14 @@ class TVuroduDavControl : public QWidget, public TObject {
   // than the middle of the map. Off by default.
   bool ZoomAtPointer() const { return FZoomAtPointer; }
   void SetZoomAtPointer(bool v) { FZoomAtPointer = v; }
+  // On-map controls, off by default: zoom buttons at the top left and a
+  // scale bar at the bottom left, child widgets over the map (not part of
+  // ScreenShot).
+  bool ShowZoomButtons() const;
+  void SetShowZoomButtons(bool v);
+  bool ShowScaleBar() const;
+  void SetShowScaleBar(bool v);
+  TMapControls& Controls() { return *FControls; }
   bool AntiFreezeOnLoad() const { return FAntiFreezeOnLoad; }
   void SetAntiFreezeOnLoad(bool v) { FAntiFreezeOnLoad = v; }
 
@@ -458,6 +467,7 @@ class TVuroduDavControl : public QWidget, public TObject {
   std::unique_ptr<TMapTileFrame> FTileFrame;
   std::unique_ptr<TRepaintScheduler> FRepaint;
   std::unique_ptr<TMapInputHandler> FInput;
+  std::unique_ptr<TMapControls> FControls;
 
   // Options
   bool FDraggable = true;

@@ -17,6 +17,7 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <QWindow>
 #include <atomic>
 #include <fstream>
@@ -28,7 +29,9 @@
 #include "demo/demo_window_test_access.h"
 #include "geo/geodesy.h"
 #include "geo/settings.h"
+#include "geo/text_convert.h"
 #include "map/map_control.h"
+#include "map/map_controls.h"
 #include "map/map_test_support.h"
 #include "platform/open_url.h"
 #include "platform/tick.h"
@@ -400,6 +403,26 @@ TEST_F(DemoWindowTest, TypedCoordinatesGoThereWithoutGeocoding) {
   EnterAddress("48.85, 2.35, 100");
   EXPECT_EQ(FServer.RequestCount(kSearchPath), 1u);
   EXPECT_NEAR(W().map()->Center().Lat, 40.7128, 1e-4);
+}
+
+// The map's zoom buttons and scale bar are on, and the status line shows
+// the coordinate under the pointer.
+TEST_F(DemoWindowTest, MapControlsAndPointerCoordinate) {
+  TWyVuroduDav* map = W().map();
+  const QPoint at(200, 150);
+  QTest::mouseMove(Window(), At(map, at));
+  const TLatLng c = map->FromXYToLatLng(at.x(), at.y());
+  EXPECT_EQ(W().pointerAt()->text().toStdString(),
+            FloatToStrFixedDot(5, c.Lat) + ", " + FloatToStrFixedDot(5, c.Lng));
+
+  ASSERT_TRUE(map->ShowScaleBar());
+  EXPECT_TRUE(map->Controls().ScaleBarWidget()->isVisible());
+  ASSERT_TRUE(map->ShowZoomButtons());
+  const uint8_t zoom = map->Zoom();
+  Click(map->Controls().ZoomInButton());
+  EXPECT_EQ(map->Zoom(), zoom + 1);
+  Click(map->Controls().ZoomOutButton());
+  EXPECT_EQ(map->Zoom(), zoom);
 }
 
 // After Goto the list holds that search's places, and choosing one goes to
