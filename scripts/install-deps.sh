@@ -7,7 +7,7 @@ PACKAGES=(
   # toolchain and build
   g++ make cmake ninja-build pkg-config ccache
   # libraries
-  qt6-base-dev libcurl4-openssl-dev libpng-dev libjpeg-dev zlib1g-dev
+  qt6-base-dev libcurl4-openssl-dev libpng-dev libjpeg-dev zlib1g-dev libminizip-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   # running the window without a desktop, and its font

@@ -66,6 +66,7 @@ struct TArguments {
   TCommand Command = cmNone;
   bool Help = false;
   bool Json = false;
+  bool Fit = false;  // render: frame the view on the shapes
   bool HasCache = false;
   std::string Cache;
   std::vector<std::pair<std::string, std::string>> Endpoints;
@@ -286,12 +287,16 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) 
       value = arg.substr(eq + 1);
       hasValue = true;
     }
-    if (name == "-h" || name == "--help" || name == "--json") {
+    if (name == "-h" || name == "--help" || name == "--json" || name == "--fit") {
       if (hasValue) return "option " + name + " takes no value";
-      if (name == "--json")
+      if (name == "--json") {
         a.Json = true;
-      else
+      } else if (name == "--fit") {
+        a.RenderOnly.push_back(name);
+        a.Fit = true;
+      } else {
         a.Help = true;
+      }
       continue;
     }
     const bool known =
@@ -465,11 +470,12 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) 
     case cmRender:
       if (positional.size() > 1) return "unexpected argument \"" + positional[1] + "\"";
       // A saved map places the view itself; the options change what they name.
-      if (a.ShapeFiles.empty()) {
+      if (a.ShapeFiles.empty() && !a.Fit) {
         if (!a.HasLatitude) return "render wants --lat";
         if (!a.HasLongitude) return "render wants --lng";
         if (!a.HasZoom) return "render wants --zoom";
       }
+      if (a.Fit && a.ShapeFiles.empty() && a.Shapes.empty()) return "--fit wants shapes to frame";
       if (!a.HasSize) return "render wants --size";
       if (!a.HasOutput) return "render wants -o FILE";
       break;
@@ -752,6 +758,10 @@ int RunRender(const TArguments& a, std::ostream& err) {
   std::vector<TWyShapeMarker*> iconMarkers;
   AddFileIconMarkers(map, iconMarkers);
   AddShapes(map, a.Shapes, iconMarkers);
+  if (a.Fit && !map.fitShapes()) {
+    map.hide();
+    return Fail(err, "render", "no shapes to frame");
+  }
 
   // Every visible tile has arrived or failed once no download is in flight
   // after a full render: that render draws what arrived and starts the tiles
@@ -864,6 +874,7 @@ std::string WymapUsage() {
          "  render --lat LAT --lng LNG --zoom Z --size WxH -o FILE\n"
          "         [--tile-server NAME] [--tile-url TEMPLATE] [shapes]\n"
          "  render --shapes FILE --size WxH -o FILE [options and shapes as above]\n"
+         "  render --fit --size WxH -o FILE [shapes]\n"
          "                         the map around a position as a PNG image, once\n"
          "                         every visible tile has arrived or failed\n"
          "  cache stats            the disk cache of tiles, one line per tile folder:\n"
@@ -881,11 +892,15 @@ std::string WymapUsage() {
          "  --line \"LAT,LNG;LAT,LNG;...\"     a line through the points\n"
          "  --polygon \"LAT,LNG;LAT,LNG;...\"  a filled polygon\n"
          "  --info LAT,LNG,HTML       an info window with that content\n"
-         "  --shapes FILE             a map saved in the system's own format (a file\n"
-         "                            or an http(s) address): its shapes, and its\n"
-         "                            view where --lat, --lng, --zoom and\n"
+         "  --shapes FILE             a map saved in the system's own format, or a\n"
+         "                            GPX, KML, KMZ or GeoJSON file (a file or an\n"
+         "                            http(s) address): its shapes, and for own\n"
+         "                            text its view where --lat, --lng, --zoom and\n"
          "                            --tile-server do not say otherwise; with it\n"
          "                            --lat, --lng and --zoom may be left out\n"
+         "  --fit                     frames the view on all the shapes drawn (then\n"
+         "                            --lat, --lng and --zoom may be left out and\n"
+         "                            give way to it)\n"
          "  --shapes-out FILE         saves the map drawn, shapes and view, in the\n"
          "                            format of the extension (own text: .txt)\n"
          "\n"

@@ -86,6 +86,7 @@ class TFZeduZavireRozuvidu : public QMainWindow {
   // "Open…": the places go, the map takes the file's view and shapes, and
   // the pin and its area move to the new centre (demo_window_files.cpp).
   void btOpenClick();
+  void OpenTrackFile(const std::string& name);
   // "Save…": the view and the shapes the window did not make itself (the
   // pin, the selection, the area and the details window are left out).
   void btSaveClick();

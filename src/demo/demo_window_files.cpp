@@ -1,10 +1,12 @@
 // "Open…" and "Save…" of the demonstration window: maps in the system's own
-// sectioned text (the view and the shapes; see the map's SaveToFile).
+// sectioned text (the view and the shapes; see the map's SaveToFile); Open
+// also reads the shapes of GPX, KML, KMZ and GeoJSON files.
 
 #include <QFileDialog>
 #include <QString>
 
 #include "demo/demo_window.h"
+#include "formats/shape_file.h"
 #include "map/map_control.h"
 #include "shapes/shape_marker.h"
 #include "shapes/shapes_group.h"
@@ -13,14 +15,19 @@ namespace wy {
 
 namespace {
 
-const char kFilter[] = "Maps (*.txt);;All files (*)";
+const char kOpenedGroup[] = "opened";
+const char kSaveFilter[] = "Maps (*.txt);;All files (*)";
+const char kOpenFilter[] =
+    "Maps and tracks (*.txt *.gpx *.kml *.kmz *.json *.geojson);;Maps (*.txt);;GPX (*.gpx);;"
+    "KML (*.kml *.kmz);;GeoJSON (*.json *.geojson);;All files (*)";
 
 }  // namespace
 
 std::string TFZeduZavireRozuvidu::ChooseFile(bool save) {
   if (FChooseFile) return FChooseFile(save);
-  const QString name = save ? QFileDialog::getSaveFileName(this, "Save the map", QString(), kFilter)
-                            : QFileDialog::getOpenFileName(this, "Open a map", QString(), kFilter);
+  const QString name =
+      save ? QFileDialog::getSaveFileName(this, "Save the map", QString(), kSaveFilter)
+           : QFileDialog::getOpenFileName(this, "Open a map", QString(), kOpenFilter);
   return name.toStdString();
 }
 
@@ -30,6 +37,25 @@ void TFZeduZavireRozuvidu::btSaveClick() {
   Report(map->SaveToFile(name) ? "" : "Could not save the map to " + name);
 }
 
+// A GPX, KML or GeoJSON file holds no view: its shapes go to a group of
+// their own (replacing those of the file opened before), and the view frames
+// them, so what was opened is what the user sees.
+void TFZeduZavireRozuvidu::OpenTrackFile(const std::string& name) {
+  TWyShapes* opened = map->ShapesGroup().getShapes(kOpenedGroup);
+  opened->Clear();
+  if (!opened->LoadFromFile(name)) {
+    Report("Could not open the map " + name);
+    return;
+  }
+  Report("");
+  map->fitShapes(opened);
+  if (TWyShapeMarker* pin = map->Shapes()->Markers()->Items(0)) {
+    const TLatLng c = map->Center();
+    pin->SetPosition(c.Lat, c.Lng);
+  }
+  DrawRadius();
+}
+
 void TFZeduZavireRozuvidu::btOpenClick() {
   const std::string name = ChooseFile(false);
   if (name.empty()) return;
@@ -37,6 +63,10 @@ void TFZeduZavireRozuvidu::btOpenClick() {
   // a click on an opened marker shows no place.
   ClearAll();
   FStartPlace = 0;
+  if (ShapeSourceKindOf(name) != skText) {
+    OpenTrackFile(name);
+    return;
+  }
   if (!map->LoadFromFile(name)) {
     Report("Could not open the map " + name);
     return;

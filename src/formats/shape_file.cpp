@@ -11,6 +11,10 @@
 #include <filesystem>
 #include <string_view>
 
+#include "formats/geojson_import.h"
+#include "formats/gpx_import.h"
+#include "formats/kml_import.h"
+#include "formats/kmz_archive.h"
 #include "geo/stream.h"
 #include "geo/web_fetch.h"
 #include "platform/log.h"
@@ -141,16 +145,53 @@ std::string FileExtension(const std::string& name) {
 
 namespace {
 
-// The shape text of a source's text by its extension: the foreign formats
-// that need converting give "" until their readers exist; ".geojson" is
-// handed over as it is.
+// The kind of a source by its extension and, for ".json" and ".geojson",
+// by its content: GeoJSON is an object, so a first non-blank "{" means
+// GeoJSON and anything else the own format (older own files were saved
+// under ".geojson").
+TShapeSourceKind KindOfContent(const std::string& name, const std::string& text) {
+  const TShapeSourceKind kind = ShapeSourceKindOf(name);
+  if (kind != skGeoJSON) return kind;
+  size_t i = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+  while (i < text.size() &&
+         (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n'))
+    ++i;
+  return (i < text.size() && text[i] == '{') ? skGeoJSON : skText;
+}
+
+// A ".kmz" source's bytes replaced by the KML document they hold; false
+// when they hold none.
+bool UnpackSource(const std::string& name, std::string& text) {
+  if (FileExtension(name) != ".kmz") return true;
+  std::string kml;
+  const bool ok = KmzToKml(text, kml);
+  text = std::move(kml);
+  return ok;
+}
+
 std::string ShapeTextOf(const std::string& name, std::string text) {
-  const std::string ext = FileExtension(name);
-  if (ext == ".gpx" || ext == ".kml" || ext == ".json") return "";
-  return text;
+  if (!UnpackSource(name, text)) return "";
+  const TShapeSourceKind kind = KindOfContent(name, text);
+  return ConvertShapeText(kind, std::move(text));
 }
 
 }  // namespace
+
+std::string ConvertShapeText(TShapeSourceKind kind, std::string text) {
+  switch (kind) {
+    case skGPX:
+      return TGpxImporter().FromText(std::move(text));
+    case skKML:
+      return TKmlImporter().FromText(std::move(text));
+    case skGeoJSON:
+      return TGeoJsonImporter().FromText(text);
+    case skText:
+      return text;
+    case skError:
+      break;
+  }
+  return "";
+}
 
 bool IsWebAddress(const std::string& name) {
   const std::string lower = LowerAscii(name.substr(0, 8));
@@ -160,7 +201,7 @@ bool IsWebAddress(const std::string& name) {
 TShapeSourceKind ShapeSourceKindOf(const std::string& name) {
   const std::string ext = FileExtension(name);
   if (ext == ".gpx") return skGPX;
-  if (ext == ".kml") return skKML;
+  if (ext == ".kml" || ext == ".kmz") return skKML;
   if (ext == ".json" || ext == ".geojson") return skGeoJSON;
   return skText;
 }
@@ -223,11 +264,24 @@ TShapeSourceKind ReadShapeSource(const std::string& source, std::string& text) {
   } else {
     read = Download(source, text);
   }
-  if (!read) {
+  if (!read || !UnpackSource(source, text)) {
     text.clear();
     return skError;
   }
-  return ShapeSourceKindOf(source);
+  return KindOfContent(source, text);
+}
+
+bool HasShapeRecords(const std::string& text) {
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    size_t i = start;
+    while (i < end && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r')) ++i;
+    if (i < end && text[i] != '[') return true;
+    start = end + 1;
+  }
+  return false;
 }
 
 }  // namespace wy

@@ -3,10 +3,10 @@
 // (a local file, or an http or https address) as text with its kind.
 //
 // Kinds follow the extension of the name, without regard to letter case:
-// ".gpx", ".kml", ".json" and ".geojson" are the foreign formats, anything
-// else is the system's own sectioned text. The readers of the foreign
-// formats are not part of the library yet: where a function would convert
-// one, it gives "" (a failure).
+// ".gpx", ".kml", ".kmz" (zipped KML), ".json" and ".geojson" are the
+// foreign formats, anything
+// else is the system's own sectioned text. A ".json" or ".geojson" source
+// whose first non-blank character is not "{" is own text too.
 //
 // Thread-safe; every function blocks for its file or download.
 
@@ -38,9 +38,9 @@ bool IsWebAddress(const std::string& name);
 std::string FileExtension(const std::string& name);
 
 // The shape text of a local file or, when no such file exists, of an
-// address (LoadShapeUrl). ".gpx", ".kml" and ".json" are converted (not yet
-// possible: ""); ".geojson" and every other name give the text as it is,
-// without a byte-order mark. "" when the file cannot be read.
+// address (LoadShapeUrl): GPX, KML and GeoJSON converted, own text as it is
+// (without a byte-order mark). "" when the file cannot be read or holds
+// nothing that converts.
 std::string LoadShapeFile(const std::string& name);
 // As LoadShapeFile for an http or https address; any other address gives
 // "" without a request.
@@ -48,9 +48,19 @@ std::string LoadShapeUrl(const std::string& address);
 
 // Reads a local file or, when no such file exists, downloads an http or
 // https address, into `text` (UTF-8, byte-order mark removed), and returns
-// its kind. skError when the file cannot be read, the download fails, or
-// the name is neither an existing file nor a web address; `text` is then
+// its kind (by extension and, for ".json" and ".geojson", content). skError when the file cannot be
+// read, the download fails, or the name is neither an existing file nor a web address; `text` is
+// then
 // "".
 TShapeSourceKind ReadShapeSource(const std::string& source, std::string& text);
+
+// The shape text of a source's text of that kind: GPX, KML and GeoJSON
+// converted by a fresh reader (so conversions may run on several threads),
+// own text as it is; "" for skError or a text that gives nothing.
+std::string ConvertShapeText(TShapeSourceKind kind, std::string text);
+
+// Whether a shape text holds at least one record: a line that is neither
+// blank nor a section header.
+bool HasShapeRecords(const std::string& text);
 
 }  // namespace wy

@@ -1,5 +1,6 @@
 #include "formats/xml_entities.h"
 
+#include "geo/text_convert.h"
 #include "geo/utf.h"
 
 #include <cstdint>
@@ -25,13 +26,6 @@ bool EqualsIgnoreCase(const char* p, size_t n, const char* lowerName) {
   return true;
 }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // p points at "&". Appends what the reference stands for and returns the
 // position after its ";", or returns nullptr (nothing appended) when the text
 // there is no reference we decode.
@@ -47,7 +41,7 @@ const char* DecodeReference(std::string& out, const char* p, const char* end) {
     const char* digits = q;
     uint32_t cp = 0;
     while (q < end && q - digits < static_cast<ptrdiff_t>(kMaxDigits)) {
-      int v = hex ? HexValue(*q) : ((*q >= '0' && *q <= '9') ? *q - '0' : -1);
+      int v = hex ? HexDigitValue(*q) : ((*q >= '0' && *q <= '9') ? *q - '0' : -1);
       if (v < 0) break;
       cp = cp * (hex ? 16 : 10) + static_cast<uint32_t>(v);
       if (cp > 0x10FFFF) return nullptr;

@@ -1,5 +1,7 @@
 #include "geo/query_value.h"
 
+#include "geo/text_convert.h"
+
 namespace wy {
 
 namespace {
@@ -7,13 +9,6 @@ namespace {
 bool IsUnreserved(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
          c == '.' || c == '_' || c == '~';
-}
-
-int HexDigitValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 // True when text[i] is "%" followed by two hexadecimal digits.

@@ -31,13 +31,6 @@ std::string_view TrimView(std::string_view s) {
   return s;
 }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 const char kHexDigits[] = "0123456789ABCDEF";
 
 void AppendHexByte(std::string& out, unsigned v) {
@@ -253,6 +246,13 @@ bool IsContinuation(uint8_t b) {
 
 }  // namespace
 
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 // ---------------------------------------------------------------------------
 // Booleans
 
@@ -388,7 +388,7 @@ int TextToIntDef(const std::string& text, int def) {
   const long long limit = negative ? 2147483648LL : 2147483647LL;
   long long v = 0;
   for (char c : s) {
-    const int digit = base == 16 ? HexValue(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
+    const int digit = base == 16 ? HexDigitValue(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
     if (digit < 0) return def;
     v = v * base + digit;
     if (v > limit) return def;
@@ -446,8 +446,8 @@ bool KmlToColor(const std::string& text, TColor& color, double& opacity) {
   if (text.size() < 8) return false;
   int bytes[4];
   for (int i = 0; i < 4; ++i) {
-    const int hi = HexValue(text[2 * i]);
-    const int lo = HexValue(text[2 * i + 1]);
+    const int hi = HexDigitValue(text[2 * i]);
+    const int lo = HexDigitValue(text[2 * i + 1]);
     if (hi < 0 || lo < 0) return false;
     bytes[i] = hi * 16 + lo;
   }
@@ -690,7 +690,7 @@ std::string JsonUnescape(const std::string& text) {
     if (n - i < 6 || text[i] != '\\' || text[i + 1] != 'u') return -1;
     long unit = 0;
     for (size_t k = i + 2; k < i + 6; ++k) {
-      const int h = HexValue(text[k]);
+      const int h = HexDigitValue(text[k]);
       if (h < 0) return -1;
       unit = unit * 16 + h;
     }

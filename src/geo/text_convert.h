@@ -58,6 +58,9 @@ std::string ThreeFloatsToText(double a, double b, double c);
 // fails the first "," is turned into "." and the text is read again ("3,5"
 // gives 3.5). An empty or unreadable text, NaN, infinities and values out of
 // the range of double give -1.
+// The value of a hexadecimal digit (either case), or -1.
+int HexDigitValue(char c);
+
 double StrToFloatDot(const std::string& text);
 // `def` for an empty text, otherwise StrToFloatDot(text) ("x" gives -1).
 double StrToFloatDotDef(const std::string& text, double def);

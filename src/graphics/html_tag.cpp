@@ -1,5 +1,7 @@
 #include "graphics/html_tag.h"
 
+#include "geo/text_convert.h"
+
 #include <tuple>
 #include <utility>
 
@@ -17,13 +19,6 @@ std::string AsciiLower(const std::string& s) {
 
 bool Has(const std::string& s, const char* sub) {
   return s.find(sub) != std::string::npos;
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 void ReadFontAttributes(THtmlTag& tag, const std::string& lower) {
@@ -72,7 +67,7 @@ TColor ParseHtmlColor(const std::string& value) {
   if (value.size() < 7) return 0;
   int d[6];
   for (int k = 0; k < 6; ++k) {
-    d[k] = HexDigit(value[1 + k]);
+    d[k] = HexDigitValue(value[1 + k]);
     if (d[k] < 0) return 0;
   }
   const TColor r = static_cast<TColor>(d[0] * 16 + d[1]);

@@ -280,6 +280,31 @@ void TVuroduDavControl::fitBoundsRadius(double dLat, double dLng, double dRadius
   fitBounds(latNE, lngNE, latSW, lngSW);
 }
 
+bool TVuroduDavControl::fitShapes(TWyShapes* group) {
+  bool any = false;
+  double north = 0, east = 0, south = 0, west = 0;
+  auto take = [&](TWyShapes* g) {
+    TWyShapeList* lists[] = {g->Pois(), g->Markers(), g->Lines(), g->Polygones()};
+    for (TWyShapeList* list : lists) {
+      if (list->Count() == 0) continue;
+      list->ComputeBounds();
+      north = any ? std::max(north, list->NorthEastLatitude()) : list->NorthEastLatitude();
+      east = any ? std::max(east, list->NorthEastLongitude()) : list->NorthEastLongitude();
+      south = any ? std::min(south, list->SouthWestLatitude()) : list->SouthWestLatitude();
+      west = any ? std::min(west, list->SouthWestLongitude()) : list->SouthWestLongitude();
+      any = true;
+    }
+  };
+  if (group) {
+    take(group);
+  } else {
+    for (TWyShapes* g : ShapesGroup().Groups())
+      if (g->Serialize()) take(g);
+  }
+  if (any) fitBounds(north, east, south, west);
+  return any;
+}
+
 void TVuroduDavControl::BoundingBox(double NELat, double NELng, double SWLat, double SWLng) {
   const double lat = Latitude();
   const double lng = Longitude();

@@ -107,6 +107,10 @@ class TVuroduDavControl : public QWidget, public TObject {
   void fitBounds(double NELat, double NELng, double SWLat, double SWLng);
   // fitBounds over the box around a circle of dRadiusKm kilometres.
   void fitBoundsRadius(double dLat, double dLng, double dRadiusKm);
+  // fitBounds over the POIs, markers, lines and polygons of `group`, or of
+  // every saved group when it is null; false (the view untouched) when there
+  // are none.
+  bool fitShapes(TWyShapes* group = nullptr);
   // Sets the limit box and pulls the view inside it.
   void BoundingBox(double NELat, double NELng, double SWLat, double SWLng);
   // Coordinate under a widget pixel (clamped to the world and the limit box).

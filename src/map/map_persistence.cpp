@@ -79,7 +79,8 @@ bool TVuroduDavControl::LoadFromFile(const std::string& filename) {
     return false;
   }
   if (kind != skText) {
-    LogWarning("map", "GPX, KML and GeoJSON cannot be read yet: " + filename);
+    if (FShapesGroup->ReadConvertedText(ConvertShapeText(kind, std::move(text)))) return true;
+    LogWarning("map", "no shapes in " + filename);
     return false;
   }
   SetToTxt(text);

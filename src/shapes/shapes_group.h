@@ -85,10 +85,10 @@ class TWyShapes : public TObject {
     (void)filename;
     return false;
   }
-  virtual bool LoadFromFile(const std::string& filename) {
-    (void)filename;
-    return false;
-  }
+  // Reads a file or an address of any format the map reads (own text, GPX,
+  // KML, GeoJSON) into the group, synchronously. False when nothing was
+  // obtained (shapes_file_loading.cpp).
+  virtual bool LoadFromFile(const std::string& filename);
 
   uint8_t MaxZoom() const { return FMaxZoom; }
   void SetMaxZoom(uint8_t v);
@@ -270,10 +270,15 @@ class TWyShapesGroup : public TObject {
   virtual std::string GetToGpx() { return ""; }
   virtual std::string GetToKml() { return ""; }
   virtual std::string GetToGeoJSon() { return ""; }
-  virtual bool LoadFromFile(const std::string& filename) {
-    (void)filename;
-    return false;
-  }
+  // Reads a file or an address, synchronously: own text as the registry's
+  // text, GPX, KML and GeoJSON converted into the default group. False while
+  // a group is loading, when the source cannot be read or gives no shapes
+  // (shapes_file_loading.cpp).
+  virtual bool LoadFromFile(const std::string& filename);
+  // The converted text of a foreign file (formats/shape_file.h
+  // ConvertShapeText) read into the default group; false when it holds no
+  // shape records.
+  bool ReadConvertedText(const std::string& text);
   virtual bool SaveToFile(const std::string& filename) {
     (void)filename;
     return false;

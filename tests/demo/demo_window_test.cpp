@@ -990,5 +990,51 @@ TEST_F(DemoWindowTest, SaveAndOpenMaps) {
   EXPECT_EQ(Status(), "Could not save the map to " + chosen);
 }
 
+// A track file holds no view: opening one frames its shapes, opening a
+// second replaces the first one's shapes, and an unreadable one says so and
+// leaves view and shapes alone.
+TEST_F(DemoWindowTest, OpeningATrackFileFramesIt) {
+  TScratchDir files;
+  std::string chosen;
+  W().SetFileChooser([&](bool) { return chosen; });
+  auto write = [&](const std::string& name, const std::string& text) {
+    std::ofstream(files.Sub(name), std::ios::binary) << text;
+    return files.Sub(name);
+  };
+  const std::string walk = write(
+      "walk.gpx",
+      "<?xml version=\"1.0\"?><gpx version=\"1.1\" creator=\"t\">"
+      "<wpt lat=\"-33.8568\" lon=\"151.2153\"><name>Opera</name></wpt><trk><trkseg>"
+      "<trkpt lat=\"-33.8568\" lon=\"151.2153\"/><trkpt lat=\"-33.8523\" lon=\"151.2108\"/>"
+      "</trkseg></trk></gpx>");
+  const std::string ride = write(
+      "ride.geojson",
+      "{\"type\":\"Feature\",\"geometry\":{\"type\":\"LineString\","
+      "\"coordinates\":[[13.37,52.51],[13.40,52.52]]},\"properties\":{}}");
+
+  chosen = walk;
+  Click(W().btOpen());
+  EXPECT_TRUE(Status().empty()) << Status();
+  TWyShapes* opened = W().map()->ShapesGroup().getShapes("opened");
+  EXPECT_EQ(opened->Markers()->Count(), 1);
+  EXPECT_EQ(opened->Lines()->Count(), 1);
+  EXPECT_NEAR(W().map()->Center().Lat, -33.8545, 0.01);
+  EXPECT_NEAR(W().map()->Center().Lng, 151.213, 0.01);
+  EXPECT_GE(W().map()->Zoom(), 13);
+  EXPECT_NEAR(Marker(0)->Latitude(), W().map()->Center().Lat, 1e-9);
+
+  chosen = ride;
+  Click(W().btOpen());
+  EXPECT_EQ(opened->Markers()->Count(), 0);
+  EXPECT_EQ(opened->Lines()->Count(), 1);
+  EXPECT_NEAR(W().map()->Center().Lng, 13.385, 0.01);
+
+  const std::string url = W().map()->Url();
+  chosen = write("broken.gpx", "<gpx><trk><trkseg><trkpt lat=\"x\"");
+  Click(W().btOpen());
+  EXPECT_EQ(Status(), "Could not open the map " + chosen);
+  EXPECT_EQ(W().map()->Url(), url);
+}
+
 }  // namespace
 }  // namespace wy

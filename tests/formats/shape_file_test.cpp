@@ -149,6 +149,11 @@ TEST(ReadShapeSource, LocalFilesByExtension) {
       {"f.json", "{}", skGeoJSON, "{}"},
       {"g.geojson", kBom + "{}", skGeoJSON, "{}"},
       {"h.txt", "", skText, ""},
+      // ".json" and ".geojson" go by content: an object is GeoJSON, anything
+      // else (older own files saved under ".geojson") the own format.
+      {"i.geojson", kBom + "[markers]\r\nname=a;\r\n", skText, "[markers]\r\nname=a;\r\n"},
+      {"j.JSON", kBom + " \r\n\t{\"type\":\"Point\",\"coordinates\":[1,2]}", skGeoJSON,
+       " \r\n\t{\"type\":\"Point\",\"coordinates\":[1,2]}"},
   };
   for (const TCase& c : cases) {
     WriteBytes(dir.Sub(c.name), c.bytes);
@@ -161,12 +166,16 @@ TEST(ReadShapeSource, LocalFilesByExtension) {
   EXPECT_EQ(text, "");
   EXPECT_EQ(ReadShapeSource(dir.Path(), text), skError);  // a folder
 
-  // LoadShapeFile hands ".geojson" over unconverted, while ReadShapeSource
-  // calls it GeoJSON; the formats without a reader yet give nothing.
-  EXPECT_EQ(LoadShapeFile(dir.Sub("g.geojson")), "{}");
+  // LoadShapeFile converts the foreign formats and hands own text over.
+  const std::string noShapes =
+      "[map]\r\n[markers]\r\n[polylines]\r\n[polygones]\r\n[rectangles]\r\n[circles]";
+  EXPECT_EQ(LoadShapeFile(dir.Sub("g.geojson")), noShapes);
+  EXPECT_EQ(LoadShapeFile(dir.Sub("i.geojson")), "[markers]\r\nname=a;\r\n");
+  EXPECT_EQ(LoadShapeFile(dir.Sub("j.JSON")),
+            "[map]\r\n[markers]\r\nlng=1;lat=2;visible=true;\r\n[polylines]\r\n[polygones]"
+            "\r\n[rectangles]\r\n[circles]");
   EXPECT_EQ(LoadShapeFile(dir.Sub("a.txt")), "[map]\r\nzoom=3\r\n");
   EXPECT_EQ(LoadShapeFile(dir.Sub("d.GPX")), "");
-  EXPECT_EQ(LoadShapeFile(dir.Sub("f.json")), "");
   EXPECT_EQ(LoadShapeFile(dir.Sub("missing.txt")), "");
 }
 

@@ -464,6 +464,8 @@ TEST_F(WymapShapesFileTest, FilesThatCannotBeReadOrWrittenFail) {
       {{"--shapes", map, "--shapes-out", scratch.Sub("no/folder/x.txt")}, kWymapUsage, "folder"},
       {{"--shapes", map, "--shapes-out", ""}, kWymapUsage, "--shapes-out wants a file name"},
       {{"--shapes-out", scratch.Sub("x.txt")}, kWymapUsage, "render wants --lat"},
+      {{"--fit"}, kWymapUsage, "--fit wants shapes"},
+      {{"--fit=1", "--marker", "1,2"}, kWymapUsage, "takes no value"},
   };
   for (const TCase& c : cases) {
     std::vector<std::string> extra = c.extra;
@@ -475,6 +477,28 @@ TEST_F(WymapShapesFileTest, FilesThatCannotBeReadOrWrittenFail) {
     EXPECT_NE(run.Err.find(c.message), std::string::npos) << run.Err;
   }
   EXPECT_FALSE(fs::exists(scratch.Sub("x.gpx")));
+}
+
+// Files of other programs draw too, and --fit frames the view on them.
+TEST_F(WymapShapesFileTest, ForeignFilesAndFit) {
+  const std::string gpx = scratch.Sub("track.gpx");
+  std::ofstream(gpx, std::ios::binary)
+      << "<gpx><trk><trkseg><trkpt lat=\"10\" lon=\"-20\"/><trkpt lat=\"20\" lon=\"30\"/>"
+         "</trkseg></trk></gpx>";
+  const std::string saved = scratch.Sub("drawn.txt");
+  const TRenderRun run =
+      Run(Args({"--shapes", gpx, "--fit", "-o", scratch.Sub("t.png"), "--shapes-out", saved}));
+  ASSERT_EQ(run.Code, kWymapOk) << run.Err;
+  const std::string text = Read(saved);
+  auto value = [&](const std::string& key) {
+    const size_t at = text.find("\r\n" + key + "=");
+    return at == std::string::npos ? -1000.0 : std::stod(text.substr(at + key.size() + 3, 12));
+  };
+  EXPECT_NEAR(value("longitude"), 5, 1) << text;
+  EXPECT_GT(value("latitude"), 10) << text;
+  EXPECT_LT(value("latitude"), 20) << text;
+  EXPECT_GE(value("zoom"), 2) << text;
+  EXPECT_NE(text.find("latlng=10,-20,20,30"), std::string::npos) << text;
 }
 
 }  // namespace

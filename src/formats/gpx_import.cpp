@@ -1,0 +1,168 @@
+#include "formats/gpx_import.h"
+
+#include <string_view>
+
+#include "formats/import_common.h"
+#include "geo/text_convert.h"
+
+namespace wy {
+
+namespace {
+
+// The element name without a namespace prefix, "/" kept for closing tags.
+std::string_view LocalName(const std::string& tag, bool& closing) {
+  std::string_view name(tag);
+  closing = !name.empty() && name[0] == '/';
+  if (closing) name.remove_prefix(1);
+  if (!name.empty() && name.back() == '/') name.remove_suffix(1);  // "<wpt/>"
+  const size_t colon = name.find(':');
+  if (colon != std::string_view::npos) name.remove_prefix(colon + 1);
+  return name;
+}
+
+}  // namespace
+
+TGpxImporter::TGpxImporter() {
+  FXml.HandleTag = [this](TwytXML& xml) { OnTag(xml); };
+  FXml.HandleText = [this](TwytXML& xml) { OnText(xml); };
+}
+
+void TGpxImporter::Reset() {
+  FMarkers.clear();
+  FLines.clear();
+  FInWpt = FInLinePoint = false;
+  FCapture = cpNone;
+  FLatLng.clear();
+  FAlt.clear();
+  FHasAlt = false;
+  FPointCount = 0;
+}
+
+std::string TGpxImporter::Result() {
+  EndLine();  // a document cut short keeps the points read
+  std::string out = JoinShapeSections(FMarkers, FLines, "");
+  Reset();
+  return out;
+}
+
+std::string TGpxImporter::FromText(std::string text) {
+  Reset();
+  FXml.SetXml(XmlAsUtf8(std::move(text)));
+  return Result();
+}
+
+std::string TGpxImporter::FromFile(const std::string& fileName) {
+  Reset();
+  if (!FXml.LoadFromFile(fileName)) return "";
+  return Result();
+}
+
+bool TGpxImporter::BeginPoint(TwytXML& xml) {
+  double lat = 0, lng = 0;
+  if (!ReadCoordinate(xml.NodeParams().Value("lat"), 90, lat) ||
+      !ReadCoordinate(xml.NodeParams().Value("lon"), 180, lng))
+    return false;
+  FLat = FloatToStrDot(lat);
+  FLng = FloatToStrDot(lng);
+  FEle.clear();
+  FName.clear();
+  return true;
+}
+
+void TGpxImporter::OnTag(TwytXML& xml) {
+  bool closing = false;
+  const std::string_view name = LocalName(xml.NodeTag(), closing);
+  const bool selfClosing = xml.NodeSelfClosing();
+  if (!closing) {
+    if (name == "wpt") {
+      FInWpt = BeginPoint(xml);
+      if (selfClosing) EndWaypoint();
+    } else if (name == "trkpt" || name == "rtept") {
+      FInLinePoint = BeginPoint(xml);
+      if (selfClosing) EndLinePoint();
+    } else if (name == "trkseg" || name == "rte") {
+      EndLine();
+    } else if (name == "trk") {
+      EndLine();
+    } else if (name == "name" && FInWpt && !selfClosing) {
+      FCapture = cpName;
+    } else if (name == "ele" && (FInWpt || FInLinePoint) && !selfClosing) {
+      FCapture = cpEle;
+    }
+    return;
+  }
+  if (name == "wpt") {
+    EndWaypoint();
+  } else if (name == "trkpt" || name == "rtept") {
+    EndLinePoint();
+  } else if (name == "trkseg" || name == "rte" || name == "trk") {
+    EndLine();
+  } else if (name == "name" || name == "ele") {
+    FCapture = cpNone;
+  }
+}
+
+void TGpxImporter::OnText(TwytXML& xml) {
+  switch (FCapture) {
+    case cpName:
+      // A name written over several lines arrives line by line.
+      if (!FName.empty()) FName += ' ';
+      FName += xml.NodeText();
+      break;
+    case cpEle:
+      FEle += xml.NodeText();
+      break;
+    case cpNone:
+      break;
+  }
+}
+
+void TGpxImporter::EndWaypoint() {
+  if (!FInWpt) return;
+  FInWpt = false;
+  FCapture = cpNone;
+  FMarkers.append("drag=false;visible=true;clickable=true;lat=").append(FLat);
+  FMarkers.append(";lng=").append(FLng).append(";");
+  double ele = 0;
+  if (ReadCoordinate(Trim(FEle), 1e6, ele))
+    FMarkers.append("alt=").append(FloatToStrDot(ele)).append(";");
+  if (!FName.empty()) {
+    const std::string text = ImportedText(FName);
+    FMarkers.append("name=").append(text).append(";title=").append(text).append(";");
+  }
+  FMarkers.append("\r\n");
+}
+
+void TGpxImporter::EndLinePoint() {
+  if (!FInLinePoint) return;
+  FInLinePoint = false;
+  FCapture = cpNone;
+  if (FPointCount > 0) {
+    FLatLng += ',';
+    FAlt += ',';
+  }
+  FLatLng.append(FLat).append(",").append(FLng);
+  double ele = 0;
+  if (ReadCoordinate(Trim(FEle), 1e6, ele)) {
+    FAlt += FloatToStrDot(ele);
+    FHasAlt = true;
+  } else {
+    FAlt += FloatToStrDot(kNoAltitude);
+  }
+  ++FPointCount;
+}
+
+void TGpxImporter::EndLine() {
+  EndLinePoint();
+  if (FPointCount > 0) {
+    FLines.append("drag=false;visible=true;latlng=").append(FLatLng);
+    if (FHasAlt) FLines.append(";alt=").append(FAlt);
+    FLines.append("\r\n");
+  }
+  FLatLng.clear();
+  FAlt.clear();
+  FHasAlt = false;
+  FPointCount = 0;
+}
+
+}  // namespace wy

@@ -1,0 +1,293 @@
+#include "formats/kml_import.h"
+
+#include <cmath>
+#include <string_view>
+
+#include "formats/import_common.h"
+#include "formats/shape_file.h"
+#include "geo/text_convert.h"
+
+namespace wy {
+
+namespace {
+
+std::string LocalLowerName(const std::string& tag, bool& closing) {
+  std::string_view name(tag);
+  closing = !name.empty() && name[0] == '/';
+  if (closing) name.remove_prefix(1);
+  if (!name.empty() && name.back() == '/') name.remove_suffix(1);  // "<x/>"
+  const size_t colon = name.find(':');
+  if (colon != std::string_view::npos) name.remove_prefix(colon + 1);
+  std::string out(name);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+// A KML colour "aabbggrr" as a colour value (red + 256 green + 65536 blue)
+// and an opacity percentage; false for a text that is not one.
+bool KmlColor(const std::string& text, int& color, int& opacity) {
+  if (text.size() < 8) return false;
+  int byte[4];
+  for (int i = 0; i < 4; ++i) {
+    const int hi = HexDigitValue(text[2 * i]), lo = HexDigitValue(text[2 * i + 1]);
+    if (hi < 0 || lo < 0) return false;
+    byte[i] = hi * 16 + lo;
+  }
+  color = byte[3] + 256 * byte[2] + 65536 * byte[1];
+  opacity = static_cast<int>(std::nearbyint(byte[0] / 255.0 * 100));  // half to even
+  return true;
+}
+
+bool IsAllowedIcon(const std::string& address) {
+  if (IsWebAddress(address)) return true;
+  std::string scheme = address.substr(0, 5);
+  for (char& c : scheme)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return scheme == "data:";
+}
+
+constexpr size_t kMaxOpen = 256;
+
+bool IsBlank(char c) {
+  return static_cast<unsigned char>(c) <= 0x20;
+}
+
+// Calls take(lng, lat) for each "lng,lat[,alt]" tuple of a coordinates
+// text whose coordinates are numbers in range.
+template <typename TTake>
+void ForEachTuple(const std::string& text, TTake&& take) {
+  size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && IsBlank(text[i])) ++i;
+    const size_t start = i;
+    while (i < text.size() && !IsBlank(text[i])) ++i;
+    if (i == start) break;
+    const std::string tuple = text.substr(start, i - start);
+    const size_t c1 = tuple.find(',');
+    if (c1 == std::string::npos) continue;
+    const size_t c2 = tuple.find(',', c1 + 1);
+    const std::string lng = tuple.substr(0, c1);
+    const std::string lat =
+        tuple.substr(c1 + 1, c2 == std::string::npos ? std::string::npos : c2 - c1 - 1);
+    double v = 0;
+    if (ReadCoordinate(lng, 180, v) && ReadCoordinate(lat, 90, v)) take(lng, lat);
+  }
+}
+
+}  // namespace
+
+TKmlImporter::TKmlImporter() {
+  FXml.HandleTag = [this](TwytXML& xml) { OnTag(xml); };
+  FXml.HandleText = [this](TwytXML& xml) { OnText(xml); };
+}
+
+void TKmlImporter::Reset() {
+  FOpen.clear();
+  FText.clear();
+  FStyles.clear();
+  FStyleMaps.clear();
+  FStyleMapId.clear();
+  FPairKey.clear();
+  FPairUrl.clear();
+  FStyle = FDeclaring = nullptr;
+  FInPlacemark = false;
+  FName.clear();
+  FDescription.clear();
+  FGeometries.clear();
+  FMarkers.clear();
+  FLines.clear();
+  FPolygons.clear();
+}
+
+std::string TKmlImporter::Result() {
+  std::string out;
+  if (!FMarkers.empty()) out.append("[markers]\r\n").append(FMarkers).append("\r\n");
+  if (!FLines.empty()) out.append("\r\n[polylines]\r\n").append(FLines);
+  if (!FPolygons.empty()) out.append("\r\n[polygones]\r\n").append(FPolygons);
+  Reset();
+  return out;
+}
+
+std::string TKmlImporter::FromText(std::string text) {
+  Reset();
+  FXml.SetXml(XmlAsUtf8(std::move(text)));
+  return Result();
+}
+
+std::string TKmlImporter::FromFile(const std::string& fileName) {
+  Reset();
+  if (!FXml.LoadFromFile(fileName)) return "";
+  return Result();
+}
+
+bool TKmlImporter::Inside(const char* name) const {
+  for (const std::string& open : FOpen)
+    if (open == name) return true;
+  return false;
+}
+
+void TKmlImporter::OnText(TwytXML& xml) {
+  // Text written over several lines arrives once per line.
+  if (!FText.empty()) FText += '\n';
+  FText += xml.NodeText();
+}
+
+void TKmlImporter::OnTag(TwytXML& xml) {
+  bool closing = false;
+  const std::string name = LocalLowerName(xml.NodeTag(), closing);
+  if (closing) {
+    EndElement(name);
+    FText.clear();
+    return;
+  }
+  FText.clear();
+  if (name == "xml" || name.empty() || name[0] == '!') return;
+  // Real documents nest a few levels; the cap keeps the look-ups through
+  // the open elements cheap for hostile ones.
+  if (FOpen.size() >= kMaxOpen) return;
+  FOpen.push_back(name);
+  if (name == "placemark") {
+    FInPlacemark = true;
+    FName.clear();
+    FDescription.clear();
+    FGeometries.clear();
+  } else if (name == "style") {
+    FDeclaring = &FStyles[xml.NodeParams().Value("id")];
+    if (!Inside("stylemap")) FStyle = FDeclaring;
+  } else if (name == "stylemap") {
+    FStyleMapId = xml.NodeParams().Value("id");
+  } else if (name == "pair") {
+    FPairKey.clear();
+    FPairUrl.clear();
+  } else if (FInPlacemark && name == "point") {
+    FGeometries.push_back({gkPoint, ""});
+  } else if (FInPlacemark && (name == "linestring" || name == "track")) {
+    FGeometries.push_back({gkLine, ""});
+  } else if (FInPlacemark && name == "polygon") {
+    FGeometries.push_back({gkPolygon, ""});
+  }
+  if (xml.NodeSelfClosing()) EndElement(name);
+}
+
+TKmlImporter::TStyle* TKmlImporter::StyleOf(const std::string& url) {
+  auto idOf = [](const std::string& u) {
+    const size_t hash = u.rfind('#');
+    return hash == std::string::npos ? u : u.substr(hash + 1);
+  };
+  std::string id = idOf(Trim(url));
+  const auto alias = FStyleMaps.find(id);
+  if (alias != FStyleMaps.end()) id = idOf(alias->second);
+  return &FStyles[id];
+}
+
+void TKmlImporter::EndElement(const std::string& name) {
+  // Closing tags without an opening one are ignored; unclosed inner ones
+  // are closed with their parent.
+  size_t at = FOpen.size();
+  while (at > 0 && FOpen[at - 1] != name) --at;
+  if (at == 0) return;
+  const std::string parent = at >= 2 ? FOpen[at - 2] : "";
+  const std::string text = Trim(FText);
+  if (name == "name" && parent == "placemark") {
+    FName = text;
+    for (char& c : FName)
+      if (c == '\n') c = ' ';
+  } else if (name == "description" && parent == "placemark") {
+    FDescription = text;
+  } else if (name == "coordinates") {
+    if (FInPlacemark && !FGeometries.empty() && !Inside("innerboundaryis")) {
+      std::string& coords = FGeometries.back().coordinates;
+      if (coords.empty()) coords = text;  // a polygon's first outer ring
+    }
+  } else if (name == "coord" && parent == "track") {
+    // gx:coord is "lng lat alt".
+    if (!FGeometries.empty()) {
+      std::string tuple = text;
+      for (char& c : tuple)
+        if (IsBlank(c)) c = ',';
+      FGeometries.back().coordinates.append(" ").append(tuple);
+    }
+  } else if (name == "styleurl") {
+    if (Inside("pair"))
+      FPairUrl = text;
+    else
+      FStyle = StyleOf(text);
+  } else if (name == "key" && parent == "pair") {
+    FPairKey = text;
+  } else if (name == "pair") {
+    if (FPairKey == "normal" && !FStyleMapId.empty()) FStyleMaps[FStyleMapId] = FPairUrl;
+  } else if (name == "stylemap") {
+    FStyleMapId.clear();
+  } else if (name == "color" && FDeclaring) {
+    // A colour outside a style (a ground overlay's) has nothing to colour.
+    if (parent == "polystyle")
+      FDeclaring->fillColor = text;
+    else if (parent == "linestyle" || parent == "iconstyle")
+      FDeclaring->color = text;
+  } else if (name == "width" && FDeclaring && parent == "linestyle") {
+    FDeclaring->width = text;
+  } else if (name == "href" && FDeclaring && parent == "icon") {
+    FDeclaring->icon = text;
+  } else if (name == "style") {
+    FDeclaring = nullptr;
+  } else if (name == "placemark") {
+    EmitPlacemark();
+    FInPlacemark = false;
+  }
+  FOpen.resize(at - 1);
+}
+
+std::string TKmlImporter::StyleFields(const TStyle* style, bool polygon) const {
+  std::string out;
+  if (!style) return out;
+  double width = 0;
+  if (TryStrToFloatDot(style->width, width) && width >= 0 && width <= 255)
+    out.append(";weight=").append(FloatToStrDot(std::round(width)));
+  int color = 0, opacity = 0;
+  if (KmlColor(style->color, color, opacity))
+    out.append(";color=")
+        .append(std::to_string(color))
+        .append(";opacity=")
+        .append(std::to_string(opacity));
+  if (polygon && KmlColor(style->fillColor, color, opacity))
+    out.append(";fillcolor=")
+        .append(std::to_string(color))
+        .append(";fillopacity=")
+        .append(std::to_string(opacity));
+  return out;
+}
+
+void TKmlImporter::EmitPlacemark() {
+  std::string description = FDescription;
+  if (description == FName) description.clear();  // a name written twice is no description
+  const std::string title = Trim(FName + " " + description);
+  for (const TGeometry& g : FGeometries) {
+    if (g.kind == gkPoint) {
+      bool done = false;
+      ForEachTuple(g.coordinates, [&](const std::string& lng, const std::string& lat) {
+        if (done) return;
+        done = true;
+        FMarkers.append("drag=false;lng=").append(lng).append(";visible=true;lat=").append(lat);
+        FMarkers.append(";clickable=true;");
+        if (FStyle && IsAllowedIcon(FStyle->icon))
+          FMarkers.append("icon=").append(EscapeChars(";=\r\n", FStyle->icon)).append(";");
+        FMarkers.append("name=").append(ImportedText(FName));
+        FMarkers.append(";title=").append(ImportedText(title)).append("\r\n");
+      });
+      continue;
+    }
+    std::string latlng;
+    ForEachTuple(g.coordinates, [&](const std::string& lng, const std::string& lat) {
+      if (!latlng.empty()) latlng += ',';
+      latlng.append(lat).append(",").append(lng);
+    });
+    if (latlng.empty()) continue;
+    std::string& target = g.kind == gkPolygon ? FPolygons : FLines;
+    target.append("drag=false;visible=true;latlng=").append(latlng);
+    target.append(StyleFields(FStyle, g.kind == gkPolygon)).append("\r\n");
+  }
+  FGeometries.clear();
+}
+
+}  // namespace wy

@@ -1,0 +1,16 @@
+#pragma once
+// Zipped KML (".kmz"): the KML document inside the archive.
+
+#include <string>
+
+namespace wy {
+
+// The KML document of a .kmz archive held in `bytes`: "doc.kml" when there
+// is one, otherwise the first entry ending in ".kml". False for an archive
+// that cannot be read, holds no KML or would unpack to more than
+// kMaxKmzDocument bytes (a small archive may claim a huge size).
+bool KmzToKml(const std::string& bytes, std::string& kml);
+
+constexpr size_t kMaxKmzDocument = 512u * 1024 * 1024;
+
+}  // namespace wy
