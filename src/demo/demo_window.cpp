@@ -27,6 +27,7 @@
 #include <algorithm>
 
 #include "demo/address_box.h"
+#include "geo/coordinate_text.h"
 #include "geo/geodesy.h"
 #include "geo/query_value.h"
 #include "geo/settings.h"
@@ -122,6 +123,7 @@ TFZeduZavireRozuvidu::~TFZeduZavireRozuvidu() {
   TimerPlaces->stop();
   GEoLocalise->OnSearch = nullptr;
   map->OnMapClick = nullptr;
+  map->OnMapMouseMove = nullptr;
   map->OnShapeClick = nullptr;
   map->OnShapeDragEnd = nullptr;
   map->SetGeoLocalise(nullptr);
@@ -138,6 +140,9 @@ void TFZeduZavireRozuvidu::BuildControls() {
   map->setCenter(kStartLatitude, kStartLongitude);
   map->SetDblClickZoom(true);
   map->SetMouseWheelZoom(true);
+  map->SetZoomAtPointer(true);
+  map->SetShowZoomButtons(true);
+  map->SetShowScaleBar(true);
   map->SetDraggable(true);
   row->addWidget(map, 1);
 
@@ -255,6 +260,8 @@ void TFZeduZavireRozuvidu::BuildControls() {
   setCentralWidget(central);
   status = new QLabel(this);
   statusBar()->addWidget(status, 1);
+  pointerAt = new QLabel(this);
+  statusBar()->addPermanentWidget(pointerAt);
 
   TimerPlaces = new QTimer(this);
   TimerPlaces->setInterval(500);
@@ -283,6 +290,9 @@ void TFZeduZavireRozuvidu::BuildControls() {
 
   map->OnMapClick = [this](TVuroduDavControl*, double lat, double lng) { mapMapClick(lat, lng); };
   map->OnShapeDragEnd = [this](TObject*) { mapShapeDragEnd(); };
+  map->OnMapMouseMove = [this](TVuroduDavControl*, double lat, double lng) {
+    pointerAt->setText(Q(FloatToStrFixedDot(5, lat) + ", " + FloatToStrFixedDot(5, lng)));
+  };
   map->OnShapeClick = [this](TObject*, TWyShape* item) { mapShapeClick(item); };
   // The attribution links to the page of the data's terms.
   map->OnAttributionClick = [](TVuroduDavControl*, const std::string& url) { OpenUrl(url); };
@@ -336,8 +346,22 @@ void TFZeduZavireRozuvidu::tileserverClick() {
   map->SetTileServer(index >= 0 && index < 5 ? kServers[index] : tsOPNV);
 }
 
+bool TFZeduZavireRozuvidu::GoToTypedCoordinates(const std::string& text) {
+  double lat = 0, lng = 0;
+  if (!ParseCoordinateText(text, lat, lng)) return false;
+  Report("");
+  map->setCenter(lat, lng);
+  if (TWyShapeMarker* pin = map->Shapes()->Markers()->Items(0)) {
+    const TLatLng c = map->Center();
+    pin->SetPosition(c.Lat, c.Lng);
+  }
+  DrawRadius();
+  return true;
+}
+
 void TFZeduZavireRozuvidu::AdresseKeyPress() {
   const std::string text = S(adresse->currentText());
+  if (GoToTypedCoordinates(text)) return;
   int count = 0;
   {
     TBusyCursor busy;
@@ -393,6 +417,7 @@ void TFZeduZavireRozuvidu::adresseClick(int index) {
 
 void TFZeduZavireRozuvidu::btGoClick() {
   const std::string text = S(adresse->currentText());
+  if (GoToTypedCoordinates(text)) return;
   {
     TBusyCursor busy;
     map->SetAddress(text);

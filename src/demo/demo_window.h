@@ -73,6 +73,9 @@ class TFZeduZavireRozuvidu : public QMainWindow {
   // Enter in the address field.
   void AdresseKeyPress();
   void btGoClick();
+  // A coordinate pair typed in the address box: the map goes there with
+  // the pin, no geocoder asked. False when the text is no such pair.
+  bool GoToTypedCoordinates(const std::string& text);
   void radiusChange();
   void btFindPlacesClick();
   void abortClick();
@@ -159,6 +162,8 @@ class TFZeduZavireRozuvidu : public QMainWindow {
   QPushButton* btSave = nullptr;
   std::function<std::string(bool save)> FChooseFile;
   QLabel* status = nullptr;
+  // The coordinate under the pointer, at the right of the status line.
+  QLabel* pointerAt = nullptr;
   QTimer* TimerPlaces = nullptr;
   TWyVuroduDav* map = nullptr;
   std::unique_ptr<TWyGeoLocalise> GEoLocalise;

@@ -1,5 +1,6 @@
 #include "map/map_control.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -21,6 +22,7 @@
 #include "map/detail/map_input_handler.h"
 #include "map/detail/map_tile_frame.h"
 #include "map/detail/repaint_scheduler.h"
+#include "map/map_controls.h"
 #include "platform/log.h"
 #include "platform/map_messages.h"
 #include "platform/tick.h"
@@ -71,10 +73,11 @@ TVuroduDavControl::TVuroduDavControl(QWidget* parent)
     : QWidget(parent),
       FTileFrame(std::make_unique<TMapTileFrame>(PlaceholderColor())),
       FRepaint(std::make_unique<TRepaintScheduler>()),
-      FInput(std::make_unique<TMapInputHandler>(*this)) {
+      FInput(std::make_unique<TMapInputHandler>(*this)),
+      FControls(std::make_unique<TMapControls>(*this)) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMouseTracking(true);
-  setFocusPolicy(Qt::ClickFocus);
+  setFocusPolicy(Qt::StrongFocus);
 
   FWyCanvas = std::make_unique<TWyCanvas>();
   QFont font(QStringLiteral("DejaVu Sans"));
@@ -185,6 +188,7 @@ void TVuroduDavControl::CenterOn(double Lat, double Lng) {
 }
 
 void TVuroduDavControl::ViewChanged() {
+  FControls->ViewChanged();
   if (!FDraw) return;
   const bool outOfBounds = FViewport.LimitBoxHit();
   FShapesGroup->ShapesToDraw();
@@ -221,6 +225,27 @@ void TVuroduDavControl::ZoomApplied() {
   Fire(OnMapMove, this, Latitude(), Longitude());
   MoveEnded();
   Fire(OnChangeMapZoom, this);
+}
+
+void TVuroduDavControl::ZoomAbout(uint8_t value, const QPoint& at) {
+  SyncSize();
+  if (FViewport.ZoomAbout(value, at.x(), at.y())) ZoomApplied();
+}
+
+bool TVuroduDavControl::ShowZoomButtons() const {
+  return FControls->ZoomButtons();
+}
+
+void TVuroduDavControl::SetShowZoomButtons(bool v) {
+  FControls->SetZoomButtons(v);
+}
+
+bool TVuroduDavControl::ShowScaleBar() const {
+  return FControls->ScaleBar();
+}
+
+void TVuroduDavControl::SetShowScaleBar(bool v) {
+  FControls->SetScaleBar(v);
 }
 
 void TVuroduDavControl::SetMinZoom(uint8_t value) {
@@ -682,6 +707,14 @@ void TVuroduDavControl::wheelEvent(QWheelEvent* event) {
     event->accept();
   } else {
     event->ignore();
+  }
+}
+
+void TVuroduDavControl::keyPressEvent(QKeyEvent* event) {
+  if (FInput->Key(event)) {
+    event->accept();
+  } else {
+    QWidget::keyPressEvent(event);
   }
 }
 

@@ -41,6 +41,7 @@
 
 namespace wy {
 
+class TMapControls;
 class TMapInputHandler;
 class TMapTileFrame;
 struct TTileImages;
@@ -366,6 +367,18 @@ class TVuroduDavControl : public QWidget, public TObject {
   void SetDblClickZoom(bool v) { FDblClickZoom = v; }
   bool MouseWheelZoom() const { return FMouseWheelZoom; }
   void SetMouseWheelZoom(bool v) { FMouseWheelZoom = v; }
+  // The wheel zooms about the point under the pointer (it stays put) rather
+  // than the middle of the map. Off by default.
+  bool ZoomAtPointer() const { return FZoomAtPointer; }
+  void SetZoomAtPointer(bool v) { FZoomAtPointer = v; }
+  // On-map controls, off by default: zoom buttons at the top left and a
+  // scale bar at the bottom left, child widgets over the map (not part of
+  // ScreenShot).
+  bool ShowZoomButtons() const;
+  void SetShowZoomButtons(bool v);
+  bool ShowScaleBar() const;
+  void SetShowScaleBar(bool v);
+  TMapControls& Controls() { return *FControls; }
   bool AntiFreezeOnLoad() const { return FAntiFreezeOnLoad; }
   void SetAntiFreezeOnLoad(bool v) { FAntiFreezeOnLoad = v; }
 
@@ -403,6 +416,9 @@ class TVuroduDavControl : public QWidget, public TObject {
   // The top-level window's wheel events (those its children passed on) zoom
   // the map too when the pointer is strictly inside the control.
   bool eventFilter(QObject* watched, QEvent* event) override;
+  // Arrow keys pan by a quarter of the view (not while the map is locked
+  // against dragging), + and - zoom one level about the middle.
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   friend class TMapInputHandler;
@@ -421,6 +437,8 @@ class TVuroduDavControl : public QWidget, public TObject {
   // A drag step: the composed tiles move with the pointer and only the
   // entering tiles are drawn.
   void ShiftView(int64_t dx, int64_t dy);
+  // A zoom change that keeps the point under the widget pixel in place.
+  void ZoomAbout(uint8_t value, const QPoint& at);
   // The release of a map drag: the last stretch, then a full render.
   void EndMapDrag(int64_t dx, int64_t dy);
   // Observers and shapes are told the view stopped moving.
@@ -461,11 +479,13 @@ class TVuroduDavControl : public QWidget, public TObject {
   std::unique_ptr<TMapTileFrame> FTileFrame;
   std::unique_ptr<TRepaintScheduler> FRepaint;
   std::unique_ptr<TMapInputHandler> FInput;
+  std::unique_ptr<TMapControls> FControls;
 
   // Options
   bool FDraggable = true;
   bool FDblClickZoom = true;
   bool FMouseWheelZoom = true;
+  bool FZoomAtPointer = false;
   bool FAntiFreezeOnLoad = true;
   bool FShowCopyrightTile = true;
   // The top-level window whose wheel events the map watches.

@@ -1,7 +1,9 @@
 #include "map/detail/map_input_handler.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QWheelEvent>
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
@@ -20,6 +22,9 @@ namespace {
 constexpr int kClickDistance = 5;
 // While the pointer drags a shape this close to an edge, the map scrolls.
 constexpr int kEdgeScroll = 32;
+// Wheel angle (eighths of a degree) of one notch of a common mouse wheel:
+// one zoom level.
+constexpr int kWheelLevel = 120;
 
 QRect BoxOf(const TWyShape* s) {
   return QRect(s->Left(), s->Top(), s->Width() + 1, s->Height() + 1);
@@ -290,8 +295,62 @@ bool TMapInputHandler::Wheel(QWheelEvent* event) {
   if (delta == 0) return false;
   const QPoint at = FMap.mapFromGlobal(event->globalPosition()).toPoint();
   if (!(0 < at.x() && at.x() < FMap.width() && 0 < at.y() && at.y() < FMap.height())) return false;
-  const uint8_t zoom = FMap.Zoom();
-  FMap.SetZoom(delta > 0 ? zoom + 1 : (zoom == 0 ? 0 : zoom - 1));
+  // A turn the other way starts afresh: what was left of the other way
+  // would swallow the first part of the new turn.
+  if ((FWheelRest > 0 && delta < 0) || (FWheelRest < 0 && delta > 0)) FWheelRest = 0;
+  FWheelRest += delta;
+  const int levels = FWheelRest / kWheelLevel;
+  if (levels == 0) return true;
+  FWheelRest -= levels * kWheelLevel;
+  const int zoom = std::clamp(int(FMap.Zoom()) + levels, 0, int(TVuroduDavControl::kHighestZoom));
+  if (FMap.ZoomAtPointer())
+    FMap.ZoomAbout(static_cast<uint8_t>(zoom), at);
+  else
+    FMap.SetZoom(static_cast<uint8_t>(zoom));
+  return true;
+}
+
+// --- Keys -----------------------------------------------------------------------
+
+bool TMapInputHandler::Key(QKeyEvent* event) {
+  if (FMap.FDestroying) return false;
+  // Keys with Ctrl, Alt or Meta belong to the application's shortcuts; Shift
+  // is allowed, + being a shifted key on many keyboards.
+  const Qt::KeyboardModifiers other = Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
+  if (event->modifiers() & other) return false;
+  const int key = event->key();
+  if (key == Qt::Key_Plus || key == Qt::Key_Equal) {
+    FMap.SetZoom(FMap.Zoom() + 1);
+    return true;
+  }
+  if (key == Qt::Key_Minus) {
+    if (FMap.Zoom() > 0) FMap.SetZoom(FMap.Zoom() - 1);
+    return true;
+  }
+  int dx = 0, dy = 0;
+  // A quarter of the view: far enough to get somewhere, near enough to keep
+  // three quarters of what was shown in sight.
+  const int stepX = std::max(1, FMap.width() / 4);
+  const int stepY = std::max(1, FMap.height() / 4);
+  switch (key) {
+    case Qt::Key_Left:
+      dx = stepX;
+      break;
+    case Qt::Key_Right:
+      dx = -stepX;
+      break;
+    case Qt::Key_Up:
+      dy = stepY;
+      break;
+    case Qt::Key_Down:
+      dy = -stepY;
+      break;
+    default:
+      return false;
+  }
+  if (!FMap.Draggable()) return false;
+  FMap.ShiftView(dx, dy);
+  FMap.MoveEnded();
   return true;
 }
 

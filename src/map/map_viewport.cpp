@@ -81,6 +81,26 @@ bool TMapViewport::SetZoom(uint8_t value) {
   return true;
 }
 
+bool TMapViewport::ZoomAbout(uint8_t value, int64_t X, int64_t Y) {
+  if (value == FZoom) return false;
+  uint8_t z = value < FMinZoom ? FMinZoom : value;
+  if (z > FMaxZoom) z = FMaxZoom;
+  double wx = 0, wy = 0;
+  XYToWorld(X, Y, wx, wy);
+  // The pointed world pixel scaled to the new zoom, and the middle pixel's
+  // world pixel placed the same distance from it as on screen.
+  const double scale = std::ldexp(1.0, int(z) - int(FZoom));
+  const double size = WorldSize(z);
+  const double cx = wx * scale + static_cast<double>(FWidth / 2 - X);
+  const double cy = std::clamp(wy * scale + static_cast<double>(FHeight / 2 - Y), 0.0, size);
+  FZoom = z;
+  TLatLng c;
+  WorldPixelToLatLng(z, cx, cy, c.Lat, c.Lng);
+  ClampToLimitBox(c);
+  Place(c.Lat, c.Lng);
+  return true;
+}
+
 bool TMapViewport::SetMinZoom(uint8_t value) {
   if (value == FMinZoom) return false;
   FMinZoom = value;

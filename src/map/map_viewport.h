@@ -62,6 +62,9 @@ class TMapViewport {
   // Clamped to the limits; pivots on the middle pixel. False when the value
   // asked for is the current zoom (nothing happens then).
   bool SetZoom(uint8_t value);
+  // SetZoom pivoting on the view pixel (X, Y) instead of the middle pixel:
+  // the point under it stays under it, as far as the world's edges allow.
+  bool ZoomAbout(uint8_t value, int64_t X, int64_t Y);
   // Sets a limit; the zoom follows when it falls outside (SetZoom). False
   // when the limit did not change (MaxZoom above 23 is refused).
   bool SetMinZoom(uint8_t value);

@@ -17,6 +17,7 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <QWindow>
 #include <atomic>
 #include <fstream>
@@ -28,7 +29,9 @@
 #include "demo/demo_window_test_access.h"
 #include "geo/geodesy.h"
 #include "geo/settings.h"
+#include "geo/text_convert.h"
 #include "map/map_control.h"
+#include "map/map_controls.h"
 #include "map/map_test_support.h"
 #include "platform/open_url.h"
 #include "platform/tick.h"
@@ -194,13 +197,9 @@ class DemoWindowTest : public ::testing::Test {
       QTest::mouseMove(Window(), At(widget, from + (to - from) * step / steps));
     QTest::mouseRelease(Window(), Qt::LeftButton, Qt::NoModifier, At(widget, to));
   }
-  QWidget* Focus() {
-    QWidget* focus = QApplication::focusWidget();
-    EXPECT_NE(focus, nullptr);
-    return focus ? focus : FWindow.get();
-  }
+  QWidget* Focus() { return maptest::FocusWidget(FWindow.get()); }
   void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    QTest::keyClick(Focus(), key, modifiers);
+    maptest::KeyToFocus(FWindow.get(), key, modifiers);
   }
   // A click in a text box (the edit part of a combo box), all its text
   // selected and replaced by typing. Delete drops what the address box may
@@ -366,6 +365,64 @@ TEST_F(DemoWindowTest, AddressByEnterListAndGoto) {
   EXPECT_NEAR(Marker(0)->Latitude(), W().map()->Center().Lat, 1e-9);
   ExpectAreaAroundPin(1000);
   EXPECT_TRUE(Status().empty());
+}
+
+// A coordinate pair typed in the address box goes there with the pin, by
+// Enter or Goto, without asking the geocoder; anything else is searched.
+TEST_F(DemoWindowTest, TypedCoordinatesGoThereWithoutGeocoding) {
+  struct Case {
+    const char* text;
+    bool byGoto;
+    double lat, lng;
+  } cases[] = {
+      {"-33.86,151.21", false, -33.86, 151.21},
+      {"48\xB0"
+       "51'24\"N 2\xB0"
+       "21'03\"E",
+       false, 48 + 51.0 / 60 + 24.0 / 3600, 2 + 21.0 / 60 + 3.0 / 3600},
+      {"40.7128 -74.006", true, 40.7128, -74.006},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    // Typed as Latin-1 keys: the degree sign is one key.
+    TypeInto(W().adresse(), "");
+    QTest::keyClicks(Focus(), QString::fromLatin1(c.text));
+    if (c.byGoto)
+      Click(W().btGo());
+    else
+      Key(Qt::Key_Return);
+    EXPECT_NEAR(W().map()->Center().Lat, c.lat, 1e-4);
+    EXPECT_NEAR(W().map()->Center().Lng, c.lng, 1e-4);
+    EXPECT_NEAR(Marker(0)->Latitude(), W().map()->Center().Lat, 1e-9);
+    ExpectAreaAroundPin(1000);
+    EXPECT_TRUE(Status().empty());
+  }
+  EXPECT_EQ(FServer.RequestCount(kSearchPath), 0u);
+
+  // Three numbers are no pair: the geocoder is asked as before.
+  EnterAddress("48.85, 2.35, 100");
+  EXPECT_EQ(FServer.RequestCount(kSearchPath), 1u);
+  EXPECT_NEAR(W().map()->Center().Lat, 40.7128, 1e-4);
+}
+
+// The map's zoom buttons and scale bar are on, and the status line shows
+// the coordinate under the pointer.
+TEST_F(DemoWindowTest, MapControlsAndPointerCoordinate) {
+  TWyVuroduDav* map = W().map();
+  const QPoint at(200, 150);
+  QTest::mouseMove(Window(), At(map, at));
+  const TLatLng c = map->FromXYToLatLng(at.x(), at.y());
+  EXPECT_EQ(W().pointerAt()->text().toStdString(),
+            FloatToStrFixedDot(5, c.Lat) + ", " + FloatToStrFixedDot(5, c.Lng));
+
+  ASSERT_TRUE(map->ShowScaleBar());
+  EXPECT_TRUE(map->Controls().ScaleBarWidget()->isVisible());
+  ASSERT_TRUE(map->ShowZoomButtons());
+  const uint8_t zoom = map->Zoom();
+  Click(map->Controls().ZoomInButton());
+  EXPECT_EQ(map->Zoom(), zoom + 1);
+  Click(map->Controls().ZoomOutButton());
+  EXPECT_EQ(map->Zoom(), zoom);
 }
 
 // After Goto the list holds that search's places, and choosing one goes to

@@ -48,6 +48,7 @@ class TFZeduZavireRozuviduTestAccess {
     FW.FChooseFile = std::move(chooser);
   }
   QLabel* status() const { return FW.status; }
+  QLabel* pointerAt() const { return FW.pointerAt; }
   QTimer* timerPlaces() const { return FW.TimerPlaces; }
   int idSelected() const { return FW.idSelected; }
   int startPlace() const { return FW.FStartPlace; }

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QMouseEvent>
 #include <QRect>
+#include <QTest>
 #include <QWidget>
 #include <atomic>
 #include <memory>
@@ -83,6 +84,18 @@ inline void mouseDClick(QWidget* w, Qt::MouseButton button, QPoint at) {
 }
 
 }  // namespace Pointer
+
+// The widget a person's keys go to (`fallback` when none has the focus,
+// which fails the test), and a key typed there.
+inline QWidget* FocusWidget(QWidget* fallback) {
+  QWidget* focus = QApplication::focusWidget();
+  EXPECT_NE(focus, nullptr);
+  return focus ? focus : fallback;
+}
+inline void KeyToFocus(QWidget* fallback, Qt::Key key,
+                       Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+  QTest::keyClick(FocusWidget(fallback), key, modifiers);
+}
 
 // A map inside a top-level window, over the loopback tile server. The
 // window goes (and with it the map) after each test.

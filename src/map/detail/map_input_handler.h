@@ -1,8 +1,8 @@
 #pragma once
-// TMapInputHandler: the map's pointer and wheel input as one state machine.
-// The widget hands it Qt's events; it moves the map, drags shapes, routes
-// hover, clicks and double clicks to the shapes or the map's events, and
-// zooms with the wheel. Window thread only.
+// TMapInputHandler: the map's pointer, wheel and key input as one state
+// machine. The widget hands it Qt's events; it moves the map, drags shapes,
+// routes hover, clicks and double clicks to the shapes or the map's events,
+// zooms with the wheel and pans and zooms with the keys. Window thread only.
 //
 //   idle --press--> pressed (or dragging-shape when the press takes a
 //                   draggable shape)
@@ -21,6 +21,7 @@
 
 #include "geo/world_info.h"
 
+class QKeyEvent;
 class QMouseEvent;
 class QWheelEvent;
 
@@ -45,8 +46,12 @@ class TMapInputHandler {
   void Move(QMouseEvent* event);
   void Release(QMouseEvent* event);
   void DoubleClick(QMouseEvent* event);
-  // True when the wheel event zoomed the map (the pointer strictly inside).
+  // True when the wheel event went to the map (the pointer strictly inside).
+  // Steps add up, a level per 120 units of angle, so the many small steps
+  // of a touchpad make one level per 120 as a mouse's notch does.
   bool Wheel(QWheelEvent* event);
+  // True when the key panned or zoomed the map.
+  bool Key(QKeyEvent* event);
 
   TPointerState State() const { return FState; }
   // A button is down on the map (any state but idle).
@@ -76,6 +81,8 @@ class TMapInputHandler {
   TLatLng FMouseLatLng;
   double FWorldX = 0;
   double FWorldY = 0;
+  // Wheel angle not yet turned into a level (under 120 either way).
+  int FWheelRest = 0;
   // The pointer is over the attribution's link.
   bool FOverLink = false;
 };
