@@ -63,7 +63,8 @@ TBingServices::TOutcome TBingServices::Run(const std::string& host, const std::s
     return outcome;
   }
   TDownloadOptions options;
-  options.MaxSize = static_cast<uint32_t>(GetSettingInt("services.max-bytes", kDefaultMaxAnswerBytes));
+  options.MaxSize =
+      static_cast<uint32_t>(GetSettingInt("services.max-bytes", kDefaultMaxAnswerBytes));
   options.Abort = abort;
   TDownloadResult result;
   TMemoryStream stream;

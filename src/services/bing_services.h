@@ -94,8 +94,8 @@ class TBingServices : public TObject {
     std::string Xml;
     std::string Txt;
   };
-  static TOutcome Run(const std::string& host, const std::string& params,
-                      const TrafficIcons& icons, const std::function<bool()>& abort);
+  static TOutcome Run(const std::string& host, const std::string& params, const TrafficIcons& icons,
+                      const std::function<bool()>& abort);
 
  private:
   struct TJob;
