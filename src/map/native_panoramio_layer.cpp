@@ -17,7 +17,9 @@ namespace wy {
 
 namespace {
 
-constexpr int32_t kInfoWindowZIndex = 1000;
+// The info window's group lies over the other groups (the hint window's is
+// 10010), so shapes of the application never cover it.
+constexpr int32_t kInfoGroupZIndex = 10000;
 
 // Photo addresses come from the service: only web addresses that cannot
 // leave a quoted attribute are used as icons or pictures.
@@ -51,14 +53,24 @@ TWyNativePanoramioLayer::~TWyNativePanoramioLayer() {
   FPanoramio.reset();
 }
 
+TWyShapes* TWyNativePanoramioLayer::InfoGroup() const {
+  TVuroduDavControl* map = Map();
+  if (!map || !Shapes()) return nullptr;
+  TWyShapes* group = map->ShapesGroup().getShapes(Shapes()->Name() + "_info");
+  group->SetSerialize(false);
+  group->SetZindex(kInfoGroupZIndex);
+  return group;
+}
+
 TWyShapeInfoWindow* TWyNativePanoramioLayer::InfoWindow() const {
-  TWyShapes* group = Shapes();
+  TWyShapes* group = InfoGroup();
   if (!group || group->InfoWindows()->Count() == 0) return nullptr;
   return group->InfoWindows()->Items(0);
 }
 
 void TWyNativePanoramioLayer::SetVisible(bool value) {
   TWyNativeLayer::SetVisible(value);
+  if (TWyShapes* info = InfoGroup()) info->SetVisible(value);
   MapEndMove(nullptr);
 }
 
@@ -110,7 +122,7 @@ void TWyNativePanoramioLayer::PageArrived() {
 }
 
 void TWyNativePanoramioLayer::ShowInfo(const TWyPanoramioItem& item, TWyShape* marker) {
-  TWyShapes* group = Shapes();
+  TWyShapes* group = InfoGroup();
   if (!group) return;
   TWyShapeInfoWindow* info = InfoWindow();
   if (!info) {
@@ -118,7 +130,6 @@ void TWyNativePanoramioLayer::ShowInfo(const TWyPanoramioItem& item, TWyShape* m
     info = infos->Items(infos->Add(item.Latitude, item.Longitude, ""));
     if (!info) return;
     info->SetSerialize(false);
-    info->SetZIndex(kInfoWindowZIndex);
   }
   // Title and owner name are neutralised by the search; the picture is used
   // only from a web address that cannot leave its attribute.
@@ -130,6 +141,12 @@ void TWyNativePanoramioLayer::ShowInfo(const TWyPanoramioItem& item, TWyShape* m
   info->SetContent(content);
   info->SetPosition(marker->Latitude(), marker->Longitude());
   info->SetVisible(true);
+  // The window opens above the photo: a photo near the top of the view is
+  // brought to its centre so that the window is seen whole.
+  TVuroduDavControl* map = Map();
+  const double top = map->NorthEastLatitude();
+  if (marker->Latitude() > top - (top - map->SouthWestLatitude()) / 3)
+    map->PanTo(marker->Latitude(), marker->Longitude());
 }
 
 void TWyNativePanoramioLayer::ShapeClick(void* Sender) {

@@ -8,7 +8,9 @@
 // again.
 //
 // A click on a photo opens the layer's info window on it (title, picture,
-// owner and the credit link) and raises OnPanoramioClick with the details.
+// owner and the credit link; in a group of its own over the other groups,
+// named after the layer's + "_info") and raises OnPanoramioClick with the
+// details.
 //
 // Window thread only. The layer may outlive the map (see TWyNativeLayer).
 
@@ -67,6 +69,9 @@ class TWyNativePanoramioLayer : public TWyNativeLayer {
   void ShapeClick(void* Sender) override;
 
  private:
+  // The group of the info window (the layer's name + "_info"), made on
+  // first use; null without a map.
+  TWyShapes* InfoGroup() const;
   void PageArrived();
   void ShowInfo(const TWyPanoramioItem& item, TWyShape* marker);
 

@@ -64,7 +64,7 @@ QImage DrawTrafficIcon(TTrafficIconKind kind) {
       break;
     }
     case tikSerious: {
-      // Serious incident: a red octagon with a white border.
+      // Serious incident: a red octagon with an exclamation mark.
       QPolygonF octagon;
       for (int i = 0; i < 8; ++i) {
         const double a = (22.5 + 45.0 * i) * M_PI / 180.0;
@@ -73,8 +73,9 @@ QImage DrawTrafficIcon(TTrafficIconKind kind) {
       p.setPen(QPen(Qt::white, 1.5));
       p.setBrush(QColor(190, 0, 0));
       p.drawPolygon(octagon);
-      p.setPen(QPen(Qt::white, 2.2, Qt::SolidLine, Qt::RoundCap));
-      p.drawLine(QPointF(6.5, 11), QPointF(15.5, 11));
+      p.setPen(QPen(Qt::white, 2.4, Qt::SolidLine, Qt::RoundCap));
+      p.drawLine(QPointF(11, 5.5), QPointF(11, 12.5));
+      p.drawPoint(QPointF(11, 16.3));
       break;
     }
   }
