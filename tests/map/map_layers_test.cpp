@@ -81,6 +81,12 @@ class MapLayersTest : public maptest::TMapWindowTest {
       if (r.Path.rfind(kIncidentsPrefix, 0) == 0) ++n;
     return n;
   }
+  // The request of the incidents of the current view.
+  std::string ViewRequest() const {
+    return std::string(kIncidentsPrefix) +
+           TWyGeoLocalise::TrafficAreaParams(FMap->SouthWestLatitude(), FMap->SouthWestLongitude(),
+                                             FMap->NorthEastLatitude(), FMap->NorthEastLongitude());
+  }
   TWyShapes* TrafficGroup() { return FMap->ShapesGroup().getShapes(TWyTrafficLayer::kGroupName); }
 
   TFixtureServer FServer;
@@ -95,10 +101,7 @@ TEST_F(MapLayersTest, TrafficShowsTheIncidentsOfTheViewWithNeutralisedHints) {
   ASSERT_TRUE(PumpUntil([&] { return FTrafficEvents == 1; }));
   ASSERT_EQ(TrafficRequests(), 1u);
   const TFixtureRequest request = FServer.Requests()[0];
-  EXPECT_EQ(request.Target, std::string(kIncidentsPrefix) +
-                                TWyGeoLocalise::TrafficAreaParams(
-                                    FMap->SouthWestLatitude(), FMap->SouthWestLongitude(),
-                                    FMap->NorthEastLatitude(), FMap->NorthEastLongitude()));
+  EXPECT_EQ(request.Target, ViewRequest());
   TWyShapes* group = TrafficGroup();
   EXPECT_TRUE(group->Visible());
   EXPECT_FALSE(group->Serialize());
@@ -160,10 +163,7 @@ TEST_F(MapLayersTest, TrafficRequestsAreThrottledAndAMoveDuringOneIsFetchedAfter
   WaitProcessing(50);
   EXPECT_EQ(TrafficRequests(), 4u);
   const auto requests = FServer.Requests();
-  EXPECT_EQ(requests.back().Target, std::string(kIncidentsPrefix) +
-                                        TWyGeoLocalise::TrafficAreaParams(
-                                            FMap->SouthWestLatitude(), FMap->SouthWestLongitude(),
-                                            FMap->NorthEastLatitude(), FMap->NorthEastLongitude()));
+  EXPECT_EQ(requests.back().Target, ViewRequest());
 }
 
 TEST_F(MapLayersTest, PhotosAreShownOnceAndAClickOpensTheirInfoWindow) {
