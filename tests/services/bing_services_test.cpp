@@ -10,6 +10,7 @@
 #include "platform/window_thread.h"
 #include "services/geo_localise.h"
 #include "support/fixture_server.h"
+#include "support/held_resolver.h"
 #include "support/test_helpers.h"
 
 namespace wy {
@@ -145,6 +146,21 @@ TEST_F(BingServicesTest, DestroyingWhileTheRequestStallsReturnsAndFiresNothing) 
   WaitProcessing(100);
   EXPECT_EQ(events, 0);
   EXPECT_EQ(FServer.RequestCount(), 1u);  // the queued request was dropped
+}
+
+TEST_F(BingServicesTest, DestroyingWhileTheNameLookupHangsReturns) {
+  THeldResolver resolver("held.test");
+  SetEndpoint("traffic", "http://held.test");
+  int events = 0;
+  auto bing = std::make_unique<TBingServices>();
+  bing->OnTraffic = [&](TBingServices*) { ++events; };
+  bing->AsyncTraffic("48.80000,2.30000,48.90000,2.40000?o=xml&key=K");
+  ASSERT_TRUE(resolver.WaitUntilHolding());
+  bing.reset();
+  EXPECT_TRUE(resolver.Holding());  // returned while the lookup is still held
+  resolver.Release();
+  WaitProcessing(50);
+  EXPECT_EQ(events, 0);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "geo/text_convert.h"
 #include "platform/window_thread.h"
 #include "support/fixture_server.h"
+#include "support/held_resolver.h"
 #include "support/test_helpers.h"
 
 namespace wy {
@@ -209,6 +210,18 @@ TEST_F(NativePanoramioTest, DestroyingWhileTheRequestStallsReturnsAndFiresNothin
   FPhotos.reset();
   FServer.Release(kPath);
   WaitProcessing(100);
+  EXPECT_EQ(FEvents, 0);
+}
+
+TEST_F(NativePanoramioTest, DestroyingWhileTheNameLookupHangsReturns) {
+  THeldResolver resolver("held.test");
+  SetEndpoint("photos", "http://held.test");
+  FPhotos->Search();
+  ASSERT_TRUE(resolver.WaitUntilHolding());
+  FPhotos.reset();
+  EXPECT_TRUE(resolver.Holding());  // returned while the lookup is still held
+  resolver.Release();
+  WaitProcessing(50);
   EXPECT_EQ(FEvents, 0);
 }
 
