@@ -245,6 +245,43 @@ TEST_F(MapLayersTest, PhotosAreShownOnceAndAClickOpensTheirInfoWindow) {
   ASSERT_TRUE(PumpUntil([&] { return pages == 3; }));
 }
 
+TEST_F(MapLayersTest, PhotoSearchesAreThrottledAndAMoveDuringOneIsSearchedAfterIt) {
+  FServer.Serve(kPhotosPath, "{\"photos\":[]}", "application/json");
+  uint32_t now = 100000;
+  TScopedTickSource tick([&] { return now; });
+  int pages = 0;
+  FMap->OnPanoramio = [&](TObject*) { ++pages; };
+  FMap->SetPanoramioLayer(true);
+  ASSERT_TRUE(PumpUntil([&] { return pages == 1; }));
+  now += 100;
+  FMap->setCenter(FLat + 0.001, FLng);
+  now += 100;
+  FMap->setCenter(FLat + 0.002, FLng);
+  WaitProcessing(50);
+  EXPECT_EQ(FServer.RequestCount(kPhotosPath), 1u);
+  now += 300;
+  FMap->setCenter(FLat + 0.003, FLng);
+  ASSERT_TRUE(PumpUntil([&] { return pages == 2; }));
+
+  FServer.Stall(kPhotosPath);
+  now += 1000;
+  FMap->setCenter(FLat + 0.004, FLng);
+  ASSERT_TRUE(FServer.WaitForInFlight(1));
+  now += 1000;
+  FMap->setCenter(FLat + 0.005, FLng);
+  now += 1000;
+  FMap->setCenter(FLat + 0.006, FLng);
+  WaitProcessing(50);
+  EXPECT_EQ(FServer.RequestCount(kPhotosPath), 3u);
+  FServer.Serve(kPhotosPath, "{\"photos\":[]}", "application/json");
+  FServer.Release(kPhotosPath);
+  ASSERT_TRUE(PumpUntil([&] { return pages == 4; }));
+  WaitProcessing(50);
+  const auto requests = FServer.RequestsTo(kPhotosPath);
+  ASSERT_EQ(requests.size(), 4u);
+  EXPECT_EQ(requests.back().Param("miny"), FloatToStrDot(FMap->SouthWestLatitude()));
+}
+
 TEST_F(MapLayersTest, LayerSwitchesSurviveSaveAndLoadAndAreWrittenOnlyWhenOn) {
   const std::string plain = FMap->ToTxt();
   EXPECT_EQ(plain.find("traffic="), std::string::npos);
