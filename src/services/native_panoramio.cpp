@@ -46,30 +46,38 @@ bool AllDigits(const std::string& text) {
          std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
 }
 
-// A cached page: its "more pages" flag, then one line per item (CR and LF
-// of the values escaped, so every value stays one line).
+// A cached page: its "more pages" flag ("1" or "0"), then each item in
+// hexadecimal after a ",". The cache turns "#13#"-like text into line
+// breaks on the way back; hexadecimal holds nothing it would change.
 std::string PageToCacheText(bool hasMore, const std::vector<std::string>& items) {
+  static const char kDigits[] = "0123456789abcdef";
   std::string text = hasMore ? "1" : "0";
   for (const auto& item : items) {
-    text += '\n';
-    text += EscapeChars("\r\n", item);
+    text += ',';
+    for (unsigned char c : item) {
+      text += kDigits[c >> 4];
+      text += kDigits[c & 15];
+    }
   }
   return text;
 }
 
 bool PageFromCacheText(const std::string& text, bool& hasMore, std::vector<std::string>& items) {
   if (text.empty()) return false;
-  std::vector<std::string> lines;
-  size_t start = 0;
-  for (;;) {
-    const size_t end = text.find('\n', start);
-    lines.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
-  hasMore = lines[0] == "1";
+  hasMore = text[0] == '1';
   items.clear();
-  for (size_t i = 1; i < lines.size(); ++i) items.push_back(UnescapeChars("\r\n", lines[i]));
+  size_t pos = 1;
+  while (pos < text.size() && text[pos] == ',') {
+    std::string item;
+    ++pos;
+    while (pos + 1 < text.size() && text[pos] != ',') {
+      const int high = HexDigitValue(text[pos]), low = HexDigitValue(text[pos + 1]);
+      if (high < 0 || low < 0) break;
+      item += static_cast<char>(high * 16 + low);
+      pos += 2;
+    }
+    items.push_back(std::move(item));
+  }
   if (items.size() % kPhotoLines != 0) items.clear();
   return true;
 }

@@ -34,7 +34,8 @@ std::string Photo(const std::string& id, const std::string& title, const std::st
 // last of all, whose last value is a number.
 const std::string kPage1 = "{\"count\":3,\"has_more\":true,\"photos\":[" +
                            Photo("532693", "caf\\u00e9", "2.3522", "48.8566") + "," +
-                           Photo("532694", "<img src=x onerror=alert(1)>", "2.35", "48.85") + "]}";
+                           Photo("532694", "<img src=x onerror=alert(1)> #13#", "2.35", "48.85") +
+                           "]}";
 const std::string kPage2 =
     "{\"count\":3,\"has_more\":false,\"photos\":[{\"upload_date\":\"1 Jan 2010\",\"photo_id\":7,"
     "\"photo_title\":\"Tour\",\"photo_file_url\":\"http://H/photos/medium/7.jpg\","
@@ -89,7 +90,7 @@ TEST_F(NativePanoramioTest, SearchAtAsksForTheCircleBoxAndReadsThePage) {
   EXPECT_EQ(FPhotos->OwnerName(0), "Jean");
   EXPECT_EQ(FPhotos->Longitude(0), 2.3522);
   EXPECT_EQ(FPhotos->Latitude(1), 48.85);
-  EXPECT_EQ(FPhotos->PhotoTitle(1), "\u2039img src=x onerror=alert(1)\u203A");
+  EXPECT_EQ(FPhotos->PhotoTitle(1), "\u2039img src=x onerror=alert(1)\u203A #13#");
   EXPECT_EQ(FPhotos->PhotoSize(0, pimMedium), "http://H/photos/medium/532693.jpg");
   EXPECT_EQ(FPhotos->PhotoSize(0, pimOriginal), "http://H/photos/original/532693.jpg");
   EXPECT_EQ(FPhotos->PhotoSize(0, pimMini_square), "http://H/photos/mini_square/532693.jpg");
@@ -162,6 +163,7 @@ TEST_F(NativePanoramioTest, ACachedPageFiresLikeAFetchAndKeysOnBoxSetAndStart) {
   EXPECT_EQ(FPhotos->count(), 2);
   EXPECT_TRUE(FPhotos->HasMore());  // stored with the page
   EXPECT_EQ(FPhotos->PhotoTitle(0), "caf\xC3\xA9");
+  EXPECT_EQ(FPhotos->PhotoTitle(1), "\u2039img src=x onerror=alert(1)\u203A #13#");  // kept as is
   FPhotos->NextSearch();  // the second page is cached under its own start
   ASSERT_TRUE(WaitEvents(4));
   EXPECT_EQ(FServer.RequestCount(), 2u);
