@@ -126,8 +126,8 @@ TEST_F(MapLayersTest, TrafficShowsTheIncidentsOfTheViewWithNeutralisedHints) {
 }
 
 TEST_F(MapLayersTest, TrafficRequestsAreThrottledAndAMoveDuringOneIsFetchedAfterIt) {
-  uint32_t now = 100000;
-  TScopedTickSource tick([&] { return now; });
+  std::atomic<uint32_t> now{100000};
+  TScopedTickSource tick([&] { return now.load(); });
   FMap->SetTrafficLayer(true);
   ASSERT_TRUE(PumpUntil([&] { return FTrafficEvents == 1; }));
 
@@ -204,8 +204,8 @@ TEST_F(MapLayersTest, PhotosAreShownOnceAndAClickOpensTheirInfoWindow) {
   EXPECT_FALSE(group->Serialize());
 
   // A later page with the same photo adds nothing (after the throttle).
-  uint32_t now = TickCount() + 1000;
-  TScopedTickSource tick([&] { return now; });
+  std::atomic<uint32_t> now{TickCount() + 1000};
+  TScopedTickSource tick([&] { return now.load(); });
   FMap->setCenter(FMap->Latitude(), FMap->Longitude());
   ASSERT_TRUE(PumpUntil([&] { return pages == 2; }));
   EXPECT_EQ(group->Markers()->Count(), 1);
@@ -247,8 +247,8 @@ TEST_F(MapLayersTest, PhotosAreShownOnceAndAClickOpensTheirInfoWindow) {
 
 TEST_F(MapLayersTest, PhotoSearchesAreThrottledAndAMoveDuringOneIsSearchedAfterIt) {
   FServer.Serve(kPhotosPath, "{\"photos\":[]}", "application/json");
-  uint32_t now = 100000;
-  TScopedTickSource tick([&] { return now; });
+  std::atomic<uint32_t> now{100000};
+  TScopedTickSource tick([&] { return now.load(); });
   int pages = 0;
   FMap->OnPanoramio = [&](TObject*) { ++pages; };
   FMap->SetPanoramioLayer(true);
