@@ -2,6 +2,7 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -248,7 +249,11 @@ void TFZeduZavireRozuvidu::BuildControls() {
   Panel2->setFixedHeight(32);
   column->addWidget(Panel2);
   btClear = new QPushButton("Clear all places", Panel2);
-  btClear->setGeometry(2, 6, 341, 25);
+  btClear->setGeometry(2, 6, 171, 25);
+  ckTraffic = new QCheckBox("Traffic", Panel2);
+  ckTraffic->setGeometry(182, 6, 80, 25);
+  ckPhotos = new QCheckBox("Photos", Panel2);
+  ckPhotos->setGeometry(265, 6, 78, 25);
   Panel6 = new QWidget(Panel1);
   Panel6->setFixedHeight(31);
   column->addWidget(Panel6);
@@ -285,6 +290,8 @@ void TFZeduZavireRozuvidu::BuildControls() {
   connect(abort, &QPushButton::clicked, this, [this] { abortClick(); });
   connect(btClear, &QPushButton::clicked, this, [this] { btClearClick(); });
   connect(btOpen, &QPushButton::clicked, this, [this] { btOpenClick(); });
+  connect(ckTraffic, &QCheckBox::clicked, this, [this](bool on) { map->SetTrafficLayer(on); });
+  connect(ckPhotos, &QCheckBox::clicked, this, [this](bool on) { map->SetPanoramioLayer(on); });
   connect(btSave, &QPushButton::clicked, this, [this] { btSaveClick(); });
   connect(TimerPlaces, &QTimer::timeout, this, [this] { TimerPlacesTimer(); });
 

@@ -20,6 +20,7 @@
 
 #include "geo/world_info.h"
 
+class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -157,6 +158,9 @@ class TFZeduZavireRozuvidu : public QMainWindow {
   QComboBox* place = nullptr;
   QTableWidget* results = nullptr;
   QPushButton* btClear = nullptr;
+  // The map's traffic and photo layers.
+  QCheckBox* ckTraffic = nullptr;
+  QCheckBox* ckPhotos = nullptr;
   QWidget* Panel6 = nullptr;
   QPushButton* btOpen = nullptr;
   QPushButton* btSave = nullptr;

@@ -2,6 +2,7 @@
 // sectioned text (the view and the shapes; see the map's SaveToFile); Open
 // also reads the shapes of GPX, KML, KMZ and GeoJSON files.
 
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QString>
 
@@ -72,6 +73,9 @@ void TFZeduZavireRozuvidu::btOpenClick() {
     return;
   }
   Report("");
+  // An opened map brings its layer switches.
+  ckTraffic->setChecked(map->TrafficLayer());
+  ckPhotos->setChecked(map->PanoramioLayer());
   if (TWyShapeMarker* pin = map->Shapes()->Markers()->Items(0)) {
     const TLatLng c = map->Center();
     pin->SetPosition(c.Lat, c.Lng);

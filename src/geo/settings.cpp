@@ -69,6 +69,16 @@ const std::map<std::string, std::string>& Defaults() {
       {"endpoint.nominatim", "https://nominatim.openstreetmap.org"},
       {"endpoint.mapquest-open", "https://open.mapquestapi.com"},
       {"rate.nominatim.openstreetmap.org", "1000"},
+      // Traffic incidents and geotagged photos: the public services are
+      // retired or need a key, so there is no default host; a request then
+      // fails at once. "endpoint.traffic" is the base before
+      // "/REST/v1/Traffic/Incidents/", "endpoint.photos" the base before
+      // "/map/get_panoramas.php?".
+      {"endpoint.traffic", ""},
+      {"endpoint.photos", ""},
+      // Where the incident icons are read from (base + "stop.png", ...);
+      // empty: the icons the map draws itself.
+      {"traffic.icon-base", ""},
       {"services.max-bytes", "16777216"},
       // The folder (or address) the demo's marker icons are read from. The
       // demo program sets where it installs them as the default at start-up

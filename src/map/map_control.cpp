@@ -23,6 +23,8 @@
 #include "map/detail/map_tile_frame.h"
 #include "map/detail/repaint_scheduler.h"
 #include "map/map_controls.h"
+#include "map/native_panoramio_layer.h"
+#include "map/traffic_layer.h"
 #include "platform/log.h"
 #include "platform/map_messages.h"
 #include "platform/tick.h"
@@ -117,6 +119,9 @@ TVuroduDavControl::~TVuroduDavControl() {
   FDraw = false;
   FDestroying = true;
   if (FParentForm) FParentForm->removeEventFilter(this);
+  // The layers let go of the map and stop their requests first.
+  FNativePanoramioLayer.reset();
+  FTrafficLayer.reset();
   // The shapes stop asking for repaints and stop drawing.
   if (FShapesGroup) FShapesGroup->SetParent(nullptr);
   NotifyObservers(omMapFree);

@@ -56,6 +56,8 @@ class TWyShapesGroup;
 class TWyShapeInfoWindow;
 class TWyGeoLocalise;
 class TWyGeoServicesAdapter;
+class TWyNativePanoramioLayer;
+class TWyTrafficLayer;
 
 class TVuroduDavControl : public QWidget, public TObject {
   Q_OBJECT
@@ -259,6 +261,29 @@ class TVuroduDavControl : public QWidget, public TObject {
   // Progress of reading shapes from text (Sender the map): shape `index` of
   // `max` of the list being read; `cancel` stops that group's reading.
   TOnLoadShapes OnLoadShapes;
+
+  // --- Traffic and photo layers (map_layers.cpp)
+  // Incidents of the visible area from the geolocalisation component, in
+  // the group "_traffic_", asked for again as the map moves. Saved with the
+  // map ("traffic=true" in "[map]").
+  bool TrafficLayer() const { return FTraffic; }
+  void SetTrafficLayer(bool value);
+  // Geotagged photos of the visible area in the group "_panoramio_". The
+  // layer is created by the first true and lives as long as the map. Saved
+  // with the map ("photos=true" in "[map]").
+  bool PanoramioLayer() const { return FPanoramio; }
+  void SetPanoramioLayer(bool value);
+  // The layers, null before first use.
+  TWyTrafficLayer* TrafficLayerObject() const { return FTrafficLayer.get(); }
+  TWyNativePanoramioLayer* NativePanoramioLayer() const { return FNativePanoramioLayer.get(); }
+  // A page of photos was shown (sender: the photo layer).
+  std::function<void(TObject* Sender)> OnPanoramio;
+  // A photo was clicked (sender: the map).
+  std::function<void(TObject* Sender, TWyShape* Item, const std::string& ownerId,
+                     const std::string& ownerName, const std::string& PhotoId,
+                     const std::string& PhotoDate, const std::string& PhotoTitle,
+                     const std::string& PhotoUrl, const std::string& copyright)>
+      OnPanoramioClick;
   // ===========================================================================
 
   // ===========================================================================
@@ -528,6 +553,10 @@ class TVuroduDavControl : public QWidget, public TObject {
   TWyGeoLocalise* FGeoLocalise = nullptr;
   // The component as the shapes see it; replaced with the component.
   std::unique_ptr<TWyGeoServicesAdapter> FGeoAdapter;
+  bool FTraffic = false;
+  bool FPanoramio = false;
+  std::unique_ptr<TWyTrafficLayer> FTrafficLayer;
+  std::unique_ptr<TWyNativePanoramioLayer> FNativePanoramioLayer;
 };
 
 // The map as applications place it.

@@ -11,6 +11,7 @@
 #include "map/detail/fire_event.h"
 #include "map/detail/geo_services_adapter.h"
 #include "map/map_control.h"
+#include "map/traffic_layer.h"
 #include "services/geo_localise.h"
 #include "shapes/shapes_group.h"
 
@@ -45,6 +46,7 @@ void TVuroduDavControl::SetGeoLocalise(TWyGeoLocalise* value) {
   FShapesGroup->SetGeoLocalise(adapter.get());
   FGeoAdapter = std::move(adapter);
   FGeoLocalise = value;
+  if (FTrafficLayer) FTrafficLayer->Bind(value);
 }
 
 std::string TVuroduDavControl::Address() {

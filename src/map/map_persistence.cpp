@@ -44,6 +44,10 @@ std::string TVuroduDavControl::ToTxt() {
   out += "longitude=" + FloatToStrDot(Longitude()) + "\r\n";
   out += "zoom=" + std::to_string(Zoom()) + "\r\n";
   out += "tileserver=" + TileServerToStr(TileServer()) + "\r\n";
+  // Written only when on, so the text of a map without layers stays as it
+  // always was.
+  if (FTraffic) out += "traffic=true\r\n";
+  if (FPanoramio) out += "photos=true\r\n";
   return out + FShapesGroup->GetToTxt();
 }
 
@@ -67,7 +71,13 @@ void TVuroduDavControl::SetToTxt(const std::string& value) {
   SetZoom(static_cast<uint8_t>(std::clamp<int32_t>(zoom, 0, 255)));
   setCenter(lat, lng);
   SetDraggable(draggable);
+  const bool traffic =
+      TextToBoolDef(MapValue(section, "traffic", text) ? std::string(text) : "", false);
+  const bool photos =
+      TextToBoolDef(MapValue(section, "photos", text) ? std::string(text) : "", false);
   FShapesGroup->ReadTxt(file);
+  SetTrafficLayer(traffic);
+  SetPanoramioLayer(photos);
 }
 
 bool TVuroduDavControl::LoadFromFile(const std::string& filename) {

@@ -28,12 +28,7 @@ void TWyGeoResult::Assign(const TAttributeList* lines) {
 TWyGeoLocalise::TWyGeoLocalise()
     : FMapQuest(std::make_unique<TOpenMapQuestServices>()),
       FPlaces(std::make_unique<TWyPlaces>()),
-      // The traffic service's icon files, by severity.
-      FTrafficIconLowImpact("menatwork.png"),
-      FTrafficIconMinor("accident.png"),
-      FTrafficIconModerate("accident.png"),
-      FTrafficIconSerious("stop.png"),
-      FTrafficIconRoadClosed("closedroad.png") {
+      FBing(std::make_unique<TBingServices>()) {
   // The relays read the handler at the moment they fire, so events assigned
   // later are honoured; each copies it first because a handler may replace
   // itself or destroy the component. Nothing of the component is touched
@@ -51,9 +46,20 @@ TWyGeoLocalise::TWyGeoLocalise()
     const TOnAltitudeEvent handler = OnAltitude;
     if (handler) handler(this, sender->AltitudeResults().Text());
   };
+  FBing->OnTraffic = [this](TBingServices* sender) {
+    // The layer handler may destroy the component: OnTraffic then does not
+    // fire, and nothing of the component is touched.
+    const std::shared_ptr<bool> alive = FAlive;
+    const TOnTrafficLayer layer = OnTrafficLayer;
+    if (layer) layer(sender, sender->TrafficTxtResults());
+    if (!*alive) return;
+    const TNotifyEvent done = OnTraffic;
+    if (done) done(this);
+  };
 }
 
 TWyGeoLocalise::~TWyGeoLocalise() {
+  *FAlive = false;
   // No relay may reach the application while the clients wind down; their
   // own destructors stop and join their workers and drop what is queued.
   OnSearch = nullptr;
@@ -62,6 +68,7 @@ TWyGeoLocalise::~TWyGeoLocalise() {
   OnAltitude = nullptr;
   OnTraffic = nullptr;
   OnTrafficLayer = nullptr;
+  FBing.reset();
   FPlaces.reset();
   FMapQuest.reset();
 }
@@ -146,10 +153,9 @@ std::string TWyGeoLocalise::TrafficAreaParams(double dLatSW, double dLngSW, doub
          "?o=xml&key=" + GetServiceKey(skBing);
 }
 
-// The traffic client is not built yet: the request has nowhere to go, and no
-// event fires.
-void TWyGeoLocalise::TrafficArea(double /*dLatSW*/, double /*dLngSW*/, double /*dLatNE*/,
-                                 double /*dLngNE*/) {}
+void TWyGeoLocalise::TrafficArea(double dLatSW, double dLngSW, double dLatNE, double dLngNE) {
+  FBing->AsyncTraffic(TrafficAreaParams(dLatSW, dLngSW, dLatNE, dLngNE));
+}
 
 void TWyGeoLocalise::SetLocalCache(const std::string& folder) {
   FLocalCache = folder;

@@ -2,18 +2,14 @@
 // The geolocalisation component: one face for the geo services an
 // application uses next to the map. It owns the open map services client
 // (address search, reverse geocoding, elevations, routes), the places search
-// and, once it exists, the traffic client; it relays their completions as its
-// own events and keeps one local cache folder for all of them.
+// and the traffic client; it relays their completions as its own events and
+// keeps one local cache folder for all of them.
 //
-// Two families of calls are not connected yet and answer "nothing" without
-// any network access and without firing an event:
-//   - elevations and route alignment (Altitude, Altitudes, AsyncAltitude,
-//     AlignLatLngToRoute): the client sends these requests but does not read
-//     their answers yet;
-//   - traffic incidents (TrafficArea, TrafficTxtResults, TrafficXmlResults,
-//     OnTraffic, OnTrafficLayer): the traffic client is not built yet.
-// Their names, signatures and documented results are final, so callers can
-// be written against them now.
+// Elevations and route alignment (Altitude, Altitudes, AsyncAltitude,
+// AlignLatLngToRoute) are not connected yet and answer "nothing" without any
+// network access and without firing an event: the client sends these
+// requests but does not read their answers yet. Their names, signatures and
+// documented results are final, so callers can be written against them now.
 //
 // Threads: create, use and destroy the component on the window thread. Every
 // event fires there. Search, Reverse (and later Altitude, Altitudes and
@@ -30,6 +26,7 @@
 #include <string>
 
 #include "geo/object.h"
+#include "services/bing_services.h"
 #include "services/geocoding.h"
 #include "services/mapquest_services.h"
 #include "services/places.h"
@@ -78,6 +75,7 @@ class TWyGeoLocalise {
 
   TOpenMapQuestServices& MapQuestServices() { return *FMapQuest; }
   TWyPlaces& Places() { return *FPlaces; }
+  TBingServices& Traffic() { return *FBing; }
 
   // --- Address search
   int SearchCount() const { return FMapQuest->SearchCount(); }
@@ -129,29 +127,31 @@ class TWyGeoLocalise {
   // Aborts the running places search (OnSearch fires); nothing otherwise.
   void AbortPlaceSearch();
 
-  // --- Traffic incidents (not connected yet, see the top of the file)
-  // Asks for the incidents inside the box; OnTrafficLayer, then OnTraffic
-  // fire with the result.
+  // --- Traffic incidents
+  // Asks for the incidents inside the box (queued behind earlier requests);
+  // OnTrafficLayer, then OnTraffic fire with the result, also when the
+  // request failed (then with an empty marker text).
   void TrafficArea(double dLatSW, double dLngSW, double dLatNE, double dLngNE);
   // The request text TrafficArea hands to the traffic client:
   // "latSW,lngSW,latNE,lngNE?o=xml&key=" + the process-wide Bing key, the
   // numbers with 5 decimals.
   static std::string TrafficAreaParams(double dLatSW, double dLngSW, double dLatNE, double dLngNE);
   // The incidents as marker text, and the raw answer; "" when none.
-  std::string TrafficTxtResults() const { return std::string(); }
-  std::string TrafficXmlResults() const { return std::string(); }
-  // Icon of each incident severity; held here until the traffic client
-  // takes them over.
-  const std::string& TrafficIconLowImpact() const { return FTrafficIconLowImpact; }
-  const std::string& TrafficIconMinor() const { return FTrafficIconMinor; }
-  const std::string& TrafficIconModerate() const { return FTrafficIconModerate; }
-  const std::string& TrafficIconSerious() const { return FTrafficIconSerious; }
-  const std::string& TrafficIconRoadClosed() const { return FTrafficIconRoadClosed; }
-  void SetTrafficIconLowImpact(const std::string& value) { FTrafficIconLowImpact = value; }
-  void SetTrafficIconMinor(const std::string& value) { FTrafficIconMinor = value; }
-  void SetTrafficIconModerate(const std::string& value) { FTrafficIconModerate = value; }
-  void SetTrafficIconSerious(const std::string& value) { FTrafficIconSerious = value; }
-  void SetTrafficIconRoadClosed(const std::string& value) { FTrafficIconRoadClosed = value; }
+  std::string TrafficTxtResults() const { return FBing->TrafficTxtResults(); }
+  std::string TrafficXmlResults() const { return FBing->TrafficXmlResults(); }
+  // Icon of each incident severity (the traffic client's; Minor and
+  // Moderate share one). Empty by default unless "traffic.icon-base" is set:
+  // a map showing the traffic layer then fills in the icons it draws.
+  const std::string& TrafficIconLowImpact() const { return FBing->IconLowImpact(); }
+  const std::string& TrafficIconMinor() const { return FBing->IconMinor(); }
+  const std::string& TrafficIconModerate() const { return FBing->IconModerate(); }
+  const std::string& TrafficIconSerious() const { return FBing->IconSerious(); }
+  const std::string& TrafficIconRoadClosed() const { return FBing->IconRoadClosed(); }
+  void SetTrafficIconLowImpact(const std::string& value) { FBing->SetIconLowImpact(value); }
+  void SetTrafficIconMinor(const std::string& value) { FBing->SetIconMinor(value); }
+  void SetTrafficIconModerate(const std::string& value) { FBing->SetIconModerate(value); }
+  void SetTrafficIconSerious(const std::string& value) { FBing->SetIconSerious(value); }
+  void SetTrafficIconRoadClosed(const std::string& value) { FBing->SetIconRoadClosed(value); }
 
   // --- Cache
   // Root folder of the answer caches of the address services
@@ -179,13 +179,12 @@ class TWyGeoLocalise {
 
   std::unique_ptr<TOpenMapQuestServices> FMapQuest;
   std::unique_ptr<TWyPlaces> FPlaces;
+  std::unique_ptr<TBingServices> FBing;
   TWyGeoResult FWyGeoResult;
   std::string FLocalCache;
-  std::string FTrafficIconLowImpact;
-  std::string FTrafficIconMinor;
-  std::string FTrafficIconModerate;
-  std::string FTrafficIconSerious;
-  std::string FTrafficIconRoadClosed;
+  // Cleared by the destructor: a relay whose first handler destroyed the
+  // component stops there.
+  std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
   // The places search last reported through OnSearch (its generation).
   uint64_t FRelayedSearch = 0;
 };

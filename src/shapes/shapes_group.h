@@ -255,7 +255,8 @@ class TWyShapesGroup : public TObject {
   int32_t AnimationShapesCount();
   void AnimationShapes();
 
-  // Hook for the traffic layer after the map stopped moving; nothing yet.
+  // Called after the map stopped moving; nothing to do here: the map's
+  // traffic and photo layers follow the map through its observers.
   void MapEndMove() {}
 
   // The registry text of the shape text format: "[groupes]", one header
@@ -291,7 +292,9 @@ class TWyShapesGroup : public TObject {
   // The registry is writing or reading its text (groups prefix their
   // sections with their name).
   bool SerializeGroup() const { return FSerializeGroup; }
-  // Traffic layer switch; stored only until the traffic code exists.
+  // The map's traffic layer switch, mirrored here (the layer itself lives
+  // in the map, map/traffic_layer.h); OnTraffic fires when it shows
+  // incidents.
   bool TrafficLayer() const { return FTrafficLayer; }
   void SetTrafficLayer(bool v) { FTrafficLayer = v; }
   // Language for route requests (used by the routing code).

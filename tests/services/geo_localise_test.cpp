@@ -397,8 +397,6 @@ TEST_F(GeoLocaliseTest, AHandlerMayDestroyTheComponent) {
 TEST_F(GeoLocaliseTest, UnconnectedServicesAnswerNothingAtOnce) {
   int events = 0;
   FGeo->OnAltitude = [&](TWyGeoLocalise*, const std::string&) { ++events; };
-  FGeo->OnTraffic = [&](TWyGeoLocalise*) { ++events; };
-  FGeo->OnTrafficLayer = [&](TObject*, const std::string&) { ++events; };
   EXPECT_EQ(FGeo->Altitude(48.85, 2.35), kNoAltitude);
   EXPECT_EQ(FGeo->Altitudes("48.85,2.35,48.86,2.36"), "");
   FGeo->AsyncAltitude("48.85,2.35");
@@ -406,10 +404,8 @@ TEST_F(GeoLocaliseTest, UnconnectedServicesAnswerNothingAtOnce) {
   EXPECT_FALSE(FGeo->AlignLatLngToRoute(lat, lng));
   EXPECT_EQ(lat, 48.85);
   EXPECT_EQ(lng, 2.35);
-  FGeo->TrafficArea(48.8, 2.3, 48.9, 2.4);
   WaitProcessing(50);
   EXPECT_EQ(events, 0);
-  EXPECT_EQ(FGeo->TrafficTxtResults(), "");
   EXPECT_EQ(FServer.RequestCount(), 0u);
 }
 
