@@ -36,15 +36,31 @@ std::string ReadString(const std::string& json, size_t& pos) {
   return JsonUnescape(out);
 }
 
+size_t SkipSpace(const std::string& json, size_t pos) {
+  while (pos < json.size() &&
+         (json[pos] == ' ' || json[pos] == '\t' || json[pos] == '\n' || json[pos] == '\r'))
+    ++pos;
+  return pos;
+}
+
 }  // namespace
 
 void ReadPhotoPage(const std::string& json, std::vector<std::string>& items, bool& has_more) {
   has_more = false;
-  const size_t list = json.find("[{");
-  if (list == std::string::npos) return;
-  has_more = json.find("\"has_more\":true") != std::string::npos &&
-             json.find("}]", list) != std::string::npos;
-  size_t pos = list + 1;
+  // The photo list: the array of the "photos" member, else the first array
+  // of objects. Whitespace between tokens is allowed anywhere JSON allows it.
+  size_t pos = json.find("\"photos\"");
+  if (pos != std::string::npos) {
+    pos = SkipSpace(json, pos + 8);
+    if (pos >= json.size() || json[pos] != ':') return;
+    pos = SkipSpace(json, pos + 1);
+    if (pos >= json.size() || json[pos] != '[') return;
+  } else {
+    pos = json.find("[{");
+    if (pos == std::string::npos) return;
+  }
+  pos = SkipSpace(json, pos + 1);
+  bool whole = false;  // the list ended with its "]"
   while (pos < json.size() && json[pos] == '{') {
     std::array<std::string, kPhotoLines> photo;
     ++pos;
@@ -54,8 +70,9 @@ void ReadPhotoPage(const std::string& json, std::vector<std::string>& items, boo
         continue;
       }
       const std::string key = ReadString(json, pos);
+      pos = SkipSpace(json, pos);
       if (pos >= json.size() || json[pos] != ':') continue;
-      ++pos;
+      pos = SkipSpace(json, pos + 1);
       std::string value;
       if (pos < json.size() && json[pos] == '"') {
         value = ReadString(json, pos);
@@ -69,9 +86,17 @@ void ReadPhotoPage(const std::string& json, std::vector<std::string>& items, boo
     }
     if (pos >= json.size()) break;  // a cut answer: the unfinished photo is dropped
     items.insert(items.end(), photo.begin(), photo.end());
-    ++pos;  // past '}'
-    if (pos < json.size() && json[pos] == ',') ++pos;
+    pos = SkipSpace(json, pos + 1);  // past '}'
+    if (pos < json.size() && json[pos] == ',') pos = SkipSpace(json, pos + 1);
+    if (pos < json.size() && json[pos] == ']') whole = true;
   }
+  if (!whole || items.empty()) return;
+  size_t more = json.find("\"has_more\"");
+  if (more == std::string::npos) return;
+  more = SkipSpace(json, more + 10);
+  if (more >= json.size() || json[more] != ':') return;
+  more = SkipSpace(json, more + 1);
+  has_more = json.compare(more, 4, "true") == 0;
 }
 
 }  // namespace wy

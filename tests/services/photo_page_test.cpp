@@ -36,6 +36,11 @@ TEST(PhotoPageTest, HasMoreNeedsTheFlagAndAList) {
       {"{\"has_more\":false,\"photos\":[{\"photo_id\":1}]}", false, 8},
       {"{\"has_more\":true,\"photos\":[{\"photo_id\":1}]}", true, 8},
       {"{\"has_more\":true,\"photos\":[{\"photo_id\":1},{\"photo_id\":2", false, 8},
+      // Spaces and line breaks between tokens, as a server that indents its
+      // answers writes them.
+      {"{\n  \"has_more\" : true,\n  \"photos\" : [\n    { \"photo_id\" : 1 },\n"
+       "    { \"photo_id\": 2, \"latitude\" : 48.5 }\n  ]\n}\n",
+       true, 16},
   };
   for (const Case& c : cases) {
     std::vector<std::string> items;
