@@ -179,11 +179,14 @@ TWyShape* TWyShapes::HitTest(int32_t x, int32_t y) {
   // A snapshot: some kinds' hit tests notify changes, which rebuild the
   // draw list.
   const std::vector<TWyShape*> candidates = FShapesDraw;
+  TWyShape* topmost = nullptr;
   for (size_t i = candidates.size(); i-- > 0;) {
     TWyShape* shape = candidates[i];
-    if (shape && shape->IsHover(x, y)) return shape;
+    if (!shape || !shape->IsHover(x, y)) continue;
+    if (shape->Clickable()) return shape;
+    if (!topmost) topmost = shape;
   }
-  return nullptr;
+  return topmost;
 }
 
 TWyShape* TWyShapes::ShapeByHover(int32_t x, int32_t y) {
@@ -492,12 +495,20 @@ TWyShape* TWyShapesGroup::ShapeByHover(int32_t iX, int32_t iY) {
   TWyShape* found = nullptr;
   TWyShapes* winner = nullptr;
   const std::vector<TWyShapes*> order = FZIndexShapes;
+  // The topmost group with a clickable shape there wins; when no group has
+  // one, the topmost group with any shape there.
   for (size_t i = order.size(); i-- > 0;) {
     if (!order[i]->Visible()) continue;
-    found = order[i]->HitTest(iX, iY);
-    if (found) {
+    TWyShape* hit = order[i]->HitTest(iX, iY);
+    if (!hit) continue;
+    if (hit->Clickable()) {
+      found = hit;
       winner = order[i];
       break;
+    }
+    if (!found) {
+      found = hit;
+      winner = order[i];
     }
   }
   // Only the winning group keeps a hovered shape: a shape of a lower group

@@ -67,8 +67,10 @@ class TWyShapes : public TObject {
   // Draws the draw list, lowest key first. A shape that throws ends this
   // group's drawing for the frame; the error is discarded.
   void Draw();
-  // The topmost shape of the draw list under (x, y), which becomes the
-  // group's hovered shape; null inside an update.
+  // The topmost clickable shape of the draw list under (x, y), else the
+  // topmost shape there, which becomes the group's hovered shape; null
+  // inside an update. A shape that is not clickable (an area drawn over
+  // others) so never makes the clickable shapes under it deaf.
   TWyShape* ShapeByHover(int32_t x, int32_t y);
   // The same search, leaving the hovered shape as it is.
   TWyShape* HitTest(int32_t x, int32_t y);
@@ -223,9 +225,9 @@ class TWyShapesGroup : public TObject {
   // "TWyShapesGroup.Draw" before anything is drawn.
   void Draw();
   // The shape under the pointer, asking the groups from the highest z-index
-  // down and stopping at the first hit; that group's hovered shape becomes
-  // the hit and every other group (outside an update) loses its hovered
-  // shape. An auxiliary shape (Serialize false) whose Item is a shape
+  // down and stopping at the first clickable hit (when there is none, the
+  // first hit of any kind); that group's hovered shape becomes the hit and
+  // every other group (outside an update) loses its hovered shape. An auxiliary shape (Serialize false) whose Item is a shape
   // stands for that shape.
   TWyShape* ShapeByHover(int32_t iX, int32_t iY);
   // `sender`'s own click handling (close buttons, links) when it is

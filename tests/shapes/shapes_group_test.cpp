@@ -302,6 +302,30 @@ TEST_F(ShapesGroupTest, AHigherGroupWinningClearsTheLowerGroupsHover) {
   }
 }
 
+// A shape that is not clickable (an area drawn over the map) lies over a
+// clickable pin, in the pin's group or in a higher one: the pin still gets
+// the pointer. Over the area alone, the area is the hovered shape as before.
+TEST_F(ShapesGroupTest, AShapeThatIsNotClickableLetsTheClickableOneUnderItWin) {
+  for (const char* coverGroup : {"pins", "cover"}) {
+    SCOPED_TRACE(coverGroup);
+    TWyShapeMarker* pin = AddMarker(kLat, kLng, "pins");
+    TWyShapeMarker* cover = AddMarker(kLat, kLng, coverGroup);
+    cover->SetClickable(false);
+    Registry->getShapes("pins")->SetZindex(-1);
+    Registry->getShapes("cover")->SetZindex(1);
+    Paint();
+    const QPoint p = Pixel(kLat, kLng);
+    EXPECT_EQ(Registry->ShapeByHover(p.x(), p.y() - 6), pin);
+    EXPECT_TRUE(pin->Hover());
+    EXPECT_FALSE(cover->Hover());
+    pin->SetVisible(false);
+    Paint();
+    EXPECT_EQ(Registry->ShapeByHover(p.x(), p.y() - 6), cover);
+    pin->Remove();
+    cover->Remove();
+  }
+}
+
 TEST_F(ShapesGroupTest, NoHintForBlankHintsTheDraggedShapeOrWithShowHintOff) {
   enum Case { kBlank, kDragged, kShowHintOff };
   for (Case c : {kBlank, kDragged, kShowHintOff}) {
