@@ -743,8 +743,15 @@ int RunRender(const TArguments& a, std::ostream& err) {
   map.resize(a.Width, a.Height);
   // Saved maps first: their "[map]" sections place the view (the last one
   // read wins), and the options given then change what they name.
-  for (const std::string& file : a.ShapeFiles)
+  for (const std::string& file : a.ShapeFiles) {
     if (!map.LoadFromFile(file)) return Fail(err, "render", "cannot read the map " + file);
+    // GPX, KML and GeoJSON arrive from a worker: each file is read whole
+    // before the next one starts.
+    while (map.ShapesGroup().isLoading()) WaitProcessing(5);
+    const std::string& failure = map.ShapesGroup().getShapes("")->LoadError();
+    if (!failure.empty())
+      return Fail(err, "render", "cannot read the map " + file + ": " + failure);
+  }
   if (a.HasTileServer || a.ShapeFiles.empty()) map.SetTileServer(a.TileServer);
   const TTileServer service = map.TileServer();
   // The service reads its address template from the settings for every tile.

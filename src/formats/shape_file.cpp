@@ -121,11 +121,19 @@ bool IsLocalFile(const std::string& name) {
          !std::filesystem::is_directory(name, error);
 }
 
-bool Download(const std::string& address, std::string& text) {
-  if (!IsWebAddress(address)) return false;
+bool Download(const std::string& address, std::string& text,
+              const std::function<bool()>& abort = {}, std::string* error = nullptr) {
+  if (!IsWebAddress(address)) {
+    if (error) *error = "no such file: " + address;
+    return false;
+  }
   TMemoryStream stream;
-  if (!DownloadToStream(address, &stream)) {
-    LogWarning("formats", "cannot download " + address);
+  TDownloadOptions options;
+  options.Abort = abort;
+  TDownloadResult result;
+  if (!DownloadToStream(address, &stream, options, &result)) {
+    LogWarning("formats", "cannot download " + address + ": " + result.Error);
+    if (error) *error = "cannot download " + address + ": " + result.Error;
     return false;
   }
   text = WithoutBom(stream.DataString());
@@ -256,15 +264,29 @@ std::string LoadShapeFile(const std::string& name) {
 }
 
 TShapeSourceKind ReadShapeSource(const std::string& source, std::string& text) {
+  std::string error;
+  return ReadShapeSource(source, text, {}, error);
+}
+
+TShapeSourceKind ReadShapeSource(const std::string& source, std::string& text,
+                                 const std::function<bool()>& abort, std::string& error) {
   text.clear();
+  error.clear();
   bool read = false;
   if (IsLocalFile(source)) {
     read = ReadWholeFile(source, text);
-    if (!read) LogWarning("formats", "cannot read " + source);
+    if (!read) {
+      LogWarning("formats", "cannot read " + source);
+      error = "cannot read " + source;
+    }
   } else {
-    read = Download(source, text);
+    read = Download(source, text, abort, &error);
   }
-  if (!read || !UnpackSource(source, text)) {
+  if (read && !UnpackSource(source, text)) {
+    read = false;
+    error = "cannot unpack " + source;
+  }
+  if (!read) {
     text.clear();
     return skError;
   }

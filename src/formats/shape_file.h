@@ -11,6 +11,7 @@
 // Thread-safe; every function blocks for its file or download.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace wy {
@@ -53,6 +54,11 @@ std::string LoadShapeUrl(const std::string& address);
 // then
 // "".
 TShapeSourceKind ReadShapeSource(const std::string& source, std::string& text);
+// The same, for a worker thread: `abort` (may be empty) is polled during a
+// download and cuts it, and `error` receives a short English reason when
+// the result is skError.
+TShapeSourceKind ReadShapeSource(const std::string& source, std::string& text,
+                                 const std::function<bool()>& abort, std::string& error);
 
 // The shape text of a source's text of that kind: GPX, KML and GeoJSON
 // converted by a fresh reader (so conversions may run on several threads),

@@ -312,10 +312,13 @@ class TVuroduDavControl : public QWidget, public TObject {
   // reads its groups, adding to the shapes already there.
   void SetToTxt(const std::string& value);
   // Reads a local file or, when there is no such file, an http or https
-  // address (ReadShapeSource of formats/shape_file.h; no other address is
-  // fetched) in the system's own format, as SetToTxt. False, and nothing
-  // changed, when it cannot be read, holds nothing, or is GPX, KML or
-  // GeoJSON (by its extension; not readable yet).
+  // address. The system's own text is read as SetToTxt (at once for a
+  // file, on arrival for an address); GPX, KML, KMZ and GeoJSON are
+  // converted on a worker thread into the default group, whose shapes
+  // arrive later with OnLoad (the group's LoadError and LoadedCount tell
+  // how it ended; formats/shape_file.h says how a kind is recognised).
+  // False, and nothing changed, while a load runs, or when a file cannot
+  // be read or own text holds nothing.
   bool LoadFromFile(const std::string& filename);
   // Writes the state by the extension of the name, letter case ignored:
   // ".gpx", ".kml" and ".json" are not written yet (false); any other
@@ -324,6 +327,11 @@ class TVuroduDavControl : public QWidget, public TObject {
   // file only once whole. True when the file was written.
   bool SaveToFile(const std::string& filename);
   TOnLoadGroup OnLoad;
+  // A GPX, KML or GeoJSON document converted in the background into the
+  // default group, as LoadFromFile does.
+  void SetToGpx(const std::string& value);
+  void SetToKml(const std::string& value);
+  void SetToGeoJSon(const std::string& value);
   // ===========================================================================
 
   // --- Observers (not owned)

@@ -12,6 +12,7 @@
 #include "map/detail/geo_services_adapter.h"
 #include "map/map_control.h"
 #include "map/traffic_layer.h"
+#include "platform/window_thread.h"
 #include "services/geo_localise.h"
 #include "shapes/shapes_group.h"
 
@@ -31,6 +32,10 @@ void TVuroduDavControl::InstallShapeRelays() {
   FShapesGroup->OnTraffic = relay(&TVuroduDavControl::OnTraffic);
   FShapesGroup->OnLoadShapes = [this](TObject* sender, const std::string& type, int32_t index,
                                       int32_t max, bool& cancel) {
+    if (FDestroying) return;
+    // A long read keeps the window painting (user input waits, so nothing
+    // re-enters the reading).
+    if (FAntiFreezeOnLoad && index % 100 == 0) ProcessPendingMessagesExceptInput();
     if (!FDestroying) Fire(OnLoadShapes, sender, type, index, max, cancel);
   };
 }

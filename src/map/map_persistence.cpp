@@ -81,20 +81,27 @@ void TVuroduDavControl::SetToTxt(const std::string& value) {
 }
 
 bool TVuroduDavControl::LoadFromFile(const std::string& filename) {
-  std::string text;
-  const TShapeSourceKind kind = ReadShapeSource(filename, text);
-  if (kind == skError) return false;
-  if (Trim(text).empty()) {
-    LogWarning("map", "nothing to read in " + filename);
+  if (FShapesGroup->isLoading()) {
+    LogWarning("map", "still loading: " + filename + " refused");
     return false;
   }
-  if (kind != skText) {
-    if (FShapesGroup->ReadConvertedText(ConvertShapeText(kind, std::move(text)))) return true;
-    LogWarning("map", "no shapes in " + filename);
-    return false;
-  }
-  SetToTxt(text);
-  return true;
+  // Own text is read as the map's text (its "[map]" section too), at once
+  // for a file and on arrival for an address; foreign documents are
+  // converted in the background into the default group.
+  if (FShapesGroup->LoadSource(filename, [this](const std::string& text) { SetToTxt(text); }))
+    return true;
+  LogWarning("map", "nothing to read in " + filename);
+  return false;
+}
+
+void TVuroduDavControl::SetToGpx(const std::string& value) {
+  FShapesGroup->SetToGpx(value);
+}
+void TVuroduDavControl::SetToKml(const std::string& value) {
+  FShapesGroup->SetToKml(value);
+}
+void TVuroduDavControl::SetToGeoJSon(const std::string& value) {
+  FShapesGroup->SetToGeoJSon(value);
 }
 
 bool TVuroduDavControl::SaveToFile(const std::string& filename) {

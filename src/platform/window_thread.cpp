@@ -96,6 +96,15 @@ void ProcessPendingMessages() {
   QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
+void ProcessPendingMessagesExceptInput() {
+  if (QCoreApplication::instance() == nullptr) return;
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+bool HasWindowThreadQueue() {
+  return QCoreApplication::instance() != nullptr;
+}
+
 void WaitProcessing(uint32_t milliseconds) {
   if (milliseconds == 0) return;
   // Real time, not the replaceable process tick: a test that freezes the
@@ -109,7 +118,9 @@ void WaitProcessing(uint32_t milliseconds) {
 
 TReceiverGuard::TReceiverGuard() : FAlive(std::make_shared<std::atomic<bool>>(true)) {}
 
-TReceiverGuard::~TReceiverGuard() { FAlive->store(false); }
+TReceiverGuard::~TReceiverGuard() {
+  FAlive->store(false);
+}
 
 std::function<void()> TReceiverGuard::Bind(std::function<void()> fn) const {
   std::shared_ptr<std::atomic<bool>> alive = FAlive;

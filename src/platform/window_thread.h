@@ -31,6 +31,13 @@ bool RunOnWindowThreadAndWait(const std::function<void()>& fn,
 
 // Runs the calls and events already queued for the window thread.
 void ProcessPendingMessages();
+// The same, leaving mouse and key input queued: the window repaints and
+// results arrive, but nothing the user does runs until the caller returns
+// (for long work on the window thread that must not be re-entered).
+void ProcessPendingMessagesExceptInput();
+// True when an application object runs the window thread's queue, so that
+// posted calls run (false in a command-line use without one).
+bool HasWindowThreadQueue();
 
 // Window thread only: until `milliseconds` of real time (SystemTick, whatever
 // the process tick says) have passed since the call, lets

@@ -9,6 +9,7 @@
 #include "platform/log.h"
 #include "platform/tick.h"
 #include "shapes/animation.h"
+#include "shapes/shape_conversion.h"
 #include "shapes/shape.h"
 #include "shapes/shape_info_window.h"
 #include "shapes/shape_line.h"
@@ -40,6 +41,9 @@ TWyShapes::TWyShapes(TWyShapesGroup* owner, TNotifyEvent EvtUpdate, TWyWorldInfo
 }
 
 TWyShapes::~TWyShapes() {
+  // A background load stops first: its download is cut, its worker joined
+  // and its result dropped.
+  FConversion.reset();
   // The lists go first, while the draw and animation lists they clean up
   // still exist.
   ++FBeginUpdate;

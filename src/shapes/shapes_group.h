@@ -22,6 +22,7 @@
 #include <QImage>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -31,12 +32,15 @@
 #include "geo/object.h"
 #include "geo/world_info.h"
 #include "graphics/canvas.h"
+#include "formats/shape_file.h"
 #include "shapes/shape_list.h"
 #include "shapes/shape_types.h"
 #include "shapes/shapes_host.h"
 #include "tiles/graphic_pool.h"
 
 namespace wy {
+
+class TShapeConversion;
 
 class TWyMapDataFile;
 class TWyShapeInfoWindow;
@@ -92,6 +96,37 @@ class TWyShapes : public TObject {
   // obtained (shapes_file_loading.cpp).
   virtual bool LoadFromFile(const std::string& filename);
 
+  // Background loading (shapes_file_loading.cpp). A GPX, KML or GeoJSON
+  // document given to SetToGpx, SetToKml or SetToGeoJSon is converted on a
+  // worker thread the group owns; the group reads the result on the window
+  // thread, then its host learns that it loaded (the map raises OnLoad).
+  // Meanwhile the group is loading: isLoading is true and nothing of it is
+  // drawn. A conversion still running is replaced (and its result
+  // dropped). Without an application object to deliver to, the document is
+  // converted and read at once.
+  void SetToGpx(const std::string& value) { ConvertInBackground(skGPX, value); }
+  void SetToKml(const std::string& value) { ConvertInBackground(skKML, value); }
+  void SetToGeoJSon(const std::string& value) { ConvertInBackground(skGeoJSON, value); }
+  void ConvertInBackground(TShapeSourceKind kind, std::string text);
+  // Reads `source` (a file or an http or https address) on the worker too,
+  // then converts it as above; own text is handed to `readOwnText` (the
+  // group's own SetToTxt when empty) on the window thread. Destroying the
+  // group, or CancelLoading, cuts the download.
+  void LoadInBackground(const std::string& source,
+                        std::function<void(const std::string&)> readOwnText = {});
+  // Stops a conversion or download that has not been read yet: nothing of
+  // it is read, LoadError becomes "cancelled" and the host learns that the
+  // group finished. Nothing when none runs.
+  void CancelLoading();
+  // True while a background load runs.
+  bool BackgroundLoading() const { return FConversion != nullptr; }
+  // How the last background load ended: "" when it read its shapes, else
+  // why not ("cancelled", "no shapes in ...", "cannot download ...").
+  const std::string& LoadError() const { return FLoadError; }
+  // The shapes the last background load added (every group of the
+  // registry counted, for own text that fills several).
+  int32_t LoadedCount() const { return FLoadedCount; }
+
   uint8_t MaxZoom() const { return FMaxZoom; }
   void SetMaxZoom(uint8_t v);
   uint8_t MinZoom() const { return FMinZoom; }
@@ -106,8 +141,9 @@ class TWyShapes : public TObject {
   void SetVisible(bool v);
   bool ShowHint() const { return FShowHint; }
   void SetShowHint(bool v) { FShowHint = v; }
-  // While loading text the draw list stays empty.
-  bool isLoading() const { return FisLoading; }
+  // While loading text, or converting in the background, the draw list
+  // stays empty.
+  bool isLoading() const { return FisLoading || FConversion != nullptr; }
   void SetLoading(bool v);
   const std::string& Name() const { return FName; }
   TWyShapeInfoWindowList* InfoWindows() const { return FInfoWindows.get(); }
@@ -167,6 +203,11 @@ class TWyShapes : public TObject {
   // "<name>." while the registry reads or writes and the name is not
   // empty; "" otherwise.
   std::string SectionPrefix() const;
+  // A background load's result, on the window thread.
+  void BackgroundLoaded(TShapeSourceKind kind, const std::string& text, const std::string& error,
+                        const std::function<void(const std::string&)>& readOwnText);
+  // Tells the host that the group finished loading (the map's OnLoad).
+  void NotifyLoaded();
 
   TWyShapesGroup* FOwner = nullptr;
   std::string FName;
@@ -194,6 +235,9 @@ class TWyShapes : public TObject {
   TWyShape* FShapeHover = nullptr;
   double FLatSW = 0, FLngSW = 0, FLatNE = 0, FLngNE = 0;
   uint32_t FRebuilds = 0;
+  std::unique_ptr<TShapeConversion> FConversion;
+  std::string FLoadError;
+  int32_t FLoadedCount = 0;
 };
 
 class TWyShapesGroup : public TObject {
@@ -273,11 +317,25 @@ class TWyShapesGroup : public TObject {
   virtual std::string GetToGpx() { return ""; }
   virtual std::string GetToKml() { return ""; }
   virtual std::string GetToGeoJSon() { return ""; }
-  // Reads a file or an address, synchronously: own text as the registry's
-  // text, GPX, KML and GeoJSON converted into the default group. False while
-  // a group is loading, when the source cannot be read or gives no shapes
-  // (shapes_file_loading.cpp).
+  // Reads a file or an address (shapes_file_loading.cpp). A local file is
+  // read at once: own text is read as the registry's text there and then;
+  // GPX, KML, KMZ and GeoJSON go to the default group's background
+  // conversion (SetToGpx...). An http or https address is downloaded in the
+  // background too, by the default group. False while any group is loading,
+  // when a local file cannot be read, or own text holds no shapes; true
+  // otherwise, the shapes then arriving later with OnLoad (the default
+  // group's LoadError and LoadedCount tell how it ended).
   virtual bool LoadFromFile(const std::string& filename);
+  // The same, own text going to `readOwnText` instead (the map reads its
+  // own "[map]" section with the groups).
+  bool LoadSource(const std::string& filename,
+                  const std::function<void(const std::string&)>& readOwnText);
+  // The default group's background conversions (created on first use).
+  void SetToGpx(const std::string& value);
+  void SetToKml(const std::string& value);
+  void SetToGeoJSon(const std::string& value);
+  // CancelLoading of every group.
+  void CancelLoading();
   // The converted text of a foreign file (formats/shape_file.h
   // ConvertShapeText) read into the default group; false when it holds no
   // shape records.
@@ -286,7 +344,9 @@ class TWyShapesGroup : public TObject {
     (void)filename;
     return false;
   }
-  bool isLoading() const { return FisLoading; }
+  // True while the registry reads its text or any group loads (background
+  // conversions included).
+  bool isLoading() const;
   // Set by an OnLoadShapes handler (or the application) to stop reading
   // the current group; cleared when a group starts reading.
   bool CancelLoad() const { return FCancelLoad; }

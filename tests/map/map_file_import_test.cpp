@@ -69,12 +69,12 @@ TEST_F(MapFileImportTest, EachFormatLoadsIntoTheDefaultGroupAndIsAnnounced) {
       loaded.push_back(name);
     };
     EXPECT_TRUE(FMap->LoadFromFile(Write(c.file, c.bytes))) << c.file;
+    EXPECT_TRUE(PumpUntil([&] { return !loaded.empty(); }, 5000)) << c.file;
+    EXPECT_EQ(loaded, std::vector<std::string>{""}) << c.file;
     TWyShapes* group = FMap->ShapesGroup().getShapes("");
     EXPECT_EQ(group->Markers()->Count(), c.markers) << c.file;
     EXPECT_EQ(group->Lines()->Count(), c.lines) << c.file;
     EXPECT_EQ(group->Polygones()->Count(), c.polygons) << c.file;
-    EXPECT_TRUE(PumpUntil([&] { return !loaded.empty(); }, 5000)) << c.file;
-    EXPECT_EQ(loaded, std::vector<std::string>{""}) << c.file;
   }
 }
 
@@ -94,9 +94,12 @@ TEST_F(MapFileImportTest, GroupsLoadEveryFormat) {
   EXPECT_FALSE(trips->LoadFromFile(FDir.Sub("missing.gpx")));
   EXPECT_EQ(trips->Markers()->Count(), 3);
 
-  // The registry reads foreign files into its default group.
+  // The registry reads foreign files into its default group, in the
+  // background.
   EXPECT_TRUE(FMap->ShapesGroup().LoadFromFile(Write("w2.gpx", kGpx)));
+  EXPECT_TRUE(PumpUntil([&] { return !FMap->ShapesGroup().isLoading(); }, 5000));
   EXPECT_EQ(FMap->ShapesGroup().getShapes("")->Lines()->Count(), 2);
+  EXPECT_EQ(FMap->ShapesGroup().getShapes("")->LoadedCount(), 3);
 }
 
 }  // namespace

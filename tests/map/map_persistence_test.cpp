@@ -139,21 +139,37 @@ TEST_F(MapPersistenceTest, LoadingThatFailsChangesNothing) {
   };
   FTiles.Server().ServeStatus("/gone.txt", 404);
   const std::string hostPath = FTiles.Server().BaseUrl().substr(7) + "/map.txt";
-  const std::string names[] = {
-      dir.Sub("missing.txt"),
-      dir.Path(),  // a folder
-      write("empty.txt", ""),
-      write("blank.txt", kBom + "\r\n  \r\n"),
-      write("track.gpx", "<gpx/>"),
-      write("shapes.kml", "<kml/>"),
-      write("shapes.geojson", "{}"),
-      FTiles.Server().Url("/gone.txt"),
-      "ftp://" + hostPath,
-      hostPath,
+  // Files that cannot be read, own text with nothing in it and names that
+  // are no address are refused at once; documents of other programs and
+  // addresses are read in the background and fail there, which the load
+  // event and the default group's LoadError tell.
+  struct TCase {
+    std::string name;
+    bool background;
   };
-  for (const std::string& name : names) {
-    EXPECT_FALSE(FMap->LoadFromFile(name)) << name;
-    EXPECT_EQ(FMap->ToTxt(), before) << name;
+  const TCase cases[] = {
+      {dir.Sub("missing.txt"), false},       {dir.Path(), false},  // a folder
+      {write("empty.txt", ""), false},       {write("blank.txt", kBom + "\r\n  \r\n"), false},
+      {write("track.gpx", "<gpx/>"), true},  {write("shapes.kml", "<kml/>"), true},
+      {write("shapes.geojson", "{}"), true}, {FTiles.Server().Url("/gone.txt"), true},
+      {"ftp://" + hostPath, false},          {hostPath, false},
+  };
+  int loads = 0;
+  FMap->OnLoad = [&](TObject*, const std::string& name, bool finished) {
+    EXPECT_EQ(name, "");
+    EXPECT_TRUE(finished);
+    ++loads;
+  };
+  for (const TCase& c : cases) {
+    loads = 0;
+    EXPECT_EQ(FMap->LoadFromFile(c.name), c.background) << c.name;
+    if (c.background) {
+      EXPECT_TRUE(PumpUntil([&] { return loads == 1; }, 5000)) << c.name;
+      EXPECT_FALSE(FMap->ShapesGroup().isLoading()) << c.name;
+      EXPECT_NE(FMap->ShapesGroup().getShapes("")->LoadError(), "") << c.name;
+      EXPECT_EQ(FMap->ShapesGroup().getShapes("")->LoadedCount(), 0) << c.name;
+    }
+    EXPECT_EQ(FMap->ToTxt(), before) << c.name;
   }
   // Only the http address was asked for.
   EXPECT_EQ(FTiles.Server().RequestsTo("/gone.txt").size(), 1u);
@@ -183,6 +199,8 @@ TEST_F(MapPersistenceTest, SavesByExtensionAndLoadsFilesAndAddresses) {
     TWyVuroduDav other;
     other.resize(400, 300);
     EXPECT_TRUE(other.LoadFromFile(source)) << source;
+    // An address arrives from a worker.
+    EXPECT_TRUE(PumpUntil([&] { return !other.ShapesGroup().isLoading(); }, 5000)) << source;
     EXPECT_EQ(other.ToTxt(), text) << source;
   }
 }

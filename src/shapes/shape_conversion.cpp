@@ -1,0 +1,77 @@
+#include "shapes/shape_conversion.h"
+
+#include <system_error>
+#include <utility>
+
+#include "platform/log.h"
+
+namespace wy {
+
+TShapeConversion::TResult TShapeConversion::Run(TShapeSourceKind kind, std::string text,
+                                                const std::string& source,
+                                                const std::function<bool()>& abort) {
+  TResult result;
+  if (!source.empty()) {
+    kind = ReadShapeSource(source, text, abort, result.Error);
+    if (kind == skError) {
+      if (result.Error.empty()) result.Error = "cannot read " + source;
+      return result;
+    }
+    if (kind == skText) {
+      result.Kind = skText;
+      result.Text = std::move(text);
+      return result;
+    }
+  }
+  result.Text = ConvertShapeText(kind, std::move(text));
+  if (!HasShapeRecords(result.Text)) {
+    result.Text.clear();
+    result.Error = source.empty() ? "no shapes in the document" : "no shapes in " + source;
+    return result;
+  }
+  result.Kind = kind;
+  return result;
+}
+
+std::unique_ptr<TShapeConversion> TShapeConversion::FromText(TShapeSourceKind kind,
+                                                             std::string text, TDone done) {
+  std::unique_ptr<TShapeConversion> conversion(new TShapeConversion());
+  conversion->Start(kind, std::move(text), std::string(), std::move(done));
+  return conversion;
+}
+
+std::unique_ptr<TShapeConversion> TShapeConversion::FromSource(std::string source, TDone done) {
+  std::unique_ptr<TShapeConversion> conversion(new TShapeConversion());
+  conversion->Start(skError, std::string(), std::move(source), std::move(done));
+  return conversion;
+}
+
+void TShapeConversion::Start(TShapeSourceKind kind, std::string text, std::string source,
+                             TDone done) {
+  const TReceiverGuard* guard = &FGuard;
+  std::atomic<bool>* stop = &FStop;
+  // Shared with the fallback below, for a worker that cannot start.
+  auto handler = std::make_shared<TDone>(std::move(done));
+  auto work = [guard, stop, kind, text = std::move(text), source = std::move(source),
+               handler]() mutable {
+    auto result = std::make_shared<TResult>(
+        Run(kind, std::move(text), source, [stop] { return stop->load(); }));
+    // The worker's last act: dropped once the conversion is gone.
+    guard->Post([handler, result] { (*handler)(*result); });
+  };
+  try {
+    FThread = std::thread(std::move(work));
+  } catch (const std::system_error& error) {
+    LogError("shapes", std::string("no worker for a shape conversion: ") + error.what());
+    auto result = std::make_shared<TResult>();
+    result->Error = "no worker thread";
+    FGuard.Post([handler, result] { (*handler)(*result); });
+  }
+}
+
+TShapeConversion::~TShapeConversion() {
+  FStop = true;
+  if (FThread.joinable()) FThread.join();
+}
+
+}  // namespace wy
