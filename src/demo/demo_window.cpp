@@ -127,6 +127,7 @@ TFZeduZavireRozuvidu::~TFZeduZavireRozuvidu() {
   map->OnMapMouseMove = nullptr;
   map->OnShapeClick = nullptr;
   map->OnShapeDragEnd = nullptr;
+  map->OnLoad = nullptr;
   map->SetGeoLocalise(nullptr);
   GEoLocalise.reset();
 }
@@ -301,6 +302,7 @@ void TFZeduZavireRozuvidu::BuildControls() {
     pointerAt->setText(Q(FloatToStrFixedDot(5, lat) + ", " + FloatToStrFixedDot(5, lng)));
   };
   map->OnShapeClick = [this](TObject*, TWyShape* item) { mapShapeClick(item); };
+  map->OnLoad = [this](TObject*, const std::string& group, bool) { mapLoad(group); };
   // The attribution links to the page of the data's terms.
   map->OnAttributionClick = [](TVuroduDavControl*, const std::string& url) { OpenUrl(url); };
   GEoLocalise->OnSearch = [this](TWyGeoLocalise*) { mapPlacesSearch(); };

@@ -88,6 +88,9 @@ class TFZeduZavireRozuvidu : public QMainWindow {
   // the pin and its area move to the new centre (demo_window_files.cpp).
   void btOpenClick();
   void OpenTrackFile(const std::string& name);
+  // A group finished loading: an opened track file is framed, or its
+  // failure reported.
+  void mapLoad(const std::string& group);
   // "Save…": the view and the shapes the window did not make itself (the
   // pin, the selection, the area and the details window are left out).
   void btSaveClick();
@@ -172,6 +175,8 @@ class TFZeduZavireRozuvidu : public QMainWindow {
   TWyVuroduDav* map = nullptr;
   std::unique_ptr<TWyGeoLocalise> GEoLocalise;
   int FStartPlace = 0;
+  // The track file being opened in the background ("" when none).
+  std::string FOpening;
   // The search area drawn last (it goes when a new one is drawn) and
   // whether it still exists.
   TWyShape* FArea = nullptr;

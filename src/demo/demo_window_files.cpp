@@ -40,11 +40,24 @@ void TFZeduZavireRozuvidu::btSaveClick() {
 
 // A GPX, KML or GeoJSON file holds no view: its shapes go to a group of
 // their own (replacing those of the file opened before), and the view frames
-// them, so what was opened is what the user sees.
+// them once they arrived, so what was opened is what the user sees. A large
+// track is read and converted in the background: the window keeps working.
 void TFZeduZavireRozuvidu::OpenTrackFile(const std::string& name) {
   TWyShapes* opened = map->ShapesGroup().getShapes(kOpenedGroup);
   opened->Clear();
-  if (!opened->LoadFromFile(name)) {
+  FOpening = name;
+  Report("Opening " + name + "…");
+  opened->LoadInBackground(name);
+}
+
+void TFZeduZavireRozuvidu::mapLoad(const std::string& group) {
+  if (group != kOpenedGroup || FOpening.empty()) return;
+  TWyShapes* opened = map->ShapesGroup().getShapes(kOpenedGroup);
+  // The end of a load replaced by a newer one: the newer one is awaited.
+  if (opened->BackgroundLoading()) return;
+  const std::string name = std::move(FOpening);
+  FOpening.clear();
+  if (!opened->LoadError().empty()) {
     Report("Could not open the map " + name);
     return;
   }
@@ -64,6 +77,9 @@ void TFZeduZavireRozuvidu::btOpenClick() {
   // a click on an opened marker shows no place.
   ClearAll();
   FStartPlace = 0;
+  // A file still being opened gives way to this one.
+  FOpening.clear();
+  map->ShapesGroup().CancelLoading();
   if (ShapeSourceKindOf(name) != skText) {
     OpenTrackFile(name);
     return;

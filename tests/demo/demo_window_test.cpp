@@ -1001,20 +1001,22 @@ TEST_F(DemoWindowTest, OpeningATrackFileFramesIt) {
     std::ofstream(files.Sub(name), std::ios::binary) << text;
     return files.Sub(name);
   };
-  const std::string walk = write(
-      "walk.gpx",
-      "<?xml version=\"1.0\"?><gpx version=\"1.1\" creator=\"t\">"
-      "<wpt lat=\"-33.8568\" lon=\"151.2153\"><name>Opera</name></wpt><trk><trkseg>"
-      "<trkpt lat=\"-33.8568\" lon=\"151.2153\"/><trkpt lat=\"-33.8523\" lon=\"151.2108\"/>"
-      "</trkseg></trk></gpx>");
-  const std::string ride = write(
-      "ride.geojson",
-      "{\"type\":\"Feature\",\"geometry\":{\"type\":\"LineString\","
-      "\"coordinates\":[[13.37,52.51],[13.40,52.52]]},\"properties\":{}}");
+  const std::string walk =
+      write("walk.gpx",
+            "<?xml version=\"1.0\"?><gpx version=\"1.1\" creator=\"t\">"
+            "<wpt lat=\"-33.8568\" lon=\"151.2153\"><name>Opera</name></wpt><trk><trkseg>"
+            "<trkpt lat=\"-33.8568\" lon=\"151.2153\"/><trkpt lat=\"-33.8523\" lon=\"151.2108\"/>"
+            "</trkseg></trk></gpx>");
+  const std::string ride =
+      write("ride.geojson",
+            "{\"type\":\"Feature\",\"geometry\":{\"type\":\"LineString\","
+            "\"coordinates\":[[13.37,52.51],[13.40,52.52]]},\"properties\":{}}");
 
+  // Read in the background: the status says so until the shapes arrived.
   chosen = walk;
   Click(W().btOpen());
-  EXPECT_TRUE(Status().empty()) << Status();
+  EXPECT_EQ(Status(), "Opening " + walk + "\xE2\x80\xA6");
+  ASSERT_TRUE(PumpUntil([&] { return Status().empty(); }, 5000)) << Status();
   TWyShapes* opened = W().map()->ShapesGroup().getShapes("opened");
   EXPECT_EQ(opened->Markers()->Count(), 1);
   EXPECT_EQ(opened->Lines()->Count(), 1);
@@ -1025,6 +1027,7 @@ TEST_F(DemoWindowTest, OpeningATrackFileFramesIt) {
 
   chosen = ride;
   Click(W().btOpen());
+  ASSERT_TRUE(PumpUntil([&] { return Status().empty(); }, 5000)) << Status();
   EXPECT_EQ(opened->Markers()->Count(), 0);
   EXPECT_EQ(opened->Lines()->Count(), 1);
   EXPECT_NEAR(W().map()->Center().Lng, 13.385, 0.01);
@@ -1032,8 +1035,21 @@ TEST_F(DemoWindowTest, OpeningATrackFileFramesIt) {
   const std::string url = W().map()->Url();
   chosen = write("broken.gpx", "<gpx><trk><trkseg><trkpt lat=\"x\"");
   Click(W().btOpen());
-  EXPECT_EQ(Status(), "Could not open the map " + chosen);
+  ASSERT_TRUE(PumpUntil([&] { return Status() == "Could not open the map " + chosen; }, 5000))
+      << Status();
   EXPECT_EQ(W().map()->Url(), url);
+
+  // Opening another file while one is still being read: only the second
+  // one is shown and framed.
+  chosen = walk;
+  Click(W().btOpen());
+  chosen = ride;
+  Click(W().btOpen());
+  ASSERT_TRUE(PumpUntil([&] { return Status().empty(); }, 5000)) << Status();
+  WaitProcessing(50);
+  EXPECT_EQ(opened->Markers()->Count(), 0);
+  EXPECT_EQ(opened->Lines()->Count(), 1);
+  EXPECT_NEAR(W().map()->Center().Lng, 13.385, 0.01);
 }
 
 }  // namespace
