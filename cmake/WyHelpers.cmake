@@ -1,21 +1,30 @@
 # wy_add_library(<folder> [DEPS <targets>...])
 # One static library per source folder: every .cpp of src/<folder> goes in,
 # the target is called wy_<folder>, and its public include root is src/ so
-# headers are included as "<folder>/<file>.h".
+# headers are included as "<folder>/<file>.h". Installed (cmake --install)
+# as wymap::<folder>, with the folder's interface headers (not detail/)
+# under include/wymap/<folder>/.
 function(wy_add_library folder)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   file(GLOB _headers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  set(_includes $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/src>
+                $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/wymap>)
   if(NOT _sources)
     # A folder whose code has not been written yet.
     add_library(wy_${folder} INTERFACE)
-    target_include_directories(wy_${folder} INTERFACE ${PROJECT_SOURCE_DIR}/src)
+    target_include_directories(wy_${folder} INTERFACE ${_includes})
     target_link_libraries(wy_${folder} INTERFACE ${ARG_DEPS})
-    return()
+  else()
+    add_library(wy_${folder} STATIC ${_sources} ${_headers})
+    target_include_directories(wy_${folder} PUBLIC ${_includes})
+    target_link_libraries(wy_${folder} PUBLIC ${ARG_DEPS})
   endif()
-  add_library(wy_${folder} STATIC ${_sources} ${_headers})
-  target_include_directories(wy_${folder} PUBLIC ${PROJECT_SOURCE_DIR}/src)
-  target_link_libraries(wy_${folder} PUBLIC ${ARG_DEPS})
+  set_target_properties(wy_${folder} PROPERTIES EXPORT_NAME ${folder})
+  install(TARGETS wy_${folder} EXPORT wymapTargets
+          ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  install(FILES ${_headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/wymap/${folder})
+  set_property(GLOBAL APPEND PROPERTY WY_LIBRARIES wy_${folder})
 endfunction()
 
 # wy_add_test(<folder> [LIBS <targets>...])

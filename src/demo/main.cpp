@@ -13,6 +13,7 @@
 //                          exits (start-up measurements)
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <cstdio>
@@ -25,10 +26,15 @@
 int main(int argc, char** argv) {
   QElapsedTimer started;
   started.start();
-  // Before anything reads the settings: where this program's icons are.
-  wy::SetSettingDefault("demo.icon-base", WY_DEMO_ICON_DIR);
   QApplication app(argc, argv);
   QApplication::setApplicationName("wymap-demo");
+  // Before anything reads the settings: where this program's icons are,
+  // beside an installed program (<prefix>/share/wymap/icons) or in the
+  // source tree it was built from.
+  const QString installed = QApplication::applicationDirPath() + "/../share/wymap/icons";
+  wy::SetSettingDefault("demo.icon-base", QDir(installed).exists()
+                                              ? QDir(installed).canonicalPath().toStdString()
+                                              : std::string(WY_DEMO_ICON_DIR));
 
   QCommandLineParser parser;
   parser.setApplicationDescription("wymap demonstration window");
