@@ -65,17 +65,31 @@ enum TMapQuestKind : uint8_t {
 };
 constexpr int kMapQuestKindCount = 6;
 
+// Which server answers a request. The open services' forms are used where
+// "endpoint.mapquest-open" is set; otherwise routes go to an OSRM server
+// ("endpoint.osrm") and heights to an Open-Elevation server
+// ("endpoint.open-elevation"), read into the same result lists. A kind with
+// no server fails at once with an error and sends nothing.
+enum TServiceBackend : uint8_t {
+  sbOpenServices,
+  sbOsrm,
+  sbOpenElevation,
+  sbNone,
+};
+
 // One request as a worker receives it. The cache file is carried beside the
 // request text, never inside it.
 struct TServiceRequest {
   TMapQuestKind Kind = mkSearch;
   std::string Text;       // query text after the fixed path, key appended
   std::string CachePath;  // "" when the answer is not cached
+  TServiceBackend Backend = sbOpenServices;
 };
 
 // What one request produced.
 struct TServiceAnswer {
   TMapQuestKind Kind = mkSearch;
+  TServiceBackend Backend = sbOpenServices;
   std::string Request;    // the answered request text
   bool Answered = false;  // an answer was read from the cache or fetched
   bool FromCache = false;
@@ -146,8 +160,10 @@ class TOpenMapQuestServices {
 
   // The request a params text gives now (key, normalisation, cache file).
   TServiceRequest BuildRequest(TMapQuestKind kind, const std::string& params) const;
-  // The address of a request.
+  // The address of a request ("" when its kind has no server).
   static std::string RequestUrl(const TServiceRequest& request);
+  // The server that answers a kind with the settings in effect.
+  static TServiceBackend BackendOf(TMapQuestKind kind);
   // Answers a request on the calling thread: cache, network, cache write,
   // parse. `abort` (may be null) stops the transfer when it becomes true.
   static void RunRequest(const TServiceRequest& request, TServiceAnswer& answer,
