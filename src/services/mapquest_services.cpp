@@ -397,3 +397,63 @@ bool TOpenMapQuestServices::Guidance(const std::string& params) {
 }
 
 }  // namespace wy
+
+namespace wy {
+
+double TOpenMapQuestServices::DistanceRoute(const std::string& params) {
+  if (!Directions(params)) return -1;
+  const TServiceResultList& lines = DirectionsResults();
+  // An answer without manoeuvres still has its summary: the length is read
+  // from it, and a summary without a length gives -1 rather than 0.
+  if (lines.Count() < 2) return -1;
+  const std::string& summary = lines.Strings(lines.Count() - 2);
+  const size_t comma = summary.find(',');
+  if (comma == std::string::npos) return -1;
+  const int metres = TextToIntDef(summary.substr(0, comma), -1);
+  return metres < 0 ? -1 : metres / 1000.0;
+}
+
+double TOpenMapQuestServices::DistanceRouteByAdress(const std::string& StartAdress,
+                                                    const std::string& EndAdress,
+                                                    const std::string& params) {
+  return DistanceRoute("@" + StartAdress + "|" + EndAdress + "@" +
+                       "&outFormat=json&timeType=1&narrativeType=none&shapeFormat=raw&"
+                       "generalize=40000&unit=k&" +
+                       params);
+}
+
+double TOpenMapQuestServices::DistanceRouteFrom(const std::vector<double>& points,
+                                                const std::string& params) {
+  const std::string fromTo = RouteFromToText(points);
+  if (fromTo.empty()) return -1;
+  return DistanceRoute(fromTo +
+                       "outFormat=json&timeType=1&narrativeType=none&shapeFormat=raw&"
+                       "generalize=40000&unit=k&" +
+                       params);
+}
+
+bool TOpenMapQuestServices::AlignLatLngToRoute(double& dLatitude, double& dLongitude) {
+  const std::string point = TwoFloatsToText(dLatitude, dLongitude);
+  if (!Directions("&outFormat=json&timeType=1&enhancedNarrative=true&shapeFormat=raw&"
+                  "generalize=0&unit=k&from=" +
+                  point + "&to=" + point))
+    return false;
+  // Only a shape line holds coordinates: a list of summary and raw line
+  // alone (an error answer) leaves the point where it is.
+  const TServiceResultList& lines = DirectionsResults();
+  if (lines.Count() < 3) return false;
+  const std::string& first = lines.Strings(0);
+  const size_t comma = first.find(',');
+  if (comma == std::string::npos) return false;
+  size_t end = first.find(',', comma + 1);
+  if (end == std::string::npos) end = first.size();
+  double lat = 0, lng = 0;
+  if (!TryStrToFloatDot(first.substr(0, comma), lat) ||
+      !TryStrToFloatDot(first.substr(comma + 1, end - comma - 1), lng))
+    return false;
+  dLatitude = lat;
+  dLongitude = lng;
+  return true;
+}
+
+}  // namespace wy

@@ -48,6 +48,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "geo/stream.h"
 #include "platform/window_thread.h"
@@ -153,6 +154,18 @@ class TOpenMapQuestServices {
   bool StaticMap(const std::string& params);   // image fetched
   bool Directions(const std::string& params);  // result list not empty
   bool Guidance(const std::string& params);    // result list not empty
+
+  // Route lengths in kilometres through the synchronous directions request;
+  // -1 when there is no route or no summary. DistanceRouteFrom takes
+  // latitude, longitude pairs.
+  double DistanceRoute(const std::string& params);
+  double DistanceRouteByAdress(const std::string& StartAdress, const std::string& EndAdress,
+                               const std::string& params);
+  double DistanceRouteFrom(const std::vector<double>& points, const std::string& params);
+  // Moves the point to the start of the route from the point to itself,
+  // the nearest routable position. False (the point unchanged) when the
+  // answer holds no route point.
+  bool AlignLatLngToRoute(double& dLatitude, double& dLongitude);
 
   // A worker of the kind is running / requests waiting in its queue.
   bool Busy(TMapQuestKind kind) const { return FKinds[kind].Busy; }
