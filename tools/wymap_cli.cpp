@@ -34,6 +34,8 @@
 #include "tiles/tile_catalog.h"
 #include "tiles/tile_server.h"
 #include "tools/wymap_cache.h"
+#include "tools/wymap_elevation.h"
+#include "tools/wymap_route.h"
 
 namespace wy {
 namespace {
@@ -47,9 +49,10 @@ constexpr double kMaxTimeoutSeconds = 86400;
 constexpr int kMaxImageSide = 8192;
 
 // The endpoint names --endpoint accepts.
-const char* const kEndpointNames[] = {"nominatim", "xapi", "xapi-fallback"};
+const char* const kEndpointNames[] = {"nominatim", "xapi",           "xapi-fallback",
+                                      "osrm",      "open-elevation", "mapquest-open"};
 
-enum TCommand { cmNone, cmGeocode, cmReverse, cmPlaces, cmRender, cmCache };
+enum TCommand { cmNone, cmGeocode, cmReverse, cmPlaces, cmRender, cmCache, cmRoute, cmElevation };
 
 bool ParseStrictInt(const std::string& text, int64_t& value);
 
@@ -95,6 +98,8 @@ struct TArguments {
   std::string Output;
   bool HasOutput = false;
   std::vector<TShapeOption> Shapes;
+  // route and elevation
+  std::vector<std::string> Operands;
   // cache
   TCacheCommand CacheCommand;
   std::vector<std::string> CacheOnly;  // cache options seen, for the check
@@ -328,7 +333,8 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) 
       const std::string endpoint = value.substr(0, sep);
       const std::string url = value.substr(sep + 1);
       if (!IsKnownEndpoint(endpoint))
-        return "unknown endpoint \"" + endpoint + "\" (nominatim, xapi, xapi-fallback)";
+        return "unknown endpoint \"" + endpoint +
+               "\" (nominatim, xapi, xapi-fallback, osrm, open-elevation, mapquest-open)";
       if (url.compare(0, 7, "http://") != 0 && url.compare(0, 8, "https://") != 0)
         return "endpoint " + endpoint + " must be an http:// or https:// address";
       a.Endpoints.emplace_back(endpoint, url);
@@ -422,7 +428,8 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) 
   }
   if (a.Help) return "";
 
-  if (positional.empty()) return "missing command (geocode, reverse, places, render or cache)";
+  if (positional.empty())
+    return "missing command (geocode, reverse, places, render, cache, route or elevation)";
   const std::string& command = positional[0];
   if (command == "help") {
     a.Help = true;
@@ -438,6 +445,10 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) 
     a.Command = cmRender;
   } else if (command == "cache") {
     a.Command = cmCache;
+  } else if (command == "route") {
+    a.Command = cmRoute;
+  } else if (command == "elevation") {
+    a.Command = cmElevation;
   } else {
     return "unknown command \"" + command + "\"";
   }
@@ -493,6 +504,11 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) 
       if (a.CacheCommand.Action != "clear" && a.CacheCommand.HasOlderThan)
         return "option --older-than belongs to the cache clear command";
       break;
+    case cmRoute:
+    case cmElevation:
+      a.Operands.assign(positional.begin() + 1, positional.end());
+      return a.Command == cmRoute ? CheckRouteOperands(a.Operands)
+                                  : CheckElevationOperands(a.Operands);
     case cmNone:
       break;
   }
@@ -903,6 +919,11 @@ std::string WymapUsage() {
          "  cache clear [--older-than DAYS]\n"
          "                         deletes the cached tiles, or those not used for\n"
          "                         DAYS days; prints removed TAB tiles TAB bytes\n"
+         "  route FROM TO          a route; FROM and TO each LAT,LNG or an address\n"
+         "                         (quoted): the total distance in km TAB the time,\n"
+         "                         then one instruction a line: the distance of its\n"
+         "                         stretch in km TAB the instruction\n"
+         "  elevation LAT,LNG ...  one height in whole metres a line (-9999: none)\n"
          "\n"
          "Shapes drawn by render (each option may be repeated):\n"
          "  --marker LAT,LNG[,ICON]   a marker; ICON an http(s) address, a file or a\n"
@@ -944,7 +965,8 @@ std::string WymapUsage() {
          GetCacheDir() +
          ")\n"
          "  --endpoint NAME=URL    http(s) address of a service; NAME is nominatim,\n"
-         "                         xapi or xapi-fallback (may be repeated)\n"
+         "                         xapi, xapi-fallback, osrm, open-elevation or\n"
+         "                         mapquest-open (may be repeated)\n"
          "  --timeout SECONDS      give up after this long (default 60)\n"
          "  -h, --help             show this text\n"
          "\n"
@@ -1020,6 +1042,16 @@ int RunWymap(const std::vector<std::string>& args, std::ostream& out, std::ostre
       command.Folder = a.Cache;
       command.Json = a.Json;
       return RunCacheCommand(command, out, err);
+    }
+    case cmRoute:
+    case cmElevation: {
+      TServiceCommand command;
+      command.Operands = a.Operands;
+      command.Json = a.Json;
+      command.TimeoutSeconds = a.TimeoutSeconds;
+      command.Cache = a.Cache;
+      return a.Command == cmRoute ? RunRouteCommand(command, out, err)
+                                  : RunElevationCommand(command, out, err);
     }
     case cmNone:
       break;
