@@ -170,10 +170,10 @@ std::unique_ptr<TWyRoutePath> TWyGeoLocalise::RoutePath(const std::string& text)
   return path;
 }
 
-void TWyGeoLocalise::AsyncRoutePath(const std::string& text) {
+void TWyGeoLocalise::AsyncRoutePath(const std::string& text, TOnRoutePath done) {
   if (text.empty()) return;
   const std::string line = OneLine(text);
-  FRoutes.push_back({text, FMapQuest->BuildRequest(mkDirections, line).Text});
+  FRoutes.push_back({text, FMapQuest->BuildRequest(mkDirections, line).Text, std::move(done)});
   StartNextRoute();
 }
 
@@ -194,7 +194,7 @@ void TWyGeoLocalise::RelayDirections() {
   TWyRoutePath path;
   FillRoutePathFromLines(FMapQuest->DirectionsResults(), path);
   const std::shared_ptr<bool> alive = FAlive;
-  const TOnRoutePath handler = OnRoutePath;
+  const TOnRoutePath handler = done.Done ? done.Done : OnRoutePath;
   if (handler) handler(this, done.Params, path);
   if (!*alive) return;
   StartNextRoute();

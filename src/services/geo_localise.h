@@ -119,9 +119,9 @@ class TWyGeoLocalise {
   // The route for a request text; null when there is none.
   std::unique_ptr<TWyRoutePath> RoutePath(const std::string& text);
   // Queued form: the routes are asked for one after the other in the order
-  // of the calls; each ends with OnRoutePath carrying its own text. An
-  // empty text is ignored.
-  void AsyncRoutePath(const std::string& text);
+  // of the calls; each ends with `done` when given, otherwise OnRoutePath,
+  // carrying its own text. An empty text is ignored.
+  void AsyncRoutePath(const std::string& text, TOnRoutePath done = {});
   // Queued routes not yet delivered, the running one included.
   size_t PendingRoutes() const { return FRoutes.size(); }
 
@@ -202,6 +202,7 @@ class TWyGeoLocalise {
   struct TPendingRoute {
     std::string Params;   // as the caller gave it
     std::string Request;  // as the client answers it
+    TOnRoutePath Done;    // empty: OnRoutePath
   };
 
   void RelayPlacesSearch(TWyPlaces& places);
