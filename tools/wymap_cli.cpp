@@ -798,11 +798,8 @@ int RunRender(const TArguments& a, std::ostream& err) {
     return Fail(err, "render", "no shapes to frame");
   }
 
-  // Every visible tile has arrived or failed once no download is in flight
-  // after a full render: that render draws what arrived and starts the tiles
-  // the download limit held back (a failed tile waits for its back-off, so
-  // it starts nothing).
-  TVuroduDavServer& server = map.MapServer();
+  // Every visible tile has arrived or failed (TilesSettled), and every
+  // marker icon.
   const auto end = std::chrono::steady_clock::now() +
                    std::chrono::milliseconds(static_cast<int64_t>(a.TimeoutSeconds * 1000));
   for (;;) {
@@ -812,12 +809,7 @@ int RunRender(const TArguments& a, std::ostream& err) {
       map.hide();
       return Fail(err, "render", "the marker icon " + failedIcon + " could not be loaded");
     }
-    if (server.ActiveDownloads() == 0 && iconsReady) {
-      ProcessPendingMessages();
-      const int renders = map.RenderCount();
-      map.RedrawMap(false);
-      if (map.RenderCount() > renders && server.ActiveDownloads() == 0) break;
-    }
+    if (iconsReady && map.TilesSettled()) break;
     if (std::chrono::steady_clock::now() >= end) {
       map.hide();
       return Fail(err, "render",

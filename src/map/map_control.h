@@ -56,6 +56,7 @@ class TWyShapes;
 class TWyShapesGroup;
 class TWyShapeInfoWindow;
 class TWyShapeLine;
+class TMemoryStream;
 class TWyGeoLocalise;
 class TWyGeoServicesAdapter;
 class TWyNativePanoramioLayer;
@@ -168,6 +169,20 @@ class TVuroduDavControl : public QWidget, public TObject {
   // The last rendered frame (tiles, shapes and attribution) at widget size,
   // composed on request.
   const QImage& ScreenShot();
+  // True when every visible tile has arrived or failed: no download is in
+  // flight after a full render (which draws what arrived and starts the
+  // tiles the download limit held back; a failed tile waits for its
+  // back-off, so it starts nothing). Handles pending window messages and
+  // renders; call it again until it holds.
+  bool TilesSettled();
+  // A picture of the map as a PNG file in `stream` (position 0): from the
+  // static map service when its base is set ("endpoint.mapquest-open"),
+  // with `sParams` as its query text; otherwise composed from this map's
+  // tile service and cache (a local tile source is not used), reading "center=LAT,LNG", "zoom=Z" and
+  // "size=W,H" (each 1 to 2048) of `sParams`, this map's centre and zoom and
+  // 400 x 300 where they are missing. Blocks until the tiles arrive or
+  // failed, or `timeoutMs` passes. False (stream empty) on failure.
+  bool StaticMap(const std::string& sParams, TMemoryStream& stream, uint32_t timeoutMs = 60000);
   // Renders: fast only copies the last frame to the screen; otherwise the
   // frame is composed first. Skipped while hidden, before the first show,
   // while drawing is disabled and inside a render.
