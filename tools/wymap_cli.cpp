@@ -36,6 +36,7 @@
 #include "tools/wymap_cache.h"
 #include "tools/wymap_elevation.h"
 #include "tools/wymap_route.h"
+#include "tools/wymap_service_wait.h"
 
 namespace wy {
 namespace {
@@ -516,15 +517,7 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) 
 }
 
 // Runs the window thread's queue until done() holds or the time-out passes.
-bool PumpUntil(const std::function<bool()>& done, double timeoutSeconds) {
-  const auto end = std::chrono::steady_clock::now() +
-                   std::chrono::milliseconds(static_cast<int64_t>(timeoutSeconds * 1000));
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= end) return done();
-    WaitProcessing(5);
-  }
-  return true;
-}
+using wymap_detail::PumpFor;
 
 std::string SecondsText(double seconds) {
   return FloatToStrDot(seconds) + " s";
@@ -548,7 +541,7 @@ int RunGeocode(const TArguments& a, std::ostream& out, std::ostream& err) {
   bool done = false;
   services.OnSearch = [&done](TOpenMapQuestServices*) { done = true; };
   services.AsyncSearch(EncodeQueryValue(a.Address));
-  if (!PumpUntil([&done] { return done; }, a.TimeoutSeconds))
+  if (!PumpFor([&done] { return done; }, a.TimeoutSeconds))
     return Fail(err, "geocode",
                 "no answer from " + endpoint + " within " + SecondsText(a.TimeoutSeconds));
   const TServiceAnswer& answer = services.Answer(mkSearch);
@@ -582,7 +575,7 @@ int RunReverse(const TArguments& a, std::ostream& out, std::ostream& err) {
   bool done = false;
   services.OnReverse = [&done](TOpenMapQuestServices*) { done = true; };
   services.AsyncReverse("lat=" + FloatToStrDot(a.Latitude) + "&lon=" + FloatToStrDot(a.Longitude));
-  if (!PumpUntil([&done] { return done; }, a.TimeoutSeconds))
+  if (!PumpFor([&done] { return done; }, a.TimeoutSeconds))
     return Fail(err, "reverse",
                 "no answer from " + endpoint + " within " + SecondsText(a.TimeoutSeconds));
   const TServiceAnswer& answer = services.Answer(mkReverse);
@@ -617,7 +610,7 @@ int RunPlaces(const TArguments& a, std::ostream& out, std::ostream& err) {
   places.OnPlacesSearch = [&done](TWyPlaces&) { done = true; };
   const std::string servers = places.XapiServer() + " nor from " + GetEndpoint("xapi-fallback");
   places.Search(a.Tags);
-  if (!PumpUntil([&] { return done && !places.Searching(); }, a.TimeoutSeconds)) {
+  if (!PumpFor([&] { return done && !places.Searching(); }, a.TimeoutSeconds)) {
     places.OnPlacesSearch = nullptr;
     places.Abort();
     return Fail(err, "places",

@@ -14,8 +14,8 @@ std::string TWyRoutePathPoint::Text() const {
 }
 
 std::string TWyRoutePathPoint::ToGpx() const {
-  std::string gpx = "<wpt lat=\"" + FloatToStrDot(FLatitude) + "\" lon=\"" +
-                    FloatToStrDot(FLongitude) + "\">";
+  std::string gpx =
+      "<wpt lat=\"" + FloatToStrDot(FLatitude) + "\" lon=\"" + FloatToStrDot(FLongitude) + "\">";
   const std::string text = Text();
   if (!text.empty()) gpx += "<name>" + CDataSection(text) + "</name>";
   if (!FInstructions.empty()) gpx += "<desc>" + CDataSection(FInstructions) + "</desc>";

@@ -178,10 +178,10 @@ class TVuroduDavControl : public QWidget, public TObject {
   // A picture of the map as a PNG file in `stream` (position 0): from the
   // static map service when its base is set ("endpoint.mapquest-open"),
   // with `sParams` as its query text; otherwise composed from this map's
-  // tile service and cache (a local tile source is not used), reading "center=LAT,LNG", "zoom=Z" and
-  // "size=W,H" (each 1 to 2048) of `sParams`, this map's centre and zoom and
-  // 400 x 300 where they are missing. Blocks until the tiles arrive or
-  // failed, or `timeoutMs` passes. False (stream empty) on failure.
+  // tile service and cache (a local tile source is not used), reading "center=LAT,LNG", "zoom=Z"
+  // and "size=W,H" (each 1 to 2048) of `sParams`, this map's centre and zoom and 400 x 300 where
+  // they are missing. Blocks until the tiles arrive or failed, or `timeoutMs` passes. False (stream
+  // empty) on failure.
   bool StaticMap(const std::string& sParams, TMemoryStream& stream, uint32_t timeoutMs = 60000);
   // Renders: fast only copies the last frame to the screen; otherwise the
   // frame is composed first. Skipped while hidden, before the first show,

@@ -66,11 +66,11 @@ bool TVuroduDavControl::StaticMap(const std::string& sParams, TMemoryStream& str
   const std::string center = QueryParam(sParams, "center");
   const std::string size = QueryParam(sParams, "size");
   const std::string level = QueryParam(sParams, "zoom");
-  if ((!center.empty() && (!TwoNumbers(center, lat, lng) || lat < -90 || lat > 90 ||
-                           lng < -180 || lng > 180)) ||
-      (!size.empty() && (!TwoNumbers(size, w, h) || w < 1 || h < 1 || w > kMaxStaticSide ||
-                         h > kMaxStaticSide || w != static_cast<int>(w) ||
-                         h != static_cast<int>(h))) ||
+  if ((!center.empty() &&
+       (!TwoNumbers(center, lat, lng) || lat < -90 || lat > 90 || lng < -180 || lng > 180)) ||
+      (!size.empty() &&
+       (!TwoNumbers(size, w, h) || w < 1 || h < 1 || w > kMaxStaticSide || h > kMaxStaticSide ||
+        w != static_cast<int>(w) || h != static_cast<int>(h))) ||
       (!level.empty() && (!TryStrToFloatDot(level, zoom) || zoom != static_cast<int>(zoom))))
     return false;
   const TTileServerInfo& info = TileServerInfo();

@@ -33,12 +33,14 @@ TEST(MapStaticTest, WithoutAServiceThePictureComesFromTheMapsTiles) {
   map.SetZoom(5);
   map.setCenter(45.5, 3.25);
   TMemoryStream png;
-  ASSERT_TRUE(map.StaticMap("center=0,0&zoom=1&size=512,256", png));
+  // Zoom 2 is 4 x 4 tiles: the middle two rows, whole.
+  ASSERT_TRUE(map.StaticMap("center=0,0&zoom=2&size=1024,512", png));
   EXPECT_EQ(png.Position(), 0);
   const QImage image = Decode(png);
-  ASSERT_EQ(image.size(), QSize(512, 256));
-  EXPECT_EQ(image.pixel(10, 10), TileColor(0, 0));
-  EXPECT_EQ(image.pixel(500, 10), TileColor(1, 0));
+  ASSERT_EQ(image.size(), QSize(1024, 512));
+  EXPECT_EQ(image.pixel(10, 10), TileColor(0, 1));
+  EXPECT_EQ(image.pixel(1000, 10), TileColor(3, 1));
+  EXPECT_EQ(image.pixel(300, 300), TileColor(1, 2));
   // The map's own view is left alone.
   EXPECT_EQ(map.Zoom(), 5);
   EXPECT_DOUBLE_EQ(map.Latitude(), 45.5);
@@ -50,7 +52,7 @@ TEST(MapStaticTest, WithoutAServiceThePictureComesFromTheMapsTiles) {
   // Values out of range ask for nothing.
   tiles.Server().ClearRequests();
   for (const char* bad : {"size=0,10", "size=4000,10", "size=10", "center=91,0", "center=a,b",
-                          "zoom=1.5", "zoom=99"}) {
+                          "zoom=2.5", "zoom=1", "zoom=99"}) {
     EXPECT_FALSE(map.StaticMap(bad, png)) << bad;
     EXPECT_EQ(png.Size(), 0);
   }

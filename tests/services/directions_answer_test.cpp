@@ -6,16 +6,13 @@
 #include <vector>
 
 #include "support/comma_locale.h"
+#include "support/result_lines.h"
 #include "support/route_answers.h"
 
 namespace wy {
 namespace {
 
-std::vector<std::string> LinesOf(const TServiceResultList& list) {
-  std::vector<std::string> lines;
-  for (int i = 0; i < list.Count(); ++i) lines.push_back(list.Strings(i));
-  return lines;
-}
+using test_support::LinesOf;
 
 TEST(RouteFromToTextTest, PairsBecomeOneFromAndOneToEachOtherCountsNothing) {
   EXPECT_EQ(RouteFromToText({48.85, 2.35, 45.5, 4.25, -1, 0.5}),

@@ -7,16 +7,13 @@
 
 #include "services/directions_answer.h"
 #include "services/open_elevation.h"
+#include "support/result_lines.h"
 #include "support/route_answers.h"
 
 namespace wy {
 namespace {
 
-std::vector<std::string> LinesOf(const TServiceResultList& list) {
-  std::vector<std::string> lines;
-  for (int i = 0; i < list.Count(); ++i) lines.push_back(list.Strings(i));
-  return lines;
-}
+using test_support::LinesOf;
 
 TEST(PolylineTest, DecodesPrecisionFiveAndRefusesBrokenText) {
   std::vector<std::pair<double, double>> points;

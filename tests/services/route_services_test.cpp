@@ -12,6 +12,7 @@
 #include "services/mapquest_services.h"
 #include "services/rate_limit.h"
 #include "support/fixture_server.h"
+#include "support/result_lines.h"
 #include "support/route_answers.h"
 #include "support/service_answers.h"
 #include "support/test_helpers.h"
@@ -22,11 +23,7 @@ namespace {
 using test_support::PumpUntil;
 using test_support::TScratchDir;
 
-std::vector<std::string> LinesOf(const TServiceResultList& list) {
-  std::vector<std::string> lines;
-  for (int i = 0; i < list.Count(); ++i) lines.push_back(list.Strings(i));
-  return lines;
-}
+using test_support::LinesOf;
 
 std::vector<std::string> TargetsOf(const std::vector<TFixtureRequest>& requests) {
   std::vector<std::string> targets;
