@@ -269,7 +269,8 @@ class TVuroduDavControl : public QWidget, public TObject {
   // RouteTypeToStr after `params`. The blocking forms return null when there
   // is no route; the queued forms are asked for one after the other and each
   // ends with OnRoutePath carrying its own request text (an empty route when
-  // there is none). A map destroyed meanwhile is told nothing.
+  // there is none). A map destroyed meanwhile is told nothing, and its
+  // routes not yet started are never asked for.
   using TOnRoutePath = std::function<void(TVuroduDavControl* Sender, const std::string& params,
                                           const TWyRoutePath& routePath)>;
   std::unique_ptr<TWyRoutePath> GetRoutePathByAdress(const std::string& StartAdress,

@@ -48,7 +48,8 @@ void TVuroduDavControl::GetASyncRoutePathByAdress(const std::string& StartAdress
         if (!*alive) return;
         const TOnRoutePath handler = OnRoutePath;
         if (handler) handler(this, text, path);
-      });
+      },
+      alive);
 }
 
 void TVuroduDavControl::GetASyncRoutePathFrom(const std::vector<double>& points,
@@ -58,11 +59,13 @@ void TVuroduDavControl::GetASyncRoutePathFrom(const std::vector<double>& points,
   if (text.empty()) return;
   const std::shared_ptr<bool> alive = FRoutesAlive;
   FGeoLocalise->AsyncRoutePath(
-      text, [this, alive](TWyGeoLocalise*, const std::string& params, const TWyRoutePath& path) {
+      text,
+      [this, alive](TWyGeoLocalise*, const std::string& params, const TWyRoutePath& path) {
         if (!*alive) return;
         const TOnRoutePath handler = OnRoutePath;
         if (handler) handler(this, params, path);
-      });
+      },
+      alive);
 }
 
 bool TVuroduDavControl::FillRoutePath(TWyRoutePath& path) {

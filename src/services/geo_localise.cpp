@@ -170,15 +170,20 @@ std::unique_ptr<TWyRoutePath> TWyGeoLocalise::RoutePath(const std::string& text)
   return path;
 }
 
-void TWyGeoLocalise::AsyncRoutePath(const std::string& text, TOnRoutePath done) {
+void TWyGeoLocalise::AsyncRoutePath(const std::string& text, TOnRoutePath done,
+                                    std::shared_ptr<bool> wanted) {
   if (text.empty()) return;
   const std::string line = OneLine(text);
-  FRoutes.push_back({text, FMapQuest->BuildRequest(mkDirections, line).Text, std::move(done)});
+  FRoutes.push_back(
+      {text, FMapQuest->BuildRequest(mkDirections, line).Text, std::move(done), std::move(wanted)});
   StartNextRoute();
 }
 
 void TWyGeoLocalise::StartNextRoute() {
-  if (FRouteRunning || FRoutes.empty()) return;
+  if (FRouteRunning) return;
+  while (!FRoutes.empty() && FRoutes.front().Wanted && !*FRoutes.front().Wanted)
+    FRoutes.pop_front();
+  if (FRoutes.empty()) return;
   FRouteRunning = true;
   FMapQuest->AsyncDirections(OneLine(FRoutes.front().Params));
 }
@@ -194,7 +199,9 @@ void TWyGeoLocalise::RelayDirections() {
   TWyRoutePath path;
   FillRoutePathFromLines(FMapQuest->DirectionsResults(), path);
   const std::shared_ptr<bool> alive = FAlive;
-  const TOnRoutePath handler = done.Done ? done.Done : OnRoutePath;
+  const TOnRoutePath handler = done.Wanted && !*done.Wanted ? nullptr
+                               : done.Done                  ? done.Done
+                                                            : OnRoutePath;
   if (handler) handler(this, done.Params, path);
   if (!*alive) return;
   StartNextRoute();

@@ -120,8 +120,12 @@ class TWyGeoLocalise {
   std::unique_ptr<TWyRoutePath> RoutePath(const std::string& text);
   // Queued form: the routes are asked for one after the other in the order
   // of the calls; each ends with `done` when given, otherwise OnRoutePath,
-  // carrying its own text. An empty text is ignored.
-  void AsyncRoutePath(const std::string& text, TOnRoutePath done = {});
+  // carrying its own text. An empty text is ignored. A request whose
+  // `wanted` flag (when given) is false by the time its turn comes is
+  // dropped without being sent or delivered: a caller that goes away sets
+  // it so.
+  void AsyncRoutePath(const std::string& text, TOnRoutePath done = {},
+                      std::shared_ptr<bool> wanted = nullptr);
   // Queued routes not yet delivered, the running one included.
   size_t PendingRoutes() const { return FRoutes.size(); }
 
@@ -203,6 +207,7 @@ class TWyGeoLocalise {
     std::string Params;   // as the caller gave it
     std::string Request;  // as the client answers it
     TOnRoutePath Done;    // empty: OnRoutePath
+    std::shared_ptr<bool> Wanted;
   };
 
   void RelayPlacesSearch(TWyPlaces& places);

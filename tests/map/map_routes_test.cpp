@@ -129,11 +129,14 @@ TEST_F(MapRoutesTest, AMapDestroyedWhileItsRouteIsHeldIsToldNothing) {
     ++delivered;
   };
   FMap->GetASyncRoutePathFrom({1, 2, 3, 4}, rtFastest, "");
+  FMap->GetASyncRoutePathFrom({5, 6, 7, 8}, rtFastest, "");
   ASSERT_TRUE(Server().WaitForInFlight(1));
   FMap.reset();
   Server().Release(kRoutePath);
   ASSERT_TRUE(PumpUntil([&] { return FGeo->PendingRoutes() == 0; }));
   EXPECT_EQ(delivered, 0);
+  // The route still queued for the map was never asked for.
+  EXPECT_EQ(Server().RequestCount(kRoutePath), 1u);
 }
 
 }  // namespace
