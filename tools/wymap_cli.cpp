@@ -34,6 +34,9 @@
 #include "tiles/tile_catalog.h"
 #include "tiles/tile_server.h"
 #include "tools/wymap_cache.h"
+#include "tools/wymap_elevation.h"
+#include "tools/wymap_route.h"
+#include "tools/wymap_service_wait.h"
 
 namespace wy {
 namespace {
@@ -47,9 +50,10 @@ constexpr double kMaxTimeoutSeconds = 86400;
 constexpr int kMaxImageSide = 8192;
 
 // The endpoint names --endpoint accepts.
-const char* const kEndpointNames[] = {"nominatim", "xapi", "xapi-fallback"};
+const char* const kEndpointNames[] = {"nominatim", "xapi",           "xapi-fallback",
+                                      "osrm",      "open-elevation", "mapquest-open"};
 
-enum TCommand { cmNone, cmGeocode, cmReverse, cmPlaces, cmRender, cmCache };
+enum TCommand { cmNone, cmGeocode, cmReverse, cmPlaces, cmRender, cmCache, cmRoute, cmElevation };
 
 bool ParseStrictInt(const std::string& text, int64_t& value);
 
@@ -95,6 +99,8 @@ struct TArguments {
   std::string Output;
   bool HasOutput = false;
   std::vector<TShapeOption> Shapes;
+  // route and elevation
+  std::vector<std::string> Operands;
   // cache
   TCacheCommand CacheCommand;
   std::vector<std::string> CacheOnly;  // cache options seen, for the check
@@ -328,7 +334,8 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) 
       const std::string endpoint = value.substr(0, sep);
       const std::string url = value.substr(sep + 1);
       if (!IsKnownEndpoint(endpoint))
-        return "unknown endpoint \"" + endpoint + "\" (nominatim, xapi, xapi-fallback)";
+        return "unknown endpoint \"" + endpoint +
+               "\" (nominatim, xapi, xapi-fallback, osrm, open-elevation, mapquest-open)";
       if (url.compare(0, 7, "http://") != 0 && url.compare(0, 8, "https://") != 0)
         return "endpoint " + endpoint + " must be an http:// or https:// address";
       a.Endpoints.emplace_back(endpoint, url);
@@ -422,7 +429,8 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) 
   }
   if (a.Help) return "";
 
-  if (positional.empty()) return "missing command (geocode, reverse, places, render or cache)";
+  if (positional.empty())
+    return "missing command (geocode, reverse, places, render, cache, route or elevation)";
   const std::string& command = positional[0];
   if (command == "help") {
     a.Help = true;
@@ -438,6 +446,10 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) 
     a.Command = cmRender;
   } else if (command == "cache") {
     a.Command = cmCache;
+  } else if (command == "route") {
+    a.Command = cmRoute;
+  } else if (command == "elevation") {
+    a.Command = cmElevation;
   } else {
     return "unknown command \"" + command + "\"";
   }
@@ -493,6 +505,11 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) 
       if (a.CacheCommand.Action != "clear" && a.CacheCommand.HasOlderThan)
         return "option --older-than belongs to the cache clear command";
       break;
+    case cmRoute:
+    case cmElevation:
+      a.Operands.assign(positional.begin() + 1, positional.end());
+      return a.Command == cmRoute ? CheckRouteOperands(a.Operands)
+                                  : CheckElevationOperands(a.Operands);
     case cmNone:
       break;
   }
@@ -500,15 +517,7 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) 
 }
 
 // Runs the window thread's queue until done() holds or the time-out passes.
-bool PumpUntil(const std::function<bool()>& done, double timeoutSeconds) {
-  const auto end = std::chrono::steady_clock::now() +
-                   std::chrono::milliseconds(static_cast<int64_t>(timeoutSeconds * 1000));
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= end) return done();
-    WaitProcessing(5);
-  }
-  return true;
-}
+using wymap_detail::PumpFor;
 
 std::string SecondsText(double seconds) {
   return FloatToStrDot(seconds) + " s";
@@ -532,7 +541,7 @@ int RunGeocode(const TArguments& a, std::ostream& out, std::ostream& err) {
   bool done = false;
   services.OnSearch = [&done](TOpenMapQuestServices*) { done = true; };
   services.AsyncSearch(EncodeQueryValue(a.Address));
-  if (!PumpUntil([&done] { return done; }, a.TimeoutSeconds))
+  if (!PumpFor([&done] { return done; }, a.TimeoutSeconds))
     return Fail(err, "geocode",
                 "no answer from " + endpoint + " within " + SecondsText(a.TimeoutSeconds));
   const TServiceAnswer& answer = services.Answer(mkSearch);
@@ -566,7 +575,7 @@ int RunReverse(const TArguments& a, std::ostream& out, std::ostream& err) {
   bool done = false;
   services.OnReverse = [&done](TOpenMapQuestServices*) { done = true; };
   services.AsyncReverse("lat=" + FloatToStrDot(a.Latitude) + "&lon=" + FloatToStrDot(a.Longitude));
-  if (!PumpUntil([&done] { return done; }, a.TimeoutSeconds))
+  if (!PumpFor([&done] { return done; }, a.TimeoutSeconds))
     return Fail(err, "reverse",
                 "no answer from " + endpoint + " within " + SecondsText(a.TimeoutSeconds));
   const TServiceAnswer& answer = services.Answer(mkReverse);
@@ -601,7 +610,7 @@ int RunPlaces(const TArguments& a, std::ostream& out, std::ostream& err) {
   places.OnPlacesSearch = [&done](TWyPlaces&) { done = true; };
   const std::string servers = places.XapiServer() + " nor from " + GetEndpoint("xapi-fallback");
   places.Search(a.Tags);
-  if (!PumpUntil([&] { return done && !places.Searching(); }, a.TimeoutSeconds)) {
+  if (!PumpFor([&] { return done && !places.Searching(); }, a.TimeoutSeconds)) {
     places.OnPlacesSearch = nullptr;
     places.Abort();
     return Fail(err, "places",
@@ -789,11 +798,8 @@ int RunRender(const TArguments& a, std::ostream& err) {
     return Fail(err, "render", "no shapes to frame");
   }
 
-  // Every visible tile has arrived or failed once no download is in flight
-  // after a full render: that render draws what arrived and starts the tiles
-  // the download limit held back (a failed tile waits for its back-off, so
-  // it starts nothing).
-  TVuroduDavServer& server = map.MapServer();
+  // Every visible tile has arrived or failed (TilesSettled), and every
+  // marker icon.
   const auto end = std::chrono::steady_clock::now() +
                    std::chrono::milliseconds(static_cast<int64_t>(a.TimeoutSeconds * 1000));
   for (;;) {
@@ -803,12 +809,7 @@ int RunRender(const TArguments& a, std::ostream& err) {
       map.hide();
       return Fail(err, "render", "the marker icon " + failedIcon + " could not be loaded");
     }
-    if (server.ActiveDownloads() == 0 && iconsReady) {
-      ProcessPendingMessages();
-      const int renders = map.RenderCount();
-      map.RedrawMap(false);
-      if (map.RenderCount() > renders && server.ActiveDownloads() == 0) break;
-    }
+    if (iconsReady && map.TilesSettled()) break;
     if (std::chrono::steady_clock::now() >= end) {
       map.hide();
       return Fail(err, "render",
@@ -910,6 +911,11 @@ std::string WymapUsage() {
          "  cache clear [--older-than DAYS]\n"
          "                         deletes the cached tiles, or those not used for\n"
          "                         DAYS days; prints removed TAB tiles TAB bytes\n"
+         "  route FROM TO          a route; FROM and TO each LAT,LNG or an address\n"
+         "                         (quoted): the total distance in km TAB the time,\n"
+         "                         then one instruction a line: the distance of its\n"
+         "                         stretch in km TAB the instruction\n"
+         "  elevation LAT,LNG ...  one height in whole metres a line (-9999: none)\n"
          "\n"
          "Shapes drawn by render (each option may be repeated):\n"
          "  --marker LAT,LNG[,ICON]   a marker; ICON an http(s) address, a file or a\n"
@@ -951,7 +957,8 @@ std::string WymapUsage() {
          GetCacheDir() +
          ")\n"
          "  --endpoint NAME=URL    http(s) address of a service; NAME is nominatim,\n"
-         "                         xapi or xapi-fallback (may be repeated)\n"
+         "                         xapi, xapi-fallback, osrm, open-elevation or\n"
+         "                         mapquest-open (may be repeated)\n"
          "  --timeout SECONDS      give up after this long (default 60)\n"
          "  -h, --help             show this text\n"
          "\n"
@@ -1027,6 +1034,16 @@ int RunWymap(const std::vector<std::string>& args, std::ostream& out, std::ostre
       command.Folder = a.Cache;
       command.Json = a.Json;
       return RunCacheCommand(command, out, err);
+    }
+    case cmRoute:
+    case cmElevation: {
+      TServiceCommand command;
+      command.Operands = a.Operands;
+      command.Json = a.Json;
+      command.TimeoutSeconds = a.TimeoutSeconds;
+      command.Cache = a.Cache;
+      return a.Command == cmRoute ? RunRouteCommand(command, out, err)
+                                  : RunElevationCommand(command, out, err);
     }
     case cmNone:
       break;

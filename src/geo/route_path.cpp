@@ -13,6 +13,21 @@ std::string TWyRoutePathPoint::Text() const {
   return HtmlToText(Trim(text));
 }
 
+std::string TWyRoutePathPoint::ToGpx() const {
+  std::string gpx =
+      "<wpt lat=\"" + FloatToStrDot(FLatitude) + "\" lon=\"" + FloatToStrDot(FLongitude) + "\">";
+  const std::string text = Text();
+  if (!text.empty()) gpx += "<name>" + CDataSection(text) + "</name>";
+  if (!FInstructions.empty()) gpx += "<desc>" + CDataSection(FInstructions) + "</desc>";
+  return gpx + "</wpt>";
+}
+
+std::string TWyRoutePathPoint::ToKml() const {
+  return "<Placemark><name>" + CDataSection(Text()) + "</name>" + KmlDescription(FInstructions) +
+         "<Point><coordinates>" + FloatToStrDot(FLongitude) + "," + FloatToStrDot(FLatitude) +
+         ",0</coordinates></Point></Placemark>";
+}
+
 int32_t TWyRoutePath::add(double dLatitude, double dLongitude, double dAltitude, int32_t lDistance,
                           const std::string& txt) {
   FList.emplace_back(dLatitude, dLongitude, dAltitude, lDistance, txt);

@@ -39,6 +39,12 @@ class TWyRoutePathPoint {
   // breaks, the ends are trimmed, tags removed and character references
   // decoded.
   std::string Text() const;
+  // The point as a GPX waypoint: name = Text, desc = the instructions, each
+  // only when not empty.
+  std::string ToGpx() const;
+  // The point as a KML placemark: name = Text, description = the
+  // instructions.
+  std::string ToKml() const;
 
  private:
   double FLatitude = 0;

@@ -67,8 +67,16 @@ const std::map<std::string, std::string>& Defaults() {
       // public Nominatim host's one-request-a-second policy (ms between
       // requests per host) and the size cap of a service answer.
       {"endpoint.nominatim", "https://nominatim.openstreetmap.org"},
-      {"endpoint.mapquest-open", "https://open.mapquestapi.com"},
       {"rate.nominatim.openstreetmap.org", "1000"},
+      // The open directions, guidance, elevation and static map services
+      // are retired: no default base, so their forms send nothing. Routes
+      // and heights then come from an OSRM and an Open-Elevation server,
+      // whose public hosts ask for at most one request a second.
+      {"endpoint.mapquest-open", ""},
+      {"endpoint.osrm", "https://router.project-osrm.org"},
+      {"endpoint.open-elevation", "https://api.open-elevation.com"},
+      {"rate.router.project-osrm.org", "1000"},
+      {"rate.api.open-elevation.com", "1000"},
       // Traffic incidents and geotagged photos: the public services are
       // retired or need a key, so there is no default host; a request then
       // fails at once. "endpoint.traffic" is the base before

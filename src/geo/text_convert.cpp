@@ -855,8 +855,12 @@ std::string Utf8ToWin1252(const std::string& text) {
 // ---------------------------------------------------------------------------
 // KML fragments
 
+std::string CDataSection(const std::string& text) {
+  return "<![CDATA[" + ReplaceAll(text, "]]>", "]]]]><![CDATA[>") + "]]>";
+}
+
 std::string KmlDescription(const std::string& text) {
-  return "<description><![CDATA[" + text + "]]></description>";
+  return "<description>" + CDataSection(text) + "</description>";
 }
 
 std::string KmlExtendedData(const std::string& text) {

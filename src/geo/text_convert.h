@@ -227,7 +227,12 @@ std::string Utf8ToWin1252(const std::string& text);
 // ---------------------------------------------------------------------------
 // KML fragments
 
-// "<description><![CDATA[" + text + "]]></description>".
+// The text as one CDATA section; a "]]>" inside it is split across two
+// sections, so the section cannot end early and the reader gets the text
+// back unchanged.
+std::string CDataSection(const std::string& text);
+
+// "<description>" + CDataSection(text) + "</description>".
 std::string KmlDescription(const std::string& text);
 
 // "" for an empty text; otherwise "<ExtendedData>", for each ";"-separated

@@ -118,6 +118,7 @@ TVuroduDavControl::TVuroduDavControl(QWidget* parent)
 TVuroduDavControl::~TVuroduDavControl() {
   FDraw = false;
   FDestroying = true;
+  *FRoutesAlive = false;
   if (FParentForm) FParentForm->removeEventFilter(this);
   // The layers let go of the map and stop their requests first.
   FNativePanoramioLayer.reset();

@@ -32,6 +32,7 @@
 
 #include "geo/enums.h"
 #include "geo/object.h"
+#include "geo/route_path.h"
 #include "geo/world_info.h"
 #include "map/display_map_tiles.h"
 #include "map/map_observer.h"
@@ -54,6 +55,8 @@ class TWyShape;
 class TWyShapes;
 class TWyShapesGroup;
 class TWyShapeInfoWindow;
+class TWyShapeLine;
+class TMemoryStream;
 class TWyGeoLocalise;
 class TWyGeoServicesAdapter;
 class TWyNativePanoramioLayer;
@@ -166,6 +169,20 @@ class TVuroduDavControl : public QWidget, public TObject {
   // The last rendered frame (tiles, shapes and attribution) at widget size,
   // composed on request.
   const QImage& ScreenShot();
+  // True when every visible tile has arrived or failed: no download is in
+  // flight after a full render (which draws what arrived and starts the
+  // tiles the download limit held back; a failed tile waits for its
+  // back-off, so it starts nothing). Handles pending window messages and
+  // renders; call it again until it holds.
+  bool TilesSettled();
+  // A picture of the map as a PNG file in `stream` (position 0): from the
+  // static map service when its base is set ("endpoint.mapquest-open"),
+  // with `sParams` as its query text; otherwise composed from this map's
+  // tile service and cache (a local tile source is not used), reading "center=LAT,LNG", "zoom=Z"
+  // and "size=W,H" (each 1 to 2048) of `sParams`, this map's centre and zoom and 400 x 300 where
+  // they are missing. Blocks until the tiles arrive or failed, or `timeoutMs` passes. False (stream
+  // empty) on failure.
+  bool StaticMap(const std::string& sParams, TMemoryStream& stream, uint32_t timeoutMs = 60000);
   // Renders: fast only copies the last frame to the screen; otherwise the
   // frame is composed first. Skipped while hidden, before the first show,
   // while drawing is disabled and inside a render.
@@ -246,9 +263,37 @@ class TVuroduDavControl : public QWidget, public TObject {
   // The marker icons of the registry.
   std::vector<QImage>& Icons();
   void SetIcons(std::vector<QImage> icons);
-  // Routes: AddRoute(RoutePath, GroupName) will build a line from a route in
-  // one step (drawing held, observers told with omMapAddRoute, one repaint
-  // posted) once routes can be built; until then there is no such call.
+
+  // --- Routes (map_routes.cpp), through the geolocalisation component;
+  // without one there is none. The route type becomes "&routeType=" +
+  // RouteTypeToStr after `params`. The blocking forms return null when there
+  // is no route; the queued forms are asked for one after the other and each
+  // ends with OnRoutePath carrying its own request text (an empty route when
+  // there is none). A map destroyed meanwhile is told nothing, and its
+  // routes not yet started are never asked for.
+  using TOnRoutePath = std::function<void(TVuroduDavControl* Sender, const std::string& params,
+                                          const TWyRoutePath& routePath)>;
+  std::unique_ptr<TWyRoutePath> GetRoutePathByAdress(const std::string& StartAdress,
+                                                     const std::string& EndAdress,
+                                                     TMQRouteType routeType,
+                                                     const std::string& params);
+  // points: latitude, longitude pairs; fewer than two points or an odd
+  // count ask for nothing.
+  std::unique_ptr<TWyRoutePath> GetRoutePathFrom(const std::vector<double>& points,
+                                                 TMQRouteType routeType, const std::string& params);
+  void GetASyncRoutePathByAdress(const std::string& StartAdress, const std::string& EndAdress,
+                                 TMQRouteType routeType, const std::string& params);
+  void GetASyncRoutePathFrom(const std::vector<double>& points, TMQRouteType routeType,
+                             const std::string& params);
+  // Fills the path from the component's latest directions answer; false
+  // (path emptied) when it holds no route or there is no component.
+  bool FillRoutePath(TWyRoutePath& path);
+  // Draws a route as a line in the group GroupName (created when missing):
+  // its points, a label on each instruction, its length and time. Drawing is
+  // held while the line is built; observers get omMapAddRoute with the
+  // line; one repaint follows. Returns the line.
+  TWyShapeLine* AddRoute(const TWyRoutePath& RoutePath, const std::string& GroupName);
+  TOnRoutePath OnRoutePath;
 
   // --- Relays of the registry's events (empty = skipped; window thread).
   // A line's path changed (the line has no handler of its own); Sender is
@@ -565,6 +610,9 @@ class TVuroduDavControl : public QWidget, public TObject {
   bool FPanoramio = false;
   std::unique_ptr<TWyTrafficLayer> FTrafficLayer;
   std::unique_ptr<TWyNativePanoramioLayer> FNativePanoramioLayer;
+  // Cleared by the destructor: queued routes delivered later find the map
+  // gone.
+  std::shared_ptr<bool> FRoutesAlive = std::make_shared<bool>(true);
 };
 
 // The map as applications place it.

@@ -5,10 +5,24 @@
 #include "geo/settings.h"
 #include "geo/text_convert.h"
 #include "platform/tick.h"
+#include "services/directions_answer.h"
 
 namespace wy {
 
 namespace {
+
+// The options of every route request. The instructions are asked for in
+// English: the OSRM instructions are composed in English whatever is asked.
+const char kRouteOptions[] =
+    "locale=en_EN&outFormat=json&timeType=1&enhancedNarrative=true&shapeFormat=raw&"
+    "generalize=0&unit=k&";
+
+// A request text is one line of the client's queue.
+std::string OneLine(std::string text) {
+  for (char& c : text)
+    if (c == '\r' || c == '\n') c = ' ';
+  return text;
+}
 
 // Query text of a reverse geocoding request.
 std::string ReverseParams(double latitude, double longitude) {
@@ -46,6 +60,7 @@ TWyGeoLocalise::TWyGeoLocalise()
     const TOnAltitudeEvent handler = OnAltitude;
     if (handler) handler(this, sender->AltitudeResults().Text());
   };
+  FMapQuest->OnDirections = [this](TOpenMapQuestServices*) { RelayDirections(); };
   FBing->OnTraffic = [this](TBingServices* sender) {
     // The layer handler may destroy the component: OnTraffic then does not
     // fire, and nothing of the component is touched.
@@ -66,6 +81,7 @@ TWyGeoLocalise::~TWyGeoLocalise() {
   OnASyncSearch = nullptr;
   OnReverse = nullptr;
   OnAltitude = nullptr;
+  OnRoutePath = nullptr;
   OnTraffic = nullptr;
   OnTrafficLayer = nullptr;
   FBing.reset();
@@ -110,20 +126,85 @@ void TWyGeoLocalise::ASyncReverse(double Latitude, double Longitude) {
   FMapQuest->AsyncReverse(ReverseParams(Latitude, Longitude));
 }
 
-// The elevation and directions answers are not read yet: asking would only
-// block the caller for a round trip whose answer is dropped.
-double TWyGeoLocalise::Altitude(double /*Latitude*/, double /*Longitude*/) {
-  return kNoAltitude;
+double TWyGeoLocalise::Altitude(double Latitude, double Longitude) {
+  if (FMapQuest->Altitude(TwoFloatsToText(Latitude, Longitude)) == 0) return kNoAltitude;
+  double height = kNoAltitude;
+  if (!TryStrToFloatDot(FMapQuest->AltitudeResults().Strings(0), height)) return kNoAltitude;
+  return height;
 }
 
-std::string TWyGeoLocalise::Altitudes(const std::string& /*sLatLngs*/) {
-  return std::string();
+std::string TWyGeoLocalise::Altitudes(const std::string& sLatLngs) {
+  const int count = FMapQuest->Altitude(sLatLngs);
+  std::string joined;
+  for (int i = 0; i < count; ++i) {
+    if (i > 0) joined += ',';
+    joined += FMapQuest->AltitudeResults().Strings(i);
+  }
+  return joined;
 }
 
-void TWyGeoLocalise::AsyncAltitude(const std::string& /*sLatLngs*/) {}
+void TWyGeoLocalise::AsyncAltitude(const std::string& sLatLngs) {
+  FMapQuest->AsyncAltitude(OneLine(sLatLngs));
+}
 
-bool TWyGeoLocalise::AlignLatLngToRoute(double& /*dLatitude*/, double& /*dLongitude*/) {
-  return false;
+bool TWyGeoLocalise::AlignLatLngToRoute(double& dLatitude, double& dLongitude) {
+  return FMapQuest->AlignLatLngToRoute(dLatitude, dLongitude);
+}
+
+std::string TWyGeoLocalise::RouteByAddressText(const std::string& StartAdress,
+                                               const std::string& EndAdress,
+                                               const std::string& params) {
+  return "@" + StartAdress + "|" + EndAdress + "@" + kRouteOptions + params;
+}
+
+std::string TWyGeoLocalise::RouteFromText(const std::vector<double>& points,
+                                          const std::string& params) {
+  const std::string fromTo = RouteFromToText(points);
+  return fromTo.empty() ? fromTo : fromTo + kRouteOptions + params;
+}
+
+std::unique_ptr<TWyRoutePath> TWyGeoLocalise::RoutePath(const std::string& text) {
+  if (text.empty() || !FMapQuest->Directions(OneLine(text))) return nullptr;
+  auto path = std::make_unique<TWyRoutePath>();
+  if (!FillRoutePathFromLines(FMapQuest->DirectionsResults(), *path)) return nullptr;
+  return path;
+}
+
+void TWyGeoLocalise::AsyncRoutePath(const std::string& text, TOnRoutePath done,
+                                    std::shared_ptr<bool> wanted) {
+  if (text.empty()) return;
+  const std::string line = OneLine(text);
+  FRoutes.push_back(
+      {text, FMapQuest->BuildRequest(mkDirections, line).Text, std::move(done), std::move(wanted)});
+  StartNextRoute();
+}
+
+void TWyGeoLocalise::StartNextRoute() {
+  if (FRouteRunning) return;
+  while (!FRoutes.empty() && FRoutes.front().Wanted && !*FRoutes.front().Wanted)
+    FRoutes.pop_front();
+  if (FRoutes.empty()) return;
+  FRouteRunning = true;
+  FMapQuest->AsyncDirections(OneLine(FRoutes.front().Params));
+}
+
+void TWyGeoLocalise::RelayDirections() {
+  // Directions the application queued on the client itself are not ours.
+  if (!FRouteRunning || FRoutes.empty() ||
+      FMapQuest->Answer(mkDirections).Request != FRoutes.front().Request)
+    return;
+  const TPendingRoute done = std::move(FRoutes.front());
+  FRoutes.pop_front();
+  FRouteRunning = false;
+  TWyRoutePath path;
+  FillRoutePathFromLines(FMapQuest->DirectionsResults(), path);
+  const std::shared_ptr<bool> alive = FAlive;
+  const TOnRoutePath handler = done.Wanted && !*done.Wanted ? nullptr
+                               : done.Done                  ? done.Done
+                                                            : OnRoutePath;
+  if (handler) handler(this, done.Params, path);
+  if (!*alive) return;
+  StartNextRoute();
 }
 
 void TWyGeoLocalise::PlaceSearch(double Lat, double Lng, const std::string& Tags) {

@@ -5,15 +5,12 @@
 // and the traffic client; it relays their completions as its own events and
 // keeps one local cache folder for all of them.
 //
-// Elevations and route alignment (Altitude, Altitudes, AsyncAltitude,
-// AlignLatLngToRoute) are not connected yet and answer "nothing" without any
-// network access and without firing an event: the client sends these
-// requests but does not read their answers yet. Their names, signatures and
-// documented results are final, so callers can be written against them now.
+// Routes and heights come from the client's directions and elevation
+// requests, whichever server answers them (services/mapquest_services.h).
 //
 // Threads: create, use and destroy the component on the window thread. Every
-// event fires there. Search, Reverse (and later Altitude, Altitudes and
-// AlignLatLngToRoute) block the calling thread for a network round trip
+// event fires there. Search, Reverse, Altitude, Altitudes, RoutePath and
+// AlignLatLngToRoute block the calling thread for a network round trip
 // unless the answer is in the disk cache.
 //
 // Destroying the component (also from one of its own event handlers) stops
@@ -25,7 +22,11 @@
 #include <memory>
 #include <string>
 
+#include <deque>
+#include <vector>
+
 #include "geo/object.h"
+#include "geo/route_path.h"
 #include "services/bing_services.h"
 #include "services/geocoding.h"
 #include "services/mapquest_services.h"
@@ -65,6 +66,10 @@ class TWyGeoLocalise {
   using TOnReverseEvent = std::function<void(TWyGeoLocalise* sender, const std::string& Adress)>;
   using TOnAltitudeEvent =
       std::function<void(TWyGeoLocalise* sender, const std::string& Altitudes)>;
+  // params: the request text of the route as it was asked for; path: the
+  // route, empty (count 0) when there is none. The path lives for the call.
+  using TOnRoutePath = std::function<void(TWyGeoLocalise* sender, const std::string& params,
+                                          const TWyRoutePath& path)>;
   // sender: the traffic client; value: the incidents as marker text.
   using TOnTrafficLayer = std::function<void(TObject* sender, const std::string& value)>;
 
@@ -103,7 +108,28 @@ class TWyGeoLocalise {
   // Queued form; OnReverse receives the address.
   void ASyncReverse(double Latitude, double Longitude);
 
-  // --- Elevations and routes (not connected yet, see the top of the file)
+  // --- Routes
+  // Request texts of a route between two addresses and through a list of
+  // latitude, longitude pairs, with English instructions and `params`
+  // appended ("&routeType=pedestrian", ...). The coordinate form is "" for
+  // fewer than two points or an odd count.
+  static std::string RouteByAddressText(const std::string& StartAdress,
+                                        const std::string& EndAdress, const std::string& params);
+  static std::string RouteFromText(const std::vector<double>& points, const std::string& params);
+  // The route for a request text; null when there is none.
+  std::unique_ptr<TWyRoutePath> RoutePath(const std::string& text);
+  // Queued form: the routes are asked for one after the other in the order
+  // of the calls; each ends with `done` when given, otherwise OnRoutePath,
+  // carrying its own text. An empty text is ignored. A request whose
+  // `wanted` flag (when given) is false by the time its turn comes is
+  // dropped without being sent or delivered: a caller that goes away sets
+  // it so.
+  void AsyncRoutePath(const std::string& text, TOnRoutePath done = {},
+                      std::shared_ptr<bool> wanted = nullptr);
+  // Queued routes not yet delivered, the running one included.
+  size_t PendingRoutes() const { return FRoutes.size(); }
+
+  // --- Elevations
   // Height of a point in metres; kNoAltitude (-9999) when none.
   double Altitude(double Latitude, double Longitude);
   // Heights of a list of points "lat,lng,lat,lng,...", comma separated
@@ -169,13 +195,24 @@ class TWyGeoLocalise {
   TOnReverseEvent OnReverse;
   // An asynchronous elevation request is done.
   TOnAltitudeEvent OnAltitude;
+  // An AsyncRoutePath request is done.
+  TOnRoutePath OnRoutePath;
   // Traffic incidents arrived: OnTrafficLayer with the marker text, then
   // OnTraffic.
   TNotifyEvent OnTraffic;
   TOnTrafficLayer OnTrafficLayer;
 
  private:
+  struct TPendingRoute {
+    std::string Params;   // as the caller gave it
+    std::string Request;  // as the client answers it
+    TOnRoutePath Done;    // empty: OnRoutePath
+    std::shared_ptr<bool> Wanted;
+  };
+
   void RelayPlacesSearch(TWyPlaces& places);
+  void RelayDirections();
+  void StartNextRoute();
 
   std::unique_ptr<TOpenMapQuestServices> FMapQuest;
   std::unique_ptr<TWyPlaces> FPlaces;
@@ -185,6 +222,9 @@ class TWyGeoLocalise {
   // Cleared by the destructor: a relay whose first handler destroyed the
   // component stops there.
   std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
+  // AsyncRoutePath requests; the first is running when FRouteRunning.
+  std::deque<TPendingRoute> FRoutes;
+  bool FRouteRunning = false;
   // The places search last reported through OnSearch (its generation).
   uint64_t FRelayedSearch = 0;
 };

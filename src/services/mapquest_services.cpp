@@ -8,6 +8,9 @@
 #include "geo/text_convert.h"
 #include "geo/web_fetch.h"
 #include "services/answer_cache.h"
+#include "services/directions_answer.h"
+#include "services/open_elevation.h"
+#include "services/osrm_route.h"
 #include "services/rate_limit.h"
 
 namespace wy {
@@ -28,9 +31,28 @@ void ParseStaticMap(TServiceAnswer& answer) {
   if (answer.Answered) answer.Stream.WriteString(answer.Body);
   answer.Stream.SetPosition(0);
 }
-// Elevation, directions and guidance answers are read by their own modules
-// from Answer(kind).Body; until then their result lists stay empty.
-void ParseLater(TServiceAnswer&) {}
+void ParseAltitude(TServiceAnswer& answer) {
+  answer.Lines.Clear();
+  if (!answer.Answered) return;
+  const bool read = answer.Backend == sbOpenElevation
+                        ? ParseOpenElevationAnswer(answer.Body, answer.Lines)
+                        : ParseElevationAnswer(answer.Body, answer.Lines);
+  if (!read) answer.Error = "unreadable heights";
+}
+void ParseDirections(TServiceAnswer& answer) {
+  answer.Lines.Clear();
+  if (!answer.Answered) return;
+  if (answer.Backend == sbOsrm) {
+    ParseOsrmAnswer(answer.Body, answer.Lines, answer.Error);
+    return;
+  }
+  ParseDirectionsAnswer(ReplaceAll(answer.Body, "\\/", "/"),
+                        answer.Request.find("outFormat=json") != std::string::npos, answer.Lines);
+}
+void ParseGuidance(TServiceAnswer& answer) {
+  answer.Lines.Clear();
+  if (answer.Answered) answer.Lines.SetText(answer.Body);
+}
 
 // One kind of request.
 struct TKindInfo {
@@ -50,10 +72,10 @@ const TKindInfo kKinds[kMapQuestKindCount] = {
      "<searchresults"},
     {"nominatim", "/reverse?format=xml&", "", true, false, ParseReverse, "<reversegeocode"},
     {"mapquest-open", "/elevation/v1/profile?&shapeFormat=raw&latLngCollection=", "", true, false,
-     ParseLater, nullptr},
+     ParseAltitude, nullptr},
     {"mapquest-open", "/staticmap/v4/getmap?", "", false, false, ParseStaticMap, nullptr},
-    {"mapquest-open", "/directions/v1/route?", "", true, false, ParseLater, nullptr},
-    {"mapquest-open", "/guidance/v1/route?", "", false, false, ParseLater, nullptr},
+    {"mapquest-open", "/directions/v1/route?", "", true, false, ParseDirections, nullptr},
+    {"mapquest-open", "/guidance/v1/route?", "", false, false, ParseGuidance, nullptr},
 };
 
 constexpr int64_t kDefaultMaxAnswerBytes = 16 * 1024 * 1024;
@@ -64,7 +86,82 @@ std::string BaseOf(const char* endpoint) {
   return base;
 }
 
+// The text the cache file of a request is named after and keeps: answers of
+// different servers never stand in for each other.
+std::string CacheKey(const TServiceRequest& request) {
+  switch (request.Backend) {
+    case sbOsrm:
+      return "osrm|" + request.Text;
+    case sbOpenElevation:
+      return "open-elevation|" + request.Text;
+    default:
+      return request.Text;
+  }
+}
+
+// Text every answer worth keeping holds, per server (null: any).
+const char* CacheMarker(const TServiceRequest& request) {
+  switch (request.Backend) {
+    case sbOsrm:
+      return "\"code\":\"Ok\"";
+    case sbOpenElevation:
+      return "\"results\"";
+    default:
+      return kKinds[request.Kind].Marker;
+  }
+}
+
+// The addresses of an address-form route ("@A|B@rest", the bar possibly
+// written %7C) geocoded one after the other into "from=lat,lon&to=lat,lon&"
+// + rest, the coordinates as the search answer wrote them. Each search has
+// its own result list: the client's current search results stay as they are.
+bool ResolveAddresses(const std::string& text, std::string& resolved, std::string& error,
+                      const std::atomic<bool>* abort) {
+  const size_t close = text.find('@', 1);
+  if (close == std::string::npos) {
+    error = "no closing @ after the addresses";
+    return false;
+  }
+  std::string list = text.substr(1, close - 1);
+  list = ReplaceAll(ReplaceAll(list, "%7C", "|"), "%7c", "|");
+  std::vector<std::string> addresses;
+  size_t start = 0;
+  while (true) {
+    const size_t bar = list.find('|', start);
+    addresses.push_back(list.substr(start, bar == std::string::npos ? bar : bar - start));
+    if (bar == std::string::npos) break;
+    start = bar + 1;
+  }
+  resolved.clear();
+  for (size_t i = 0; i < addresses.size(); ++i) {
+    TServiceRequest search;
+    search.Kind = mkSearch;
+    search.Text = EncodeQueryText(NormalizeSearchText(addresses[i]));
+    TServiceAnswer found;
+    TOpenMapQuestServices::RunRequest(search, found, abort);
+    if (found.Lines.Count() == 0 || !found.Lines.Objects(0)) {
+      error = found.Error.empty() ? "address not found: " + DecodeQueryValue(addresses[i])
+                                  : found.Error;
+      return false;
+    }
+    TNominatimResult place;
+    place.SetDataList(found.Lines.Objects(0).get());
+    resolved += (i == 0 ? "from=" : "to=") + place.Value("lat") + "," + place.Value("lon") + "&";
+  }
+  resolved += text.substr(close + 1);
+  return true;
+}
+
 }  // namespace
+
+TServiceBackend TOpenMapQuestServices::BackendOf(TMapQuestKind kind) {
+  if (kind == mkSearch || kind == mkReverse)
+    return BaseOf("nominatim").empty() ? sbNone : sbOpenServices;
+  if (!BaseOf("mapquest-open").empty()) return sbOpenServices;
+  if (kind == mkDirections && !BaseOf("osrm").empty()) return sbOsrm;
+  if (kind == mkAltitude && !BaseOf("open-elevation").empty()) return sbOpenElevation;
+  return sbNone;
+}
 
 TOpenMapQuestServices::TOpenMapQuestServices() {
   for (int i = 0; i < kMapQuestKindCount; ++i)
@@ -105,6 +202,7 @@ TServiceRequest TOpenMapQuestServices::BuildRequest(TMapQuestKind kind,
   const TKindInfo& info = kKinds[kind];
   TServiceRequest request;
   request.Kind = kind;
+  request.Backend = BackendOf(kind);
   request.Text = params;
   const std::string key = Key();
   // The cache name follows the text as built here; with no key the search
@@ -115,7 +213,7 @@ TServiceRequest TOpenMapQuestServices::BuildRequest(TMapQuestKind kind,
   if (info.Cached && !FLocalCache.empty()) {
     std::filesystem::path path(FLocalCache);
     path /= "OPEN_MAPQUEST_SERVICES";
-    path /= CrcText(request.Text);
+    path /= CrcText(CacheKey(request));
     request.CachePath = path.string();
   }
   return request;
@@ -123,6 +221,20 @@ TServiceRequest TOpenMapQuestServices::BuildRequest(TMapQuestKind kind,
 
 std::string TOpenMapQuestServices::RequestUrl(const TServiceRequest& request) {
   const TKindInfo& info = kKinds[request.Kind];
+  switch (request.Backend) {
+    case sbNone:
+      return std::string();
+    case sbOsrm: {
+      const std::string path = OsrmRoutePath(request.Text);
+      return path.empty() ? path : BaseOf("osrm") + path;
+    }
+    case sbOpenElevation: {
+      const std::string path = OpenElevationPath(request.Text);
+      return path.empty() ? path : BaseOf("open-elevation") + path;
+    }
+    case sbOpenServices:
+      break;
+  }
   const std::string text = info.Normalized ? NormalizeSearchText(request.Text) : request.Text;
   return BaseOf(info.Endpoint) + info.Path + text + info.Suffix;
 }
@@ -130,19 +242,37 @@ std::string TOpenMapQuestServices::RequestUrl(const TServiceRequest& request) {
 void TOpenMapQuestServices::RunRequest(const TServiceRequest& request, TServiceAnswer& answer,
                                        const std::atomic<bool>* abort) {
   answer.Kind = request.Kind;
+  answer.Backend = request.Backend;
   answer.Request = request.Text;
   answer.Answered = false;
   answer.FromCache = false;
   answer.Error.clear();
   answer.Body.clear();
-  if (!request.CachePath.empty() &&
-      ReadCachedAnswer(request.CachePath, request.Text, answer.Body)) {
+  const TParseAnswer parse = kKinds[request.Kind].Parse;
+  if (request.Backend == sbNone) {
+    answer.Error = std::string("no server set for this service (endpoint.") +
+                   kKinds[request.Kind].Endpoint + ")";
+    parse(answer);
+    return;
+  }
+  // An address-form route is geocoded first, also when its answer is in
+  // the cache (the cache is named after the addresses).
+  TServiceRequest sent = request;
+  if (request.Kind == mkDirections && !request.Text.empty() && request.Text[0] == '@' &&
+      !ResolveAddresses(request.Text, sent.Text, answer.Error, abort)) {
+    parse(answer);
+    return;
+  }
+  const std::string cacheKey = CacheKey(request);
+  if (!request.CachePath.empty() && ReadCachedAnswer(request.CachePath, cacheKey, answer.Body)) {
     answer.Answered = true;
     answer.FromCache = true;
   } else {
-    const std::string url = RequestUrl(request);
+    const std::string url = RequestUrl(sent);
     auto aborted = [abort] { return abort != nullptr && abort->load(); };
-    if (!WaitForEndpointSlot(url, aborted)) {
+    if (url.empty()) {
+      answer.Error = "nothing to ask for in the request";
+    } else if (!WaitForEndpointSlot(url, aborted)) {
       answer.Error = "aborted";
     } else {
       TDownloadOptions options;
@@ -155,16 +285,16 @@ void TOpenMapQuestServices::RunRequest(const TServiceRequest& request, TServiceA
       if (DownloadToStream(url, &stream, options, &result)) {
         answer.Body = stream.DataString();
         answer.Answered = true;
-        const char* marker = kKinds[request.Kind].Marker;
+        const char* marker = CacheMarker(request);
         const bool looksRight = marker == nullptr || answer.Body.find(marker) != std::string::npos;
         if (!request.CachePath.empty() && looksRight)
-          WriteCachedAnswer(request.CachePath, request.Text, answer.Body);
+          WriteCachedAnswer(request.CachePath, cacheKey, answer.Body);
       } else {
         answer.Error = result.Error.empty() ? std::string("download failed") : result.Error;
       }
     }
   }
-  kKinds[request.Kind].Parse(answer);
+  parse(answer);
 }
 
 TOpenMapQuestServices::TNotifyEvent& TOpenMapQuestServices::EventOf(TMapQuestKind kind) {
@@ -264,6 +394,66 @@ bool TOpenMapQuestServices::Directions(const std::string& params) {
 }
 bool TOpenMapQuestServices::Guidance(const std::string& params) {
   return RunNow(mkGuidance, params).Lines.Count() > 0;
+}
+
+}  // namespace wy
+
+namespace wy {
+
+double TOpenMapQuestServices::DistanceRoute(const std::string& params) {
+  if (!Directions(params)) return -1;
+  const TServiceResultList& lines = DirectionsResults();
+  // An answer without manoeuvres still has its summary: the length is read
+  // from it, and a summary without a length gives -1 rather than 0.
+  if (lines.Count() < 2) return -1;
+  const std::string& summary = lines.Strings(lines.Count() - 2);
+  const size_t comma = summary.find(',');
+  if (comma == std::string::npos) return -1;
+  const int metres = TextToIntDef(summary.substr(0, comma), -1);
+  return metres < 0 ? -1 : metres / 1000.0;
+}
+
+double TOpenMapQuestServices::DistanceRouteByAdress(const std::string& StartAdress,
+                                                    const std::string& EndAdress,
+                                                    const std::string& params) {
+  return DistanceRoute("@" + StartAdress + "|" + EndAdress + "@" +
+                       "&outFormat=json&timeType=1&narrativeType=none&shapeFormat=raw&"
+                       "generalize=40000&unit=k&" +
+                       params);
+}
+
+double TOpenMapQuestServices::DistanceRouteFrom(const std::vector<double>& points,
+                                                const std::string& params) {
+  const std::string fromTo = RouteFromToText(points);
+  if (fromTo.empty()) return -1;
+  return DistanceRoute(fromTo +
+                       "outFormat=json&timeType=1&narrativeType=none&shapeFormat=raw&"
+                       "generalize=40000&unit=k&" +
+                       params);
+}
+
+bool TOpenMapQuestServices::AlignLatLngToRoute(double& dLatitude, double& dLongitude) {
+  const std::string point = TwoFloatsToText(dLatitude, dLongitude);
+  if (!Directions("&outFormat=json&timeType=1&enhancedNarrative=true&shapeFormat=raw&"
+                  "generalize=0&unit=k&from=" +
+                  point + "&to=" + point))
+    return false;
+  // Only a shape line holds coordinates: a list of summary and raw line
+  // alone (an error answer) leaves the point where it is.
+  const TServiceResultList& lines = DirectionsResults();
+  if (lines.Count() < 3) return false;
+  const std::string& first = lines.Strings(0);
+  const size_t comma = first.find(',');
+  if (comma == std::string::npos) return false;
+  size_t end = first.find(',', comma + 1);
+  if (end == std::string::npos) end = first.size();
+  double lat = 0, lng = 0;
+  if (!TryStrToFloatDot(first.substr(0, comma), lat) ||
+      !TryStrToFloatDot(first.substr(comma + 1, end - comma - 1), lng))
+    return false;
+  dLatitude = lat;
+  dLongitude = lng;
+  return true;
 }
 
 }  // namespace wy

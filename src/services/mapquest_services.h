@@ -48,6 +48,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "geo/stream.h"
 #include "platform/window_thread.h"
@@ -65,17 +66,31 @@ enum TMapQuestKind : uint8_t {
 };
 constexpr int kMapQuestKindCount = 6;
 
+// Which server answers a request. The open services' forms are used where
+// "endpoint.mapquest-open" is set; otherwise routes go to an OSRM server
+// ("endpoint.osrm") and heights to an Open-Elevation server
+// ("endpoint.open-elevation"), read into the same result lists. A kind with
+// no server fails at once with an error and sends nothing.
+enum TServiceBackend : uint8_t {
+  sbOpenServices,
+  sbOsrm,
+  sbOpenElevation,
+  sbNone,
+};
+
 // One request as a worker receives it. The cache file is carried beside the
 // request text, never inside it.
 struct TServiceRequest {
   TMapQuestKind Kind = mkSearch;
   std::string Text;       // query text after the fixed path, key appended
   std::string CachePath;  // "" when the answer is not cached
+  TServiceBackend Backend = sbOpenServices;
 };
 
 // What one request produced.
 struct TServiceAnswer {
   TMapQuestKind Kind = mkSearch;
+  TServiceBackend Backend = sbOpenServices;
   std::string Request;    // the answered request text
   bool Answered = false;  // an answer was read from the cache or fetched
   bool FromCache = false;
@@ -140,14 +155,28 @@ class TOpenMapQuestServices {
   bool Directions(const std::string& params);  // result list not empty
   bool Guidance(const std::string& params);    // result list not empty
 
+  // Route lengths in kilometres through the synchronous directions request;
+  // -1 when there is no route or no summary. DistanceRouteFrom takes
+  // latitude, longitude pairs.
+  double DistanceRoute(const std::string& params);
+  double DistanceRouteByAdress(const std::string& StartAdress, const std::string& EndAdress,
+                               const std::string& params);
+  double DistanceRouteFrom(const std::vector<double>& points, const std::string& params);
+  // Moves the point to the start of the route from the point to itself,
+  // the nearest routable position. False (the point unchanged) when the
+  // answer holds no route point.
+  bool AlignLatLngToRoute(double& dLatitude, double& dLongitude);
+
   // A worker of the kind is running / requests waiting in its queue.
   bool Busy(TMapQuestKind kind) const { return FKinds[kind].Busy; }
   size_t QueuedCount(TMapQuestKind kind) const;
 
   // The request a params text gives now (key, normalisation, cache file).
   TServiceRequest BuildRequest(TMapQuestKind kind, const std::string& params) const;
-  // The address of a request.
+  // The address of a request ("" when its kind has no server).
   static std::string RequestUrl(const TServiceRequest& request);
+  // The server that answers a kind with the settings in effect.
+  static TServiceBackend BackendOf(TMapQuestKind kind);
   // Answers a request on the calling thread: cache, network, cache write,
   // parse. `abort` (may be null) stops the transfer when it becomes true.
   static void RunRequest(const TServiceRequest& request, TServiceAnswer& answer,

@@ -298,13 +298,22 @@ TEST(GeoServicesAdapterTest, ParseAltitudesAcceptsListsAndRejectsAnythingElse) {
   }
 }
 
-TEST(GeoServicesAdapterTest, ElevationsAreFalseUntilTheComponentAnswers) {
+TEST(GeoServicesAdapterTest, ElevationsAreOnePerPointOrFalse) {
+  TFixtureServer server;
+  SetEndpoint("open-elevation", server.Url("/oe"));
+  server.Serve("/oe/api/v1/lookup", "{\"results\":[{\"elevation\":35},{\"elevation\":41.4}]}");
   TWyGeoLocalise geo;
   TWyGeoServicesAdapter adapter(geo);
-  std::vector<double> altitudes{1, 2};
-  EXPECT_FALSE(adapter.Elevations({TLatLng{2.35, 48.85}}, altitudes));
+  std::vector<double> altitudes;
+  EXPECT_TRUE(adapter.Elevations({TLatLng{48.85, 2.35}, TLatLng{48.86, 2.36}}, altitudes));
+  EXPECT_EQ(altitudes, (std::vector<double>{35, 41}));
+  // A count that does not match the points, no points, no server.
+  EXPECT_FALSE(adapter.Elevations({TLatLng{48.85, 2.35}}, altitudes));
   EXPECT_TRUE(altitudes.empty());
   EXPECT_FALSE(adapter.Elevations({}, altitudes));
+  server.ServeStatus("/oe/api/v1/lookup", 500);
+  EXPECT_FALSE(adapter.Elevations({TLatLng{48.85, 2.35}, TLatLng{48.86, 2.36}}, altitudes));
+  ResetSettings();
 }
 
 }  // namespace

@@ -16,12 +16,15 @@
 #include "platform/window_thread.h"
 #include "services/rate_limit.h"
 #include "support/fixture_server.h"
+#include "support/route_answers.h"
 #include "support/service_answers.h"
 #include "support/test_helpers.h"
 
 namespace wy {
 namespace {
 
+using test_support::kDirectionsBody;
+using test_support::kElevationBody;
 using test_support::kNoPlaceBody;
 using test_support::kParisBox;
 using test_support::kRestaurantAnswer;
@@ -394,19 +397,114 @@ TEST_F(GeoLocaliseTest, AHandlerMayDestroyTheComponent) {
   EXPECT_EQ(FServer.RequestCount(kReversePath), 1u);
 }
 
-TEST_F(GeoLocaliseTest, UnconnectedServicesAnswerNothingAtOnce) {
-  int events = 0;
-  FGeo->OnAltitude = [&](TWyGeoLocalise*, const std::string&) { ++events; };
-  EXPECT_EQ(FGeo->Altitude(48.85, 2.35), kNoAltitude);
-  EXPECT_EQ(FGeo->Altitudes("48.85,2.35,48.86,2.36"), "");
-  FGeo->AsyncAltitude("48.85,2.35");
-  double lat = 48.85, lng = 2.35;
-  EXPECT_FALSE(FGeo->AlignLatLngToRoute(lat, lng));
+TEST_F(GeoLocaliseTest, HeightsAndRouteAlignmentComeFromTheClient) {
+  FServer.Serve("/elevation/v1/profile", kElevationBody, "application/json");
+  FServer.Serve("/directions/v1/route", kDirectionsBody, "application/json");
+  std::vector<std::string> async;
+  FGeo->OnAltitude = [&](TWyGeoLocalise*, const std::string& text) { async.push_back(text); };
+  EXPECT_EQ(FGeo->Altitude(48.85, 2.35), 12);
+  EXPECT_EQ(FServer.Requests().back().Param("latLngCollection"), "48.85,2.35");
+  EXPECT_EQ(FGeo->Altitudes("48.85,2.35,48.86,2.36,1,2"), "12,14,-9999");
+  FGeo->AsyncAltitude("48.85,2.35,48.86,2.36,1,2");
+  ASSERT_TRUE(PumpUntil([&] { return !async.empty(); }));
+  EXPECT_EQ(async, std::vector<std::string>{"12\r\n14\r\n-9999\r\n"});
+
+  double lat = 48.8501, lng = 2.3502;
+  EXPECT_TRUE(FGeo->AlignLatLngToRoute(lat, lng));
   EXPECT_EQ(lat, 48.85);
   EXPECT_EQ(lng, 2.35);
-  WaitProcessing(50);
+  EXPECT_EQ(FServer.Requests().back().Param("from"), "48.8501,2.3502");
+  EXPECT_EQ(FServer.Requests().back().Param("to"), "48.8501,2.3502");
+
+  // No height, no route point (an error answer has a summary and the raw
+  // answer only): nothing, the point left where it was.
+  FServer.Serve("/elevation/v1/profile", "{\"info\":{\"statuscode\":500}}");
+  FServer.Serve("/directions/v1/route", "{\"info\":{\"statuscode\":500},\"distance\":1,}");
+  EXPECT_EQ(FGeo->Altitude(48.85, 2.35), kNoAltitude);
+  EXPECT_EQ(FGeo->Altitudes("48.85,2.35"), "");
+  lat = 48.8501;
+  EXPECT_FALSE(FGeo->AlignLatLngToRoute(lat, lng));
+  EXPECT_EQ(lat, 48.8501);
+  EXPECT_EQ(FGeo->MapQuestServices().DistanceRoute("from=1,2&to=3,4&outFormat=json"), 1);
+  FServer.Serve("/directions/v1/route", "{\"info\":{\"statuscode\":500}}");
+  EXPECT_EQ(FGeo->MapQuestServices().DistanceRoute("from=1,2&to=3,4&outFormat=json"), -1);
+}
+
+TEST_F(GeoLocaliseTest, QueuedRoutesRunOneAfterTheOtherEachWithItsOwnText) {
+  // Each answer's one point is the request's start, so that a delivery
+  // shows which request it answers.
+  FServer.Handle("/directions/v1/route",
+                 [](const TFixtureRequest& request, httplib::Response& response) {
+                   response.set_content(
+                       "{\"distance\":2.5,\"time\":9,\"maneuverIndexes\":[0],"
+                       "\"shapePoints\":[" +
+                           request.Param("from") + "],\"narrative\":\"Go.\",\"distance\":2.5,}",
+                       "application/json");
+                 });
+  FServer.Handle(kSearchPath, [](const TFixtureRequest& request, httplib::Response& response) {
+    response.set_content(request.Param("q") == "PARIS" ? kSearchBody : kNoPlaceBody, "text/xml");
+  });
+  struct Delivery {
+    std::string Params;
+    int Count;
+    double Lat;
+    int Distance;
+    size_t RequestsSeen;
+  };
+  std::vector<Delivery> deliveries;
+  FGeo->OnRoutePath = [&](TWyGeoLocalise* sender, const std::string& params,
+                          const TWyRoutePath& path) {
+    EXPECT_EQ(sender, FGeo.get());
+    deliveries.push_back({params, path.count(), path.count() ? path.Items(0)->Latitude() : 0,
+                          path.Distance(), FServer.RequestCount()});
+  };
+  const std::string first = TWyGeoLocalise::RouteFromText({1, 2, 3, 4}, "&routeType=shortest");
+  const std::string second = TWyGeoLocalise::RouteByAddressText("Paris", "Atlantis", "");
+  const std::string third = TWyGeoLocalise::RouteFromText({5, 6, 7, 8}, "");
+  EXPECT_EQ(first,
+            "from=1,2&to=3,4&locale=en_EN&outFormat=json&timeType=1&enhancedNarrative=true&"
+            "shapeFormat=raw&generalize=0&unit=k&&routeType=shortest");
+  EXPECT_EQ(TWyGeoLocalise::RouteFromText({1, 2, 3}, ""), "");
+  FGeo->AsyncRoutePath(first);
+  FGeo->AsyncRoutePath(second);
+  FGeo->AsyncRoutePath(third);
+  EXPECT_EQ(FGeo->PendingRoutes(), 3u);
+  ASSERT_TRUE(PumpUntil([&] { return deliveries.size() == 3; }));
+  EXPECT_EQ(FGeo->PendingRoutes(), 0u);
+
+  ASSERT_EQ(deliveries.size(), 3u);
+  EXPECT_EQ(deliveries[0].Params, first);
+  EXPECT_EQ(deliveries[0].Count, 1);
+  EXPECT_EQ(deliveries[0].Lat, 1);
+  EXPECT_EQ(deliveries[0].Distance, 2500);
+  EXPECT_EQ(deliveries[1].Params, second);  // Atlantis is nowhere: no route
+  EXPECT_EQ(deliveries[1].Count, 0);
+  EXPECT_EQ(deliveries[2].Params, third);
+  EXPECT_EQ(deliveries[2].Lat, 5);
+  // Each request went out only after the one before was delivered.
+  EXPECT_EQ(deliveries[0].RequestsSeen, 1u);
+  EXPECT_EQ(deliveries[1].RequestsSeen, 3u);
+  EXPECT_EQ(deliveries[2].RequestsSeen, 4u);
+
+  auto path = FGeo->RoutePath(third);
+  ASSERT_NE(path, nullptr);
+  EXPECT_EQ(path->Items(0)->Instructions(), "Go.");
+  EXPECT_EQ(FGeo->RoutePath(second), nullptr);
+}
+
+TEST_F(GeoLocaliseTest, DestroyingWhileARouteIsHeldAbortsItAndDeliversNothing) {
+  FServer.Stall("/directions/v1/route");
+  int events = 0;
+  FGeo->OnRoutePath = [&](TWyGeoLocalise*, const std::string&, const TWyRoutePath&) { ++events; };
+  FGeo->AsyncRoutePath(TWyGeoLocalise::RouteFromText({1, 2, 3, 4}, ""));
+  FGeo->AsyncRoutePath(TWyGeoLocalise::RouteFromText({5, 6, 7, 8}, ""));
+  ASSERT_TRUE(FServer.WaitForInFlight(1));
+  // The answer is still held: the destructor must end the transfer itself.
+  FGeo.reset();
+  FServer.ReleaseAll();
+  WaitProcessing(100);
   EXPECT_EQ(events, 0);
-  EXPECT_EQ(FServer.RequestCount(), 0u);
+  EXPECT_EQ(FServer.RequestCount("/directions/v1/route"), 1u);
 }
 
 TEST(GeoLocaliseTrafficTest, TrafficAreaRequestText) {
