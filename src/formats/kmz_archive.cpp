@@ -1,6 +1,7 @@
 #include "formats/kmz_archive.h"
 
 #include <unzip.h>
+#include <zip.h>
 
 #include <algorithm>
 #include <cstring>
@@ -68,6 +69,48 @@ int ZipError(voidpf, voidpf) {
   return 0;
 }
 
+// Write access for minizip to an archive built in memory; the zip writer
+// seeks back to finish each entry's header, so writes overwrite at `pos`.
+struct TMemoryZipOut {
+  std::string* bytes;
+  ZPOS64_T pos = 0;
+};
+
+uLong ZipOutWrite(voidpf, voidpf stream, const void* buf, uLong size) {
+  auto* zip = static_cast<TMemoryZipOut*>(stream);
+  std::string& bytes = *zip->bytes;
+  const auto* data = static_cast<const char*>(buf);
+  const size_t pos = static_cast<size_t>(zip->pos);
+  const size_t overlap = std::min<size_t>(size, bytes.size() - std::min(pos, bytes.size()));
+  if (overlap > 0) bytes.replace(pos, overlap, data, overlap);
+  if (size > overlap) bytes.append(data + overlap, size - overlap);
+  zip->pos += size;
+  return size;
+}
+
+uLong ZipOutRead(voidpf, voidpf, void*, uLong) {
+  return 0;
+}
+
+ZPOS64_T ZipOutTell(voidpf, voidpf stream) {
+  return static_cast<TMemoryZipOut*>(stream)->pos;
+}
+
+long ZipOutSeek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
+  auto* zip = static_cast<TMemoryZipOut*>(stream);
+  ZPOS64_T base = 0;
+  if (origin == ZLIB_FILEFUNC_SEEK_CUR)
+    base = zip->pos;
+  else if (origin == ZLIB_FILEFUNC_SEEK_END)
+    base = zip->bytes->size();
+  else if (origin != ZLIB_FILEFUNC_SEEK_SET)
+    return -1;
+  const ZPOS64_T target = base + offset;
+  if (target > zip->bytes->size()) return -1;
+  zip->pos = target;
+  return 0;
+}
+
 bool EndsWithKml(const char* name) {
   const size_t n = std::strlen(name);
   if (n < 4) return false;
@@ -126,6 +169,39 @@ bool KmzToKml(const std::string& bytes, std::string& kml) {
   if (!ok) {
     LogWarning("formats", "no readable KML document in the archive");
     kml.clear();
+  }
+  return ok;
+}
+
+bool KmlToKmz(const std::string& kml, std::string& bytes) {
+  bytes.clear();
+  TMemoryZipOut out{&bytes};
+  zlib_filefunc64_def io{};
+  io.zopen64_file = [](voidpf opaque, const void*, int) -> voidpf { return opaque; };
+  io.zread_file = ZipOutRead;
+  io.zwrite_file = ZipOutWrite;
+  io.ztell64_file = ZipOutTell;
+  io.zseek64_file = ZipOutSeek;
+  io.zclose_file = ZipClose;
+  io.zerror_file = ZipError;
+  io.opaque = &out;
+  zipFile zip = zipOpen2_64("doc.kmz", APPEND_STATUS_CREATE, nullptr, &io);
+  if (zip == nullptr) return false;
+  zip_fileinfo info{};
+  bool ok =
+      zipOpenNewFileInZip64(zip, "doc.kml", &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
+                            Z_DEFAULT_COMPRESSION, kml.size() >= 0xFFFFFFFFu) == ZIP_OK;
+  // The writer takes at most 4 GB minus one per call.
+  for (size_t done = 0; ok && done < kml.size();) {
+    const unsigned chunk = static_cast<unsigned>(std::min<size_t>(kml.size() - done, 1u << 30));
+    ok = zipWriteInFileInZip(zip, kml.data() + done, chunk) == ZIP_OK;
+    done += chunk;
+  }
+  ok = zipCloseFileInZip(zip) == ZIP_OK && ok;
+  ok = zipClose(zip, nullptr) == ZIP_OK && ok;
+  if (!ok) {
+    LogWarning("formats", "cannot pack the KML document into an archive");
+    bytes.clear();
   }
   return ok;
 }

@@ -206,7 +206,12 @@ TShapeSourceKind ShapeSourceKindOf(const std::string& name) {
   return skText;
 }
 
-bool SaveTextToFile(const std::string& fileName, const std::string& text) {
+namespace {
+
+// Writes a new file beside the target with `write`, then puts it in the
+// target's place in one step (see SaveTextToFile).
+template <typename Write>
+bool ReplaceFile(const std::string& fileName, Write write) {
   if (fileName.empty()) return false;
   const std::filesystem::path target(fileName);
   std::string temp;
@@ -219,7 +224,7 @@ bool SaveTextToFile(const std::string& fileName, const std::string& text) {
   struct stat old {};
   if (::stat(fileName.c_str(), &old) == 0 && S_ISREG(old.st_mode))
     (void)::fchmod(fd, old.st_mode & 07777);
-  bool ok = WriteLines(fd, text) && ::fsync(fd) == 0;
+  bool ok = write(fd) && ::fsync(fd) == 0;
   const int writeError = errno;
   ok = (::close(fd) == 0) && ok;
   if (ok && std::rename(temp.c_str(), fileName.c_str()) != 0) ok = false;
@@ -237,6 +242,17 @@ bool SaveTextToFile(const std::string& fileName, const std::string& text) {
     ::close(dir);
   }
   return true;
+}
+
+}  // namespace
+
+bool SaveTextToFile(const std::string& fileName, const std::string& text) {
+  return ReplaceFile(fileName, [&text](int fd) { return WriteLines(fd, text); });
+}
+
+bool SaveBytesToFile(const std::string& fileName, const std::string& bytes) {
+  return ReplaceFile(fileName,
+                     [&bytes](int fd) { return WriteAll(fd, bytes.data(), bytes.size()); });
 }
 
 std::string LoadShapeUrl(const std::string& address) {

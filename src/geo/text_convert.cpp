@@ -310,6 +310,30 @@ std::string FloatToStrDot(double value) {
   return out;
 }
 
+void AppendPlainDecimal(std::string& out, double value) {
+  if (!std::isfinite(value) || value == 0) {
+    out.push_back('0');
+    return;
+  }
+  const TDecimal d = ToDecimal15(value);
+  int count = d.count;
+  while (count > 1 && d.digits[count - 1] == '0') --count;
+  const int e = d.exponent;
+  if (d.negative) out.push_back('-');
+  if (e >= 0) {
+    const int intDigits = e + 1;
+    for (int i = 0; i < intDigits; ++i) out.push_back(i < count ? d.digits[i] : '0');
+    if (count > intDigits) {
+      out.push_back('.');
+      out.append(d.digits + intDigits, count - intDigits);
+    }
+  } else {
+    out += "0.";
+    out.append(static_cast<size_t>(-e - 1), '0');
+    out.append(d.digits, count);
+  }
+}
+
 std::string FloatToStrFixedDot(int digits, double value) {
   if (!std::isfinite(value)) return NonFiniteText(value);
   digits = std::clamp(digits, 0, 18);
