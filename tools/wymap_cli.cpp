@@ -34,6 +34,7 @@
 #include "tiles/tile_catalog.h"
 #include "tiles/tile_server.h"
 #include "tools/wymap_cache.h"
+#include "tools/wymap_convert.h"
 
 namespace wy {
 namespace {
@@ -422,7 +423,8 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) 
   }
   if (a.Help) return "";
 
-  if (positional.empty()) return "missing command (geocode, reverse, places, render or cache)";
+  if (positional.empty())
+    return "missing command (geocode, reverse, places, render, cache or convert)";
   const std::string& command = positional[0];
   if (command == "help") {
     a.Help = true;
@@ -902,7 +904,8 @@ std::string WymapUsage() {
          "                         bytes TAB the budget (tiles.disk-cache-bytes)\n"
          "  cache clear [--older-than DAYS]\n"
          "                         deletes the cached tiles, or those not used for\n"
-         "                         DAYS days; prints removed TAB tiles TAB bytes\n"
+         "                         DAYS days; prints removed TAB tiles TAB bytes\n" +
+         ConvertUsage() +
          "\n"
          "Shapes drawn by render (each option may be repeated):\n"
          "  --marker LAT,LNG[,ICON]   a marker; ICON an http(s) address, a file or a\n"
@@ -981,6 +984,9 @@ void PrepareApplication() {
 }
 
 int RunWymap(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  // convert has options of its own and needs no service endpoints.
+  if (!args.empty() && args[0] == "convert")
+    return RunConvert(std::vector<std::string>(args.begin() + 1, args.end()), out, err);
   TArguments a;
   const std::string problem = ParseArguments(args, a);
   if (!problem.empty()) {

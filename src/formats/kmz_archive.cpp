@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 
 #include "platform/log.h"
 
@@ -187,7 +188,18 @@ bool KmlToKmz(const std::string& kml, std::string& bytes) {
   io.opaque = &out;
   zipFile zip = zipOpen2_64("doc.kmz", APPEND_STATUS_CREATE, nullptr, &io);
   if (zip == nullptr) return false;
+  // The entry is dated now (an all-zero date is no valid day).
   zip_fileinfo info{};
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  if (gmtime_r(&now, &utc)) {
+    info.tmz_date.tm_sec = static_cast<uInt>(utc.tm_sec);
+    info.tmz_date.tm_min = static_cast<uInt>(utc.tm_min);
+    info.tmz_date.tm_hour = static_cast<uInt>(utc.tm_hour);
+    info.tmz_date.tm_mday = static_cast<uInt>(utc.tm_mday);
+    info.tmz_date.tm_mon = static_cast<uInt>(utc.tm_mon);
+    info.tmz_date.tm_year = static_cast<uInt>(utc.tm_year + 1900);
+  }
   bool ok =
       zipOpenNewFileInZip64(zip, "doc.kml", &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
                             Z_DEFAULT_COMPRESSION, kml.size() >= 0xFFFFFFFFu) == ZIP_OK;

@@ -73,8 +73,10 @@ void TWyShapePOI::WriteKml(TKmlWriter& out, int32_t index) {
   if (ExportVisible()) out.PointPlacemark(FHint, "", FLng, FLat, FAlt, "shape", _id);
 }
 
+// The hint goes out as "title", the name our shape text gives it, so that
+// it survives a trip through GeoJSON.
 void TWyShapePOI::WriteGeoJson(TGeoJsonWriter& out) {
-  out.Point(FLng, FLat, {TGeoJsonWriter::Text("hint", FHint)});
+  out.Point(FLng, FLat, {TGeoJsonWriter::Text("title", FHint)});
 }
 
 void TWyShapeMarker::WriteGpx(TGpxWriter& out) {
@@ -86,7 +88,8 @@ void TWyShapeMarker::WriteKml(TKmlWriter& out, int32_t index) {
 }
 
 void TWyShapeMarker::WriteGeoJson(TGeoJsonWriter& out) {
-  out.Point(FLng, FLat, {TGeoJsonWriter::Text("icon", FFilename)});
+  out.Point(FLng, FLat,
+            {TGeoJsonWriter::Text("title", FHint), TGeoJsonWriter::Text("icon", FFilename)});
 }
 
 void TWyShapeLine::WriteGpx(TGpxWriter& out) {

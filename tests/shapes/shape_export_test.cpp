@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "formats/shape_file.h"
+#include "geo/text_convert.h"
 #include "shapes/shape_info_window.h"
 #include "shapes/shape_line.h"
 #include "shapes/shape_list.h"
@@ -136,7 +137,7 @@ TEST_F(ShapeExportTest, DocumentsPassStrictReaders) {
       " and ([.. | arrays | select(length == 2 and (.[0] | type) == \"number\")"
       " | .[0] >= -180 and .[0] <= 180 and .[1] >= -90 and .[1] <= 90] | all)"
       " and .bbox[0] <= .bbox[2] and .bbox[1] <= .bbox[3]"
-      " and .features[0].properties.hint == \"a\\\"b<&c\""
+      " and .features[0].properties.title == \"a\\\"b<&c\""
       " and .features[1].properties.icon == \"C:\\\\icons\\\\a\\\"b.png\"' ";
   EXPECT_EQ(RunCommand(check + ShellQuote(Dir.Sub("all.geojson")), out), 0) << out;
 }
@@ -252,6 +253,9 @@ TEST_F(ShapeExportTest, ExportReadsBackThroughOurImporters) {
     EXPECT_EQ(g->Markers()->Items(0)->Latitude(), 48.85) << f.file;
     EXPECT_EQ(g->Markers()->Items(1)->Latitude(), 0.000001) << f.file;
     EXPECT_EQ(g->Markers()->Items(1)->Longitude(), -0.000001) << f.file;
+    // Hints travel as names (GPX, KML) and titles (GeoJSON); importers
+    // neutralise markup in what they read.
+    EXPECT_EQ(g->Markers()->Items(0)->Hint(), NeutraliseMarkup(kHint)) << f.file;
     const int polygons = g->Polygones()->Count();
     // GPX has no polygons: the closed track comes back as a line.
     ASSERT_EQ(g->Lines()->Count() + polygons, 4) << f.file;
