@@ -95,7 +95,7 @@ TEST(TextNumbers, AppendPlainDecimalTable) {
   for (const FloatCase& c : cases) {
     std::string out = "x";
     AppendPlainDecimal(out, c.value);
-    EXPECT_EQ(out, "x" + c.text);
+    EXPECT_EQ(out, std::string("x") + c.text);
   }
 }
 
