@@ -40,26 +40,24 @@ ZPOS64_T ZipTell(voidpf, voidpf stream) {
   return static_cast<TMemoryZip*>(stream)->pos;
 }
 
-long ZipSeek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
-  auto* zip = static_cast<TMemoryZip*>(stream);
+// Seeking in an archive in memory (read or written).
+template <typename TZip>
+long SeekIn(TZip* zip, ZPOS64_T offset, int origin) {
   ZPOS64_T base = 0;
-  switch (origin) {
-    case ZLIB_FILEFUNC_SEEK_CUR:
-      base = zip->pos;
-      break;
-    case ZLIB_FILEFUNC_SEEK_END:
-      base = zip->bytes->size();
-      break;
-    case ZLIB_FILEFUNC_SEEK_SET:
-      base = 0;
-      break;
-    default:
-      return -1;
-  }
+  if (origin == ZLIB_FILEFUNC_SEEK_CUR)
+    base = zip->pos;
+  else if (origin == ZLIB_FILEFUNC_SEEK_END)
+    base = zip->bytes->size();
+  else if (origin != ZLIB_FILEFUNC_SEEK_SET)
+    return -1;
   const ZPOS64_T target = base + offset;
   if (target > zip->bytes->size()) return -1;
   zip->pos = target;
   return 0;
+}
+
+long ZipSeek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
+  return SeekIn(static_cast<TMemoryZip*>(stream), offset, origin);
 }
 
 int ZipClose(voidpf, voidpf) {
@@ -98,18 +96,7 @@ ZPOS64_T ZipOutTell(voidpf, voidpf stream) {
 }
 
 long ZipOutSeek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
-  auto* zip = static_cast<TMemoryZipOut*>(stream);
-  ZPOS64_T base = 0;
-  if (origin == ZLIB_FILEFUNC_SEEK_CUR)
-    base = zip->pos;
-  else if (origin == ZLIB_FILEFUNC_SEEK_END)
-    base = zip->bytes->size();
-  else if (origin != ZLIB_FILEFUNC_SEEK_SET)
-    return -1;
-  const ZPOS64_T target = base + offset;
-  if (target > zip->bytes->size()) return -1;
-  zip->pos = target;
-  return 0;
+  return SeekIn(static_cast<TMemoryZipOut*>(stream), offset, origin);
 }
 
 bool EndsWithKml(const char* name) {

@@ -273,6 +273,27 @@ bool TextIsTrue(const std::string& text) {
 // ---------------------------------------------------------------------------
 // Numbers
 
+namespace {
+
+// `count` significant digits with the decimal exponent `e`, in plain
+// notation: "123.45", "0.0012", "1500".
+void AppendPlainDigits(std::string& out, const char* digits, int count, int e) {
+  if (e >= 0) {
+    const int intDigits = e + 1;
+    for (int i = 0; i < intDigits; ++i) out.push_back(i < count ? digits[i] : '0');
+    if (count > intDigits) {
+      out.push_back('.');
+      out.append(digits + intDigits, count - intDigits);
+    }
+  } else {
+    out += "0.";
+    out.append(static_cast<size_t>(-e - 1), '0');
+    out.append(digits, count);
+  }
+}
+
+}  // namespace
+
 std::string FloatToStrDot(double value) {
   if (!std::isfinite(value)) return NonFiniteText(value);
   if (value == 0) return "0";
@@ -295,17 +316,8 @@ std::string FloatToStrDot(double value) {
     char buf[8];
     const auto res = std::to_chars(buf, buf + sizeof buf, std::abs(e));
     out.append(buf, res.ptr);
-  } else if (e >= 0) {
-    const int intDigits = e + 1;
-    for (int i = 0; i < intDigits; ++i) out.push_back(i < count ? d.digits[i] : '0');
-    if (count > intDigits) {
-      out.push_back('.');
-      out.append(d.digits + intDigits, count - intDigits);
-    }
   } else {
-    out += "0.";
-    out.append(static_cast<size_t>(-e - 1), '0');
-    out.append(d.digits, count);
+    AppendPlainDigits(out, d.digits, count, e);
   }
   return out;
 }
@@ -320,18 +332,7 @@ void AppendPlainDecimal(std::string& out, double value) {
   while (count > 1 && d.digits[count - 1] == '0') --count;
   const int e = d.exponent;
   if (d.negative) out.push_back('-');
-  if (e >= 0) {
-    const int intDigits = e + 1;
-    for (int i = 0; i < intDigits; ++i) out.push_back(i < count ? d.digits[i] : '0');
-    if (count > intDigits) {
-      out.push_back('.');
-      out.append(d.digits + intDigits, count - intDigits);
-    }
-  } else {
-    out += "0.";
-    out.append(static_cast<size_t>(-e - 1), '0');
-    out.append(d.digits, count);
-  }
+  AppendPlainDigits(out, d.digits, count, e);
 }
 
 std::string FloatToStrFixedDot(int digits, double value) {
