@@ -1,5 +1,7 @@
 #include "tools/wymap_convert.h"
 
+#include <malloc.h>
+
 #include <QGuiApplication>
 #include <algorithm>
 #include <chrono>
@@ -167,6 +169,12 @@ std::string ConvertUsage() {
 
 int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   (void)out;
+  // A conversion passes the whole file through a few large texts in turn.
+  // Kept on the heap and never handed back to the system early, the memory
+  // of one is reused by the next instead of being mapped and faulted in
+  // again page by page.
+  mallopt(M_MMAP_THRESHOLD, 1 << 30);
+  mallopt(M_TRIM_THRESHOLD, 1 << 30);
   TConvertArguments a;
   const std::string problem = ParseConvertArguments(args, a);
   if (!problem.empty()) {

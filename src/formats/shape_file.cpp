@@ -102,8 +102,12 @@ bool ReadWholeFile(const std::string& name, std::string& text) {
   if (f == nullptr) return false;
   std::string bytes;
   struct stat st {};
-  if (::fstat(::fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
-    bytes.reserve(static_cast<size_t>(st.st_size));
+  // A regular file is read straight into its text in one call (no copy
+  // through a buffer); whatever follows (a growing file, a pipe) in pieces.
+  if (::fstat(::fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+    bytes.resize(static_cast<size_t>(st.st_size));
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f));
+  }
   char buffer[1 << 16];
   size_t n = 0;
   while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
