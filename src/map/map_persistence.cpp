@@ -104,6 +104,18 @@ bool TVuroduDavControl::SaveToFile(const std::string& filename) {
   return SaveTextToFile(filename, ToTxt());
 }
 
+std::string TVuroduDavControl::ToGpx() {
+  return FShapesGroup->GetToGpx();
+}
+
+std::string TVuroduDavControl::ToKml() {
+  return FShapesGroup->GetToKml();
+}
+
+std::string TVuroduDavControl::ToGeoJSon() {
+  return FShapesGroup->GetToGeoJSon();
+}
+
 // Posted by the registry's host when a group finished reading. The group
 // travels as a number: it is used only while the registry still holds it.
 void TVuroduDavControl::GroupLoaded(intptr_t group) {

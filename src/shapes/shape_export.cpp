@@ -157,16 +157,21 @@ void TWyShapePolygone::WriteGeoJson(TGeoJsonWriter& out) {
 // ---------------------------------------------------------------------------
 // Lists
 
+// Shapes that are not saved (a window's own pin, labels made for another
+// shape) are left out, as in the shape text.
 void TWyShapeList::WriteGpx(TGpxWriter& out) {
-  for (const auto& shape : FList) shape->WriteGpx(out);
+  for (const auto& shape : FList)
+    if (shape->FSerialize) shape->WriteGpx(out);
 }
 
 void TWyShapeList::WriteKml(TKmlWriter& out) {
-  for (size_t i = 0; i < FList.size(); ++i) FList[i]->WriteKml(out, static_cast<int32_t>(i));
+  for (size_t i = 0; i < FList.size(); ++i)
+    if (FList[i]->FSerialize) FList[i]->WriteKml(out, static_cast<int32_t>(i));
 }
 
 void TWyShapeList::WriteGeoJson(TGeoJsonWriter& out) {
-  for (const auto& shape : FList) shape->WriteGeoJson(out);
+  for (const auto& shape : FList)
+    if (shape->FSerialize) shape->WriteGeoJson(out);
 }
 
 std::string TWyShapeList::GetToGpx() {
