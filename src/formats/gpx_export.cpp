@@ -26,15 +26,20 @@ void AppendLatLon(std::string& out, const char* tag, double lat, double lng) {
 
 }  // namespace
 
-void TGpxWriter::Waypoint(double lat, double lng, const std::string& name,
+void TGpxWriter::Waypoint(double lat, double lng, double alt, const std::string& name,
                           const std::string& description) {
   AppendLatLon(FWaypoints, "wpt", lat, lng);
-  if (name.empty() && description.empty()) {
+  if (alt == kNoAltitude && name.empty() && description.empty()) {
     FWaypoints += "/>\r\n";
     return;
   }
   FWaypoints += '>';
-  // GPX orders a waypoint's children: name before desc.
+  // GPX orders a waypoint's children: ele, name, desc.
+  if (alt != kNoAltitude) {
+    FWaypoints += "<ele>";
+    AppendPlainDecimal(FWaypoints, alt);
+    FWaypoints += "</ele>";
+  }
   if (!name.empty()) {
     FWaypoints += "<name>";
     AppendXmlText(FWaypoints, name);

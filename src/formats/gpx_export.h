@@ -12,8 +12,10 @@ namespace wy {
 
 class TGpxWriter {
  public:
-  // A waypoint; `name` and `description` are left out when empty.
-  void Waypoint(double lat, double lng, const std::string& name, const std::string& description);
+  // A waypoint; `name` and `description` are left out when empty, the
+  // elevation when `alt` is -9999 (none).
+  void Waypoint(double lat, double lng, double alt, const std::string& name,
+                const std::string& description);
   // One track of one segment: BeginTrack, TrackPoint for each point, EndTrack.
   // An altitude of -9999 (none) writes no elevation.
   void BeginTrack();

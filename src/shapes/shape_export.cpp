@@ -65,7 +65,7 @@ std::string TWyShape::GetToGeoJSon() {
 }
 
 void TWyShapePOI::WriteGpx(TGpxWriter& out) {
-  if (ExportVisible()) out.Waypoint(FLat, FLng, FHint, FHint);
+  if (ExportVisible()) out.Waypoint(FLat, FLng, FAlt, FHint, FHint);
 }
 
 void TWyShapePOI::WriteKml(TKmlWriter& out, int32_t index) {
@@ -80,7 +80,7 @@ void TWyShapePOI::WriteGeoJson(TGeoJsonWriter& out) {
 }
 
 void TWyShapeMarker::WriteGpx(TGpxWriter& out) {
-  if (ExportVisible()) out.Waypoint(FLat, FLng, FHint, FHint);
+  if (ExportVisible()) out.Waypoint(FLat, FLng, FAlt, FHint, FHint);
 }
 
 void TWyShapeMarker::WriteKml(TKmlWriter& out, int32_t index) {

@@ -163,7 +163,9 @@ TEST_F(ShapeExportTest, DocumentsKeepTheOrderTheFormatsDemand) {
   EXPECT_LT(gpx.rfind("<wpt"), gpx.find("<trk>"));
   EXPECT_EQ(CountOf(gpx, "<wpt"), 3u);
   EXPECT_EQ(CountOf(gpx, "<trkpt"), 1002u + 5u + 2u + 2u);  // every point; closed ring
-  EXPECT_NE(gpx.find("<name>a&quot;b&lt;&amp;c</name>"), std::string::npos);
+  EXPECT_NE(
+      gpx.find("<wpt lat=\"48.85\" lon=\"2.35\"><ele>35</ele><name>a&quot;b&lt;&amp;c</name>"),
+      std::string::npos);
   EXPECT_NE(gpx.find("lat=\"0.000001\" lon=\"-0.000001\""), std::string::npos);
   EXPECT_EQ(gpx.find("E-"), std::string::npos);
   EXPECT_EQ(gpx.substr(gpx.size() - 8), "</gpx>\r\n");
