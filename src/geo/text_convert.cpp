@@ -327,6 +327,15 @@ void AppendPlainDecimal(std::string& out, double value) {
     out.push_back('0');
     return;
   }
+  // Coordinates and altitudes take this path: in this range 15 significant
+  // digits in general format are plain and equal FloatToStrDot's.
+  const double magnitude = std::abs(value);
+  if (magnitude >= 1e-4 && magnitude < 1e15) {
+    char buf[32];
+    const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
+    out.append(buf, res.ptr);
+    return;
+  }
   const TDecimal d = ToDecimal15(value);
   int count = d.count;
   while (count > 1 && d.digits[count - 1] == '0') --count;

@@ -97,6 +97,18 @@ TEST(TextNumbers, AppendPlainDecimalTable) {
     AppendPlainDecimal(out, c.value);
     EXPECT_EQ(out, std::string("x") + c.text);
   }
+  // Wherever FloatToStrDot writes no exponent, the same text.
+  std::mt19937_64 rng(5);
+  std::uniform_real_distribution<double> unit(-10, 10);
+  std::uniform_int_distribution<int> exponent(-5, 14);
+  for (int i = 0; i < 4000; ++i) {
+    const double x = unit(rng) * std::pow(10.0, exponent(rng));
+    const std::string dot = FloatToStrDot(x);
+    if (dot.find('E') != std::string::npos) continue;
+    std::string out;
+    AppendPlainDecimal(out, x);
+    EXPECT_EQ(out, dot);
+  }
 }
 
 TEST(TextNumbers, FloatToStrDotReadsBackWithin15Digits) {
