@@ -294,9 +294,29 @@ void AppendPlainDigits(std::string& out, const char* digits, int count, int e) {
 
 }  // namespace
 
+namespace {
+
+// Values from 1E-4 to below 1E14 (coordinates, altitudes, sizes): there, 15
+// significant digits in general format are plain decimals without trailing
+// zeros, the text FloatToStrDot wants, in one conversion. False elsewhere.
+bool AppendGeneral15(std::string& out, double value) {
+  const double magnitude = std::abs(value);
+  if (!(magnitude >= 1e-4 && magnitude < 1e14)) return false;
+  char buf[32];
+  const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
+  out.append(buf, res.ptr);
+  return true;
+}
+
+}  // namespace
+
 std::string FloatToStrDot(double value) {
   if (!std::isfinite(value)) return NonFiniteText(value);
   if (value == 0) return "0";
+  {
+    std::string out;
+    if (AppendGeneral15(out, value)) return out;
+  }
   const TDecimal d = ToDecimal15(value);
   int count = d.count;
   while (count > 1 && d.digits[count - 1] == '0') --count;
@@ -327,15 +347,7 @@ void AppendPlainDecimal(std::string& out, double value) {
     out.push_back('0');
     return;
   }
-  // Coordinates and altitudes take this path: in this range 15 significant
-  // digits in general format are plain and equal FloatToStrDot's.
-  const double magnitude = std::abs(value);
-  if (magnitude >= 1e-4 && magnitude < 1e15) {
-    char buf[32];
-    const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
-    out.append(buf, res.ptr);
-    return;
-  }
+  if (AppendGeneral15(out, value)) return;
   const TDecimal d = ToDecimal15(value);
   int count = d.count;
   while (count > 1 && d.digits[count - 1] == '0') --count;
