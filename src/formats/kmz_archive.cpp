@@ -99,6 +99,21 @@ long ZipOutSeek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
   return SeekIn(static_cast<TMemoryZipOut*>(stream), offset, origin);
 }
 
+// minizip's access to an archive in memory through these functions.
+zlib_filefunc64_def MemoryIo(voidpf opaque, read_file_func read, write_file_func write,
+                             tell64_file_func tell, seek64_file_func seek) {
+  zlib_filefunc64_def io{};
+  io.zopen64_file = ZipOpen;
+  io.zread_file = read;
+  io.zwrite_file = write;
+  io.ztell64_file = tell;
+  io.zseek64_file = seek;
+  io.zclose_file = ZipClose;
+  io.zerror_file = ZipError;
+  io.opaque = opaque;
+  return io;
+}
+
 bool EndsWithKml(const char* name) {
   const size_t n = std::strlen(name);
   if (n < 4) return false;
@@ -113,15 +128,7 @@ bool EndsWithKml(const char* name) {
 bool KmzToKml(const std::string& bytes, std::string& kml) {
   kml.clear();
   TMemoryZip memory{&bytes};
-  zlib_filefunc64_def io{};
-  io.zopen64_file = ZipOpen;
-  io.zread_file = ZipRead;
-  io.zwrite_file = ZipWrite;
-  io.ztell64_file = ZipTell;
-  io.zseek64_file = ZipSeek;
-  io.zclose_file = ZipClose;
-  io.zerror_file = ZipError;
-  io.opaque = &memory;
+  zlib_filefunc64_def io = MemoryIo(&memory, ZipRead, ZipWrite, ZipTell, ZipSeek);
   unzFile zip = unzOpen2_64("kmz", &io);
   if (!zip) {
     LogWarning("formats", "not a zip archive");
@@ -164,15 +171,7 @@ bool KmzToKml(const std::string& bytes, std::string& kml) {
 bool KmlToKmz(const std::string& kml, std::string& bytes) {
   bytes.clear();
   TMemoryZipOut out{&bytes};
-  zlib_filefunc64_def io{};
-  io.zopen64_file = [](voidpf opaque, const void*, int) -> voidpf { return opaque; };
-  io.zread_file = ZipOutRead;
-  io.zwrite_file = ZipOutWrite;
-  io.ztell64_file = ZipOutTell;
-  io.zseek64_file = ZipOutSeek;
-  io.zclose_file = ZipClose;
-  io.zerror_file = ZipError;
-  io.opaque = &out;
+  zlib_filefunc64_def io = MemoryIo(&out, ZipOutRead, ZipOutWrite, ZipOutTell, ZipOutSeek);
   zipFile zip = zipOpen2_64("doc.kmz", APPEND_STATUS_CREATE, nullptr, &io);
   if (zip == nullptr) return false;
   // The entry is dated now (an all-zero date is no valid day).
