@@ -34,6 +34,7 @@
 #include "tiles/tile_catalog.h"
 #include "tiles/tile_server.h"
 #include "tools/wymap_cache.h"
+#include "tools/wymap_convert.h"
 #include "tools/wymap_elevation.h"
 #include "tools/wymap_route.h"
 #include "tools/wymap_service_wait.h"
@@ -430,7 +431,8 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) 
   if (a.Help) return "";
 
   if (positional.empty())
-    return "missing command (geocode, reverse, places, render, cache, route or elevation)";
+    return "missing command (geocode, reverse, places, render, cache, convert, route or "
+           "elevation)";
   const std::string& command = positional[0];
   if (command == "help") {
     a.Help = true;
@@ -910,7 +912,8 @@ std::string WymapUsage() {
          "                         bytes TAB the budget (tiles.disk-cache-bytes)\n"
          "  cache clear [--older-than DAYS]\n"
          "                         deletes the cached tiles, or those not used for\n"
-         "                         DAYS days; prints removed TAB tiles TAB bytes\n"
+         "                         DAYS days; prints removed TAB tiles TAB bytes\n" +
+         ConvertUsage() +
          "  route FROM TO          a route; FROM and TO each LAT,LNG or an address\n"
          "                         (quoted): the total distance in km TAB the time,\n"
          "                         then one instruction a line: the distance of its\n"
@@ -995,6 +998,9 @@ void PrepareApplication() {
 }
 
 int RunWymap(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  // convert has options of its own and needs no service endpoints.
+  if (!args.empty() && args[0] == "convert")
+    return RunConvert(std::vector<std::string>(args.begin() + 1, args.end()), out, err);
   TArguments a;
   const std::string problem = ParseArguments(args, a);
   if (!problem.empty()) {

@@ -1,6 +1,6 @@
 // "Open…" and "Save…" of the demonstration window: maps in the system's own
-// sectioned text (the view and the shapes; see the map's SaveToFile); Open
-// also reads the shapes of GPX, KML, KMZ and GeoJSON files.
+// sectioned text (the view and the shapes; see the map's SaveToFile), and
+// the shapes alone in GPX, KML, KMZ and GeoJSON files, both ways.
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -17,7 +17,10 @@ namespace wy {
 namespace {
 
 const char kOpenedGroup[] = "opened";
-const char kSaveFilter[] = "Maps (*.txt);;All files (*)";
+// The extension typed chooses the format (the map's SaveToFile).
+const char kSaveFilter[] =
+    "Maps (*.txt);;GPX (*.gpx);;KML (*.kml);;KMZ (*.kmz);;GeoJSON (*.geojson *.json);;"
+    "All files (*)";
 const char kOpenFilter[] =
     "Maps and tracks (*.txt *.gpx *.kml *.kmz *.json *.geojson);;Maps (*.txt);;GPX (*.gpx);;"
     "KML (*.kml *.kmz);;GeoJSON (*.json *.geojson);;All files (*)";

@@ -277,12 +277,21 @@ void TKmlImporter::EmitPlacemark() {
       });
       continue;
     }
-    std::string latlng;
+    std::string latlng, first;
+    size_t lastStart = 0, tuples = 0;
     ForEachTuple(g.coordinates, [&](const std::string& lng, const std::string& lat) {
       if (!latlng.empty()) latlng += ',';
+      lastStart = latlng.size();
       latlng.append(lat).append(",").append(lng);
+      if (++tuples == 1) first = latlng;
     });
     if (latlng.empty()) continue;
+    // A LinearRing repeats its first position at its end; the polygon
+    // closes itself, so the repetition is dropped (or every save and load
+    // would add a vertex).
+    if (g.kind == gkPolygon && tuples > 1 &&
+        latlng.compare(lastStart, std::string::npos, first) == 0)
+      latlng.resize(lastStart - 1);
     std::string& target = g.kind == gkPolygon ? FPolygons : FLines;
     target.append("drag=false;visible=true;latlng=").append(latlng);
     target.append(StyleFields(FStyle, g.kind == gkPolygon)).append("\r\n");

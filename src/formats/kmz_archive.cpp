@@ -1,9 +1,11 @@
 #include "formats/kmz_archive.h"
 
 #include <unzip.h>
+#include <zip.h>
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 
 #include "platform/log.h"
 
@@ -38,26 +40,24 @@ ZPOS64_T ZipTell(voidpf, voidpf stream) {
   return static_cast<TMemoryZip*>(stream)->pos;
 }
 
-long ZipSeek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
-  auto* zip = static_cast<TMemoryZip*>(stream);
+// Seeking in an archive in memory (read or written).
+template <typename TZip>
+long SeekIn(TZip* zip, ZPOS64_T offset, int origin) {
   ZPOS64_T base = 0;
-  switch (origin) {
-    case ZLIB_FILEFUNC_SEEK_CUR:
-      base = zip->pos;
-      break;
-    case ZLIB_FILEFUNC_SEEK_END:
-      base = zip->bytes->size();
-      break;
-    case ZLIB_FILEFUNC_SEEK_SET:
-      base = 0;
-      break;
-    default:
-      return -1;
-  }
+  if (origin == ZLIB_FILEFUNC_SEEK_CUR)
+    base = zip->pos;
+  else if (origin == ZLIB_FILEFUNC_SEEK_END)
+    base = zip->bytes->size();
+  else if (origin != ZLIB_FILEFUNC_SEEK_SET)
+    return -1;
   const ZPOS64_T target = base + offset;
   if (target > zip->bytes->size()) return -1;
   zip->pos = target;
   return 0;
+}
+
+long ZipSeek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
+  return SeekIn(static_cast<TMemoryZip*>(stream), offset, origin);
 }
 
 int ZipClose(voidpf, voidpf) {
@@ -66,6 +66,52 @@ int ZipClose(voidpf, voidpf) {
 
 int ZipError(voidpf, voidpf) {
   return 0;
+}
+
+// Write access for minizip to an archive built in memory; the zip writer
+// seeks back to finish each entry's header, so writes overwrite at `pos`.
+struct TMemoryZipOut {
+  std::string* bytes;
+  ZPOS64_T pos = 0;
+};
+
+uLong ZipOutWrite(voidpf, voidpf stream, const void* buf, uLong size) {
+  auto* zip = static_cast<TMemoryZipOut*>(stream);
+  std::string& bytes = *zip->bytes;
+  const auto* data = static_cast<const char*>(buf);
+  const size_t pos = static_cast<size_t>(zip->pos);
+  const size_t overlap = std::min<size_t>(size, bytes.size() - std::min(pos, bytes.size()));
+  if (overlap > 0) bytes.replace(pos, overlap, data, overlap);
+  if (size > overlap) bytes.append(data + overlap, size - overlap);
+  zip->pos += size;
+  return size;
+}
+
+uLong ZipOutRead(voidpf, voidpf, void*, uLong) {
+  return 0;
+}
+
+ZPOS64_T ZipOutTell(voidpf, voidpf stream) {
+  return static_cast<TMemoryZipOut*>(stream)->pos;
+}
+
+long ZipOutSeek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
+  return SeekIn(static_cast<TMemoryZipOut*>(stream), offset, origin);
+}
+
+// minizip's access to an archive in memory through these functions.
+zlib_filefunc64_def MemoryIo(voidpf opaque, read_file_func read, write_file_func write,
+                             tell64_file_func tell, seek64_file_func seek) {
+  zlib_filefunc64_def io{};
+  io.zopen64_file = ZipOpen;
+  io.zread_file = read;
+  io.zwrite_file = write;
+  io.ztell64_file = tell;
+  io.zseek64_file = seek;
+  io.zclose_file = ZipClose;
+  io.zerror_file = ZipError;
+  io.opaque = opaque;
+  return io;
 }
 
 bool EndsWithKml(const char* name) {
@@ -82,15 +128,7 @@ bool EndsWithKml(const char* name) {
 bool KmzToKml(const std::string& bytes, std::string& kml) {
   kml.clear();
   TMemoryZip memory{&bytes};
-  zlib_filefunc64_def io{};
-  io.zopen64_file = ZipOpen;
-  io.zread_file = ZipRead;
-  io.zwrite_file = ZipWrite;
-  io.ztell64_file = ZipTell;
-  io.zseek64_file = ZipSeek;
-  io.zclose_file = ZipClose;
-  io.zerror_file = ZipError;
-  io.opaque = &memory;
+  zlib_filefunc64_def io = MemoryIo(&memory, ZipRead, ZipWrite, ZipTell, ZipSeek);
   unzFile zip = unzOpen2_64("kmz", &io);
   if (!zip) {
     LogWarning("formats", "not a zip archive");
@@ -126,6 +164,42 @@ bool KmzToKml(const std::string& bytes, std::string& kml) {
   if (!ok) {
     LogWarning("formats", "no readable KML document in the archive");
     kml.clear();
+  }
+  return ok;
+}
+
+bool KmlToKmz(const std::string& kml, std::string& bytes) {
+  bytes.clear();
+  TMemoryZipOut out{&bytes};
+  zlib_filefunc64_def io = MemoryIo(&out, ZipOutRead, ZipOutWrite, ZipOutTell, ZipOutSeek);
+  zipFile zip = zipOpen2_64("doc.kmz", APPEND_STATUS_CREATE, nullptr, &io);
+  if (zip == nullptr) return false;
+  // The entry is dated now (an all-zero date is no valid day).
+  zip_fileinfo info{};
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  if (gmtime_r(&now, &utc)) {
+    info.tmz_date.tm_sec = static_cast<uInt>(utc.tm_sec);
+    info.tmz_date.tm_min = static_cast<uInt>(utc.tm_min);
+    info.tmz_date.tm_hour = static_cast<uInt>(utc.tm_hour);
+    info.tmz_date.tm_mday = static_cast<uInt>(utc.tm_mday);
+    info.tmz_date.tm_mon = static_cast<uInt>(utc.tm_mon);
+    info.tmz_date.tm_year = static_cast<uInt>(utc.tm_year + 1900);
+  }
+  bool ok =
+      zipOpenNewFileInZip64(zip, "doc.kml", &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
+                            Z_DEFAULT_COMPRESSION, kml.size() >= 0xFFFFFFFFu) == ZIP_OK;
+  // The writer takes at most 4 GB minus one per call.
+  for (size_t done = 0; ok && done < kml.size();) {
+    const unsigned chunk = static_cast<unsigned>(std::min<size_t>(kml.size() - done, 1u << 30));
+    ok = zipWriteInFileInZip(zip, kml.data() + done, chunk) == ZIP_OK;
+    done += chunk;
+  }
+  ok = zipCloseFileInZip(zip) == ZIP_OK && ok;
+  ok = zipClose(zip, nullptr) == ZIP_OK && ok;
+  if (!ok) {
+    LogWarning("formats", "cannot pack the KML document into an archive");
+    bytes.clear();
   }
   return ok;
 }

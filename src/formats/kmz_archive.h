@@ -11,6 +11,10 @@ namespace wy {
 // kMaxKmzDocument bytes (a small archive may claim a huge size).
 bool KmzToKml(const std::string& bytes, std::string& kml);
 
+// Packs a KML document into a .kmz archive as its "doc.kml" entry; false
+// (and `bytes` empty) when the archive cannot be built.
+bool KmlToKmz(const std::string& kml, std::string& bytes);
+
 constexpr size_t kMaxKmzDocument = 512u * 1024 * 1024;
 
 }  // namespace wy

@@ -102,8 +102,12 @@ bool ReadWholeFile(const std::string& name, std::string& text) {
   if (f == nullptr) return false;
   std::string bytes;
   struct stat st {};
-  if (::fstat(::fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
-    bytes.reserve(static_cast<size_t>(st.st_size));
+  // A regular file is read straight into its text in one call (no copy
+  // through a buffer); whatever follows (a growing file, a pipe) in pieces.
+  if (::fstat(::fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+    bytes.resize(static_cast<size_t>(st.st_size));
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f));
+  }
   char buffer[1 << 16];
   size_t n = 0;
   while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
@@ -214,7 +218,12 @@ TShapeSourceKind ShapeSourceKindOf(const std::string& name) {
   return skText;
 }
 
-bool SaveTextToFile(const std::string& fileName, const std::string& text) {
+namespace {
+
+// Writes a new file beside the target with `write`, then puts it in the
+// target's place in one step (see SaveTextToFile).
+template <typename Write>
+bool ReplaceFile(const std::string& fileName, Write write) {
   if (fileName.empty()) return false;
   const std::filesystem::path target(fileName);
   std::string temp;
@@ -227,7 +236,7 @@ bool SaveTextToFile(const std::string& fileName, const std::string& text) {
   struct stat old {};
   if (::stat(fileName.c_str(), &old) == 0 && S_ISREG(old.st_mode))
     (void)::fchmod(fd, old.st_mode & 07777);
-  bool ok = WriteLines(fd, text) && ::fsync(fd) == 0;
+  bool ok = write(fd) && ::fsync(fd) == 0;
   const int writeError = errno;
   ok = (::close(fd) == 0) && ok;
   if (ok && std::rename(temp.c_str(), fileName.c_str()) != 0) ok = false;
@@ -245,6 +254,17 @@ bool SaveTextToFile(const std::string& fileName, const std::string& text) {
     ::close(dir);
   }
   return true;
+}
+
+}  // namespace
+
+bool SaveTextToFile(const std::string& fileName, const std::string& text) {
+  return ReplaceFile(fileName, [&text](int fd) { return WriteLines(fd, text); });
+}
+
+bool SaveBytesToFile(const std::string& fileName, const std::string& bytes) {
+  return ReplaceFile(fileName,
+                     [&bytes](int fd) { return WriteAll(fd, bytes.data(), bytes.size()); });
 }
 
 std::string LoadShapeUrl(const std::string& address) {

@@ -26,6 +26,9 @@ enum TShapeSourceKind : uint8_t { skText, skGPX, skKML, skGeoJSON, skError };
 // the process killed). False when the file could not be written; the
 // target is then untouched.
 bool SaveTextToFile(const std::string& fileName, const std::string& text);
+// The same replacement for bytes written as they are: no byte-order mark,
+// line breaks unchanged.
+bool SaveBytesToFile(const std::string& fileName, const std::string& bytes);
 
 // The kind the extension of `name` stands for (".geojson" is GeoJSON);
 // query and fragment of an address do not count.

@@ -273,9 +273,50 @@ bool TextIsTrue(const std::string& text) {
 // ---------------------------------------------------------------------------
 // Numbers
 
+namespace {
+
+// `count` significant digits with the decimal exponent `e`, in plain
+// notation: "123.45", "0.0012", "1500".
+void AppendPlainDigits(std::string& out, const char* digits, int count, int e) {
+  if (e >= 0) {
+    const int intDigits = e + 1;
+    for (int i = 0; i < intDigits; ++i) out.push_back(i < count ? digits[i] : '0');
+    if (count > intDigits) {
+      out.push_back('.');
+      out.append(digits + intDigits, count - intDigits);
+    }
+  } else {
+    out += "0.";
+    out.append(static_cast<size_t>(-e - 1), '0');
+    out.append(digits, count);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Values from 1E-4 to below 1E14 (coordinates, altitudes, sizes): there, 15
+// significant digits in general format are plain decimals without trailing
+// zeros, the text FloatToStrDot wants, in one conversion. False elsewhere.
+bool AppendGeneral15(std::string& out, double value) {
+  const double magnitude = std::abs(value);
+  if (!(magnitude >= 1e-4 && magnitude < 1e14)) return false;
+  char buf[32];
+  const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
+  out.append(buf, res.ptr);
+  return true;
+}
+
+}  // namespace
+
 std::string FloatToStrDot(double value) {
   if (!std::isfinite(value)) return NonFiniteText(value);
   if (value == 0) return "0";
+  {
+    std::string out;
+    if (AppendGeneral15(out, value)) return out;
+  }
   const TDecimal d = ToDecimal15(value);
   int count = d.count;
   while (count > 1 && d.digits[count - 1] == '0') --count;
@@ -295,19 +336,24 @@ std::string FloatToStrDot(double value) {
     char buf[8];
     const auto res = std::to_chars(buf, buf + sizeof buf, std::abs(e));
     out.append(buf, res.ptr);
-  } else if (e >= 0) {
-    const int intDigits = e + 1;
-    for (int i = 0; i < intDigits; ++i) out.push_back(i < count ? d.digits[i] : '0');
-    if (count > intDigits) {
-      out.push_back('.');
-      out.append(d.digits + intDigits, count - intDigits);
-    }
   } else {
-    out += "0.";
-    out.append(static_cast<size_t>(-e - 1), '0');
-    out.append(d.digits, count);
+    AppendPlainDigits(out, d.digits, count, e);
   }
   return out;
+}
+
+void AppendPlainDecimal(std::string& out, double value) {
+  if (!std::isfinite(value) || value == 0) {
+    out.push_back('0');
+    return;
+  }
+  if (AppendGeneral15(out, value)) return;
+  const TDecimal d = ToDecimal15(value);
+  int count = d.count;
+  while (count > 1 && d.digits[count - 1] == '0') --count;
+  const int e = d.exponent;
+  if (d.negative) out.push_back('-');
+  AppendPlainDigits(out, d.digits, count, e);
 }
 
 std::string FloatToStrFixedDot(int digits, double value) {

@@ -39,6 +39,11 @@ constexpr double kNoAltitude = -9999;
 // the infinities "INF" and "-INF".
 std::string FloatToStrDot(double value);
 
+// Appends the value as FloatToStrDot writes it, but always in plain
+// decimal notation ("0.000001", never "1E-6"), as file formats that accept
+// no exponent want. NaN and the infinities append "0".
+void AppendPlainDecimal(std::string& out, double value);
+
 // Fixed-point text with exactly `digits` decimals (clamped to 0..18). The
 // value is rounded once, to whichever keeps fewer digits: `digits` decimals
 // or digits + 4 significant digits, then padded with zeros:

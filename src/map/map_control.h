@@ -365,12 +365,18 @@ class TVuroduDavControl : public QWidget, public TObject {
   // False, and nothing changed, while a load runs, or when a file cannot
   // be read or own text holds nothing.
   bool LoadFromFile(const std::string& filename);
-  // Writes the state by the extension of the name, letter case ignored:
-  // ".gpx", ".kml" and ".json" are not written yet (false); any other
-  // extension, ".geojson" included, gets the system's own text, saved as
-  // UTF-8 with a byte-order mark through a temporary file that replaces the
-  // file only once whole. True when the file was written.
+  // Writes the state by the extension of the name, letter case ignored
+  // (an address's query ignored): ".gpx", ".kml", ".kmz", ".json" and
+  // ".geojson" get the saved shapes as GPX, KML, zipped KML or GeoJSON (the
+  // registry's SaveToFile); any other extension the system's own text with
+  // the view, saved as UTF-8 with a byte-order mark. Every file is written
+  // through a temporary file that replaces it only once whole. True when
+  // the file was written.
   bool SaveToFile(const std::string& filename);
+  // The saved shapes as GPX, KML and GeoJSON documents (the registry's).
+  std::string ToGpx();
+  std::string ToKml();
+  std::string ToGeoJSon();
   TOnLoadGroup OnLoad;
   // A GPX, KML or GeoJSON document converted in the background into the
   // default group, as LoadFromFile does.

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "formats/export_file.h"
 #include "formats/map_data_file.h"
 #include "formats/param_parser.h"
 #include "formats/shape_file.h"
@@ -105,12 +106,21 @@ void TVuroduDavControl::SetToGeoJSon(const std::string& value) {
 }
 
 bool TVuroduDavControl::SaveToFile(const std::string& filename) {
-  const std::string ext = FileExtension(filename);
-  if (ext == ".gpx" || ext == ".kml" || ext == ".json") {
-    LogWarning("map", "GPX, KML and GeoJSON cannot be written yet: " + filename);
-    return false;
-  }
+  // Foreign formats hold the shapes only; the own text adds the view.
+  if (ExportKindOf(filename) != ekOwn) return FShapesGroup->SaveToFile(filename);
   return SaveTextToFile(filename, ToTxt());
+}
+
+std::string TVuroduDavControl::ToGpx() {
+  return FShapesGroup->GetToGpx();
+}
+
+std::string TVuroduDavControl::ToKml() {
+  return FShapesGroup->GetToKml();
+}
+
+std::string TVuroduDavControl::ToGeoJSon() {
+  return FShapesGroup->GetToGeoJSon();
 }
 
 // Posted by the registry's host when a group finished reading. The group

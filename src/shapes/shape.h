@@ -23,6 +23,9 @@
 namespace wy {
 
 class TWyParamParser;
+class TGpxWriter;
+class TKmlWriter;
+class TGeoJsonWriter;
 
 // Keeps a copy of the surface's font and font colour and puts them back when
 // the scope ends, also when a drawing handler throws. A copy of its own, so
@@ -78,9 +81,25 @@ class TWyShape : public TObject {
   // (GetToTxt, FromTxt).
   virtual std::string GetToTxt() { return ""; }
   virtual void SetToTxt(const std::string& value);
-  virtual std::string GetToGpx() { return ""; }
-  virtual std::string GetToKml() { return ""; }
-  virtual std::string GetToGeoJSon() { return ""; }
+  // The shape alone in the export formats (shape_export.cpp): a GPX
+  // waypoint or track, a KML Placemark (and its Style), a GeoJSON Feature.
+  // "" for what does not export (info windows, hidden lines, lines
+  // without points).
+  virtual std::string GetToGpx();
+  virtual std::string GetToKml();
+  virtual std::string GetToGeoJSon();
+  // Appends the shape to a document being written; the base writes
+  // nothing. `index` is the shape's place in its list (markers and polygons
+  // carry it in KML), handed in so that a list is written in linear time. Visibility counts the
+  // shape's, its list's and its group's own flags, never the zoom range: an export is not a view.
+  virtual void WriteGpx(TGpxWriter& out) { (void)out; }
+  virtual void WriteKml(TKmlWriter& out, int32_t index) {
+    (void)out;
+    (void)index;
+  }
+  virtual void WriteGeoJson(TGeoJsonWriter& out) { (void)out; }
+  // The shape, its list and its group are switched on.
+  bool ExportVisible() const;
   virtual void SetWidth(int32_t value) { FW = value; }
   virtual void SetHeight(int32_t value) { FH = value; }
   // Draws the shape; the base only raises OnAfterDraw.

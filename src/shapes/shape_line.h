@@ -89,6 +89,11 @@ class TWyShapeLine : public TWyShape {
   void Draw() override;
   // The record of the shape text format (shape_text_records.cpp).
   std::string GetToTxt() override;
+  // A track, a Placemark with its style, a LineString (polygons: a closed
+  // track, a Polygon) Feature; every point is written (shape_export.cpp).
+  void WriteGpx(TGpxWriter& out) override;
+  void WriteKml(TKmlWriter& out, int32_t index) override;
+  void WriteGeoJson(TGeoJsonWriter& out) override;
   // Moves the whole path so that its centre lands on (dLat, dLng); every
   // altitude is forgotten. Lines raise neither a move nor a path event.
   void SetPosition(double dLat, double dLng) override;
@@ -279,6 +284,11 @@ class TWyShapePolygone : public TWyShapeLine {
   void Draw() override;
   // The line record followed by the fill, style and level.
   std::string GetToTxt() override;
+  // A track, a Placemark with its style, a LineString (polygons: a closed
+  // track, a Polygon) Feature; every point is written (shape_export.cpp).
+  void WriteGpx(TGpxWriter& out) override;
+  void WriteKml(TKmlWriter& out, int32_t index) override;
+  void WriteGeoJson(TGeoJsonWriter& out) override;
   // Even-odd test of the projected outline; HoverPoint as for lines, the
   // closing edge excluded.
   bool IsHover(int32_t iX, int32_t iY) override;

@@ -21,6 +21,10 @@
 
 namespace wy {
 
+class TGpxWriter;
+class TKmlWriter;
+class TGeoJsonWriter;
+
 class TWyShapePOI;
 class TWyShapeMarker;
 class TWyShapeLine;
@@ -41,9 +45,16 @@ class TWyShapeList : public TObject {
   // adds one shape per non-blank line (shape_text_sections.cpp).
   virtual std::string GetToTxt();
   virtual void SetToTxt(const std::string& value);
-  virtual std::string GetToGpx() { return ""; }
-  virtual std::string GetToKml() { return ""; }
-  virtual std::string GetToGeoJSOn() { return ""; }
+  // The shapes of the list in the export formats (shape_export.cpp): GPX
+  // waypoints and tracks, KML Styles and Placemarks, a GeoJSON
+  // FeatureCollection ("" when no shape gives a Feature).
+  virtual std::string GetToGpx();
+  virtual std::string GetToKml();
+  virtual std::string GetToGeoJSOn();
+  // Appends every shape in list order.
+  void WriteGpx(TGpxWriter& out);
+  void WriteKml(TKmlWriter& out);
+  void WriteGeoJson(TGeoJsonWriter& out);
   // Frees the shape at `index` and notifies the group. Out of range: nothing.
   virtual void Delete(int32_t index);
   // Lets the group rebuild (nothing while it is inside an update).

@@ -32,6 +32,10 @@ class TWyShapeMarker : public TWyShape {
   void Draw() override;
   // The record of the shape text format (shape_text_records.cpp).
   std::string GetToTxt() override;
+  // A waypoint, a Placemark, a Point Feature (shape_export.cpp).
+  void WriteGpx(TGpxWriter& out) override;
+  void WriteKml(TKmlWriter& out, int32_t index) override;
+  void WriteGeoJson(TGeoJsonWriter& out) override;
   // See the .cpp: the same address with a graphic changes nothing; anything
   // else asks the pool again.
   void SetFilename(const std::string& value);

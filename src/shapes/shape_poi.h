@@ -27,6 +27,10 @@ class TWyShapePOI : public TWyShape {
   void Draw() override;
   // The record of the shape text format (shape_text_records.cpp).
   std::string GetToTxt() override;
+  // A waypoint, a Placemark, a Point Feature (shape_export.cpp).
+  void WriteGpx(TGpxWriter& out) override;
+  void WriteKml(TKmlWriter& out, int32_t index) override;
+  void WriteGeoJson(TGeoJsonWriter& out) override;
   // The box of the last drawing, every edge included.
   bool IsHover(int32_t iX, int32_t iY) override;
 

@@ -43,6 +43,9 @@ namespace wy {
 class TShapeConversion;
 
 class TWyMapDataFile;
+class TGpxWriter;
+class TKmlWriter;
+class TGeoJsonWriter;
 class TWyShapeInfoWindow;
 
 class TWyShapes : public TObject {
@@ -84,13 +87,18 @@ class TWyShapes : public TObject {
   // filled in by the persistence code.
   virtual std::string GetToTxt();
   virtual void SetToTxt(const std::string& value);
-  virtual std::string GetToGpx() { return ""; }
-  virtual std::string GetToKml() { return ""; }
-  virtual std::string GetToGeoJSon() { return ""; }
-  virtual bool SaveToFile(const std::string& filename) {
-    (void)filename;
-    return false;
-  }
+  // The group as a whole GPX, KML or GeoJSON document (shapes_export.cpp).
+  // GPX and KML are "" for a group that is not saved (Serialize false);
+  // info windows are never exported.
+  virtual std::string GetToGpx();
+  virtual std::string GetToKml();
+  virtual std::string GetToGeoJSon();
+  // Appends the POIs, markers, lines and polygons, whatever Serialize says.
+  void WriteGpx(TGpxWriter& out);
+  void WriteKml(TKmlWriter& out);
+  void WriteGeoJson(TGeoJsonWriter& out);
+  // Writes the group by the extension of `filename` (SaveShapesFile).
+  virtual bool SaveToFile(const std::string& filename);
   // Reads a file or an address of any format the map reads (own text, GPX,
   // KML, GeoJSON) into the group, synchronously. False when nothing was
   // obtained (shapes_file_loading.cpp).
@@ -314,9 +322,12 @@ class TWyShapesGroup : public TObject {
   // SetToTxt from a text already indexed (the map's text, whose "[map]"
   // section the map reads from the same index).
   void ReadTxt(const TWyMapDataFile& file);
-  virtual std::string GetToGpx() { return ""; }
-  virtual std::string GetToKml() { return ""; }
-  virtual std::string GetToGeoJSon() { return ""; }
+  // Every saved group (Serialize true: not the traffic, photo, route label
+  // or hint groups) in one GPX, KML or GeoJSON document, groups in
+  // creation order (shapes_export.cpp). The GeoJSON bbox is the viewport.
+  virtual std::string GetToGpx();
+  virtual std::string GetToKml();
+  virtual std::string GetToGeoJSon();
   // Reads a file or an address (shapes_file_loading.cpp). A local file is
   // read at once: own text is read as the registry's text there and then;
   // GPX, KML, KMZ and GeoJSON go to the default group's background
@@ -340,10 +351,9 @@ class TWyShapesGroup : public TObject {
   // ConvertShapeText) read into the default group; false when it holds no
   // shape records.
   bool ReadConvertedText(const std::string& text);
-  virtual bool SaveToFile(const std::string& filename) {
-    (void)filename;
-    return false;
-  }
+  // Writes the registry by the extension of `filename` (SaveShapesFile),
+  // synchronously; false when the file could not be written.
+  virtual bool SaveToFile(const std::string& filename);
   // True while the registry reads its text or any group loads (background
   // conversions included).
   bool isLoading() const;

@@ -962,6 +962,16 @@ TEST_F(DemoWindowTest, SaveAndOpenMaps) {
     ++records;
   EXPECT_EQ(records, 4u + 2u) << text;  // four places, two group headers
   EXPECT_TRUE(Status().empty());
+  // The extension chooses the format: the same four places as GPX.
+  chosen = files.Sub("places.GPX");
+  Click(W().btSave());
+  std::ifstream gpxIn(chosen, std::ios::binary);
+  const std::string gpx((std::istreambuf_iterator<char>(gpxIn)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(gpx.compare(0, 8, "\xEF\xBB\xBF<?xml"), 0) << gpx;
+  size_t waypoints = 0;
+  for (size_t at = gpx.find("<wpt "); at != std::string::npos; at = gpx.find("<wpt ", at + 1))
+    ++waypoints;
+  EXPECT_EQ(waypoints, 4u) << gpx;
 
   EnterAddress("LONDON");
   ASSERT_NE(W().map()->Url(), url);
@@ -973,7 +983,7 @@ TEST_F(DemoWindowTest, SaveAndOpenMaps) {
   EXPECT_EQ(W().place()->count(), 0);
   EXPECT_NEAR(Marker(0)->Latitude(), W().map()->Center().Lat, 1e-9);
   ExpectAreaAroundPin(1000);
-  EXPECT_EQ(asked, (std::vector<bool>{true, false}));
+  EXPECT_EQ(asked, (std::vector<bool>{true, true, false}));
 
   // A cancelled dialog, a file that is not there, a folder that is not there.
   chosen = "";

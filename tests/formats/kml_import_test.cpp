@@ -35,14 +35,14 @@ const TCase kCases[] = {
      "<Placemark><styleUrl>#s</styleUrl><LineString><coordinates>1,2 "
      "3,4</coordinates></LineString></Placemark>",
      "\r\n[polylines]\r\ndrag=false;visible=true;latlng=2,1,4,3;weight=4;color=255;opacity=50\r\n"},
-    {"polygon: outer ring only, fill colour",
+    {"polygon: outer ring only without its closing position, fill colour",
      "<Style id='p'><PolyStyle><color>ff00ff00</color></PolyStyle></Style>"
      "<Placemark><styleUrl>other.kml#p</"
      "styleUrl><Polygon><outerBoundaryIs><LinearRing><coordinates>"
      "0,0 1,0 1,1 0,0</coordinates></LinearRing></outerBoundaryIs><innerBoundaryIs><LinearRing>"
      "<coordinates>0.2,0.2 0.3,0.2 "
      "0.2,0.2</coordinates></LinearRing></innerBoundaryIs></Polygon></Placemark>",
-     "\r\n[polygones]\r\ndrag=false;visible=true;latlng=0,0,0,1,1,1,0,0;fillcolor=65280;"
+     "\r\n[polygones]\r\ndrag=false;visible=true;latlng=0,0,0,1,1,1;fillcolor=65280;"
      "fillopacity=100\r\n"},
     {"StyleMap gives the normal style's icon; bad colour omitted",
      "<Style "

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <zip.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -68,6 +69,24 @@ TEST(KmzArchive, OpensLikeItsKml) {
     std::string kml;
     EXPECT_FALSE(KmzToKml(whole.substr(0, len), kml)) << len;
     EXPECT_EQ(kml, "");
+  }
+}
+
+// Archives we write open with our reader and with a standard unzip tool,
+// whatever the size of the document.
+TEST(KmzArchive, WrittenArchivesOpenAnywhere) {
+  std::string big(3u * 1024 * 1024, ' ');
+  for (size_t i = 0; i < big.size(); i += 97) big[i] = static_cast<char>('a' + i % 26);
+  TScratchDir dir;
+  for (const std::string& kml : {std::string(kKml), big}) {
+    std::string bytes, back;
+    ASSERT_TRUE(KmlToKmz(kml, bytes));
+    ASSERT_TRUE(KmzToKml(bytes, back));
+    EXPECT_TRUE(back == kml);
+    std::ofstream(dir.Sub("w.kmz"), std::ios::binary) << bytes;
+    if (std::system("command -v unzip >/dev/null 2>&1") == 0) {
+      EXPECT_EQ(std::system(("unzip -tqq " + dir.Sub("w.kmz") + " doc.kml").c_str()), 0);
+    }
   }
 }
 

@@ -81,6 +81,36 @@ TEST(TextNumbers, FloatToStrDotTable) {
   for (const FloatCase& c : kFloatToStrDotCases) EXPECT_EQ(FloatToStrDot(c.value), c.text);
 }
 
+// File formats without exponents: the same digits as FloatToStrDot, always
+// in plain notation.
+TEST(TextNumbers, AppendPlainDecimalTable) {
+  const FloatCase cases[] = {{0.000001, "0.000001"},
+                             {-1.5e-7, "-0.00000015"},
+                             {1.5e15, "1500000000000000"},
+                             {48.85, "48.85"},
+                             {-0.0, "0"},
+                             {0.1 + 0.2, "0.3"},
+                             {kNaN, "0"},
+                             {-kInf, "0"}};
+  for (const FloatCase& c : cases) {
+    std::string out = "x";
+    AppendPlainDecimal(out, c.value);
+    EXPECT_EQ(out, std::string("x") + c.text);
+  }
+  // Wherever FloatToStrDot writes no exponent, the same text.
+  std::mt19937_64 rng(5);
+  std::uniform_real_distribution<double> unit(-10, 10);
+  std::uniform_int_distribution<int> exponent(-5, 14);
+  for (int i = 0; i < 4000; ++i) {
+    const double x = unit(rng) * std::pow(10.0, exponent(rng));
+    const std::string dot = FloatToStrDot(x);
+    if (dot.find('E') != std::string::npos) continue;
+    std::string out;
+    AppendPlainDecimal(out, x);
+    EXPECT_EQ(out, dot);
+  }
+}
+
 TEST(TextNumbers, FloatToStrDotReadsBackWithin15Digits) {
   std::mt19937_64 rng(42);
   std::uniform_real_distribution<double> mantissa(-10, 10);

@@ -182,14 +182,27 @@ TEST_F(MapPersistenceTest, SavesByExtensionAndLoadsFilesAndAddresses) {
   Unusual(*FMap);
   FMap->Add(nsMarker, 10, 20);
   const std::string text = FMap->ToTxt();
-  for (const char* name : {"a.txt", "b.GEOJSON", "c.Map"}) {
+  for (const char* name : {"a.txt", "c.Map"}) {
     ASSERT_TRUE(FMap->SaveToFile(dir.Sub(name))) << name;
     EXPECT_EQ(ReadBytes(dir.Sub(name)), kBom + text) << name;
   }
-  // Formats without a writer yet: nothing written.
-  for (const char* name : {"a.GPX", "a.kml", "a.json"}) {
-    EXPECT_FALSE(FMap->SaveToFile(dir.Sub(name))) << name;
-    EXPECT_FALSE(std::filesystem::exists(dir.Sub(name))) << name;
+  // Foreign formats by extension, any letter case, query ignored: GeoJSON
+  // without a byte-order mark, KMZ as a zip archive.
+  const struct {
+    const char* name;
+    std::string start;
+  } foreign[] = {{"a.GPX", kBom + "<?xml"},
+                 {"a.kml", kBom + "<?xml"},
+                 {"a.kmz", "PK"},
+                 {"a.json", "{"},
+                 {"b.GEOJSON", "{"}};
+  for (const auto& f : foreign) {
+    ASSERT_TRUE(FMap->SaveToFile(dir.Sub(f.name))) << f.name;
+    EXPECT_EQ(ReadBytes(dir.Sub(f.name)).substr(0, f.start.size()), f.start) << f.name;
+    TWyVuroduDav other;
+    other.resize(400, 300);
+    EXPECT_TRUE(other.LoadFromFile(dir.Sub(f.name))) << f.name;
+    EXPECT_EQ(other.ShapesGroup().getShapes("")->Markers()->Count(), 1) << f.name;
   }
   EXPECT_FALSE(FMap->SaveToFile(dir.Sub("no/folder/a.txt")));
 

@@ -1,0 +1,262 @@
+#include "tools/wymap_convert.h"
+
+#include <malloc.h>
+
+#include <QGuiApplication>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+#include "formats/export_file.h"
+#include "formats/kmz_archive.h"
+#include "formats/shape_file.h"
+#include "graphics/canvas.h"
+#include "shapes/headless_host.h"
+#include "shapes/shape_line.h"
+#include "shapes/shape_list.h"
+#include "shapes/shapes_group.h"
+#include "tiles/graphic_pool.h"
+#include "tools/wymap_cli.h"
+
+namespace wy {
+
+namespace {
+
+// Inputs from this size on report their stages.
+constexpr uintmax_t kProgressBytes = 4u * 1024 * 1024;
+
+struct TConvertArguments {
+  std::string In, Out;
+  bool HasFrom = false, HasTo = false;
+  TExportKind From = ekOwn, To = ekOwn;
+};
+
+std::string ParseConvertArguments(const std::vector<std::string>& args, TConvertArguments& a) {
+  std::vector<std::string> positional;
+  for (size_t i = 0; i < args.size(); ++i) {
+    std::string name = args[i];
+    std::string value;
+    const bool option = name.size() > 2 && name.compare(0, 2, "--") == 0;
+    if (!option) {
+      positional.push_back(name);
+      continue;
+    }
+    const size_t eq = name.find('=');
+    if (eq != std::string::npos) {
+      value = name.substr(eq + 1);
+      name.resize(eq);
+    } else if (name == "--from" || name == "--to") {
+      if (i + 1 >= args.size()) return name + " wants a format (own, gpx, kml, kmz, geojson)";
+      value = args[++i];
+    }
+    if (name != "--from" && name != "--to") return "unknown option " + name + " for convert";
+    TExportKind kind = ekOwn;
+    if (!ExportKindFromName(value, kind))
+      return name + " wants own, gpx, kml, kmz or geojson, not \"" + value + "\"";
+    if (name == "--from") {
+      a.HasFrom = true;
+      a.From = kind;
+    } else {
+      a.HasTo = true;
+      a.To = kind;
+    }
+  }
+  if (positional.size() != 2) return "convert wants an input and an output file";
+  a.In = positional[0];
+  a.Out = positional[1];
+  if (!a.HasTo) a.To = ExportKindOf(a.Out);
+  return "";
+}
+
+TShapeSourceKind SourceKindOf(TExportKind kind) {
+  switch (kind) {
+    case ekGpx:
+      return skGPX;
+    case ekKml:
+    case ekKmz:
+      return skKML;
+    case ekGeoJson:
+      return skGeoJSON;
+    case ekOwn:
+      break;
+  }
+  return skText;
+}
+
+// The box around every position of the saved groups, as the viewport the
+// GeoJSON bounding box is taken from; false when there is no position.
+bool FrameShapes(TWyShapesGroup& registry, TWyWorldInfo& world) {
+  double s = 90, w = 180, n = -90, e = -180;
+  bool any = false;
+  auto take = [&](double lat, double lng) {
+    s = std::min(s, lat);
+    n = std::max(n, lat);
+    w = std::min(w, lng);
+    e = std::max(e, lng);
+    any = true;
+  };
+  for (TWyShapes* group : registry.Groups()) {
+    if (!group->Serialize()) continue;
+    for (TWyShapeList* list :
+         {static_cast<TWyShapeList*>(group->Pois()), static_cast<TWyShapeList*>(group->Markers())})
+      for (int32_t i = 0; i < list->Count(); ++i)
+        take(list->Items(i)->Latitude(), list->Items(i)->Longitude());
+    for (TWyShapeLineList* list : {static_cast<TWyShapeLineList*>(group->Lines()),
+                                   static_cast<TWyShapeLineList*>(group->Polygones())})
+      for (int32_t i = 0; i < list->Count(); ++i) {
+        const TWyShapeLine* line = list->Items(i);
+        for (int32_t p = 0; p < line->Count(); ++p)
+          take(line->getPoints(p)->Lat(), line->getPoints(p)->Lng());
+      }
+  }
+  if (!any) return false;
+  world.SetSouthWestLatitude(s);
+  world.SetSouthWestLongitude(w);
+  world.SetNorthEastLatitude(n);
+  world.SetNorthEastLongitude(e);
+  return true;
+}
+
+struct TCounts {
+  size_t markers = 0, lines = 0, polygons = 0, points = 0;
+};
+
+TCounts CountShapes(TWyShapesGroup& registry) {
+  TCounts c;
+  for (TWyShapes* group : registry.Groups()) {
+    c.markers += group->Pois()->Count() + group->Markers()->Count();
+    c.lines += group->Lines()->Count();
+    c.polygons += group->Polygones()->Count();
+    for (TWyShapeLineList* list : {static_cast<TWyShapeLineList*>(group->Lines()),
+                                   static_cast<TWyShapeLineList*>(group->Polygones())})
+      for (int32_t i = 0; i < list->Count(); ++i) c.points += list->Items(i)->Count();
+  }
+  return c;
+}
+
+class TStages {
+ public:
+  TStages(std::ostream& err, bool on) : FErr(err), FOn(on) {}
+  void Say(const std::string& what) {
+    if (!FOn) return;
+    const double s =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - FStart).count();
+    char time[32];
+    std::snprintf(time, sizeof time, "%.2f s", s);
+    FErr << "wymap: convert: " << what << " (" << time << ")\n" << std::flush;
+  }
+
+ private:
+  std::ostream& FErr;
+  bool FOn;
+  std::chrono::steady_clock::time_point FStart = std::chrono::steady_clock::now();
+};
+
+int Fail(std::ostream& err, const std::string& message) {
+  err << "wymap: convert: " << message << "\n";
+  return kWymapRequestFailed;
+}
+
+}  // namespace
+
+std::string ConvertUsage() {
+  return "  convert IN OUT [--from F] [--to F]\n"
+         "                         rewrites a file of shapes in another format; F is own,\n"
+         "                         gpx, kml, kmz or geojson (default: by extension)\n";
+}
+
+int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  (void)out;
+  // A conversion passes the whole file through a few large texts in turn.
+  // Kept on the heap and never handed back to the system early, the memory
+  // of one is reused by the next instead of being mapped and faulted in
+  // again page by page.
+  mallopt(M_MMAP_THRESHOLD, 1 << 30);
+  mallopt(M_TRIM_THRESHOLD, 1 << 30);
+  TConvertArguments a;
+  const std::string problem = ParseConvertArguments(args, a);
+  if (!problem.empty()) {
+    err << "wymap: " << problem << " (try wymap --help)\n";
+    return kWymapUsage;
+  }
+
+  std::error_code sizeError;
+  const uintmax_t size = std::filesystem::file_size(a.In, sizeError);
+  TStages stages(err, !sizeError && size >= kProgressBytes);
+  if (!sizeError)
+    stages.Say("reading " + a.In + " (" + std::to_string(size / (1024 * 1024)) + " MB)");
+
+  std::string text;
+  TShapeSourceKind kind = ReadShapeSource(a.In, text);
+  if (kind == skError) return Fail(err, "cannot read " + a.In);
+  if (a.HasFrom) {
+    // A zipped KML under another name: unpack it here (the name did not).
+    if (a.From == ekKmz && FileExtension(a.In) != ".kmz") {
+      std::string kml;
+      if (!KmzToKml(text, kml))
+        return Fail(err, a.In + " is no KMZ archive holding a KML document");
+      text = std::move(kml);
+    }
+    kind = SourceKindOf(a.From);
+  }
+  stages.Say("converting");
+  const std::string shapes = ConvertShapeText(kind, std::move(text));
+  if (!HasShapeRecords(shapes)) return Fail(err, "no shapes in " + a.In);
+
+  // The shapes without a window: a host that drops repaint requests, and a
+  // graphic pool of our own that never runs, so that marker icons are not
+  // fetched.
+  static int argc = 1;
+  static char name[] = "wymap";
+  static char* argv[] = {name, nullptr};
+  std::unique_ptr<QGuiApplication> app;
+  if (QCoreApplication::instance() == nullptr) {
+    PrepareApplication();
+    app = std::make_unique<QGuiApplication>(argc, argv);
+  }
+  {
+    TWyWorldInfo world;
+    TWyCanvas canvas;
+    TThreadGraphicPool pool(true, TThreadGraphicPool::TOptions());
+    THeadlessShapesHost host;
+    TWyShapesGroup registry(&canvas, &host, &world);
+    registry.UseGraphicPool(&pool);
+    if (kind == skText)
+      registry.SetToTxt(shapes);
+    else
+      registry.ReadConvertedText(shapes);
+    const TCounts counts = CountShapes(registry);
+    if (counts.markers + counts.lines + counts.polygons == 0)
+      return Fail(err, "no shapes in " + a.In);
+    stages.Say("read " + std::to_string(counts.markers) + " markers, " +
+               std::to_string(counts.lines) + " lines and " + std::to_string(counts.polygons) +
+               " polygons (" + std::to_string(counts.points) + " points)");
+    FrameShapes(registry, world);
+
+    std::string document;
+    switch (a.To) {
+      case ekGpx:
+        document = registry.GetToGpx();
+        break;
+      case ekKml:
+      case ekKmz:
+        document = registry.GetToKml();
+        break;
+      case ekGeoJson:
+        document = registry.GetToGeoJSon();
+        break;
+      case ekOwn:
+        document = registry.GetToTxt();
+        break;
+    }
+    stages.Say("writing " + a.Out);
+    if (!SaveExportFile(a.Out, a.To, document)) return Fail(err, "cannot write " + a.Out);
+    registry.UseGraphicPool(nullptr);
+  }
+  stages.Say("done");
+  return kWymapOk;
+}
+
+}  // namespace wy
