@@ -41,11 +41,28 @@ const std::map<std::string, std::string>& Defaults() {
       {"endpoint.opencyclemap", "http://{s}.tile.opencyclemap.org/cycle/{z}/{x}/{y}.png"},
       {"endpoint.opnv", "http://tile.memomaps.de/tilegen/{z}/{x}/{y}.png"},
       {"endpoint.arcgis-world-topo-map",
-       "http://server.arcgisonline.com/ArcGIS/rest/services/World_Topo_Map/MapServer/tile/{z}/{y}/{x}.png"},
+       "http://server.arcgisonline.com/ArcGIS/rest/services/World_Topo_Map/MapServer/tile/{z}/{y}/"
+       "{x}.png"},
       {"endpoint.arcgis-world-street-map",
-       "http://server.arcgisonline.com/ArcGIS/rest/services/World_Street_Map/MapServer/tile/{z}/{y}/{x}.png"},
+       "http://server.arcgisonline.com/ArcGIS/rest/services/World_Street_Map/MapServer/tile/{z}/"
+       "{y}/{x}.png"},
       {"endpoint.arcgis-world-imagery",
-       "http://server.arcgisonline.com/ArcGIS/rest/services/World_Imagery/MapServer/tile/{z}/{y}/{x}.png"},
+       "http://server.arcgisonline.com/ArcGIS/rest/services/World_Imagery/MapServer/tile/{z}/{y}/"
+       "{x}.png"},
+      // The same services' high-resolution tiles (512 pixels for the same
+      // 256-pixel square of the map), asked for on high-density screens:
+      // "endpoint.<service>-2x". Empty where a service offers none (then
+      // its tiles are enlarged instead). None of the built-in services
+      // serves such tiles at the addresses above.
+      {"endpoint.osm-2x", ""},
+      {"endpoint.mapquest-2x", ""},
+      {"endpoint.mapquest-sat-2x", ""},
+      {"endpoint.cloudmade-2x", ""},
+      {"endpoint.opencyclemap-2x", ""},
+      {"endpoint.opnv-2x", ""},
+      {"endpoint.arcgis-world-topo-map-2x", ""},
+      {"endpoint.arcgis-world-street-map-2x", ""},
+      {"endpoint.arcgis-world-imagery-2x", ""},
       {"max-connections.tile.openstreetmap.org:443", "2"},
       // Decoded tiles kept beside each tile layer's memory cache, in bytes
       // (two 3840 x 2160 screens of 32-bit tiles); 0 keeps none.
@@ -108,9 +125,12 @@ std::string EnvironmentValue(const std::string& key) {
 
 const char* ServiceKeyName(TServiceKey key) {
   switch (key) {
-    case skCloudMade: return "key.cloudmade";
-    case skBing: return "key.bing";
-    case skMapQuest: return "key.mapquest";
+    case skCloudMade:
+      return "key.cloudmade";
+    case skBing:
+      return "key.bing";
+    case skMapQuest:
+      return "key.mapquest";
   }
   return "key.unknown";
 }
@@ -192,13 +212,17 @@ std::vector<std::string> KnownSettingKeys() {
   return keys;
 }
 
-std::string GetEndpoint(const std::string& name) { return GetSetting("endpoint." + name); }
+std::string GetEndpoint(const std::string& name) {
+  return GetSetting("endpoint." + name);
+}
 
 void SetEndpoint(const std::string& name, const std::string& value) {
   SetSetting("endpoint." + name, value);
 }
 
-std::string GetUserAgent() { return GetSetting("user-agent"); }
+std::string GetUserAgent() {
+  return GetSetting("user-agent");
+}
 
 std::string GetCacheDir() {
   std::string dir = GetSetting("cache-dir");
@@ -232,7 +256,9 @@ uint32_t GetTimeoutMs(const std::string& name, uint32_t fallback) {
   return static_cast<uint32_t>(std::min<int64_t>(value, UINT32_MAX));
 }
 
-std::string GetServiceKey(TServiceKey key) { return GetSetting(ServiceKeyName(key)); }
+std::string GetServiceKey(TServiceKey key) {
+  return GetSetting(ServiceKeyName(key));
+}
 
 void SetServiceKey(TServiceKey key, const std::string& value) {
   SetSetting(ServiceKeyName(key), value);

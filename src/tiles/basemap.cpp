@@ -278,9 +278,13 @@ bool TBasemap::Load(const uint8_t* data, size_t size) {
   return true;
 }
 
-void TBasemap::DrawTile(int x, int y, int z, QImage& image) const {
-  if (image.width() != kSide || image.height() != kSide || image.format() != QImage::Format_RGB32)
-    image = QImage(kSide, kSide, QImage::Format_RGB32);
+void TBasemap::DrawTile(int x, int y, int z, QImage& image, int scale) const {
+  scale = std::clamp(scale, 1, 4);
+  const int side = kSide * scale;
+  if (image.width() != side || image.height() != side || image.format() != QImage::Format_RGB32)
+    image = QImage(side, side, QImage::Format_RGB32);
+  // Drawn in tile units: the painter scales them to the image's pixels.
+  image.setDevicePixelRatio(scale);
   image.fill(QColor::fromRgba(kBasemapSea));
   const double tiles = std::ldexp(1.0, std::clamp(z, 0, 30));
   if (x < 0 || y < 0 || x >= tiles || y >= tiles || Empty()) return;

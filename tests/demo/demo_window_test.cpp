@@ -46,6 +46,7 @@
 #include "support/fixture_server.h"
 #include "support/image_helpers.h"
 #include "support/test_helpers.h"
+#include "tiles/tile_server.h"
 
 namespace wy {
 namespace {
@@ -268,7 +269,10 @@ class DemoWindowTest : public ::testing::Test {
 TEST_F(DemoWindowTest, StartState) {
   EXPECT_EQ(FWindow->windowTitle().toStdString(), "Demo RiduzeZirudiruzire");
   EXPECT_EQ(W().tileserver()->currentIndex(), -1);
-  EXPECT_EQ(W().tileserver()->count(), 6);
+  EXPECT_EQ(W().tileserver()->count(), 7);
+  // Not blank: it names the map shown until one is chosen.
+  EXPECT_EQ(W().tileserver()->currentText().toStdString(), "");
+  EXPECT_EQ(W().tileserver()->placeholderText().toStdString(), "OSM");
   EXPECT_TRUE(W().ckStore()->isChecked());
   EXPECT_EQ(W().radius()->text().toStdString(), "1000");
   EXPECT_TRUE(W().btFindPlaces()->isEnabled());
@@ -323,6 +327,15 @@ TEST_F(DemoWindowTest, TileServerChoice) {
     W().map()->RedrawMap(false);
     EXPECT_TRUE(PumpUntil([&] { return TileRequested(kTileServers[index]); }));
   }
+  // The last item draws the built-in world map: nothing is asked for.
+  FServer.ClearRequests();
+  Choose(W().tileserver(), 6);
+  EXPECT_EQ(W().tileserver()->currentText().toStdString(), "Offline");
+  EXPECT_EQ(W().map()->TileServer(), tsOffline);
+  W().map()->RedrawMap(false);
+  EXPECT_TRUE(W().map()->MapServer().TileOK());
+  for (const TFixtureRequest& r : FServer.Requests())
+    EXPECT_NE(r.Path.rfind("/tiles/", 0), 0u) << r.Path;
 }
 
 // S3: an address typed in the box and Enter fill the list and move there; a
@@ -1001,16 +1014,16 @@ TEST_F(DemoWindowTest, OpeningATrackFileFramesIt) {
     std::ofstream(files.Sub(name), std::ios::binary) << text;
     return files.Sub(name);
   };
-  const std::string walk = write(
-      "walk.gpx",
-      "<?xml version=\"1.0\"?><gpx version=\"1.1\" creator=\"t\">"
-      "<wpt lat=\"-33.8568\" lon=\"151.2153\"><name>Opera</name></wpt><trk><trkseg>"
-      "<trkpt lat=\"-33.8568\" lon=\"151.2153\"/><trkpt lat=\"-33.8523\" lon=\"151.2108\"/>"
-      "</trkseg></trk></gpx>");
-  const std::string ride = write(
-      "ride.geojson",
-      "{\"type\":\"Feature\",\"geometry\":{\"type\":\"LineString\","
-      "\"coordinates\":[[13.37,52.51],[13.40,52.52]]},\"properties\":{}}");
+  const std::string walk =
+      write("walk.gpx",
+            "<?xml version=\"1.0\"?><gpx version=\"1.1\" creator=\"t\">"
+            "<wpt lat=\"-33.8568\" lon=\"151.2153\"><name>Opera</name></wpt><trk><trkseg>"
+            "<trkpt lat=\"-33.8568\" lon=\"151.2153\"/><trkpt lat=\"-33.8523\" lon=\"151.2108\"/>"
+            "</trkseg></trk></gpx>");
+  const std::string ride =
+      write("ride.geojson",
+            "{\"type\":\"Feature\",\"geometry\":{\"type\":\"LineString\","
+            "\"coordinates\":[[13.37,52.51],[13.40,52.52]]},\"properties\":{}}");
 
   chosen = walk;
   Click(W().btOpen());
