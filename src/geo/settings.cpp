@@ -41,14 +41,11 @@ const std::map<std::string, std::string>& Defaults() {
       {"endpoint.opencyclemap", "http://{s}.tile.opencyclemap.org/cycle/{z}/{x}/{y}.png"},
       {"endpoint.opnv", "http://tile.memomaps.de/tilegen/{z}/{x}/{y}.png"},
       {"endpoint.arcgis-world-topo-map",
-       "http://server.arcgisonline.com/ArcGIS/rest/services/World_Topo_Map/MapServer/tile/{z}/{y}/"
-       "{x}.png"},
+       "http://server.arcgisonline.com/ArcGIS/rest/services/World_Topo_Map/MapServer/tile/{z}/{y}/{x}.png"},
       {"endpoint.arcgis-world-street-map",
-       "http://server.arcgisonline.com/ArcGIS/rest/services/World_Street_Map/MapServer/tile/{z}/"
-       "{y}/{x}.png"},
+       "http://server.arcgisonline.com/ArcGIS/rest/services/World_Street_Map/MapServer/tile/{z}/{y}/{x}.png"},
       {"endpoint.arcgis-world-imagery",
-       "http://server.arcgisonline.com/ArcGIS/rest/services/World_Imagery/MapServer/tile/{z}/{y}/"
-       "{x}.png"},
+       "http://server.arcgisonline.com/ArcGIS/rest/services/World_Imagery/MapServer/tile/{z}/{y}/{x}.png"},
       // The same services' high-resolution tiles (512 pixels for the same
       // 256-pixel square of the map), asked for on high-density screens:
       // "endpoint.<service>-2x". Empty where a service offers none (then
@@ -125,12 +122,9 @@ std::string EnvironmentValue(const std::string& key) {
 
 const char* ServiceKeyName(TServiceKey key) {
   switch (key) {
-    case skCloudMade:
-      return "key.cloudmade";
-    case skBing:
-      return "key.bing";
-    case skMapQuest:
-      return "key.mapquest";
+    case skCloudMade: return "key.cloudmade";
+    case skBing: return "key.bing";
+    case skMapQuest: return "key.mapquest";
   }
   return "key.unknown";
 }
@@ -212,17 +206,13 @@ std::vector<std::string> KnownSettingKeys() {
   return keys;
 }
 
-std::string GetEndpoint(const std::string& name) {
-  return GetSetting("endpoint." + name);
-}
+std::string GetEndpoint(const std::string& name) { return GetSetting("endpoint." + name); }
 
 void SetEndpoint(const std::string& name, const std::string& value) {
   SetSetting("endpoint." + name, value);
 }
 
-std::string GetUserAgent() {
-  return GetSetting("user-agent");
-}
+std::string GetUserAgent() { return GetSetting("user-agent"); }
 
 std::string GetCacheDir() {
   std::string dir = GetSetting("cache-dir");
@@ -256,9 +246,7 @@ uint32_t GetTimeoutMs(const std::string& name, uint32_t fallback) {
   return static_cast<uint32_t>(std::min<int64_t>(value, UINT32_MAX));
 }
 
-std::string GetServiceKey(TServiceKey key) {
-  return GetSetting(ServiceKeyName(key));
-}
+std::string GetServiceKey(TServiceKey key) { return GetSetting(ServiceKeyName(key)); }
 
 void SetServiceKey(TServiceKey key, const std::string& value) {
   SetSetting(ServiceKeyName(key), value);
