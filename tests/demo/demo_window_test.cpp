@@ -1014,16 +1014,16 @@ TEST_F(DemoWindowTest, OpeningATrackFileFramesIt) {
     std::ofstream(files.Sub(name), std::ios::binary) << text;
     return files.Sub(name);
   };
-  const std::string walk =
-      write("walk.gpx",
-            "<?xml version=\"1.0\"?><gpx version=\"1.1\" creator=\"t\">"
-            "<wpt lat=\"-33.8568\" lon=\"151.2153\"><name>Opera</name></wpt><trk><trkseg>"
-            "<trkpt lat=\"-33.8568\" lon=\"151.2153\"/><trkpt lat=\"-33.8523\" lon=\"151.2108\"/>"
-            "</trkseg></trk></gpx>");
-  const std::string ride =
-      write("ride.geojson",
-            "{\"type\":\"Feature\",\"geometry\":{\"type\":\"LineString\","
-            "\"coordinates\":[[13.37,52.51],[13.40,52.52]]},\"properties\":{}}");
+  const std::string walk = write(
+      "walk.gpx",
+      "<?xml version=\"1.0\"?><gpx version=\"1.1\" creator=\"t\">"
+      "<wpt lat=\"-33.8568\" lon=\"151.2153\"><name>Opera</name></wpt><trk><trkseg>"
+      "<trkpt lat=\"-33.8568\" lon=\"151.2153\"/><trkpt lat=\"-33.8523\" lon=\"151.2108\"/>"
+      "</trkseg></trk></gpx>");
+  const std::string ride = write(
+      "ride.geojson",
+      "{\"type\":\"Feature\",\"geometry\":{\"type\":\"LineString\","
+      "\"coordinates\":[[13.37,52.51],[13.40,52.52]]},\"properties\":{}}");
 
   chosen = walk;
   Click(W().btOpen());
