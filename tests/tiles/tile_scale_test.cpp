@@ -33,21 +33,26 @@ QImage Stripes() {
   return image;
 }
 
-class TileScaleTest : public TileServerTest {};
+class TileScaleTest : public TileServerTest {
+ protected:
+  // Tile (8, 5, 4) once it came, as drawn at scale 2: 512 pixels at a
+  // device pixel ratio of 2.
+  QImage DenseTile() {
+    Fetch(8, 5, 4);
+    const QImage tile = FServer->GetTile(8, 5, 4);
+    EXPECT_TRUE(FServer->TileOK());
+    EXPECT_EQ(tile.size(), QSize(512, 512));
+    EXPECT_EQ(tile.devicePixelRatio(), 2.0);
+    return tile;
+  }
+};
 
 TEST_F(TileScaleTest, OrdinaryTilesAreEnlargedSmoothlyAndKeptApart) {
   FTileBytes = EncodePngImage(Stripes());
   TVuroduDavServer& server = MakeServer();
   server.SetTileScale(2);
   EXPECT_FALSE(server.HighResolutionSource()) << "the service has no high-resolution tiles";
-  EXPECT_FALSE(server.TileOK());
-  server.GetTile(8, 5, 4);
-  ASSERT_TRUE(WaitUntil([&] { return EventsWith(1) == 1; }));
-
-  const QImage tile = server.GetTile(8, 5, 4);
-  ASSERT_TRUE(server.TileOK());
-  EXPECT_EQ(tile.size(), QSize(512, 512));
-  EXPECT_EQ(tile.devicePixelRatio(), 2.0);
+  const QImage tile = DenseTile();
   std::set<QRgb> colours;
   for (int x = 0; x < 64; ++x) colours.insert(tile.pixel(x, 100));
   EXPECT_GT(colours.size(), 2u) << "enlarged smoothly";
@@ -83,12 +88,7 @@ TEST_F(TileScaleTest, HighResolutionTilesComeFromTheirOwnAddressAndFolder) {
   EXPECT_FALSE(server.HighResolutionSource()) << "only at scale 2";
   server.SetTileScale(2);
   EXPECT_TRUE(server.HighResolutionSource());
-  server.GetTile(8, 5, 4);
-  ASSERT_TRUE(WaitUntil([&] { return EventsWith(1) == 1; }));
-  const QImage tile = server.GetTile(8, 5, 4);
-  ASSERT_TRUE(server.TileOK());
-  EXPECT_EQ(tile.size(), QSize(512, 512));
-  EXPECT_EQ(tile.devicePixelRatio(), 2.0);
+  const QImage tile = DenseTile();
   EXPECT_EQ(tile.pixel(300, 300), kHighColor);
   EXPECT_EQ(server.ScaledCount(), 0);
   ASSERT_EQ(FFixture.RequestCount(), 1u);
