@@ -26,6 +26,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <iterator>
 
 #include "demo/address_box.h"
 #include "geo/coordinate_text.h"
@@ -166,8 +167,12 @@ void TFZeduZavireRozuvidu::BuildControls() {
   Label1->setFont(bold);
   Label1->move(12, 3);
   tileserver = new QComboBox(Panel3);
-  tileserver->addItems({"MapQuest", "MapQuestSat", "OSM", "CloudMade", "Cycle Map", "OPVN"});
+  tileserver->addItems(
+      {"MapQuest", "MapQuestSat", "OSM", "CloudMade", "Cycle Map", "OPVN", "Offline"});
+  // Nothing is chosen at start; the box names what the map shows meanwhile
+  // instead of staying blank.
   tileserver->setCurrentIndex(-1);
+  tileserver->setPlaceholderText("OSM");
   tileserver->setGeometry(60, 0, 276, 24);
   Label2 = new QLabel("Adress", Panel3);
   Label2->setFont(bold);
@@ -349,10 +354,10 @@ void TFZeduZavireRozuvidu::Panel4Resize() {
 }
 
 void TFZeduZavireRozuvidu::tileserverClick() {
-  static const TTileServer kServers[] = {tsOpenMapQuest, tsOpenMapQuestSat, tsOSM, tsCloudMade,
-                                         tsOpenCycleMap};
+  static const TTileServer kServers[] = {
+      tsOpenMapQuest, tsOpenMapQuestSat, tsOSM, tsCloudMade, tsOpenCycleMap, tsOPNV, tsOffline};
   const int index = tileserver->currentIndex();
-  map->SetTileServer(index >= 0 && index < 5 ? kServers[index] : tsOPNV);
+  map->SetTileServer(index >= 0 && index < int(std::size(kServers)) ? kServers[index] : tsOPNV);
 }
 
 bool TFZeduZavireRozuvidu::GoToTypedCoordinates(const std::string& text) {

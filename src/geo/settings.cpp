@@ -46,6 +46,20 @@ const std::map<std::string, std::string>& Defaults() {
        "http://server.arcgisonline.com/ArcGIS/rest/services/World_Street_Map/MapServer/tile/{z}/{y}/{x}.png"},
       {"endpoint.arcgis-world-imagery",
        "http://server.arcgisonline.com/ArcGIS/rest/services/World_Imagery/MapServer/tile/{z}/{y}/{x}.png"},
+      // The same services' high-resolution tiles (512 pixels for the same
+      // 256-pixel square of the map), asked for on high-density screens:
+      // "endpoint.<service>-2x". Empty where a service offers none (then
+      // its tiles are enlarged instead). None of the built-in services
+      // serves such tiles at the addresses above.
+      {"endpoint.osm-2x", ""},
+      {"endpoint.mapquest-2x", ""},
+      {"endpoint.mapquest-sat-2x", ""},
+      {"endpoint.cloudmade-2x", ""},
+      {"endpoint.opencyclemap-2x", ""},
+      {"endpoint.opnv-2x", ""},
+      {"endpoint.arcgis-world-topo-map-2x", ""},
+      {"endpoint.arcgis-world-street-map-2x", ""},
+      {"endpoint.arcgis-world-imagery-2x", ""},
       {"max-connections.tile.openstreetmap.org:443", "2"},
       // Decoded tiles kept beside each tile layer's memory cache, in bytes
       // (two 3840 x 2160 screens of 32-bit tiles); 0 keeps none.

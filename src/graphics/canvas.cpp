@@ -79,9 +79,13 @@ void BlendBox(QPainter& painter, const QRect& box, TColor color, uint8_t alpha) 
   painter.drawImage(QRectF(box), pixel, QRectF(0, 0, 1, 1));
 }
 
+// The painter's device in its drawing units (an image's pixels divided by
+// its device pixel ratio).
 QRect DeviceRect(const QPainter& painter) {
   const QPaintDevice* device = painter.device();
-  return device ? QRect(0, 0, device->width(), device->height()) : QRect();
+  if (!device) return QRect();
+  const qreal dpr = std::max<qreal>(device->devicePixelRatio(), 1.0);
+  return QRectF(0, 0, device->width() / dpr, device->height() / dpr).toAlignedRect();
 }
 
 QRect ToQRect(const TRect& r) {
@@ -298,11 +302,23 @@ void TWyCanvas::SetSize(int width, int height) {
   FHeight = std::max(height, 0);
   // A zero-sized surface keeps a one-pixel image so that drawing stays
   // harmless.
-  FBitmap = QImage(std::max(FWidth, 1), std::max(FHeight, 1), QImage::Format_ARGB32_Premultiplied);
+  const qreal dpr = FDevicePixelRatio;
+  FBitmap = QImage(static_cast<int>(std::ceil(std::max(FWidth, 1) * dpr)),
+                   static_cast<int>(std::ceil(std::max(FHeight, 1) * dpr)),
+                   QImage::Format_ARGB32_Premultiplied);
   strokes_.reset();
+  // Painters on the image scale by this themselves.
+  FBitmap.setDevicePixelRatio(dpr);
   FBitmap.setDotsPerMeterX(kDotsPerMeter);
   FBitmap.setDotsPerMeterY(kDotsPerMeter);
   if (!FBitmap.isNull()) FBitmap.fill(Qt::white);
+}
+
+void TWyCanvas::SetDevicePixelRatio(qreal value) {
+  const qreal dpr = std::isfinite(value) ? std::max<qreal>(value, 1.0) : 1.0;
+  if (dpr == FDevicePixelRatio) return;
+  FDevicePixelRatio = dpr;
+  SetSize(FWidth, FHeight);
 }
 
 void TWyCanvas::SetWidth(int value) {
@@ -375,7 +391,7 @@ void TWyCanvas::ClearClip() {
 }
 
 QRect TWyCanvas::ClipBox() const {
-  const QRect all(0, 0, FBitmap.width(), FBitmap.height());
+  const QRect all(0, 0, std::max(FWidth, 1), std::max(FHeight, 1));
   return clip_ ? clip_->boundingRect() & all : all;
 }
 

@@ -115,6 +115,13 @@ class TWyCanvas {
   void SetWidth(int value);
   void SetHeight(int value);
   void SetSize(int width, int height);
+  // Device pixels per drawing unit (2 on a typical high-density screen).
+  // Width and Height, every coordinate and pen width stay in drawing units;
+  // the image holds Width x Height units at this many pixels each, so that
+  // lines and text are drawn at the screen's full sharpness. A change
+  // makes a new, white image. Values below 1 count as 1.
+  qreal DevicePixelRatio() const { return FDevicePixelRatio; }
+  void SetDevicePixelRatio(qreal value);
 
   // Current pen, brush and font; changes apply to the next operation.
   QPen& Pen() { return pen_; }
@@ -215,6 +222,7 @@ class TWyCanvas {
   int FWeight = 0;
   int FWidth = 320;
   int FHeight = 240;
+  qreal FDevicePixelRatio = 1.0;
 
   QPen pen_;
   QBrush brush_;

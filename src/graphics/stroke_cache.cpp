@@ -58,9 +58,10 @@ QPainterPath BezierChain(const QPoint* points, int count) {
 bool TStrokeCache::Draw(QImage& target, const QPen& pen, const QPoint* points, int count,
                         bool bezier) {
   if (!Applies(target, pen, count, bezier)) return false;
-  if (target.size() != FSize) {
+  if (target.size() != FSize || target.devicePixelRatio() != FScale) {
     Clear();
     FSize = target.size();
+    FScale = target.devicePixelRatio();
   }
   const QPen geometry = Geometry(pen);
   const uint64_t key = HashPoints(points, count, bezier);
@@ -113,6 +114,8 @@ void TStrokeCache::Capture(TEntry& entry) {
     FMask = QImage(FSize, QImage::Format_Alpha8);
     if (FMask.isNull()) return;
     FMask.fill(0);
+    // Drawn in the target's units, so the mask gets the target's pixels.
+    FMask.setDevicePixelRatio(FScale);
   }
   // A box around the points wide enough for any join, cap or dash of the
   // pen; the stroke is clipped to it so that nothing of it is left in the
@@ -127,17 +130,21 @@ void TStrokeCache::Capture(TEntry& entry) {
   const double width = std::max(1.0, entry.Geometry.widthF());
   const int64_t margin =
       static_cast<int64_t>(std::ceil(width * std::max(2.0, entry.Geometry.miterLimit()))) + 4;
-  const int64_t left = std::max<int64_t>(0, minX - margin);
-  const int64_t top = std::max<int64_t>(0, minY - margin);
-  const int64_t right = std::min<int64_t>(FMask.width() - 1, maxX + margin);
-  const int64_t bottom = std::min<int64_t>(FMask.height() - 1, maxY + margin);
+  // The box in mask pixels (the points are in the target's units).
+  const auto down = [this](int64_t v) { return static_cast<int64_t>(std::floor(v * FScale)); };
+  const auto up = [this](int64_t v) { return static_cast<int64_t>(std::ceil(v * FScale)); };
+  const int64_t left = std::max<int64_t>(0, down(minX - margin));
+  const int64_t top = std::max<int64_t>(0, down(minY - margin));
+  const int64_t right = std::min<int64_t>(FMask.width() - 1, up(maxX + margin));
+  const int64_t bottom = std::min<int64_t>(FMask.height() - 1, up(maxY + margin));
   if (left > right || top > bottom) return;
   const QRect box(QPoint(static_cast<int>(left), static_cast<int>(top)),
                   QPoint(static_cast<int>(right), static_cast<int>(bottom)));
   {
     QPainter p(&FMask);
     p.setRenderHint(QPainter::Antialiasing, false);
-    p.setClipRect(box);
+    p.setClipRect(
+        QRectF(box.x() / FScale, box.y() / FScale, box.width() / FScale, box.height() / FScale));
     QPen pen = entry.Geometry;
     pen.setColor(Qt::white);
     p.setPen(pen);

@@ -75,7 +75,8 @@ class TStrokeCache {
   QRgb PixelOf(const QColor& color);
   void Evict();
 
-  QSize FSize;  // of the target the entries were captured for
+  QSize FSize;         // of the target the entries were captured for
+  qreal FScale = 1.0;  // and its device pixel ratio
   std::unordered_multimap<uint64_t, TEntry> FEntries;
   size_t FBytes = 0;
   uint64_t FClock = 0;

@@ -52,6 +52,15 @@ QColor PlaceholderColor() {
   return ToQColor(cl3DLight);
 }
 
+// From this many device pixels per map pixel on, tiles come at twice the
+// density (a screen at 1.25 draws ordinary tiles slightly enlarged; one at
+// 1.5 or more would blur them visibly).
+constexpr qreal kDenseTilesFrom = 1.5;
+
+int TileScaleFor(qreal devicePixelRatio) {
+  return devicePixelRatio >= kDenseTilesFrom ? 2 : 1;
+}
+
 }  // namespace
 
 // The map as the shapes see it: repaint requests go to the map's mailbox
@@ -446,6 +455,7 @@ void TVuroduDavControl::AddOverlayTiles(TOnMapServerTilePath getOverlayTiles,
   info.SetTileFormat(stPng);
   info.Name = Name;
   server->SetLocalCache(FMapServer->LocalCache());
+  server->SetTileScale(FMapServer->TileScale());
   server->OnLoadTile = [this](int x, int y, int z, int t) { TileLoaded(x, y, z, t); };
   FOverlayServer = std::move(server);
   ClearTiles();
@@ -498,6 +508,17 @@ void TVuroduDavControl::ClearTiles() {
 void TVuroduDavControl::ResizeSurfaces() {
   const int w = std::max(1, width());
   const int h = std::max(1, height());
+  // The frame has the screen's pixels; everything is laid out in the
+  // widget's own units.
+  const qreal dpr = std::max<qreal>(1.0, devicePixelRatioF());
+  if (dpr != FDevicePixelRatio) {
+    FDevicePixelRatio = dpr;
+    FCopyright = QImage();
+    const int scale = TileScaleFor(dpr);
+    FMapServer->SetTileScale(scale);
+    if (FOverlayServer) FOverlayServer->SetTileScale(scale);
+  }
+  FWyCanvas->SetDevicePixelRatio(dpr);
   FWyCanvas->SetSize(w, h);
   FTileFrame->Resize(w, h);
   FScreenShotRender = -1;
@@ -604,7 +625,11 @@ void TVuroduDavControl::UpdateAttribution() {
     FCopyrightText = text;
     const int w = FWyCanvas->TextWidth(text);
     const int h = FWyCanvas->TextHeight(text);
-    FCopyright = QImage(std::max(w, 1), std::max(h, 1), QImage::Format_ARGB32_Premultiplied);
+    const qreal dpr = FDevicePixelRatio;
+    FCopyright = QImage(static_cast<int>(std::ceil(std::max(w, 1) * dpr)),
+                        static_cast<int>(std::ceil(std::max(h, 1) * dpr)),
+                        QImage::Format_ARGB32_Premultiplied);
+    FCopyright.setDevicePixelRatio(dpr);
     // A light veil behind the text keeps it readable over dark imagery.
     FCopyright.fill(QColor(255, 255, 255, 150));
     QPainter painter(&FCopyright);
@@ -614,8 +639,9 @@ void TVuroduDavControl::UpdateAttribution() {
     painter.drawText(0, metrics.ascent(), QString::fromStdString(text));
   }
   // Bottom right, 4 pixels from the right edge.
-  FCopyrightRect = QRect(width() - FCopyright.width() - 4, height() - FCopyright.height(),
-                         FCopyright.width(), FCopyright.height());
+  const QSize size = FCopyright.deviceIndependentSize().toSize();
+  FCopyrightRect =
+      QRect(width() - size.width() - 4, height() - size.height(), size.width(), size.height());
 }
 
 const QImage& TVuroduDavControl::ScreenShot() {
@@ -623,9 +649,13 @@ const QImage& TVuroduDavControl::ScreenShot() {
     if (FFrameHasShapes) {
       FScreenShot = FWyCanvas->Bitmap().copy();
     } else {
-      FScreenShot = QImage(std::max(1, width()), std::max(1, height()), QImage::Format_RGB32);
+      const qreal dpr = FDevicePixelRatio;
+      FScreenShot =
+          QImage(static_cast<int>(std::ceil(std::max(1, width()) * dpr)),
+                 static_cast<int>(std::ceil(std::max(1, height()) * dpr)), QImage::Format_RGB32);
+      FScreenShot.setDevicePixelRatio(dpr);
       QPainter painter(&FScreenShot);
-      FTileFrame->Draw(painter, FScreenShot.rect());
+      FTileFrame->Draw(painter, QRect(0, 0, width(), height()));
     }
     if (!FCopyrightRect.isEmpty()) {
       QPainter painter(&FScreenShot);
@@ -638,13 +668,19 @@ const QImage& TVuroduDavControl::ScreenShot() {
 
 void TVuroduDavControl::paintEvent(QPaintEvent* event) {
   if (FDestroying) return;
+  // Moved to a screen of another pixel density: the frame follows.
+  if (std::max<qreal>(1.0, devicePixelRatioF()) != FDevicePixelRatio) ResizeSurfaces();
   if (!Valide_Map && CanRender()) RenderFrame();
   const QRect area = event->rect();
   if (FFrameHasShapes) {
     QPainter painter(this);
-    // The frame is opaque: copied, not blended.
+    // The frame is opaque: copied, not blended, pixel for pixel.
     painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.drawImage(area.topLeft(), FWyCanvas->Bitmap(), area);
+    const QImage& frame = FWyCanvas->Bitmap();
+    const qreal dpr = frame.devicePixelRatio();
+    painter.drawImage(
+        QRectF(area), frame,
+        QRectF(area.x() * dpr, area.y() * dpr, area.width() * dpr, area.height() * dpr));
   } else {
     QPainter painter(this);
     FTileFrame->Draw(painter, area);

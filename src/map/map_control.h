@@ -18,6 +18,12 @@
 //
 // Pixel geometry: FX, FY are the widget coordinates of world pixel (0, 0)
 // at the current zoom; tile (tx, ty) is drawn at (tx*256 + FX, ty*256 + FY).
+// Every coordinate of the interface (size, conversions, pointer events) is
+// in widget units. On a high-density screen the frame, the attribution and
+// ScreenShot have the screen's pixels (the widget's size times its device
+// pixel ratio, with that ratio set on the image), so lines and text are
+// drawn sharp; from a ratio of 1.5 the tiles come at twice the density
+// (TVuroduDavServer::SetTileScale).
 
 #include <QImage>
 #include <QPoint>
@@ -167,7 +173,8 @@ class TVuroduDavControl : public QWidget, public TObject {
   // is not on a linked attribution.
   std::string AttributionLinkAt(const QPoint& at) const;
   // The last rendered frame (tiles, shapes and attribution) at widget size,
-  // composed on request.
+  // composed on request; on a high-density screen with the screen's pixels
+  // (its devicePixelRatio says how many per widget pixel).
   const QImage& ScreenShot();
   // True when every visible tile has arrived or failed: no download is in
   // flight after a full render (which draws what arrived and starts the
@@ -585,6 +592,8 @@ class TVuroduDavControl : public QWidget, public TObject {
   // surface; otherwise paintEvent draws the tiles itself.
   bool FFrameHasShapes = false;
   int FRenderCount = 0;
+  // Device pixels per widget pixel the frame was made for.
+  qreal FDevicePixelRatio = 1.0;
   // The attribution, laid out once per text: its place and its pixels.
   QRect FCopyrightRect;
   std::string FCopyrightText;

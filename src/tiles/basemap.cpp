@@ -129,6 +129,7 @@ struct TTileView {
   double Scale;                   // pixels per world unit
   double Left, Top;               // world coordinates of the tile's pixel (0, 0)
   double MinX, MinY, MaxX, MaxY;  // world box the tile (with margin) covers
+  double MinStep = kMinStep;      // in pixels; grows with the pixels per map pixel
 
   bool Meets(const TBasemap::TPart& part) const {
     return part.MaxX >= MinX && part.MinX <= MaxX && part.MaxY >= MinY && part.MinY <= MaxY;
@@ -146,7 +147,7 @@ void PixelPoints(const TTileView& view, const float* xs, const float* ys, const 
   for (uint32_t i = p.Begin; i < p.End; ++i) {
     const QPointF point((xs[i] - view.Left) * view.Scale, (ys[i] - view.Top) * view.Scale);
     if (!out.empty() && i + 1 < p.End &&
-        std::abs(point.x() - out.back().x()) + std::abs(point.y() - out.back().y()) < kMinStep)
+        std::abs(point.x() - out.back().x()) + std::abs(point.y() - out.back().y()) < view.MinStep)
       continue;
     out.push_back(point);
   }
@@ -227,15 +228,15 @@ void AddClippedLine(const std::vector<QPointF>& line, double lo, double hi, QPai
   }
 }
 
-void StrokeLines(QPainter& painter, const TTileView& view, const float* xs, const float* ys,
-                 const std::vector<TBasemap::TPart>& parts, const QPen& pen,
+void StrokeLines(QPainter& painter, const TTileView& view, int side, const float* xs,
+                 const float* ys, const std::vector<TBasemap::TPart>& parts, const QPen& pen,
                  std::vector<QPointF>& points) {
   QPainterPath path;
   for (const TBasemap::TPart& part : parts) {
     if (!view.Meets(part)) continue;
     PixelPoints(view, xs, ys, part, points);
     if (points.size() < 2) continue;
-    AddClippedLine(points, -kMargin, kSide + kMargin, path);
+    AddClippedLine(points, -kMargin, side + kMargin, path);
   }
   if (path.isEmpty()) return;
   painter.setPen(pen);
@@ -278,15 +279,28 @@ bool TBasemap::Load(const uint8_t* data, size_t size) {
   return true;
 }
 
-void TBasemap::DrawTile(int x, int y, int z, QImage& image) const {
-  if (image.width() != kSide || image.height() != kSide || image.format() != QImage::Format_RGB32)
-    image = QImage(kSide, kSide, QImage::Format_RGB32);
+void TBasemap::DrawTile(int x, int y, int z, QImage& image, int scale) const {
+  scale = std::clamp(scale, 1, 4);
+  const int side = kSide * scale;
+  if (image.width() != side || image.height() != side || image.format() != QImage::Format_RGB32)
+    image = QImage(side, side, QImage::Format_RGB32);
+  // Painters draw it over 256 map pixels. It is drawn here in its own
+  // pixels (a scaling painter would be many times slower at filling).
+  image.setDevicePixelRatio(1);
   image.fill(QColor::fromRgba(kBasemapSea));
+  struct TDensity {
+    QImage& Image;
+    int Scale;
+    ~TDensity() { Image.setDevicePixelRatio(Scale); }
+  } density{image, scale};
   const double tiles = std::ldexp(1.0, std::clamp(z, 0, 30));
   if (x < 0 || y < 0 || x >= tiles || y >= tiles || Empty()) return;
 
   TTileView view;
-  view.Scale = kSide * tiles;
+  view.Scale = side * tiles;
+  // As many points as a tile of 256 pixels: a denser tile shows the same
+  // detail of the map, only sharper.
+  view.MinStep = kMinStep * scale;
   view.Left = x / tiles;
   view.Top = y / tiles;
   const double margin = kMargin / view.Scale;
@@ -306,7 +320,7 @@ void TBasemap::DrawTile(int x, int y, int z, QImage& image) const {
   for (const TPart& ring : FLand) {
     if (!view.Meets(ring)) continue;
     PixelPoints(view, FX.data(), FY.data(), ring, points);
-    if (!view.Holds(ring)) ClipRing(points, scratch, -kMargin, kSide + kMargin);
+    if (!view.Holds(ring)) ClipRing(points, scratch, -kMargin, side + kMargin);
     if (points.size() < 3) continue;
     land.addPolygon(QPolygonF(QVector<QPointF>(points.begin(), points.end())));
     land.closeSubpath();
@@ -314,15 +328,18 @@ void TBasemap::DrawTile(int x, int y, int z, QImage& image) const {
   if (!land.isEmpty()) painter.fillPath(land, QColor::fromRgba(kBasemapLand));
 
   // Thin lines that thicken a little as the map grows.
-  const double width = z < 5 ? 0.6 : (z < 8 ? 0.9 : 1.2);
+  // Lines of the smallest zooms, where there are the most of them, stay
+  // within one pixel on a denser tile too: the toolkit draws those many
+  // times faster than wider ones.
+  const double width = z < 5 ? std::min(0.6 * scale, 1.0) : (z < 8 ? 0.9 : 1.2) * scale;
   QPen border(kBorderColour, width);
   border.setCapStyle(Qt::RoundCap);
   border.setJoinStyle(Qt::RoundJoin);
-  StrokeLines(painter, view, FX.data(), FY.data(), FBorders, border, points);
+  StrokeLines(painter, view, side, FX.data(), FY.data(), FBorders, border, points);
   QPen coast(kCoastColour, width);
   coast.setCapStyle(Qt::RoundCap);
   coast.setJoinStyle(Qt::RoundJoin);
-  StrokeLines(painter, view, FX.data(), FY.data(), FCoasts, coast, points);
+  StrokeLines(painter, view, side, FX.data(), FY.data(), FCoasts, coast, points);
 }
 
 const TBasemap& TBasemap::World() {

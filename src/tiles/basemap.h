@@ -31,9 +31,11 @@ class TBasemap {
   bool Load(const uint8_t* data, size_t size);
   bool Empty() const { return FLand.empty() && FCoasts.empty() && FBorders.empty(); }
 
-  // Draws tile (x, y) of zoom z into `image` (made 256 x 256 RGB32). Tiles
+  // Draws tile (x, y) of zoom z into `image` (made 256 x 256 RGB32, or
+  // 256 * scale pixels a side with that device pixel ratio for a
+  // high-density screen: the same map, drawn sharper; scale 1 to 4). Tiles
   // outside the world are sea.
-  void DrawTile(int x, int y, int z, QImage& image) const;
+  void DrawTile(int x, int y, int z, QImage& image, int scale = 1) const;
 
   size_t LandRings() const { return FLand.size(); }
   size_t BorderLines() const { return FBorders.size(); }

@@ -1,5 +1,6 @@
 #include "tiles/basemap_tiles.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <list>
 #include <mutex>
@@ -24,16 +25,18 @@ TCache& Cache() {
   return cache;
 }
 
-uint64_t TileId(int x, int y, int z) {
-  return (uint64_t(uint8_t(z)) << 56) | (uint64_t(uint32_t(x) & 0x0FFFFFFF) << 28) |
-         (uint64_t(uint32_t(y)) & 0x0FFFFFFF);
+// Zoom (5 bits: 0 to 30 are drawn), scale (3 bits) and 28 bits per axis.
+uint64_t TileId(int x, int y, int z, int scale) {
+  return (uint64_t(uint32_t(z) & 0x1F) << 59) | (uint64_t(uint32_t(scale) & 0x7) << 56) |
+         (uint64_t(uint32_t(x) & 0x0FFFFFFF) << 28) | (uint64_t(uint32_t(y)) & 0x0FFFFFFF);
 }
 
 }  // namespace
 
-QImage BasemapTile(int x, int y, int z) {
+QImage BasemapTile(int x, int y, int z, int scale) {
+  scale = std::clamp(scale, 1, 4);
   TCache& cache = Cache();
-  const uint64_t id = TileId(x, y, z);
+  const uint64_t id = TileId(x, y, z, scale);
   {
     std::lock_guard<std::mutex> lock(cache.Mutex);
     auto found = cache.Index.find(id);
@@ -45,7 +48,7 @@ QImage BasemapTile(int x, int y, int z) {
   // Drawn outside the lock: another thread asking for another tile does
   // not wait for this one.
   QImage image;
-  TBasemap::World().DrawTile(x, y, z, image);
+  TBasemap::World().DrawTile(x, y, z, image, scale);
   std::lock_guard<std::mutex> lock(cache.Mutex);
   if (cache.Index.count(id) == 0) {
     cache.Tiles.emplace_front(id, image);

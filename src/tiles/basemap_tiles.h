@@ -9,8 +9,10 @@
 
 namespace wy {
 
-// Tile (x, y) of zoom z, 256 x 256 RGB32.
-QImage BasemapTile(int x, int y, int z);
+// Tile (x, y) of zoom z, 256 x 256 RGB32; with scale 2, 512 x 512 with a
+// device pixel ratio of 2 (for high-density screens). Drawn tiles of each
+// scale are kept apart.
+QImage BasemapTile(int x, int y, int z, int scale = 1);
 
 // Drawn tiles kept (the least recently used goes first).
 constexpr size_t kBasemapTilesKept = 128;

@@ -118,10 +118,27 @@ std::string FillTileUrlTemplate(const std::string& urlTemplate, THostRule rule, 
   return out;
 }
 
+namespace {
+
+std::string HighResolutionTemplate(const TTileCatalogRow& row) {
+  // A row without an address of its own (drawn tiles) has none either.
+  if (row.Endpoint[0] == '\0') return std::string();
+  return GetEndpoint(std::string(row.Endpoint) + "-2x");
+}
+
+}  // namespace
+
 std::string CatalogTileUrl(TTileServer server, int x, int y, int z, const std::string& key,
-                           const std::string& style) {
+                           const std::string& style, bool highResolution) {
   const TTileCatalogRow& row = TileCatalogRow(server);
-  return FillTileUrlTemplate(GetEndpoint(row.Endpoint), row.HostRule, x, y, z, key, style);
+  const std::string urlTemplate =
+      highResolution ? HighResolutionTemplate(row) : GetEndpoint(row.Endpoint);
+  if (urlTemplate.empty()) return std::string();
+  return FillTileUrlTemplate(urlTemplate, row.HostRule, x, y, z, key, style);
+}
+
+bool CatalogHasHighResolution(TTileServer server) {
+  return !HighResolutionTemplate(TileCatalogRow(server)).empty();
 }
 
 std::string SanitizePathComponent(const std::string& text) {

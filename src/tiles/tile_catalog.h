@@ -85,9 +85,13 @@ std::string FillTileUrlTemplate(const std::string& urlTemplate, THostRule rule, 
                                 const std::string& key, const std::string& style);
 
 // The address of tile (x, y, z) of a built-in service from its template in
-// the settings.
+// the settings; with highResolution, from its high-resolution template
+// (512-pixel tiles; "" when the service has none).
 std::string CatalogTileUrl(TTileServer server, int x, int y, int z, const std::string& key,
-                           const std::string& style);
+                           const std::string& style, bool highResolution = false);
+// True when the service has a high-resolution template (setting
+// "endpoint.<endpoint>-2x" not empty).
+bool CatalogHasHighResolution(TTileServer server);
 
 // One path component of the disk cache made safe: "/", "\", ":" and NUL
 // become "_"; "", "." and ".." give "" (no safe name).

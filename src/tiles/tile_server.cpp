@@ -113,7 +113,8 @@ std::string TVuroduDavServer::GetTileUrl(int x, int y, int z) {
     }
     return result;
   }
-  return CatalogTileUrl(FTileServer.load(), x, y, z, FTileServerInfo.Key, FTileServerInfo.Style);
+  return CatalogTileUrl(FTileServer.load(), x, y, z, FTileServerInfo.Key, FTileServerInfo.Style,
+                        HighResolutionSource());
 }
 
 bool TVuroduDavServer::ReadTileData(int x, int y, int z, std::string& bytes) {
@@ -134,14 +135,25 @@ std::string TVuroduDavServer::ServerFolderName() const {
   return FTileServerInfo.Name + "-" + FTileServerInfo.Style;
 }
 
+std::string TVuroduDavServer::CacheFolderName() const {
+  // High-resolution tiles never share a name with the ordinary ones: an
+  // older reader of the cache would otherwise draw them at twice the size.
+  if (HighResolutionSource()) return ServerFolderName() + "@2x";
+  return ServerFolderName();
+}
+
 std::string TVuroduDavServer::TileKey(int x, int y, int z) const {
-  return "\\" + ServerFolderName() + "\\" + std::to_string(z) + "\\" + std::to_string(x) + "\\" +
+  return "\\" + CacheFolderName() + "\\" + std::to_string(z) + "\\" + std::to_string(x) + "\\" +
          std::to_string(y);
+}
+
+std::string TVuroduDavServer::ScaledTileKey(int x, int y, int z) const {
+  return TileKey(x, y, z) + "\\enlarged-" + std::to_string(FTileScale);
 }
 
 std::string TVuroduDavServer::TileFilePath(int x, int y, int z) const {
   if (FLocalCache.empty()) return std::string();
-  const std::string folder = SanitizePathComponent(ServerFolderName());
+  const std::string folder = SanitizePathComponent(CacheFolderName());
   if (folder.empty()) return std::string();
   return FLocalCache + "/" + folder + "/" + std::to_string(z) + "/" + std::to_string(x) + "/" +
          std::to_string(y);
@@ -170,6 +182,17 @@ void TVuroduDavServer::SetLocalCache(const std::string& value) {
   FLocalCache = folder;
   // Downloads in flight keep the cache they started with.
   FDiskCache = folder.empty() ? nullptr : TTileDiskCache::ForFolder(folder);
+}
+
+void TVuroduDavServer::SetTileScale(int value) {
+  FTileScale = std::clamp(value, 1, 2);
+}
+
+bool TVuroduDavServer::HighResolutionSource() const {
+  // Custom and local sources name the tile files themselves: they have one
+  // size of tile.
+  return FTileScale > 1 && !FTileServerInfo.LocalPath && !FTileServerInfo.GetTileFilename &&
+         !FTileServerInfo.GetTileData && CatalogHasHighResolution(FTileServer.load());
 }
 
 void TVuroduDavServer::SetStringGrid(bool value) {
@@ -216,6 +239,8 @@ void TVuroduDavServer::ClearCache() {
     FDecoded.clear();
     FDecodedBytes = 0;
   }
+  FScaledIndex.clear();
+  FScaled.clear();
   std::lock_guard<std::mutex> lock(FRetryMutex);
   FRetries.clear();
 }
@@ -283,7 +308,13 @@ void TVuroduDavServer::releaseCacheSize(const std::string& key, const std::strin
 
 bool TVuroduDavServer::DecodeTile(const std::string& bytes, TStreamType format, QImage& image) {
   FTilesDecoded.fetch_add(1);
-  return DecodeImage(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), format, image);
+  if (!DecodeImage(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), format, image))
+    return false;
+  // A larger square tile (a high-resolution one) covers the same 256 map
+  // pixels: painters draw it at its device pixel ratio.
+  if (image.width() > kTileSide && image.width() == image.height())
+    image.setDevicePixelRatio(static_cast<qreal>(image.width()) / kTileSide);
+  return true;
 }
 
 bool TVuroduDavServer::DecodeInto(const std::string& bytes) {
@@ -452,7 +483,52 @@ void TVuroduDavServer::Revalidate(int x, int y, int z, const std::string& key,
 
 const QImage& TVuroduDavServer::GetTile(int x, int y, int z) {
   FTileOk = Retrieve(x, y, z);
+  if (FTileScale > 1 && FTileOk && !FStringGrid) ScaleTile(x, y, z);
   return FTile;
+}
+
+void TVuroduDavServer::ScaleTile(int x, int y, int z) {
+  // Already as dense as the screen: a high-resolution or drawn tile.
+  if (FTile.isNull() || FTile.devicePixelRatio() >= FTileScale) return;
+  const std::string key = ScaledTileKey(x, y, z);
+  const qint64 source = FTile.cacheKey();
+  auto found = FScaledIndex.find(key);
+  if (found != FScaledIndex.end()) {
+    if (found->second->Source == source) {
+      FTile = found->second->Image;
+      FScaled.splice(FScaled.begin(), FScaled, found->second);
+      return;
+    }
+    FScaled.erase(found->second);
+    FScaledIndex.erase(found);
+  }
+  const int side = kTileSide * FTileScale;
+  QImage scaled = FTile.scaled(side, side, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  if (scaled.isNull()) return;  // no memory: the tile is drawn as it is
+  scaled.setDevicePixelRatio(FTileScale);
+  FTile = scaled;
+  // Within the decoded tiles' budget, counted on its own.
+  const size_t each = static_cast<size_t>(scaled.sizeInBytes());
+  size_t budget;
+  {
+    std::lock_guard<std::mutex> lock(FCacheMutex);
+    budget = FDecodedBudget;
+  }
+  const size_t keep = each == 0 ? 0 : budget / each;
+  if (keep == 0) return;
+  try {
+    FScaled.push_front(TScaledTile{key, source, std::move(scaled)});
+    FScaledIndex[key] = FScaled.begin();
+  } catch (const std::bad_alloc&) {
+    // Not kept: enlarged again next time.
+    FScaledIndex.erase(key);
+    if (!FScaled.empty() && FScaled.front().Key == key) FScaled.pop_front();
+    LogWarning("tiles", "keeping an enlarged tile failed");
+  }
+  while (FScaled.size() > keep) {
+    FScaledIndex.erase(FScaled.back().Key);
+    FScaled.pop_back();
+  }
 }
 
 std::string TVuroduDavServer::GetStringTile(int x, int y, int z) {
@@ -465,7 +541,7 @@ void TVuroduDavServer::FirePlaceholder(int x, int y, int z, bool failed) {
     FStringTile.clear();
   } else if (failed && FStandIn && z >= 0 && z <= 30) {
     // Never stored: the memory and disk caches hold real tiles only.
-    FTile = BasemapTile(x, y, z);
+    FTile = BasemapTile(x, y, z, FTileScale);
     FTileStoodIn = true;
   } else {
     FTile = FWaitTile;
@@ -483,7 +559,7 @@ bool TVuroduDavServer::DrawOffline(int x, int y, int z) {
     // Drawn tiles have no bytes to show as text.
     FStringTile.clear();
   } else {
-    FTile = BasemapTile(x, y, z);
+    FTile = BasemapTile(x, y, z, FTileScale);
   }
   if (OnLoadTile) OnLoadTile(x, y, z, 1);
   return true;

@@ -121,6 +121,23 @@ class TVuroduDavServer {
   void SetStandIn(bool value) { FStandIn = value; }
   // True when the last GetTile answered with a stand-in.
   bool TileStoodIn() const { return FTileStoodIn; }
+  // Tiles for a screen with this many device pixels per map pixel: 1, or 2
+  // for a high-density screen. At 2 every real tile comes as 512 x 512 with
+  // a device pixel ratio of 2 (drawn over the same 256 map pixels): from
+  // the service's high-resolution source where it has one (kept apart, in
+  // the cache folder named ServerFolderName() + "@2x"), otherwise the
+  // 256-pixel tile itself, stored as usual, enlarged smoothly and the
+  // enlargement kept in memory only, under its own key. The next zoom
+  // level is never asked for instead: it would quadruple the requests.
+  // Values outside 1..2 are clamped. Window thread only.
+  int TileScale() const { return FTileScale; }
+  void SetTileScale(int value);
+  // True while tiles come from the service's high-resolution source.
+  bool HighResolutionSource() const;
+  // Enlarged tiles kept (within the decoded tiles' byte budget), and the key
+  // the enlargement of tile (x, y, z) is kept under.
+  int ScaledCount() const { return static_cast<int>(FScaled.size()); }
+  std::string ScaledTileKey(int x, int y, int z) const;
   const std::string& StringTile() const { return FStringTile; }
   // Downloads in flight (revalidations of stale tiles included).
   int ActiveDownloads() const;
@@ -130,7 +147,8 @@ class TVuroduDavServer {
   TOnLoadTile OnLoadTile;
 
   // "\<folder>\<z>\<x>\<y>"; the folder is Name, plus "-" and Style when
-  // Style is not empty.
+  // Style is not empty, plus "@2x" while tiles come from the service's
+  // high-resolution source.
   std::string TileKey(int x, int y, int z) const;
   std::string ServerFolderName() const;
   // The tile's file below LocalCache; empty when there is no disk cache or
@@ -170,6 +188,11 @@ class TVuroduDavServer {
   };
 
   void SelectService(TTileServer value);
+  // ServerFolderName, marked when the tiles are the high-resolution ones.
+  std::string CacheFolderName() const;
+  // At tile scale 2: FTile, a real 256-pixel tile, replaced by its
+  // enlargement (kept, or made and kept).
+  void ScaleTile(int x, int y, int z);
   bool Retrieve(int x, int y, int z);
   // On a hit that is stale, `stale` receives the tile's record and bytes.
   bool LoadFromMemoryCache(int x, int y, int z, const std::string& key, TStaleTile& stale);
@@ -269,6 +292,18 @@ class TVuroduDavServer {
   std::unordered_map<std::string, std::list<TDecodedTile>::iterator> FDecodedIndex;
   size_t FDecodedBytes = 0;
   size_t FDecodedBudget = 0;
+
+  int FTileScale = 1;
+  // Enlarged tiles, most recently used first (window thread only). An
+  // entry counts while its source is the very image the tile decodes to
+  // now (QImage::cacheKey), so an updated tile is enlarged again.
+  struct TScaledTile {
+    std::string Key;
+    qint64 Source = 0;
+    QImage Image;
+  };
+  std::list<TScaledTile> FScaled;
+  std::unordered_map<std::string, std::list<TScaledTile>::iterator> FScaledIndex;
 
   // Downloads: in flight by key, and finished ones waiting to be joined.
   mutable std::mutex FJobsMutex;

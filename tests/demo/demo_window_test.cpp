@@ -46,6 +46,7 @@
 #include "support/fixture_server.h"
 #include "support/image_helpers.h"
 #include "support/test_helpers.h"
+#include "tiles/tile_server.h"
 
 namespace wy {
 namespace {
@@ -268,7 +269,10 @@ class DemoWindowTest : public ::testing::Test {
 TEST_F(DemoWindowTest, StartState) {
   EXPECT_EQ(FWindow->windowTitle().toStdString(), "Demo RiduzeZirudiruzire");
   EXPECT_EQ(W().tileserver()->currentIndex(), -1);
-  EXPECT_EQ(W().tileserver()->count(), 6);
+  EXPECT_EQ(W().tileserver()->count(), 7);
+  // Not blank: it names the map shown until one is chosen.
+  EXPECT_EQ(W().tileserver()->currentText().toStdString(), "");
+  EXPECT_EQ(W().tileserver()->placeholderText().toStdString(), "OSM");
   EXPECT_TRUE(W().ckStore()->isChecked());
   EXPECT_EQ(W().radius()->text().toStdString(), "1000");
   EXPECT_TRUE(W().btFindPlaces()->isEnabled());
@@ -323,6 +327,13 @@ TEST_F(DemoWindowTest, TileServerChoice) {
     W().map()->RedrawMap(false);
     EXPECT_TRUE(PumpUntil([&] { return TileRequested(kTileServers[index]); }));
   }
+  // The last item draws the built-in world map: nothing is downloaded.
+  Choose(W().tileserver(), 6);
+  EXPECT_EQ(W().tileserver()->currentText().toStdString(), "Offline");
+  EXPECT_EQ(W().map()->TileServer(), tsOffline);
+  W().map()->RedrawMap(false);
+  EXPECT_TRUE(W().map()->MapServer().TileOK());
+  EXPECT_EQ(W().map()->MapServer().ActiveDownloads(), 0);
 }
 
 // S3: an address typed in the box and Enter fill the list and move there; a
