@@ -202,6 +202,7 @@ TEST_F(MapPersistenceTest, SavesByExtensionAndLoadsFilesAndAddresses) {
     TWyVuroduDav other;
     other.resize(400, 300);
     EXPECT_TRUE(other.LoadFromFile(dir.Sub(f.name))) << f.name;
+    EXPECT_TRUE(PumpUntil([&] { return !other.ShapesGroup().isLoading(); }, 5000)) << f.name;
     EXPECT_EQ(other.ShapesGroup().getShapes("")->Markers()->Count(), 1) << f.name;
   }
   EXPECT_FALSE(FMap->SaveToFile(dir.Sub("no/folder/a.txt")));

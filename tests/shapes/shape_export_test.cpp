@@ -8,6 +8,7 @@
 
 #include "formats/shape_file.h"
 #include "geo/text_convert.h"
+#include "platform/window_thread.h"
 #include "shapes/shape_info_window.h"
 #include "shapes/shape_line.h"
 #include "shapes/shape_list.h"
@@ -249,6 +250,9 @@ TEST_F(ShapeExportTest, ExportReadsBackThroughOurImporters) {
     TWyShapesGroup other(&Canvas, &Host, &World);
     other.UseGraphicPool(Pool.get());
     ASSERT_TRUE(other.LoadFromFile(Dir.Sub(f.file))) << f.file;
+    // Documents of other programs are converted in the background.
+    for (int i = 0; i < 1000 && other.isLoading(); ++i) WaitProcessing(5);
+    ASSERT_FALSE(other.isLoading()) << f.file;
     TWyShapes* g = other.getShapes("");
     // POIs come back as markers.
     ASSERT_EQ(g->Markers()->Count(), 2) << f.file;
