@@ -3,7 +3,8 @@
 # track of POINTS points (default 500,000, about 50 MB, each point with an
 # elevation and a time), median of RUNS runs after one untimed run. When
 # gpsbabel or ogr2ogr are installed they convert the same file in the same
-# run, for comparison (neither is needed by wymap or its tests).
+# run, taking turns with it, for comparison (neither is needed by wymap or
+# its tests).
 #
 #   bench/convert_time.sh BUILD_DIR [RUNS] [POINTS]
 #
@@ -30,28 +31,42 @@ awk -v n="$points" 'BEGIN {
 }' >"$work/track.gpx"
 size=$(du -m "$work/track.gpx" | cut -f1)
 
-# time_runs LABEL COMMAND...: median wall time of RUNS runs, in ms.
-time_runs() {
-  label=$1
-  shift
-  "$@" >/dev/null 2>&1 || { echo "$label: failed"; return 0; }
-  for _ in $(seq "$runs"); do
-    start=$(date +%s%N)
-    "$@" >/dev/null 2>&1
-    end=$(date +%s%N)
-    echo $(((end - start) / 1000))
-  done | sort -n | awk -v label="$label" -v size="$size" -v points="$points" '{ t[NR] = $1 }
-    END { printf "%s, %d points (%d MB): median %.0f ms of %d runs (min %.0f, max %.0f)\n",
-          label, points, size, t[int((NR + 1) / 2)] / 1000, NR, t[1] / 1000, t[NR] / 1000 }'
+# The programs take turns, one run each per round, so that a machine whose
+# speed drifts (a shared one) slows them alike; then each one's median.
+set -- wymap
+command -v gpsbabel >/dev/null 2>&1 && set -- "$@" gpsbabel
+command -v ogr2ogr >/dev/null 2>&1 && set -- "$@" ogr2ogr
+
+run_tool() {
+  case $1 in
+    wymap) "$build/tools/wymap" convert "$work/track.gpx" "$work/wymap.geojson" ;;
+    gpsbabel) gpsbabel -i gpx -f "$work/track.gpx" -o geojson -F "$work/gpsbabel.geojson" ;;
+    ogr2ogr) rm -f "$work/ogr.geojson" && ogr2ogr -f GeoJSON "$work/ogr.geojson" "$work/track.gpx" tracks ;;
+  esac
 }
 
-time_runs "wymap convert track.gpx track.geojson" \
-  "$build/tools/wymap" convert "$work/track.gpx" "$work/wymap.geojson"
-if command -v gpsbabel >/dev/null 2>&1; then
-  time_runs "gpsbabel -i gpx -o geojson" \
-    gpsbabel -i gpx -f "$work/track.gpx" -o geojson -F "$work/gpsbabel.geojson"
-fi
-if command -v ogr2ogr >/dev/null 2>&1; then
-  time_runs "ogr2ogr -f GeoJSON (tracks layer)" \
-    sh -c 'rm -f "$1"; ogr2ogr -f GeoJSON "$1" "$2" tracks' sh "$work/ogr.geojson" "$work/track.gpx"
-fi
+label() {
+  case $1 in
+    wymap) echo "wymap convert track.gpx track.geojson" ;;
+    gpsbabel) echo "gpsbabel -i gpx -o geojson" ;;
+    ogr2ogr) echo "ogr2ogr -f GeoJSON (tracks layer)" ;;
+  esac
+}
+
+for tool in "$@"; do
+  run_tool "$tool" >/dev/null 2>&1 || echo "$(label "$tool"): failed"
+done
+for _ in $(seq "$runs"); do
+  for tool in "$@"; do
+    start=$(date +%s%N)
+    run_tool "$tool" >/dev/null 2>&1
+    end=$(date +%s%N)
+    echo $(((end - start) / 1000)) >>"$work/$tool.times"
+  done
+done
+for tool in "$@"; do
+  sort -n "$work/$tool.times" | awk -v label="$(label "$tool")" -v size="$size" -v points="$points" '
+    { t[NR] = $1 }
+    END { printf "%s, %d points (%d MB): median %.0f ms of %d runs (min %.0f, max %.0f)\n",
+          label, points, size, t[int((NR + 1) / 2)] / 1000, NR, t[1] / 1000, t[NR] / 1000 }'
+done

@@ -1,6 +1,7 @@
 #include "formats/geojson_export.h"
 
 #include "formats/export_text.h"
+#include "geo/memory_advice.h"
 #include "geo/text_convert.h"
 
 namespace wy {
@@ -85,12 +86,12 @@ void TGeoJsonWriter::End(const std::vector<TProperty>& properties) {
 }
 
 void TGeoJsonWriter::Reserve(size_t points) {
-  FFeatures.reserve(FFeatures.size() + points * 40);
+  ReserveText(FFeatures, FFeatures.size() + points * 40);
 }
 
 std::string TGeoJsonWriter::TakeDocument(const double* bbox) {
   std::string out;
-  out.reserve(FFeatures.size() + 256);
+  ReserveText(out, FFeatures.size() + 256);
   out += "{\"type\":\"FeatureCollection\",";
   if (bbox) {
     out += "\"bbox\":[";

@@ -1,6 +1,7 @@
 #include "formats/gpx_export.h"
 
 #include "formats/export_text.h"
+#include "geo/memory_advice.h"
 #include "geo/text_convert.h"
 
 namespace wy {
@@ -73,7 +74,7 @@ void TGpxWriter::EndTrack() {
 }
 
 void TGpxWriter::Reserve(size_t points) {
-  FTracks.reserve(FTracks.size() + points * 48);
+  ReserveText(FTracks, FTracks.size() + points * 48);
 }
 
 std::string TGpxWriter::Fragment() const {
@@ -82,7 +83,7 @@ std::string TGpxWriter::Fragment() const {
 
 std::string TGpxWriter::TakeDocument() {
   std::string out;
-  out.reserve(FWaypoints.size() + FTracks.size() + 512);
+  ReserveText(out, FWaypoints.size() + FTracks.size() + 512);
   out += kHeader;
   out += "\r\n";
   out += FWaypoints;

@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "formats/import_common.h"
+#include "geo/memory_advice.h"
 #include "geo/text_convert.h"
 
 namespace wy {
@@ -19,6 +20,23 @@ std::string_view LocalName(const std::string& tag, bool& closing) {
   if (colon != std::string_view::npos) name.remove_prefix(colon + 1);
   return name;
 }
+
+// A coordinate written as a plain decimal ("-12.5", "48"): the shape text
+// reads it exactly as it is, so it is kept as written instead of being
+// formatted again (most of a large track's points).
+bool PlainDecimal(const std::string& text) {
+  size_t i = text.size() > 0 && text[0] == '-' ? 1 : 0;
+  const size_t digits = i;
+  while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+  if (i == digits || text.size() > 32) return false;
+  if (i == text.size()) return true;
+  if (text[i] != '.') return false;
+  const size_t fraction = ++i;
+  while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+  return i > fraction && i == text.size();
+}
+
+const char kLinePrefix[] = "drag=false;visible=true;latlng=";
 
 }  // namespace
 
@@ -47,6 +65,10 @@ std::string TGpxImporter::Result() {
 
 std::string TGpxImporter::FromText(std::string text) {
   Reset();
+  // A track's point list grows to a good part of the document: room made
+  // once (untouched room costs no memory) spares copying it as it grows.
+  ReserveText(FLatLng, text.size() / 3);
+  ReserveText(FAlt, text.size() / 8);
   FXml.SetXml(XmlAsUtf8(std::move(text)));
   return Result();
 }
@@ -59,11 +81,11 @@ std::string TGpxImporter::FromFile(const std::string& fileName) {
 
 bool TGpxImporter::BeginPoint(TwytXML& xml) {
   double lat = 0, lng = 0;
-  if (!ReadCoordinate(xml.NodeParams().Value("lat"), 90, lat) ||
-      !ReadCoordinate(xml.NodeParams().Value("lon"), 180, lng))
-    return false;
-  FLat = FloatToStrDot(lat);
-  FLng = FloatToStrDot(lng);
+  std::string latText = xml.NodeParams().Value("lat");
+  std::string lngText = xml.NodeParams().Value("lon");
+  if (!ReadCoordinate(latText, 90, lat) || !ReadCoordinate(lngText, 180, lng)) return false;
+  FLat = PlainDecimal(latText) ? std::move(latText) : FloatToStrDot(lat);
+  FLng = PlainDecimal(lngText) ? std::move(lngText) : FloatToStrDot(lng);
   FEle.clear();
   FName.clear();
   return true;
@@ -140,11 +162,14 @@ void TGpxImporter::EndLinePoint() {
   if (FPointCount > 0) {
     FLatLng += ',';
     FAlt += ',';
+  } else {
+    FLatLng.append(kLinePrefix);
   }
   FLatLng.append(FLat).append(",").append(FLng);
   double ele = 0;
-  if (ReadCoordinate(Trim(FEle), 1e6, ele)) {
-    FAlt += FloatToStrDot(ele);
+  const std::string eleText = Trim(FEle);
+  if (ReadCoordinate(eleText, 1e6, ele)) {
+    FAlt += PlainDecimal(eleText) ? eleText : FloatToStrDot(ele);
     FHasAlt = true;
   } else {
     FAlt += FloatToStrDot(kNoAltitude);
@@ -155,7 +180,12 @@ void TGpxImporter::EndLinePoint() {
 void TGpxImporter::EndLine() {
   EndLinePoint();
   if (FPointCount > 0) {
-    FLines.append("drag=false;visible=true;latlng=").append(FLatLng);
+    // The first line's list becomes the section itself, without a copy.
+    if (FLines.empty()) {
+      FLines = std::move(FLatLng);
+    } else {
+      FLines.append(FLatLng);
+    }
     if (FHasAlt) FLines.append(";alt=").append(FAlt);
     FLines.append("\r\n");
   }

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "geo/memory_advice.h"
 #include "geo/text_convert.h"
 
 namespace wy {
@@ -20,7 +21,7 @@ std::string ImportedText(const std::string& text) {
 std::string JoinShapeSections(const std::string& markers, const std::string& lines,
                               const std::string& polygons) {
   std::string out;
-  out.reserve(markers.size() + lines.size() + polygons.size() + 64);
+  ReserveText(out, markers.size() + lines.size() + polygons.size() + 64);
   if (!markers.empty()) out.append("[markers]\r\n").append(markers).append("\r\n");
   if (!lines.empty()) out.append("[polylines]\r\n").append(lines).append("\r\n");
   if (!polygons.empty()) out.append("[polygones]\r\n").append(polygons).append("\r\n");

@@ -1,6 +1,7 @@
 #include "formats/kml_export.h"
 
 #include "formats/export_text.h"
+#include "geo/memory_advice.h"
 #include "geo/text_convert.h"
 
 namespace wy {
@@ -109,7 +110,7 @@ void TKmlWriter::EndPolygon() {
 }
 
 void TKmlWriter::Reserve(size_t points) {
-  FPlacemarks.reserve(FPlacemarks.size() + points * 40);
+  ReserveText(FPlacemarks, FPlacemarks.size() + points * 40);
 }
 
 std::string TKmlWriter::Fragment() const {
@@ -118,7 +119,7 @@ std::string TKmlWriter::Fragment() const {
 
 std::string TKmlWriter::TakeDocument() {
   std::string out;
-  out.reserve(FStyles.size() + FPlacemarks.size() + 256);
+  ReserveText(out, FStyles.size() + FPlacemarks.size() + 256);
   out +=
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
       "<kml xmlns=\"http://www.opengis.net/kml/2.2\"><Document>\r\n";

@@ -15,6 +15,7 @@
 #include "formats/gpx_import.h"
 #include "formats/kml_import.h"
 #include "formats/kmz_archive.h"
+#include "geo/memory_advice.h"
 #include "geo/stream.h"
 #include "geo/web_fetch.h"
 #include "platform/log.h"
@@ -105,6 +106,7 @@ bool ReadWholeFile(const std::string& name, std::string& text) {
   // A regular file is read straight into its text in one call (no copy
   // through a buffer); whatever follows (a growing file, a pipe) in pieces.
   if (::fstat(::fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+    ReserveText(bytes, static_cast<size_t>(st.st_size));
     bytes.resize(static_cast<size_t>(st.st_size));
     bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f));
   }

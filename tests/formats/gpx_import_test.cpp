@@ -56,6 +56,12 @@ const TCase kCases[] = {
      "<wpt lat=\"x\" lon=\"2\"/><wpt lat=\"91\" lon=\"2\"/><wpt lon=\"2\"/>"
      "<trk><trkseg><trkpt lat=\"1\" lon=\"200\"/><trkpt lat=\"-1\" lon=\"-1.5\"/></trkseg></trk>",
      "[polylines]\r\ndrag=false;visible=true;latlng=-1,-1.5\r\n\r\n"},
+    {"plain decimals kept as written, other forms written plainly",
+     "<trk><trkseg><trkpt lat=\"48.500\" lon=\"-002.25\"><ele>0010.50</ele></trkpt>"
+     "<trkpt lat=\"+48.5\" lon=\" 2.25\"><ele>1.5e1</ele></trkpt>"
+     "<trkpt lat=\"4.85E1\" lon=\".5\"><ele>7.</ele></trkpt></trkseg></trk>",
+     "[polylines]\r\ndrag=false;visible=true;latlng=48.500,-002.25,48.5,2.25,48.5,0.5;"
+     "alt=0010.50,15,7\r\n\r\n"},
     {"empty track gives nothing", "<trk><trkseg></trkseg></trk>", ""},
     {"prefixed names", "<gpx:wpt lat=\"1\" lon=\"2\"><gpx:name>P</gpx:name></gpx:wpt>",
      "[markers]\r\ndrag=false;visible=true;clickable=true;lat=1;lng=2;name=P;title=P;\r\n\r\n"},
