@@ -16,6 +16,7 @@
 #include <string_view>
 #include <utility>
 
+#include "formats/export_text.h"
 #include "geo/enums.h"
 #include "geo/query_value.h"
 #include "geo/settings.h"
@@ -850,44 +851,9 @@ bool ParseStrictNumber(const std::string& text, double& value) {
 }
 
 std::string JsonString(const std::string& text) {
-  static const char* const kHex = "0123456789abcdef";
-  std::string out = "\"";
-  size_t pos = 0;
-  while (pos < text.size()) {
-    const char32_t cp = DecodeUtf8(text, pos);
-    switch (cp) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\b':
-        out += "\\b";
-        break;
-      case '\f':
-        out += "\\f";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (cp < 0x20 || cp == 0x7F) {
-          out += "\\u00";
-          out += kHex[cp >> 4];
-          out += kHex[cp & 15];
-        } else {
-          AppendUtf8(out, cp);
-        }
-    }
-  }
-  return out + "\"";
+  std::string out;
+  AppendJsonString(out, text);
+  return out;
 }
 
 std::string WymapUsage() {

@@ -79,7 +79,8 @@ void AppendJsonString(std::string& out, std::string_view text) {
             out += "\\t";
             break;
           default:
-            if (static_cast<unsigned char>(c) < 0x20) {
+            // DEL too: the text may end up on a terminal.
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
               static const char kHex[] = "0123456789abcdef";
               out += "\\u00";
               out.push_back(kHex[(c >> 4) & 0xF]);

@@ -22,6 +22,7 @@
 #include "support/fixture_server.h"
 #include "support/service_answers.h"
 #include "support/test_helpers.h"
+#include "wymap_run.h"
 
 namespace wy {
 namespace {
@@ -49,21 +50,6 @@ std::string ManyNodes(int count) {
     text += "    <tag k=\"amenity\" v=\"cafe\"/>\n  </node>\n";
   }
   return text + "</osm>\n";
-}
-
-struct TRun {
-  int Code = -1;
-  std::string Out;
-  std::string Err;
-};
-
-TRun Wymap(const std::vector<std::string>& args) {
-  std::ostringstream out, err;
-  TRun run;
-  run.Code = RunWymap(args, out, err);
-  run.Out = out.str();
-  run.Err = err.str();
-  return run;
 }
 
 // One line, ending in a line feed, starting with the prefix.

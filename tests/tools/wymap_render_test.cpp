@@ -23,6 +23,7 @@
 #include "support/test_helpers.h"
 #include "tiles/basemap_tiles.h"
 #include "tools/wymap_cli.h"
+#include "wymap_run.h"
 
 namespace wy {
 namespace {
@@ -37,11 +38,6 @@ const QRgb kPlaceholder = qRgb(0xE3, 0xE3, 0xE3);
 QRgb TileColor(int x, int y) {
   return qRgb((x * 37 + 11) % 256, (y * 59 + 23) % 256, ((x + 2 * y) * 29 + 7) % 256);
 }
-
-struct TRenderRun {
-  int Code = -1;
-  std::string Out, Err;
-};
 
 class WymapRenderTest : public ::testing::Test {
  protected:
@@ -69,14 +65,7 @@ class WymapRenderTest : public ::testing::Test {
             "1200x600", "--cache", cacheDir, "--tile-url", TileUrl(), "-o",     output};
   }
 
-  TRenderRun Run(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    TRenderRun run;
-    run.Code = RunWymap(args, out, err);
-    run.Out = out.str();
-    run.Err = err.str();
-    return run;
-  }
+  TRun Run(const std::vector<std::string>& args) { return Wymap(args); }
 
   TFixtureServer server;
   TScratchDir scratch;
@@ -91,7 +80,7 @@ bool IsOneLine(const std::string& text) {
 // in the bottom right corner.
 TEST_F(WymapRenderTest, DrawsEveryTileAtItsPlaceTheAttributionAndTheOutside) {
   const std::string output = scratch.Sub("world.png");
-  const TRenderRun run = Run(WorldArgs("", output));
+  const TRun run = Run(WorldArgs("", output));
   ASSERT_EQ(run.Code, kWymapOk) << run.Err;
   EXPECT_EQ(run.Out, "");
   EXPECT_EQ(run.Err, "");
@@ -141,7 +130,7 @@ TEST_F(WymapRenderTest, FailedTilesLeaveThePlaceholderAndTheDiskCacheServesAgain
   missingY = 1;
   const std::string cache = scratch.Sub("cache");
   const std::string first = scratch.Sub("first.png");
-  const TRenderRun run = Run(WorldArgs(cache, first));
+  const TRun run = Run(WorldArgs(cache, first));
   ASSERT_EQ(run.Code, kWymapOk) << run.Err;
   QImage image = QImage(QString::fromStdString(first)).convertToFormat(QImage::Format_RGB32);
   ASSERT_EQ(image.size(), QSize(1200, 600));
@@ -152,7 +141,7 @@ TEST_F(WymapRenderTest, FailedTilesLeaveThePlaceholderAndTheDiskCacheServesAgain
   const size_t requests = server.RequestCount();
   std::vector<std::string> again = WorldArgs(cache, scratch.Sub("second.png"));
   again[again.size() - 3] = server.RefusedUrl("/t/{z}/{x}/{y}.png");
-  const TRenderRun second = Run(again);
+  const TRun second = Run(again);
   ASSERT_EQ(second.Code, kWymapOk) << second.Err;
   QImage cached = QImage(QString::fromStdString(scratch.Sub("second.png")))
                       .convertToFormat(QImage::Format_RGB32);
@@ -170,7 +159,7 @@ TEST_F(WymapRenderTest, HangingTilesEndAtTheTimeOutWithoutAnImage) {
   std::vector<std::string> args = WorldArgs("", scratch.Sub("hang.png"));
   args[args.size() - 3] = server.Url("/hang/{z}/{x}/{y}.png");
   args.insert(args.end(), {"--timeout", "0.5"});
-  const TRenderRun run = Run(args);
+  const TRun run = Run(args);
   server.ReleaseAll();
   EXPECT_EQ(run.Code, kWymapRequestFailed);
   EXPECT_TRUE(IsOneLine(run.Err)) << run.Err;
@@ -251,7 +240,7 @@ TEST_F(WymapRenderTest, BadArgumentsGiveOneLineAndExitCodeTwo) {
     std::string shown;
     for (const auto& arg : args) shown += "[" + arg + "]";
     SCOPED_TRACE(shown);
-    const TRenderRun run = Run(args);
+    const TRun run = Run(args);
     EXPECT_EQ(run.Code, kWymapUsage);
     EXPECT_EQ(run.Out, "");
     EXPECT_TRUE(IsOneLine(run.Err)) << run.Err;
@@ -264,8 +253,8 @@ TEST_F(WymapRenderTest, BadArgumentsGiveOneLineAndExitCodeTwo) {
 // folder, each tile at its place.
 TEST_F(WymapRenderTest, DrawsOfflineAndLocalTilesWithoutAServer) {
   const std::string offline = scratch.Sub("offline.png");
-  TRenderRun run = Run({"render", "--lat", "0", "--lng", "0", "--zoom", "2", "--size", "1200x600",
-                        "--cache", "", "--tile-server", "offline", "-o", offline});
+  TRun run = Run({"render", "--lat", "0", "--lng", "0", "--zoom", "2", "--size", "1200x600",
+                  "--cache", "", "--tile-server", "offline", "-o", offline});
   ASSERT_EQ(run.Code, kWymapOk) << run.Err;
   QImage image = QImage(QString::fromStdString(offline)).convertToFormat(QImage::Format_RGB32);
   EXPECT_EQ(image.copy(344, 44, 256, 256), BasemapTile(1, 1, 2));
@@ -318,7 +307,7 @@ TEST_F(WymapRenderTest, DrawsThePinAndDownloadedIconsAtTheirPoints) {
     args.push_back("--marker");
     args.push_back(m);
   }
-  const TRenderRun run = Run(args);
+  const TRun run = Run(args);
   ASSERT_EQ(run.Code, kWymapOk) << run.Err;
   QImage image(QString::fromStdString(output));
   image = image.convertToFormat(QImage::Format_RGB32);
@@ -355,7 +344,7 @@ TEST_F(WymapRenderTest, DrawsLinesPolygonsAndInfoWindows) {
       "--polygon", at(200, 200) + ";" + at(300, 200) + ";" + at(300, 280) + ";" + at(200, 280),
       "--info",    at(600, 500) + ",<b>Hi</b>"};
   args.insert(args.end(), shapes.begin(), shapes.end());
-  const TRenderRun run = Run(args);
+  const TRun run = Run(args);
   ASSERT_EQ(run.Code, kWymapOk) << run.Err;
   QImage image(QString::fromStdString(output));
   image = image.convertToFormat(QImage::Format_RGB32);
@@ -396,7 +385,7 @@ TEST_F(WymapRenderTest, AMissingIconFailsTheRender) {
   args.push_back("0,0," + server.Url("/no-such-icon.png"));
   args.push_back("--timeout");
   args.push_back("30");
-  const TRenderRun run = Run(args);
+  const TRun run = Run(args);
   EXPECT_EQ(run.Code, kWymapRequestFailed) << run.Err;
   EXPECT_NE(run.Err.find("no-such-icon.png could not be loaded"), std::string::npos) << run.Err;
   EXPECT_FALSE(fs::exists(output));
@@ -459,7 +448,7 @@ TEST_F(WymapShapesFileTest, ASavedMapPlacesTheViewAndIsSavedAgain) {
   const std::string map = SaveMap("world.txt", kWorld);
   const std::string output = scratch.Sub("world.png");
   const std::string saved = scratch.Sub("drawn.TXT");
-  const TRenderRun run = Run(Args({"--shapes", map, "-o", output, "--shapes-out", saved}));
+  const TRun run = Run(Args({"--shapes", map, "-o", output, "--shapes-out", saved}));
   ASSERT_EQ(run.Code, kWymapOk) << run.Err;
   QImage image(QString::fromStdString(output));
   ASSERT_EQ(image.size(), QSize(1200, 600));
@@ -481,8 +470,8 @@ TEST_F(WymapShapesFileTest, OptionsWinOverTheFilesViewAndFilesAddUp) {
   const std::string second = SaveMap(
       "b.txt", "[map]\r\nlatitude=5\r\nlongitude=6\r\nzoom=4\r\ntileserver=cloudmade\r\n", "20");
   const std::string saved = scratch.Sub("drawn.txt");
-  TRenderRun run = Run(Args({"--shapes", first, "--shapes", second, "--zoom", "3", "--lat", "-1",
-                             "-o", scratch.Sub("a.png"), "--shapes-out", saved}));
+  TRun run = Run(Args({"--shapes", first, "--shapes", second, "--zoom", "3", "--lat", "-1", "-o",
+                       scratch.Sub("a.png"), "--shapes-out", saved}));
   ASSERT_EQ(run.Code, kWymapOk) << run.Err;
   std::string text = Read(saved);
   EXPECT_NE(text.find("latitude=-1\r\nlongitude=6\r\nzoom=3\r\ntileserver=cloudmade\r\n"),
@@ -520,7 +509,7 @@ TEST_F(WymapShapesFileTest, FilesThatCannotBeReadOrWrittenFail) {
     std::vector<std::string> extra = c.extra;
     extra.push_back("-o");
     extra.push_back(scratch.Sub("x.png"));
-    const TRenderRun run = Run(Args(extra));
+    const TRun run = Run(Args(extra));
     EXPECT_EQ(run.Code, c.code) << c.message << ": " << run.Err;
     EXPECT_TRUE(IsOneLine(run.Err)) << run.Err;
     EXPECT_NE(run.Err.find(c.message), std::string::npos) << run.Err;
@@ -534,7 +523,7 @@ TEST_F(WymapShapesFileTest, ForeignFilesAndFit) {
       << "<gpx><trk><trkseg><trkpt lat=\"10\" lon=\"-20\"/><trkpt lat=\"20\" lon=\"30\"/>"
          "</trkseg></trk></gpx>";
   const std::string saved = scratch.Sub("drawn.txt");
-  const TRenderRun run =
+  const TRun run =
       Run(Args({"--shapes", gpx, "--fit", "-o", scratch.Sub("t.png"), "--shapes-out", saved}));
   ASSERT_EQ(run.Code, kWymapOk) << run.Err;
   const std::string text = Read(saved);

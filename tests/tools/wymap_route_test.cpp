@@ -12,26 +12,12 @@
 #include "support/route_answers.h"
 #include "support/test_helpers.h"
 #include "tools/wymap_cli.h"
+#include "wymap_run.h"
 
 namespace wy {
 namespace {
 
 using test_support::TScratchDir;
-
-struct TRun {
-  int Code = -1;
-  std::string Out;
-  std::string Err;
-};
-
-TRun Wymap(const std::vector<std::string>& args) {
-  std::ostringstream out, err;
-  TRun run;
-  run.Code = RunWymap(args, out, err);
-  run.Out = out.str();
-  run.Err = err.str();
-  return run;
-}
 
 class WymapRouteTest : public ::testing::Test {
  protected:
