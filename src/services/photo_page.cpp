@@ -1,9 +1,8 @@
 #include "services/photo_page.h"
 
 #include <array>
-#include <cstring>
 
-#include "geo/text_convert.h"
+#include "formats/json_parser.h"
 
 namespace wy {
 
@@ -13,90 +12,66 @@ const std::array<const char*, kPhotoLines> kKeys = {"upload_date", "photo_id",  
                                                     "latitude",    "photo_title",   "owner_id",
                                                     "owner_name",  "photo_file_url"};
 
-// Reads a quoted string starting at json[pos] == '"'; leaves pos after the
-// closing quote. Escapes other than "\uXXXX" keep their backslash for
-// JsonUnescape, except an escaped quote, which becomes a quote.
-std::string ReadString(const std::string& json, size_t& pos) {
-  std::string out;
-  ++pos;
-  while (pos < json.size() && json[pos] != '"') {
-    if (json[pos] == '\\' && pos + 1 < json.size()) {
-      if (json[pos + 1] == '"' || json[pos + 1] == '/') {
-        out += json[pos + 1];
-      } else {
-        out += json[pos];
-        out += json[pos + 1];
-      }
-      pos += 2;
-      continue;
-    }
-    out += json[pos++];
-  }
-  if (pos < json.size()) ++pos;
-  return JsonUnescape(out);
-}
+// The photos are the objects of the top-level "photos" array; of each, the
+// members of kKeys at its own level (anything nested deeper is skipped).
+class TPhotoPageReader : public TSAJ {
+ public:
+  explicit TPhotoPageReader(std::vector<std::string>& items) : FItems(items) {}
 
-size_t SkipSpace(const std::string& json, size_t pos) {
-  while (pos < json.size() &&
-         (json[pos] == ' ' || json[pos] == '\t' || json[pos] == '\n' || json[pos] == '\r'))
-    ++pos;
-  return pos;
-}
+  bool HasMore() const { return FHasMore && FListWhole && FPhotos > 0; }
+
+ protected:
+  void StartElement(const std::string& name) override { FPath.push_back(name); }
+  void EndElement() override {
+    if (InList()) FListWhole = true;  // the list's "]"
+    if (!FPath.empty()) FPath.pop_back();
+  }
+  void StartObject() override {
+    if (InList()) {
+      FPhoto.fill(std::string());
+      FInPhoto = true;
+    }
+    ++FDepth;
+  }
+  void EndObject() override {
+    if (FDepth == 2 && FInPhoto) {
+      FItems.insert(FItems.end(), FPhoto.begin(), FPhoto.end());
+      FInPhoto = false;
+      ++FPhotos;
+    }
+    --FDepth;
+  }
+  void SetElementValue(const std::string& value) override {
+    if (FDepth == 1 && FPath.size() == 1 && FPath[0] == "has_more") {
+      FHasMore = value == "true";
+    } else if (FDepth == 2 && FInPhoto && FPath.size() == 3) {
+      for (int i = 0; i < kPhotoLines; ++i)
+        if (FPath[2] == kKeys[i]) FPhoto[i] = JsonDecodeString(value);
+    }
+  }
+
+ private:
+  // Directly inside the photo list (the member "photos", then its array).
+  bool InList() const {
+    return FDepth == 1 && FPath.size() == 2 && FPath[0] == "photos" && FPath[1].empty();
+  }
+
+  std::vector<std::string>& FItems;
+  std::vector<std::string> FPath;
+  std::array<std::string, kPhotoLines> FPhoto;
+  int FDepth = 0;
+  int FPhotos = 0;
+  bool FInPhoto = false;
+  bool FHasMore = false;
+  bool FListWhole = false;
+};
 
 }  // namespace
 
 void ReadPhotoPage(const std::string& json, std::vector<std::string>& items, bool& has_more) {
-  has_more = false;
-  // The photo list: the array of the "photos" member, else the first array
-  // of objects. Whitespace between tokens is allowed anywhere JSON allows it.
-  size_t pos = json.find("\"photos\"");
-  if (pos != std::string::npos) {
-    pos = SkipSpace(json, pos + 8);
-    if (pos >= json.size() || json[pos] != ':') return;
-    pos = SkipSpace(json, pos + 1);
-    if (pos >= json.size() || json[pos] != '[') return;
-  } else {
-    pos = json.find("[{");
-    if (pos == std::string::npos) return;
-  }
-  pos = SkipSpace(json, pos + 1);
-  bool whole = false;  // the list ended with its "]"
-  while (pos < json.size() && json[pos] == '{') {
-    std::array<std::string, kPhotoLines> photo;
-    ++pos;
-    while (pos < json.size() && json[pos] != '}') {
-      if (json[pos] != '"') {
-        ++pos;
-        continue;
-      }
-      const std::string key = ReadString(json, pos);
-      pos = SkipSpace(json, pos);
-      if (pos >= json.size() || json[pos] != ':') continue;
-      pos = SkipSpace(json, pos + 1);
-      std::string value;
-      if (pos < json.size() && json[pos] == '"') {
-        value = ReadString(json, pos);
-      } else {
-        const size_t end = json.find_first_of(",}", pos);
-        value = Trim(json.substr(pos, end == std::string::npos ? std::string::npos : end - pos));
-        pos = end == std::string::npos ? json.size() : end;
-      }
-      for (int i = 0; i < kPhotoLines; ++i)
-        if (key == kKeys[i]) photo[i] = value;
-    }
-    if (pos >= json.size()) break;  // a cut answer: the unfinished photo is dropped
-    items.insert(items.end(), photo.begin(), photo.end());
-    pos = SkipSpace(json, pos + 1);  // past '}'
-    if (pos < json.size() && json[pos] == ',') pos = SkipSpace(json, pos + 1);
-    if (pos < json.size() && json[pos] == ']') whole = true;
-  }
-  if (!whole || items.empty()) return;
-  size_t more = json.find("\"has_more\"");
-  if (more == std::string::npos) return;
-  more = SkipSpace(json, more + 10);
-  if (more >= json.size() || json[more] != ':') return;
-  more = SkipSpace(json, more + 1);
-  has_more = json.compare(more, 4, "true") == 0;
+  TPhotoPageReader reader(items);
+  reader.ParseJSON(json);
+  has_more = reader.HasMore();
 }
 
 }  // namespace wy

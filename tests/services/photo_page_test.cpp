@@ -36,6 +36,10 @@ TEST(PhotoPageTest, HasMoreNeedsTheFlagAndAList) {
       {"{\"has_more\":false,\"photos\":[{\"photo_id\":1}]}", false, 8},
       {"{\"has_more\":true,\"photos\":[{\"photo_id\":1}]}", true, 8},
       {"{\"has_more\":true,\"photos\":[{\"photo_id\":1},{\"photo_id\":2", false, 8},
+      // Values nested inside a photo are skipped, not taken for its end.
+      {"{\"has_more\":true,\"photos\":[{\"photo_id\":1,\"tags\":{\"a\":\"}\"},"
+       "\"sizes\":[{\"w\":1}]},{\"photo_id\":2}]}",
+       true, 16},
       // Spaces and line breaks between tokens, as a server that indents its
       // answers writes them.
       {"{\n  \"has_more\" : true,\n  \"photos\" : [\n    { \"photo_id\" : 1 },\n"
