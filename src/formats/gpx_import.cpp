@@ -10,17 +10,6 @@ namespace wy {
 
 namespace {
 
-// The element name without a namespace prefix, "/" kept for closing tags.
-std::string_view LocalName(const std::string& tag, bool& closing) {
-  std::string_view name(tag);
-  closing = !name.empty() && name[0] == '/';
-  if (closing) name.remove_prefix(1);
-  if (!name.empty() && name.back() == '/') name.remove_suffix(1);  // "<wpt/>"
-  const size_t colon = name.find(':');
-  if (colon != std::string_view::npos) name.remove_prefix(colon + 1);
-  return name;
-}
-
 // A coordinate written as a plain decimal ("-12.5", "48"): the shape text
 // reads it exactly as it is, so it is kept as written instead of being
 // formatted again (most of a large track's points).
@@ -93,7 +82,7 @@ bool TGpxImporter::BeginPoint(TwytXML& xml) {
 
 void TGpxImporter::OnTag(TwytXML& xml) {
   bool closing = false;
-  const std::string_view name = LocalName(xml.NodeTag(), closing);
+  const std::string_view name = XmlLocalName(xml.NodeTag(), closing);
   const bool selfClosing = xml.NodeSelfClosing();
   if (!closing) {
     if (name == "wpt") {

@@ -49,4 +49,14 @@ std::string XmlAsUtf8(std::string text) {
   return out;
 }
 
+std::string_view XmlLocalName(const std::string& tag, bool& closing) {
+  std::string_view name(tag);
+  closing = !name.empty() && name[0] == '/';
+  if (closing) name.remove_prefix(1);
+  if (!name.empty() && name.back() == '/') name.remove_suffix(1);  // "<wpt/>"
+  const size_t colon = name.find(':');
+  if (colon != std::string_view::npos) name.remove_prefix(colon + 1);
+  return name;
+}
+
 }  // namespace wy

@@ -3,6 +3,7 @@
 // GeoJSON) that turn them into the shape text format.
 
 #include <string>
+#include <string_view>
 
 namespace wy {
 
@@ -23,5 +24,9 @@ std::string JoinShapeSections(const std::string& markers, const std::string& lin
 // older devices write) turned into UTF-8, the declaration then saying so;
 // any other document as it is.
 std::string XmlAsUtf8(std::string text);
+
+// The element name of a tag as the XML reader reports it ("/gpx:trkpt",
+// "wpt/"), without its namespace prefix; `closing` tells a closing tag.
+std::string_view XmlLocalName(const std::string& tag, bool& closing);
 
 }  // namespace wy

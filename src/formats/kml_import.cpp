@@ -12,13 +12,7 @@ namespace wy {
 namespace {
 
 std::string LocalLowerName(const std::string& tag, bool& closing) {
-  std::string_view name(tag);
-  closing = !name.empty() && name[0] == '/';
-  if (closing) name.remove_prefix(1);
-  if (!name.empty() && name.back() == '/') name.remove_suffix(1);  // "<x/>"
-  const size_t colon = name.find(':');
-  if (colon != std::string_view::npos) name.remove_prefix(colon + 1);
-  std::string out(name);
+  std::string out(XmlLocalName(tag, closing));
   for (char& c : out)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   return out;
