@@ -396,24 +396,32 @@ struct TkqHTMLText::TImpl {
         style.tag_a = true;
         canvas->Font().setUnderline(true);
         style.link = index;
-        a_x = pen_x;
+        a_left = a_right = pen_x;
         a_y = this_line_y;
         return tkFormat;
-      case htEndLink:
+      case htEndLink: {
+        // A "</a>" with no link open reports nothing: its area would run
+        // from wherever an earlier link started, with an earlier target.
+        const bool was_open = style.tag_a;
         style.tag_a = false;
         canvas->Font().setUnderline(false);
         // Reported from the drawing pass only: the measuring pass has no pen
         // position yet and would report every area a second time.
-        if (drawing) {
-          const int64_t l = pen_x - a_x;
+        if (drawing && was_open) {
+          // A tab may have moved the pen back: the area spans all the link
+          // drew on its line.
+          a_left = std::min(a_left, pen_x);
+          a_right = std::max(a_right, pen_x);
+          const int64_t l = a_right - a_left;
           const int64_t h = max_height;
           a_y -= h;
           static const std::string kNoUrl;
           const std::string& url =
               style.link >= 0 ? tags[static_cast<size_t>(style.link)].target : kNoUrl;
-          if (area_anchor) area_anchor(ToInt(a_x), ToInt(a_y), ToInt(l), ToInt(h), url);
+          if (area_anchor) area_anchor(ToInt(a_left), ToInt(a_y), ToInt(l), ToInt(h), url);
         }
         return tkFormat;
+      }
       case htStyleOn:
       case htStyleOff: {
         static void (QFont::*const kSet[])(bool) = {&QFont::setBold, &QFont::setItalic,
@@ -522,6 +530,19 @@ struct TkqHTMLText::TImpl {
       ++steps;
       const TTokenKind kind = Classify(i, false, line_end_x);
       if (kind == tkLineBreak) {
+        // A break the tokenizer did not split the link around ("<BR>", a
+        // heading, the break after an image or a heading's end): the open
+        // link is closed before it and reopened after it, as at a wrap, so
+        // that each line reports its own piece (one area from the first
+        // line to the next would have a meaningless, even negative, width).
+        if (style.tag_a && !style.plain && style.link >= 0) {
+          const int32_t open = style.link;
+          tokens.Insert(i, TToken{{}, kEndLinkTag});
+          tokens.Insert(i + 2, TToken{{}, open});
+          ++steps;
+          Classify(i, false, line_end_x);
+          ++i;
+        }
         if (line_word_count == 0)
           this_line_y = fixed_height ? y0 + max_height : y0 + LineHeight(Height("Hy"));
         line_end_idx = static_cast<int64_t>(i);
@@ -653,7 +674,9 @@ struct TkqHTMLText::TImpl {
         }
         pen_x += img_width;
       } else if (kind == tkTab) {
+        a_right = std::max(a_right, pen_x);
         pen_x = rect.Left + RoundTo64(style.tab);
+        a_left = std::min(a_left, pen_x);
       }
     }
   }
@@ -762,8 +785,9 @@ struct TkqHTMLText::TImpl {
   const std::string* img_src = nullptr;
   int img_width = 0;
   int img_height = 0;
-  int64_t a_x = 0;
-  int64_t a_y = 0;
+  int64_t a_y = 0;     // the line the open link started on
+  int64_t a_left = 0;  // the span the open link drew on its line
+  int64_t a_right = 0;
   int64_t pen_x = 0;
 
   int64_t this_line_y = 0;

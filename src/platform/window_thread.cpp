@@ -17,10 +17,45 @@ bool IsWindowThread() {
   return app == nullptr || QThread::currentThread() == app->thread();
 }
 
+namespace {
+
+// Qt's queue of posted calls is guarded by Qt's own lock, which a race
+// detector does not see when Qt is not built for it: a call built on a
+// worker and run on the window thread would look unsynchronised. So the call
+// is built and queued under this lock, and taken under it on the window
+// thread before it is run or destroyed. (Recursive: a call that fails to
+// queue is destroyed inside invokeMethod, with the lock held.)
+std::recursive_mutex& HandOffLock() {
+  static std::recursive_mutex lock;
+  return lock;
+}
+
+class THandOffCall {
+ public:
+  explicit THandOffCall(std::function<void()> fn) : FFn(std::move(fn)) {}
+  THandOffCall(THandOffCall&& other) noexcept : FFn(std::move(other.FFn)) {}
+  THandOffCall(const THandOffCall&) = delete;
+  THandOffCall& operator=(const THandOffCall&) = delete;
+  THandOffCall& operator=(THandOffCall&&) = delete;
+  // Runs first in the destructor: the function is destroyed after it.
+  ~THandOffCall() { std::lock_guard<std::recursive_mutex> taken(HandOffLock()); }
+
+  void operator()() {
+    { std::lock_guard<std::recursive_mutex> taken(HandOffLock()); }
+    if (FFn) FFn();
+  }
+
+ private:
+  std::function<void()> FFn;
+};
+
+}  // namespace
+
 bool PostToWindowThread(std::function<void()> fn) {
   QCoreApplication* app = QCoreApplication::instance();
   if (app == nullptr || !fn) return false;
-  return QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
+  std::lock_guard<std::recursive_mutex> queueing(HandOffLock());
+  return QMetaObject::invokeMethod(app, THandOffCall(std::move(fn)), Qt::QueuedConnection);
 }
 
 namespace {

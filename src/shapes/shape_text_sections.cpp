@@ -249,6 +249,11 @@ void TWyShapesGroup::ReadTxt(const TWyMapDataFile& file) {
   TFlagScope loading(FisLoading);
   std::string headers = file.ReadSection("[groupes]");
   if (headers.empty()) headers = "name=;";
+  // Every listed group is made before any shape is read: shapes create
+  // groups of their own (a raised polygon's level group, an info window's
+  // group), and made in between they would change the order of the groups,
+  // and so the order they are drawn and written in, at every save and load.
+  std::vector<TWyShapes*> listed;
   for (std::string_view line : RecordLines(headers)) {
     const TWyParamParser p{std::string(line)};
     std::string_view name;
@@ -258,8 +263,9 @@ void TWyShapesGroup::ReadTxt(const TWyMapDataFile& file) {
     group->SetMaxZoom(static_cast<uint8_t>(std::clamp<int32_t>(p.ToInt("maxzoom", 18), 0, 255)));
     group->SetClickable(p.ToBool("clickable", true));
     group->SetZindex(p.ToInt("zindex", 0));
-    group->ReadTxt(file);
+    listed.push_back(group);
   }
+  for (TWyShapes* group : listed) group->ReadTxt(file);
 }
 
 }  // namespace wy

@@ -342,13 +342,32 @@ const TLayoutCase kLayoutCases[] = {
                 Area(10, kTop + m.H(), m.W("z"), m.H(), "u")};
        return e;
      }},
-    {"upper-case break: a line break, the link is not reopened", "<a href=u>x<BR>y</a>", 0, 0,
+    {"upper-case break in a link opened mid-line: closed and reopened around it",
+     "ab <a href=u>x<BR>y</a>", 0, 0,
      [](const TMetrics& m) {
-       TExpect e{300, 300, Tokens{"<a href=u>", "x", "<BR>", "y", "</a>"}, kTop + 2 * m.H()};
-       e.draws = {D("x", 10, kTop, "u"), D("y", 10, kTop + m.H(), "u")};
-       // One area: from where the link opened, on the first line, to where
-       // it closed on the second.
-       e.log = {Area(10, kTop - m.H(), m.W("y"), m.H(), "u")};
+       TExpect e{300, 300, Tokens{"ab ", "<a href=u>", "x", "</a>", "<BR>", "<a href=u>", "y", "</a>"},
+                 kTop + 2 * m.H()};
+       e.draws = {D("ab ", 10, kTop), D("x", 10 + m.W("ab "), kTop, "u"),
+                  D("y", 10, kTop + m.H(), "u")};
+       // Each line its own piece: one area from the first line to the
+       // second had the width of "y" less "ab ", below zero.
+       e.log = {Area(10 + m.W("ab "), kTop - m.H(), m.W("x"), m.H(), "u"),
+                Area(10, kTop, m.W("y"), m.H(), "u")};
+       return e;
+     }},
+    {"a tab back inside a link: the area spans all the link drew", "ab <a href=u>abc<tab=2>x</a>",
+     0, 0,
+     [](const TMetrics& m) {
+       TExpect e{300, 300, std::nullopt, kTop + m.H()};
+       // The tab stop is 2 pixels from the rectangle's left edge (0); the
+       // text starts at the indent (10).
+       e.log = {Area(2, kTop - m.H(), 8 + m.W("ab ") + m.W("abc"), m.H(), "u")};
+       return e;
+     }},
+    {"a stray </a> reports no area", "<a href=u>x</a> y</a>", 0, 0,
+     [](const TMetrics& m) {
+       TExpect e{300, 300, std::nullopt, kTop + m.H()};
+       e.log = {Area(10, kTop - m.H(), m.W("x"), m.H(), "u")};
        return e;
      }},
     {"blanks, carriage returns and an unclosed tag", "a  b\r\nx <font size=30", 0, 0,

@@ -245,6 +245,25 @@ TEST_F(ShapeTextTest, HeadersAreLinesOfTheirOwnAndATruncatedFileLoadsWhatItCan) 
   EXPECT_EQ(LoadHost.Loaded, (std::vector<std::string>{"", "trails"}));
 }
 
+TEST_F(ShapeTextTest, ListedGroupsKeepTheirOrderThroughSaveAndLoad) {
+  // The default group's polygon makes a group of its own while it is read;
+  // "later", listed after the default group, must still come right after it.
+  const std::string text =
+      "[groupes]\r\nname=;\r\nname=later;\r\n[polygones]\r\nlatlng=1,2,3,4,5,6\r\n";
+  auto first = NewRegistry(&LoadHost);
+  first->SetToTxt(text);
+  const std::string once = first->GetToTxt();
+  const size_t later = once.find("name=later;");
+  const size_t level = once.find("name=level_");
+  ASSERT_NE(later, std::string::npos);
+  ASSERT_NE(level, std::string::npos);
+  EXPECT_LT(later, level);
+  // Read and written again, nothing moves.
+  auto second = NewRegistry(&LoadHost);
+  second->SetToTxt(once);
+  EXPECT_EQ(second->GetToTxt(), once);
+}
+
 TEST_F(ShapeTextTest, ReadingTwiceDoublesAndAltitudesAndTextsAreWrittenOnlyWhenUsed) {
   AddLine({1, 2, 3, 4}, *Registry);
   AddMarker(1, 2);
