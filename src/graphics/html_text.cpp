@@ -509,6 +509,20 @@ struct TkqHTMLText::TImpl {
     return RoundTo64(static_cast<double>(height) * leading);
   }
 
+  // When a link is open (outside plain text): a "</a>" is put in at token
+  // `i` and the link's tag again `keep` tokens after it, so that the line
+  // ends the link's piece and the next line starts a new one; the "</a>" is
+  // read at once. False, and nothing changes, when no link is open.
+  bool CloseOpenLinkAt(size_t i, size_t keep) {
+    if (!style.tag_a || style.plain || style.link < 0) return false;
+    const int32_t open = style.link;
+    tokens.Insert(i, TToken{{}, kEndLinkTag});
+    tokens.Insert(i + 1 + keep, TToken{{}, open});
+    ++steps;
+    Classify(i, false, line_end_x);
+    return true;
+  }
+
   // Lays out (and unless measuring only, draws) one line; true when the
   // text is finished.
   bool LayoutLine() {
@@ -535,14 +549,7 @@ struct TkqHTMLText::TImpl {
         // link is closed before it and reopened after it, as at a wrap, so
         // that each line reports its own piece (one area from the first
         // line to the next would have a meaningless, even negative, width).
-        if (style.tag_a && !style.plain && style.link >= 0) {
-          const int32_t open = style.link;
-          tokens.Insert(i, TToken{{}, kEndLinkTag});
-          tokens.Insert(i + 2, TToken{{}, open});
-          ++steps;
-          Classify(i, false, line_end_x);
-          ++i;
-        }
+        if (CloseOpenLinkAt(i, 1)) ++i;
         if (line_word_count == 0)
           this_line_y = fixed_height ? y0 + max_height : y0 + LineHeight(Height("Hy"));
         line_end_idx = static_cast<int64_t>(i);
@@ -582,12 +589,7 @@ struct TkqHTMLText::TImpl {
             // The line ends before this word. An open link is closed at the
             // end of this line and reopened on the next, so that each line
             // reports its own piece.
-            if (style.tag_a && !style.plain && style.link >= 0) {
-              const int32_t open = style.link;
-              tokens.Insert(i, TToken{{}, kEndLinkTag});
-              tokens.Insert(i + 1, TToken{{}, open});
-              ++steps;
-              Classify(i, false, line_end_x);
+            if (CloseOpenLinkAt(i, 0)) {
               line_end_idx = static_cast<int64_t>(i);
             } else {
               line_end_idx = static_cast<int64_t>(i) - 1;
