@@ -263,8 +263,13 @@ class TSoak {
 
   // Resident memory after the warm-up: lowest, highest, and whether the
   // last third's highest stays within a small margin of the first third's.
-  bool SummariseMemory() const {
+  bool SummariseMemory() {
     const double warmup = FOptions.WarmupMinutes * 60;
+    TVuroduDavServer& tiles = FMap->MapServer();
+    if (!FSamples.empty())
+      std::printf(
+          "RSS at the start %.1f MiB; budgets: decoded tiles %.1f MiB, memory cache %d tiles\n",
+          Mib(FSamples.front().Bytes), Mib(tiles.DecodedCacheBudget()), tiles.CacheSize());
     std::vector<TRssSample> after;
     for (const auto& s : FSamples)
       if (s.Seconds >= warmup) after.push_back(s);
