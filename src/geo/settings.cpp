@@ -71,6 +71,9 @@ const std::map<std::string, std::string>& Defaults() {
       // at most tiles.host-pause-max, else for tiles.host-pause (ms).
       {"tiles.host-pause", "60000"},
       {"tiles.host-pause-max", "3600000"},
+      // The longest wait before a failed tile is asked for again (ms); the
+      // wait starts at 2 s and doubles on every further failure.
+      {"tiles.retry-max-ms", "300000"},
       // Places search: the public Overpass server's XAPI interface first,
       // a second XAPI server in the classic "/xapi/api/0.6/" form after it.
       {"endpoint.xapi", "https://overpass-api.de/api/xapi?"},

@@ -33,6 +33,12 @@ size_t DecodedBudgetSetting() {
   return value < 0 ? static_cast<size_t>(kDefaultDecodedBudget) : static_cast<size_t>(value);
 }
 
+uint32_t RetryMaxSetting() {
+  const int64_t value = GetSettingInt("tiles.retry-max-ms", TVuroduDavServer::kRetryMaxMs);
+  if (value <= 0) return TVuroduDavServer::kRetryMaxMs;
+  return static_cast<uint32_t>(std::min<int64_t>(value, UINT32_MAX));
+}
+
 // The bytes up to the first zero byte, each taken as the character with that
 // code, as UTF-8.
 std::string BytesAsText(const std::string& bytes) {
@@ -43,7 +49,7 @@ std::string BytesAsText(const std::string& bytes) {
 }  // namespace
 
 TVuroduDavServer::TVuroduDavServer(TMessageTarget owner, QColor backColor)
-    : FParent(owner), FDecodedBudget(DecodedBudgetSetting()) {
+    : FParent(owner), FDecodedBudget(DecodedBudgetSetting()), FRetryMaxMs(RetryMaxSetting()) {
   FWaitTile = QImage(kTileSide, kTileSide, QImage::Format_RGB32);
   FWaitTile.fill(backColor);
   FTile = FWaitTile;
@@ -820,8 +826,10 @@ void TVuroduDavServer::RecordFailure(const std::string& key, uint32_t atLeastMs)
   {
     std::lock_guard<std::mutex> lock(FRetryMutex);
     TRetry& retry = RetryEntryLocked(key);
-    retry.DelayMs =
-        retry.DelayMs == 0 ? kRetryFirstMs : std::min<uint32_t>(retry.DelayMs * 2, kRetryMaxMs);
+    // Doubled in 64 bits: a large maximum must not wrap the delay to a
+    // short one.
+    const uint64_t next = retry.DelayMs == 0 ? kRetryFirstMs : uint64_t{retry.DelayMs} * 2;
+    retry.DelayMs = static_cast<uint32_t>(std::min<uint64_t>(next, FRetryMaxMs));
     retry.WaitMs = std::max(retry.DelayMs, atLeastMs);
     retry.Start = TickCount();
     retry.Signalled = false;

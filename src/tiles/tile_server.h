@@ -56,7 +56,10 @@ using TOnLoadTile = std::function<void(int x, int y, int z, int t)>;
 class TVuroduDavServer {
  public:
   // A failed tile is asked for again after this back-off, doubled on every
-  // further failure up to the maximum.
+  // further failure up to the maximum. The maximum is the setting
+  // "tiles.retry-max-ms" (kRetryMaxMs when unset or not positive), read when
+  // the server is made; a maximum below kRetryFirstMs shortens the first
+  // back-off too.
   static constexpr uint32_t kRetryFirstMs = 2000;
   static constexpr uint32_t kRetryMaxMs = 5 * 60 * 1000;
 
@@ -317,6 +320,7 @@ class TVuroduDavServer {
   std::map<std::string, TRetry> FRetries;
   bool FStopRetryWatch = false;
   std::thread FRetryThread;
+  const uint32_t FRetryMaxMs;
 
   TReceiverGuard FGuard;
 };

@@ -205,6 +205,47 @@ TEST_F(TileServerTest, FailedTileIsRetriedAfterDoublingBackOff) {
   EXPECT_TRUE(server.TileOK());
 }
 
+// A lowered longest back-off stops the doubling there; below the first
+// back-off it shortens that one too. Each wait is checked one millisecond
+// short of its end (nothing asked) and at its end (asked again).
+TEST_F(TileServerTest, LoweredRetryCapBoundsTheBackOff) {
+  const struct {
+    const char* Cap;
+    std::vector<uint32_t> Waits;
+  } cases[] = {
+      {"3000", {2000, 3000, 3000}},
+      {"500", {500, 500}},
+      {"0", {2000, 4000}},  // not positive: the built-in maximum
+  };
+  std::atomic<uint32_t> tick{5000};
+  TScopedTickSource tickSource([&] { return tick.load(); });
+  std::atomic<bool> healthy{false};
+  ServeOnceHealthy(healthy);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Cap);
+    SetSetting("tiles.retry-max-ms", c.Cap);
+    FFixture.ClearRequests();
+    TVuroduDavServer& server = MakeServer(false);
+    size_t requests = 0;
+    auto failOnce = [&] {
+      server.GetTile(8, 5, 4);
+      ASSERT_TRUE(FFixture.WaitForRequests(++requests));
+      ASSERT_TRUE(WaitUntil([&] { return server.ActiveDownloads() == 0; }));
+      Pump(150);  // the failure is recorded after the download ends
+    };
+    failOnce();
+    for (uint32_t wait : c.Waits) {
+      tick += wait - 1;
+      server.GetTile(8, 5, 4);
+      Pump(150);
+      EXPECT_EQ(FFixture.RequestCount(), requests) << "asked again before " << wait << " ms";
+      tick += 1;
+      failOnce();
+    }
+    FServer.reset();
+  }
+}
+
 // At most MaxThreadTile downloads, one per tile; destroying the server while
 // they hang aborts them.
 TEST_F(TileServerTest, WorkerCapDuplicatesAndPromptDestruction) {
