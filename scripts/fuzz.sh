@@ -9,7 +9,7 @@
 #        fuzz-work/TARGET-crashes/, one summary line to fuzz-work/report.txt
 #   scripts/fuzz.sh minimize TARGET       merges fuzz-work/TARGET/ into the
 #        committed corpus fuzz/corpus/TARGET/, keeping the smallest set of
-#        inputs that covers as much
+#        inputs that covers as much (inputs named regress-* are always kept)
 # A crash is replayed with: build-fuzz/fuzz/fuzz_TARGET CRASH_FILE
 # The committed corpus is replayed by every test run (tests fuzz.TARGET).
 set -euo pipefail
@@ -88,6 +88,8 @@ case "${1:-}" in
     rm -rf "$merged"; mkdir -p "$merged"
     QT_QPA_PLATFORM=offscreen "$bin" $(options_for "$t") -merge=1 "$merged" "fuzz/corpus/$t" "$work/$t" \
       >"$work/$t-merge.log" 2>&1
+    # Inputs of findings keep their names ("regress-..."), whatever they add.
+    cp fuzz/corpus/"$t"/regress-* "$merged"/ 2>/dev/null || true
     rm -rf "fuzz/corpus/$t"; mv "$merged" "fuzz/corpus/$t"
     echo "fuzz: $t: $(ls "fuzz/corpus/$t" | wc -l) inputs, $(du -sk "fuzz/corpus/$t" | cut -f1) KB"
     ;;
