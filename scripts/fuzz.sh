@@ -35,7 +35,7 @@ options_for() {
 
 case "${1:-}" in
   build)
-    command -v clang++-14 >/dev/null || { echo "fuzz: clang++-14 is missing (apt install clang-14 libclang-rt-14-dev)" >&2; exit 1; }
+    scripts/install-deps.sh --fuzz
     if [ ! -f "$dir/build.ninja" ]; then
       CC=clang-14 CXX=clang++-14 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DWY_FUZZ=ON -DWY_BUILD_TESTS=OFF

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and running wymap need,
 # and only those that are missing. Safe to run again.
+#   scripts/install-deps.sh [--fuzz]   (--fuzz: also the fuzzing compiler)
 set -euo pipefail
 
 PACKAGES=(
@@ -15,6 +16,11 @@ PACKAGES=(
   # running the window without a desktop, and its font
   xvfb xauth fonts-dejavu-core
 )
+
+# Fuzzing by hand (scripts/fuzz.sh): clang with libFuzzer.
+if [ "${1:-}" = "--fuzz" ]; then
+  PACKAGES+=(clang-14 libclang-rt-14-dev)
+fi
 
 missing=()
 for package in "${PACKAGES[@]}"; do
