@@ -31,7 +31,6 @@ namespace wy {
 namespace {
 
 constexpr const char* kEscaped = ";=\r\n";
-constexpr int32_t kDefaultBox = 32;
 
 std::string Escaped(const std::string& text) {
   return EscapeChars(kEscaped, text);
@@ -138,8 +137,9 @@ void TWyShape::CommonFromTxt(const TWyParamParser& p) {
   FAddress = p.ToStr("adress");
   FClickable = p.ToBool("clickable", true);
   FAlt = p.ToDouble("alt", kNoAltitude);
-  FW = p.ToInt("w", kDefaultBox);
-  FH = p.ToInt("h", kDefaultBox);
+  // Without a size (a hand-written record) a shape keeps its kind's own.
+  FW = p.ToInt("w", FW);
+  FH = p.ToInt("h", FH);
   FTag = p.ToInt("tag", 0);
   FZindex = p.ToInt("zindex", 0);
   FDraggable = p.ToBool("drag", false);

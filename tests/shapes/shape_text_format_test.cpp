@@ -192,6 +192,8 @@ TEST_F(ShapeTextTest, MissingAndMalformedFields) {
       "lat=abc;lng=2;w=abc;drag=TRUE;visible=yes;alt=;opacity=300\r\n"
       "[polylines]\r\n"
       "latlng=1,2,3;alt=-1,x\r\n"
+      "[infowindows]\r\n"
+      "lat=1;lng=2;content=x\r\n"
       "[map]\r\nlat=5;lng=5\r\n[circles]\r\nlat=5;lng=5\r\n[rectangles]\r\nlat=5\r\n");
   ASSERT_EQ(group->Markers()->Count(), 2);
   TWyShapeMarker* a = group->Markers()->Items(0);
@@ -220,6 +222,10 @@ TEST_F(ShapeTextTest, MissingAndMalformedFields) {
   EXPECT_EQ(line->getPoints(0)->Alt(), -1);
   EXPECT_EQ(line->getPoints(1)->Alt(), kNoAltitude);
   EXPECT_TRUE(line->ShowText());  // missing showtxt: shown
+  // A record without a size keeps the kind's own: a hand-written info
+  // window is as wide as one made in code, not a marker's 32 pixels.
+  ASSERT_EQ(group->InfoWindows()->Count(), 1);
+  EXPECT_EQ(group->InfoWindows()->Items(0)->Width(), 180);
   EXPECT_EQ(group->Pois()->Count() + group->Polygones()->Count(), 0);
 }
 
