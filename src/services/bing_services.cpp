@@ -7,7 +7,6 @@
 #include "geo/string_list.h"
 #include "geo/text_convert.h"
 #include "geo/web_fetch.h"
-#include "platform/log.h"
 
 namespace wy {
 
@@ -22,16 +21,6 @@ std::string IconAddress(const std::string& base, const char* file) {
 
 }  // namespace
 
-// What the worker works with: copies taken on the window thread. Only Stop
-// is shared while the worker runs.
-struct TBingServices::TJob {
-  std::string Host;
-  std::string Params;
-  TrafficIcons Icons;
-  std::atomic<bool> Stop{false};
-  std::thread Thread;
-};
-
 TBingServices::TBingServices() {
   const std::string base = GetSetting("traffic.icon-base");
   FIcons.low_impact = IconAddress(base, "menatwork.png");
@@ -41,13 +30,7 @@ TBingServices::TBingServices() {
 }
 
 TBingServices::~TBingServices() {
-  *FAlive = false;
   OnTraffic = nullptr;
-  FQueue.clear();
-  if (FJob) {
-    FJob->Stop = true;
-    if (FJob->Thread.joinable()) FJob->Thread.join();
-  }
 }
 
 TBingServices::TOutcome TBingServices::Run(const std::string& host, const std::string& params,
@@ -107,48 +90,38 @@ bool TBingServices::Traffic(const std::string& sParams) {
 
 void TBingServices::AsyncTraffic(const std::string& sParams) {
   for (auto& line : string_list_detail::SplitLines(sParams))
-    if (!Trim(line).empty()) FQueue.push_back(std::move(line));
+    if (!Trim(line).empty()) FWorker.Push(std::move(line));
   StartNext();
 }
 
 void TBingServices::StartNext() {
-  if (FJob || FQueue.empty()) return;
-  auto job = std::make_unique<TJob>();
-  job->Host = GetEndpoint("traffic");
-  job->Params = FQueue.front();
-  job->Icons = FIcons;
-  FQueue.pop_front();
-  FParams = job->Params;
-  TJob* raw = job.get();
-  FJob = std::move(job);
-  const TReceiverGuard* guard = &FGuard;
-  try {
-    raw->Thread = std::thread([this, raw, guard] {
-      auto outcome = std::make_shared<TOutcome>(
-          Run(raw->Host, raw->Params, raw->Icons, [raw] { return raw->Stop.load(); }));
-      // Posted through the guard: dropped once the client is gone.
-      guard->Post([this, outcome] { Completed(outcome); });
-    });
-  } catch (...) {
-    LogCaughtException(llWarning, "services", "traffic request: starting its worker");
-    FJob.reset();
+  std::string params;
+  if (!FWorker.TakeNext(params)) return;
+  FParams = params;
+  // The worker works with copies taken here.
+  TOwnedWorker* worker = &FWorker;
+  auto work = [this, worker, host = GetEndpoint("traffic"), params, icons = FIcons] {
+    auto outcome = std::make_shared<TOutcome>(Run(host, params, icons, worker->AbortCheck()));
+    worker->Post([this, outcome] { Completed(outcome); });
+  };
+  std::string error;
+  if (!FWorker.Start(std::move(work), "traffic request", &error)) {
     auto outcome = std::make_shared<TOutcome>();
-    outcome->Status = std::string(kStatusError) + " no worker";
-    FGuard.Post([this, outcome] { Completed(outcome); });
+    outcome->Status = std::string(kStatusError) + " " + error;
+    FWorker.Post([this, outcome] { Completed(outcome); });
   }
 }
 
 void TBingServices::Completed(const std::shared_ptr<TOutcome>& outcome) {
   // The worker's last act was posting this: the join is short.
-  if (FJob && FJob->Thread.joinable()) FJob->Thread.join();
-  FJob.reset();
+  FWorker.Join();
   Apply(*outcome);
   // The handler sees the finished request (Params included) and may destroy
   // the client: the next request starts only when it is still there.
-  const std::shared_ptr<bool> alive = FAlive;
+  const TAliveToken alive = FWorker.Alive();
   const auto handler = OnTraffic;
   if (handler) handler(this);
-  if (*alive) StartNext();
+  if (alive) StartNext();
 }
 
 }  // namespace wy

@@ -19,15 +19,12 @@
 // the queue, cuts the running transfer, waits for the worker and drops its
 // completion: nothing fires afterwards.
 
-#include <atomic>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "geo/object.h"
-#include "platform/window_thread.h"
+#include "platform/owned_worker.h"
 #include "services/traffic_xml.h"
 
 namespace wy {
@@ -57,7 +54,7 @@ class TBingServices : public TObject {
   // The request text most recently started.
   const std::string& Params() const { return FParams; }
   // True while a request runs or waits.
-  bool Busy() const { return FJob != nullptr || !FQueue.empty(); }
+  bool Busy() const { return FWorker.Busy() || FWorker.QueuedCount() > 0; }
   // "" before the first request ends, then kStatusOk, kStatusNoService or
   // kStatusError plus the reason.
   const std::string& Status() const { return FStatus; }
@@ -98,22 +95,17 @@ class TBingServices : public TObject {
                       const std::function<bool()>& abort);
 
  private:
-  struct TJob;
-
   void StartNext();
   void Completed(const std::shared_ptr<TOutcome>& outcome);
   void Apply(TOutcome& outcome);
 
-  std::deque<std::string> FQueue;
-  std::unique_ptr<TJob> FJob;
   std::string FParams;
   std::string FStatus;
   std::string FXml;
   std::string FTxt;
   TrafficIcons FIcons;
-  // Cleared by the destructor, for a handler that destroys the client.
-  std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
-  TReceiverGuard FGuard;
+  // Last member: destroyed first, it cuts and joins a running request.
+  TOwnedWorker FWorker;
 };
 
 }  // namespace wy

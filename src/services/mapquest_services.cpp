@@ -170,10 +170,13 @@ TOpenMapQuestServices::TOpenMapQuestServices() {
 }
 
 TOpenMapQuestServices::~TOpenMapQuestServices() {
-  *FAlive = false;
   FAborting = true;
-  for (TKindState& state : FKinds)
-    if (state.Thread.joinable()) state.Thread.join();
+  for (TKindState& state : FKinds) state.Worker.Cancel();
+  for (TKindState& state : FKinds) state.Worker.Stop();
+}
+
+void TOpenMapQuestServices::SetThreadStarter(const TThreadStarter& starter) {
+  for (TKindState& state : FKinds) state.Worker.SetStarter(starter);
 }
 
 std::string TOpenMapQuestServices::Key() const {
@@ -193,8 +196,7 @@ TNominatimResult& TOpenMapQuestServices::ReverseResult() {
 }
 
 size_t TOpenMapQuestServices::QueuedCount(TMapQuestKind kind) const {
-  std::lock_guard<std::mutex> lock(FQueueMutex);
-  return FKinds[kind].Queue.size();
+  return FKinds[kind].Worker.QueuedCount();
 }
 
 TServiceRequest TOpenMapQuestServices::BuildRequest(TMapQuestKind kind,
@@ -317,35 +319,37 @@ TOpenMapQuestServices::TNotifyEvent& TOpenMapQuestServices::EventOf(TMapQuestKin
 
 void TOpenMapQuestServices::Async(TMapQuestKind kind, const std::string& params) {
   if (kind >= kMapQuestKindCount) return;
-  const std::vector<std::string> lines = string_list_detail::SplitLines(params);
-  {
-    std::lock_guard<std::mutex> lock(FQueueMutex);
-    for (const std::string& line : lines) FKinds[kind].Queue.push_back(line);
-  }
+  FKinds[kind].Worker.Push(string_list_detail::SplitLines(params));
   QueueStep(kind);
 }
 
 void TOpenMapQuestServices::QueueStep(TMapQuestKind kind) {
   TKindState& state = FKinds[kind];
-  if (state.Busy || FAborting) return;
   std::string params;
-  {
-    std::lock_guard<std::mutex> lock(FQueueMutex);
-    if (state.Queue.empty()) return;
-    params = std::move(state.Queue.front());
-    state.Queue.pop_front();
-  }
+  if (FAborting || !state.Worker.TakeNext(params)) return;
   const TServiceRequest request = BuildRequest(kind, params);
   FParams = request.CachePath.empty() ? request.Text : "{" + request.CachePath + "}" + request.Text;
-  if (state.Thread.joinable()) state.Thread.join();  // a finished worker
-  state.Busy = true;
-  state.Thread = std::thread([this, request, kind] {
+  TOwnedWorker* worker = &state.Worker;
+  auto work = [this, request, kind, worker] {
     auto answer = std::make_unique<TServiceAnswer>();
-    RunRequest(request, *answer, &FAborting);
+    RunRequest(request, *answer, &worker->StopFlag());
     // The last act of the worker: hand the answer to the window thread.
     auto shared = std::make_shared<std::unique_ptr<TServiceAnswer>>(std::move(answer));
-    FGuard.Post([this, kind, shared] { Complete(kind, std::move(*shared)); });
-  });
+    worker->Post([this, kind, shared] { Complete(kind, std::move(*shared)); });
+  };
+  std::string error;
+  if (!state.Worker.Start(std::move(work), "service request", &error)) {
+    // The request ends at once, failed: its event fires and the next one
+    // is tried, so the kind is never left busy.
+    auto answer =
+        std::make_shared<std::unique_ptr<TServiceAnswer>>(std::make_unique<TServiceAnswer>());
+    (*answer)->Kind = kind;
+    (*answer)->Backend = BackendOf(kind);
+    (*answer)->Request = request.Text;
+    (*answer)->Error = error;
+    kKinds[kind].Parse(**answer);
+    worker->Post([this, kind, answer] { Complete(kind, std::move(*answer)); });
+  }
 }
 
 void TOpenMapQuestServices::SetCurrent(TMapQuestKind kind, std::unique_ptr<TServiceAnswer> answer) {
@@ -355,15 +359,14 @@ void TOpenMapQuestServices::SetCurrent(TMapQuestKind kind, std::unique_ptr<TServ
 
 void TOpenMapQuestServices::Complete(TMapQuestKind kind, std::unique_ptr<TServiceAnswer> answer) {
   TKindState& state = FKinds[kind];
-  if (state.Thread.joinable()) state.Thread.join();
-  state.Busy = false;
+  state.Worker.Join();
   if (answer) SetCurrent(kind, std::move(answer));
   const TNotifyEvent& event = EventOf(kind);
   if (event) {
-    const std::shared_ptr<bool> alive = FAlive;
+    const TAliveToken alive = state.Worker.Alive();
     const TNotifyEvent handler = event;  // the handler may replace itself
     handler(this);
-    if (!*alive) return;
+    if (!alive) return;
   }
   QueueStep(kind);
 }

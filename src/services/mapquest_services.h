@@ -42,16 +42,13 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "geo/stream.h"
-#include "platform/window_thread.h"
+#include "platform/owned_worker.h"
 #include "services/geocoding.h"
 
 namespace wy {
@@ -168,7 +165,7 @@ class TOpenMapQuestServices {
   bool AlignLatLngToRoute(double& dLatitude, double& dLongitude);
 
   // A worker of the kind is running / requests waiting in its queue.
-  bool Busy(TMapQuestKind kind) const { return FKinds[kind].Busy; }
+  bool Busy(TMapQuestKind kind) const { return FKinds[kind].Worker.Busy(); }
   size_t QueuedCount(TMapQuestKind kind) const;
 
   // The request a params text gives now (key, normalisation, cache file).
@@ -182,14 +179,15 @@ class TOpenMapQuestServices {
   static void RunRequest(const TServiceRequest& request, TServiceAnswer& answer,
                          const std::atomic<bool>* abort);
 
+  // How the workers' threads are started (tests inject a failing one).
+  void SetThreadStarter(const TThreadStarter& starter);
+
   // Completion events, fired on the window thread; empty = skipped.
   TNotifyEvent OnSearch, OnReverse, OnAltitude, OnStaticMap, OnDirections, OnGuidance;
 
  private:
   struct TKindState {
-    std::deque<std::string> Queue;  // under FQueueMutex
-    std::thread Thread;
-    bool Busy = false;
+    TOwnedWorker Worker;     // its queue holds the kind's waiting requests
     TServiceAnswer Current;  // replaced in place: its lists stay where they are
   };
 
@@ -204,15 +202,9 @@ class TOpenMapQuestServices {
   std::string FKey;
   std::string FLocalCache;
   std::array<TKindState, kMapQuestKindCount> FKinds;
-  mutable std::mutex FQueueMutex;
   std::atomic<bool> FAborting{false};
-  // Cleared by the destructor, so that a completion whose event handler
-  // destroyed the object stops there.
-  std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
   TNominatimResult FSearchResult;
   TNominatimResult FReverseResult;
-  // Last member: completions posted by the workers run only while it lives.
-  TReceiverGuard FGuard;
 };
 
 }  // namespace wy

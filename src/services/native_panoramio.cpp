@@ -11,7 +11,6 @@
 #include "geo/string_list.h"
 #include "geo/text_convert.h"
 #include "geo/web_fetch.h"
-#include "platform/log.h"
 #include "services/photo_page.h"
 
 namespace wy {
@@ -84,14 +83,6 @@ bool PageFromCacheText(const std::string& text, bool& hasMore, std::vector<std::
 
 }  // namespace
 
-// What a worker works with: copies taken on the window thread. Only Stop is
-// shared while the worker runs.
-struct TWyNativePanoramio::TJob {
-  std::string Url;
-  std::atomic<bool> Stop{false};
-  std::thread Thread;
-};
-
 // One page, fetched or taken from the cache.
 struct TWyNativePanoramio::TPage {
   std::string Key;
@@ -105,12 +96,7 @@ TWyNativePanoramio::TWyNativePanoramio(TTickSource cacheTick)
     : FCacheItems(kCacheMinutes, std::move(cacheTick)) {}
 
 TWyNativePanoramio::~TWyNativePanoramio() {
-  *FAlive = false;
   OnPanoramio = nullptr;
-  if (FJob) {
-    FJob->Stop = true;
-    if (FJob->Thread.joinable()) FJob->Thread.join();
-  }
 }
 
 std::string TWyNativePanoramio::RequestUrl(const std::string& host, const std::string& set,
@@ -186,7 +172,7 @@ std::string TWyNativePanoramio::CacheKey() const {
 void TWyNativePanoramio::RequestStep() {
   // While a worker runs its page is not touched: the request is only
   // remembered and made, with the parameters of then, once it completed.
-  if (FJob) {
+  if (FWorker.Busy()) {
     FLostCall = true;
     return;
   }
@@ -196,54 +182,48 @@ void TWyNativePanoramio::RequestStep() {
   page->Key = CacheKey();
   if (PageFromCacheText(FCacheItems.Get(page->Key), page->HasMore, page->Items)) {
     page->Status = kStatusOk;
-    FGuard.Post([this, page] { Deliver(page); });
+    FWorker.Post([this, page] { Deliver(page); });
     return;
   }
   const std::string host = GetEndpoint("photos");
   if (host.empty()) {
     page->Status = kStatusNoService;
-    FGuard.Post([this, page] { Deliver(page); });
+    FWorker.Post([this, page] { Deliver(page); });
     return;
   }
-  auto job = std::make_unique<TJob>();
-  job->Url = RequestUrl(host, FSet, FStart, FLatSW, FLngSW, FLatNE, FLngNE);
-  TJob* raw = job.get();
-  FJob = std::move(job);
-  const TReceiverGuard* guard = &FGuard;
-  try {
-    raw->Thread = std::thread([this, raw, guard, page] {
-      TDownloadOptions options;
-      options.MaxSize =
-          static_cast<uint32_t>(GetSettingInt("services.max-bytes", kDefaultMaxAnswerBytes));
-      options.Abort = [raw] { return raw->Stop.load(); };
-      TDownloadResult result;
-      TMemoryStream stream;
-      if (DownloadToStream(raw->Url, &stream, options, &result)) {
-        ReadPhotoPage(stream.DataString(), page->Items, page->HasMore);
-        for (size_t i = 0; i + kPhotoLines <= page->Items.size(); i += kPhotoLines) {
-          page->Items[i + kTitleLine] = NeutraliseMarkup(page->Items[i + kTitleLine]);
-          page->Items[i + kOwnerNameLine] = NeutraliseMarkup(page->Items[i + kOwnerNameLine]);
-        }
-        page->Fetched = true;
-        page->Status = kStatusOk;
-      } else {
-        page->Status = std::string(kStatusError) + " " + result.Error;
+  TOwnedWorker* worker = &FWorker;
+  auto work = [this, worker, page,
+               url = RequestUrl(host, FSet, FStart, FLatSW, FLngSW, FLatNE, FLngNE)] {
+    TDownloadOptions options;
+    options.MaxSize =
+        static_cast<uint32_t>(GetSettingInt("services.max-bytes", kDefaultMaxAnswerBytes));
+    options.Abort = worker->AbortCheck();
+    TDownloadResult result;
+    TMemoryStream stream;
+    if (DownloadToStream(url, &stream, options, &result)) {
+      ReadPhotoPage(stream.DataString(), page->Items, page->HasMore);
+      for (size_t i = 0; i + kPhotoLines <= page->Items.size(); i += kPhotoLines) {
+        page->Items[i + kTitleLine] = NeutraliseMarkup(page->Items[i + kTitleLine]);
+        page->Items[i + kOwnerNameLine] = NeutraliseMarkup(page->Items[i + kOwnerNameLine]);
       }
-      // Posted through the guard: dropped once the search object is gone.
-      guard->Post([this, page] { Completed(page); });
-    });
-  } catch (...) {
-    LogCaughtException(llWarning, "services", "photo search: starting its worker");
-    FJob.reset();
-    page->Status = std::string(kStatusError) + " no worker";
-    FGuard.Post([this, page] { Deliver(page); });
+      page->Fetched = true;
+      page->Status = kStatusOk;
+    } else {
+      page->Status = std::string(kStatusError) + " " + result.Error;
+    }
+    // Dropped once the search object is gone.
+    worker->Post([this, page] { Completed(page); });
+  };
+  std::string error;
+  if (!FWorker.Start(std::move(work), "photo search", &error)) {
+    page->Status = std::string(kStatusError) + " " + error;
+    FWorker.Post([this, page] { Deliver(page); });
   }
 }
 
 void TWyNativePanoramio::Completed(const std::shared_ptr<TPage>& page) {
   // The worker's last act was posting this: the join is short.
-  if (FJob && FJob->Thread.joinable()) FJob->Thread.join();
-  FJob.reset();
+  FWorker.Join();
   if (page->Fetched) FCacheItems.Put(page->Key, PageToCacheText(page->HasMore, page->Items));
   Deliver(page);
 }
@@ -252,12 +232,12 @@ void TWyNativePanoramio::Deliver(const std::shared_ptr<TPage>& page) {
   FItems = std::move(page->Items);
   FHasMore = page->HasMore;
   FStatus = page->Status;
-  const std::shared_ptr<bool> alive = FAlive;
+  const TAliveToken alive = FWorker.Alive();
   const auto handler = OnPanoramio;
   if (handler) handler(this);
   // A request made while the worker ran goes out now, with the latest
   // parameters (the handler may have destroyed this object).
-  if (*alive && FLostCall && !FJob) RequestStep();
+  if (alive && FLostCall && !FWorker.Busy()) RequestStep();
 }
 
 }  // namespace wy

@@ -25,18 +25,16 @@
 // Create, use and destroy on the window thread. Destroying the object cuts
 // the running transfer, waits for the worker and drops its completion.
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "geo/data_cache.h"
 #include "geo/object.h"
+#include "platform/owned_worker.h"
 #include "platform/tick.h"
-#include "platform/window_thread.h"
 
 namespace wy {
 
@@ -69,7 +67,7 @@ class TWyNativePanoramio : public TObject {
   // The following page; nothing when the last page said there is none.
   void NextSearch();
   // True while a worker runs.
-  bool IsSearch() const { return FJob != nullptr; }
+  bool IsSearch() const { return FWorker.Busy(); }
 
   // Number of photos of the current page.
   int count() const { return static_cast<int>(FItems.size() / 8); }
@@ -121,7 +119,6 @@ class TWyNativePanoramio : public TObject {
                                 double latSW, double lngSW, double latNE, double lngNE);
 
  private:
-  struct TJob;
   struct TPage;
 
   std::string Line(int index, int line) const;
@@ -142,9 +139,8 @@ class TWyNativePanoramio : public TObject {
   std::string FUserId;
   std::string FStatus;
   TStringDataCacheList FCacheItems;
-  std::unique_ptr<TJob> FJob;
-  std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
-  TReceiverGuard FGuard;
+  // Last member: destroyed first, it cuts and joins a running request.
+  TOwnedWorker FWorker;
 };
 
 }  // namespace wy

@@ -9,7 +9,7 @@
 #include "geo/string_list.h"
 #include "geo/text_convert.h"
 #include "geo/web_fetch.h"
-#include "platform/log.h"
+#include "platform/owned_worker.h"
 #include "platform/tick.h"
 #include "services/answer_cache.h"
 
@@ -177,10 +177,9 @@ std::string PlacesRequest(const std::string& server, const std::string& tags, do
 // TWyPlaces
 
 // What a worker works with: copies taken on the window thread when the
-// search starts. Only Stop is shared while the worker runs.
+// search starts. Only the worker's stop flag is shared while it runs.
 struct TWyPlaces::TJob {
-  TWyPlaces* Owner = nullptr;  // used only through Guard, on the window thread
-  const TReceiverGuard* Guard = nullptr;
+  TWyPlaces* Owner = nullptr;  // used only in the hand-off, on the window thread
   uint64_t Generation = 0;
   std::string Tags;
   int MaxResult = 0;
@@ -189,8 +188,7 @@ struct TWyPlaces::TJob {
   std::string FallbackServer;
   double LatSW = 0, LngSW = 0, LatNE = 0, LngNE = 0;
   std::string LocalCache;
-  std::atomic<bool> Stop{false};
-  std::thread Thread;
+  TOwnedWorker Worker;
 };
 
 // What a worker hands back.
@@ -198,6 +196,7 @@ struct TWyPlaces::TOutcome {
   bool Ok = false;
   bool Switched = false;  // Server is the other server now
   std::string Server;
+  std::string Error;  // why each server tried gave nothing
   TWyPlaceResults Results;
 };
 
@@ -205,9 +204,8 @@ TWyPlaces::TWyPlaces() : FXapiServer(GetEndpoint("xapi")) {}
 
 TWyPlaces::~TWyPlaces() {
   OnPlacesSearch = nullptr;
-  for (auto& job : FJobs) job->Stop = true;
-  for (auto& job : FJobs)
-    if (job->Thread.joinable()) job->Thread.join();
+  for (auto& job : FJobs) job->Worker.Cancel();
+  FJobs.clear();
 }
 
 void TWyPlaces::SetLatitude(double value) {
@@ -229,7 +227,6 @@ void TWyPlaces::Search(const std::string& tags) {
 
   auto job = std::make_unique<TJob>();
   job->Owner = this;
-  job->Guard = &FGuard;
   job->Generation = ++FGeneration;
   job->Tags = tags;
   job->MaxResult = FMaxResult;
@@ -247,14 +244,13 @@ void TWyPlaces::Search(const std::string& tags) {
   FTimingSearch = TickCount();
   TJob* raw = job.get();
   FJobs.push_back(std::move(job));
-  try {
-    raw->Thread = std::thread(&TWyPlaces::RunJob, raw);
-  } catch (...) {
-    LogCaughtException(llWarning, "services", "places search: starting its worker");
+  std::string error;
+  if (!raw->Worker.Start([raw] { RunJob(raw); }, "places search", &error)) {
     // No thread to run the search: it ends at once as failed.
     FJobs.pop_back();
     FSearching = false;
     FStatus = kStatusError;
+    FError = error;
     Fire();
   }
 }
@@ -265,9 +261,9 @@ void TWyPlaces::RunJob(TJob* job) {
   const auto deliver = [job, outcome] {
     TWyPlaces* owner = job->Owner;
     const uint64_t generation = job->Generation;
-    job->Guard->Post([owner, generation, outcome] { owner->Completed(generation, outcome); });
+    job->Worker.Post([owner, generation, outcome] { owner->Completed(generation, outcome); });
   };
-  if (job->Stop) return deliver();
+  if (job->Worker.Cancelled()) return deliver();
 
   std::string request =
       PlacesRequest(job->Server, job->Tags, job->LatSW, job->LngSW, job->LatNE, job->LngNE);
@@ -283,15 +279,21 @@ void TWyPlaces::RunJob(TJob* job) {
   if (!ok) {
     TDownloadOptions options;
     options.MaxSize = kPlacesMaxAnswerBytes;
-    options.Abort = [job] { return job->Stop.load(); };
+    options.Abort = job->Worker.AbortCheck();
     const auto fetch = [&](const std::string& url) {
       TMemoryStream stream;
-      if (!DownloadToStream(url, &stream, options)) return false;
+      TDownloadResult result;
+      if (!DownloadToStream(url, &stream, options, &result)) {
+        if (!outcome->Error.empty()) outcome->Error += "; ";
+        outcome->Error +=
+            (result.Error.empty() ? std::string("no answer") : result.Error) + " (" + url + ")";
+        return false;
+      }
       answer = stream.DataString();
       return true;
     };
     ok = fetch(request);
-    if (!ok && !job->Stop) {
+    if (!ok && !job->Worker.Cancelled()) {
       // Switch to the other server for this and later searches, and try
       // once more with the same tags and box.
       std::string server = job->Server;
@@ -305,11 +307,12 @@ void TWyPlaces::RunJob(TJob* job) {
       ok = fetch(request);
     }
   }
-  if (!ok || job->Stop) return deliver();
+  if (!ok || job->Worker.Cancelled()) return deliver();
 
   outcome->Ok = true;
-  ScanPlacesAnswer(answer, job->MaxResult, outcome->Results, &job->Stop);
-  if (!fromCache && !cacheFile.empty() && !job->Stop && answer.find("<node ") != std::string::npos)
+  ScanPlacesAnswer(answer, job->MaxResult, outcome->Results, &job->Worker.StopFlag());
+  if (!fromCache && !cacheFile.empty() && !job->Worker.Cancelled() &&
+      answer.find("<node ") != std::string::npos)
     WriteCachedAnswer(cacheFile, cacheRequest, answer);
   deliver();
 }
@@ -318,7 +321,7 @@ void TWyPlaces::ReapJob(uint64_t generation) {
   for (auto it = FJobs.begin(); it != FJobs.end(); ++it) {
     if ((*it)->Generation != generation) continue;
     // The worker's last act was handing over its outcome: the join is short.
-    if ((*it)->Thread.joinable()) (*it)->Thread.join();
+    (*it)->Worker.Join();
     FJobs.erase(it);
     return;
   }
@@ -338,9 +341,11 @@ void TWyPlaces::Completed(uint64_t generation, const std::shared_ptr<TOutcome>& 
   FSearching = false;
   if (outcome->Ok) {
     FStatus = kStatusOk;
+    FError.clear();
     FResults.Swap(outcome->Results);
   } else {
     FStatus = kStatusError;
+    FError = outcome->Error.empty() ? std::string("no answer") : outcome->Error;
     FResults.Clear();
   }
   Fire();
@@ -349,9 +354,10 @@ void TWyPlaces::Completed(uint64_t generation, const std::shared_ptr<TOutcome>& 
 void TWyPlaces::Abort() {
   if (!FSearching) return;
   for (auto& job : FJobs)
-    if (job->Generation == FGeneration) job->Stop = true;
+    if (job->Generation == FGeneration) job->Worker.Cancel();
   FSearching = false;
   FStatus = kStatusTooLong;
+  FError = "aborted";
   FResults.Clear();
   Fire();
 }

@@ -18,10 +18,7 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
-
-#include "platform/window_thread.h"
 
 namespace wy {
 
@@ -146,6 +143,10 @@ class TWyPlaces {
   void SetLocalCache(const std::string& value) { FLocalCache = value; }
   // "OK", "ERROR", "ERROR takes too long"; "" before the first search ends.
   const std::string& Status() const { return FStatus; }
+  // Why the last search failed: the reason of each server tried, with its
+  // request ("HTTP status 503 (http://...)"), separated by "; ". Empty
+  // after a search that succeeded.
+  const std::string& Error() const { return FError; }
   int ItemDetail() const { return 0; }
   bool Searching() const { return FSearching; }
   // TickCount() when the current search started.
@@ -173,6 +174,7 @@ class TWyPlaces {
   TWyPlaceResults FResults;
   std::string FXapiServer;
   std::string FStatus;
+  std::string FError;
   std::string FAdress;
   double FLatSW = 0, FLngSW = 0, FLatNE = 0, FLngNE = 0;
   double FLatitude = 0, FLongitude = 0;
@@ -184,11 +186,10 @@ class TWyPlaces {
   // Generation of the current (latest) search; completions of older ones
   // are not applied.
   uint64_t FGeneration = 0;
-  // The current search and any stopped one still finishing.
+  // The current search and any stopped one still finishing. Each hands its
+  // outcome over through its own worker: once the job is gone, an outcome
+  // still queued is dropped.
   std::vector<std::unique_ptr<TJob>> FJobs;
-  // Workers hand their outcome over through the guard: once this object is
-  // gone, an outcome still queued is dropped.
-  TReceiverGuard FGuard;
 };
 
 }  // namespace wy

@@ -1,9 +1,6 @@
 #include "shapes/shape_conversion.h"
 
-#include <system_error>
 #include <utility>
-
-#include "platform/log.h"
 
 namespace wy {
 
@@ -48,30 +45,25 @@ std::unique_ptr<TShapeConversion> TShapeConversion::FromSource(std::string sourc
 
 void TShapeConversion::Start(TShapeSourceKind kind, std::string text, std::string source,
                              TDone done) {
-  const TReceiverGuard* guard = &FGuard;
-  std::atomic<bool>* stop = &FStop;
+  TOwnedWorker* worker = &FWorker;
   // Shared with the fallback below, for a worker that cannot start.
   auto handler = std::make_shared<TDone>(std::move(done));
-  auto work = [guard, stop, kind, text = std::move(text), source = std::move(source),
+  auto work = [worker, kind, text = std::move(text), source = std::move(source),
                handler]() mutable {
-    auto result = std::make_shared<TResult>(
-        Run(kind, std::move(text), source, [stop] { return stop->load(); }));
+    auto result =
+        std::make_shared<TResult>(Run(kind, std::move(text), source, worker->AbortCheck()));
     // The worker's last act: dropped once the conversion is gone.
-    guard->Post([handler, result] { (*handler)(*result); });
+    worker->Post([handler, result] { (*handler)(*result); });
   };
-  try {
-    FThread = std::thread(std::move(work));
-  } catch (const std::system_error& error) {
-    LogError("shapes", std::string("no worker for a shape conversion: ") + error.what());
+  std::string error;
+  if (!FWorker.Start(std::move(work), "shape conversion", &error)) {
     auto result = std::make_shared<TResult>();
-    result->Error = "no worker thread";
-    FGuard.Post([handler, result] { (*handler)(*result); });
+    result->Error = error;
+    FWorker.Post([handler, result] { (*handler)(*result); });
   }
 }
 
-TShapeConversion::~TShapeConversion() {
-  FStop = true;
-  if (FThread.joinable()) FThread.join();
-}
+// The worker cuts a running download and is joined.
+TShapeConversion::~TShapeConversion() = default;
 
 }  // namespace wy

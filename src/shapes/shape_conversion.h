@@ -11,14 +11,12 @@
 // is already in memory is not cut: it ends within the time the reader takes
 // for that document.
 
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "formats/shape_file.h"
-#include "platform/window_thread.h"
+#include "platform/owned_worker.h"
 
 namespace wy {
 
@@ -52,9 +50,7 @@ class TShapeConversion {
   TShapeConversion() = default;
   void Start(TShapeSourceKind kind, std::string text, std::string source, TDone done);
 
-  std::atomic<bool> FStop{false};
-  std::thread FThread;
-  TReceiverGuard FGuard;
+  TOwnedWorker FWorker;
 };
 
 }  // namespace wy

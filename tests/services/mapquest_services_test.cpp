@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -424,6 +425,29 @@ TEST_F(MapQuestServicesTest, AnEventHandlerMayDestroyTheServices) {
   ASSERT_TRUE(PumpUntil([&] { return fired; }));
   WaitProcessing(100);
   EXPECT_EQ(server->RequestCount(), 1u);
+}
+
+TEST_F(MapQuestServicesTest, AWorkerThatCannotStartFailsItsRequestAndFreesTheKind) {
+  services->SetThreadStarter([](std::function<void()>) -> std::thread {
+    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+  });
+  std::vector<std::string> errors;
+  services->OnSearch = [&](TOpenMapQuestServices* sender) {
+    errors.push_back(sender->Answer(mkSearch).Error);
+  };
+  services->AsyncSearch("a\nb");
+  ASSERT_TRUE(PumpUntil([&] { return errors.size() == 2; }));
+  for (const std::string& error : errors)
+    EXPECT_NE(error.find("no worker thread"), std::string::npos);
+  EXPECT_FALSE(services->Busy(mkSearch));
+  EXPECT_EQ(services->SearchCount(), 0);
+  EXPECT_EQ(server->RequestCount(), 0u);
+  // Threads again: the kind takes the next request.
+  services->SetThreadStarter({});
+  services->AsyncSearch("c");
+  ASSERT_TRUE(PumpUntil([&] { return errors.size() == 3; }));
+  EXPECT_EQ(errors[2], "");
+  EXPECT_EQ(services->SearchCount(), 1);
 }
 
 TEST(RateLimit, HostsAndIntervals) {

@@ -285,6 +285,10 @@ TEST_F(PlacesTest, BothServersFailingGiveErrorAndOneEvent) {
   EXPECT_EQ(FEvents, 1);
   EXPECT_EQ(FServer.RequestCount(), 2u);
   EXPECT_EQ(places->Status(), "ERROR");
+  // Each server's reason, with the request that failed.
+  const auto requests = FServer.Requests();
+  EXPECT_EQ(places->Error(), "HTTP status 500 (" + FServer.Url(requests[0].Target) +
+                                 "); HTTP status 500 (" + FServer.Url(requests[1].Target) + ")");
   EXPECT_EQ(places->Results().count(), 0);
   EXPECT_EQ(FilesIn(FCache / "PLACES").size(), 1u);  // the error is not cached
 }
