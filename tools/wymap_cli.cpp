@@ -17,12 +17,14 @@
 #include <utility>
 
 #include "formats/export_text.h"
+#include "geo/coordinate_text.h"
 #include "geo/enums.h"
 #include "geo/query_value.h"
 #include "geo/settings.h"
 #include "geo/text_convert.h"
 #include "geo/utf.h"
 #include "map/map_control.h"
+#include "platform/ascii.h"
 #include "platform/window_thread.h"
 #include "services/geocoding.h"
 #include "services/mapquest_services.h"
@@ -115,13 +117,8 @@ struct TArguments {
 
 // "LAT,LNG" with a latitude from -90 to 90 and a longitude from -180 to 180.
 bool ParseLatLng(const std::string& text, TLatLng& at) {
-  const size_t comma = text.find(',');
-  if (comma == std::string::npos) return false;
   double lat = 0, lng = 0;
-  if (!ParseStrictNumber(text.substr(0, comma), lat) ||
-      !ParseStrictNumber(text.substr(comma + 1), lng) || std::fabs(lat) > 90 ||
-      std::fabs(lng) > 180)
-    return false;
+  if (!ParseLatLngText(text, lat, lng)) return false;
   at.Lat = lat;
   at.Lng = lng;
   return true;
@@ -199,11 +196,7 @@ bool ParseSize(const std::string& text, int& width, int& height) {
 bool ParseTileServer(const std::string& text, TTileServer& server) {
   const TTileServer found = StrToTileServer(text);
   const std::string name = TileServerToStr(found);
-  if (name.size() != text.size()) return false;
-  for (size_t i = 0; i < name.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(name[i])) !=
-        std::tolower(static_cast<unsigned char>(text[i])))
-      return false;
+  if (!AsciiEqualNoCase(name, text)) return false;
   server = found;
   return true;
 }
@@ -619,8 +612,7 @@ int RunPlaces(const TArguments& a, std::ostream& out, std::ostream& err) {
     return Fail(err, "places",
                 "no answer from " + servers + " within " + SecondsText(a.TimeoutSeconds));
   }
-  if (places.Status() != TWyPlaces::kStatusOk)
-    return Fail(err, "places", "no usable answer from " + servers);
+  if (places.Status() != TWyPlaces::kStatusOk) return Fail(err, "places", places.Error());
 
   const TWyPlaceResults& results = places.Results();
   if (a.Json) out << "[";

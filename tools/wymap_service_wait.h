@@ -7,6 +7,7 @@
 #include <ostream>
 #include <string>
 
+#include "geo/coordinate_text.h"
 #include "geo/text_convert.h"
 #include "platform/window_thread.h"
 
@@ -26,12 +27,7 @@ inline bool PumpFor(const std::function<bool()>& done, double timeoutSeconds) {
 
 // "LAT,LNG" with both in range, written with "."; false otherwise.
 inline bool ReadLatLng(const std::string& text, double& lat, double& lng) {
-  const size_t comma = text.find(',');
-  if (comma == std::string::npos || text.find_first_of(" \t") != std::string::npos) return false;
-  return TryStrToFloatDot(text.substr(0, comma), lat) &&
-         TryStrToFloatDot(text.substr(comma + 1), lng) &&
-         text.find(',', comma + 1) == std::string::npos && lat >= -90 && lat <= 90 && lng >= -180 &&
-         lng <= 180;
+  return ParseLatLngText(text, lat, lng);
 }
 
 // One failure line; returns the tool's request-failed code (1).

@@ -533,7 +533,7 @@ void TFZeduZavireRozuvidu::mapPlacesSearch() {
   if (places.Status() != TWyPlaces::kStatusOk) {
     Report(places.Status() == TWyPlaces::kStatusTooLong
                ? "Places search aborted"
-               : "Places search failed: no places server answered");
+               : "Places search failed: " + places.Error());
     UpdateFindEnabled();
     return;
   }

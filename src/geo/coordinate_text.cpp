@@ -215,4 +215,16 @@ bool ParseCoordinateText(const std::string& text, double& lat, double& lng) {
   return true;
 }
 
+bool ParseLatLngText(const std::string& text, double& lat, double& lng) {
+  const size_t comma = text.find(',');
+  if (comma == std::string::npos || text.find(',', comma + 1) != std::string::npos) return false;
+  double a = 0, b = 0;
+  if (!TryStrToFloatDot(text.substr(0, comma), a) || !TryStrToFloatDot(text.substr(comma + 1), b) ||
+      std::fabs(a) > 90 || std::fabs(b) > 180)
+    return false;
+  lat = a;
+  lng = b;
+  return true;
+}
+
 }  // namespace wy

@@ -20,4 +20,10 @@ namespace wy {
 // out of range.
 bool ParseCoordinateText(const std::string& text, double& lat, double& lng);
 
+// "LAT,LNG" as programs write it (requests, command operands): two numbers
+// with "." as decimal mark (spaces around them allowed) separated by the
+// one comma, the latitude within -90..90 and the longitude within
+// -180..180. False, outputs untouched, for anything else.
+bool ParseLatLngText(const std::string& text, double& lat, double& lng);
+
 }  // namespace wy

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "geo/text_convert.h"
+#include "platform/ascii.h"
 
 namespace wy {
 
@@ -11,8 +12,8 @@ namespace {
 
 const char kLineBreaks[] = "\r\n";
 
-unsigned char FoldAscii(unsigned char c) {
-  return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
+unsigned char FoldAscii(char c) {
+  return static_cast<unsigned char>(AsciiLower(c));
 }
 
 // Milliseconds in `minutes`, kept within the 32-bit tick's range.

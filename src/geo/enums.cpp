@@ -2,21 +2,15 @@
 
 #include <cstddef>
 
+#include "platform/ascii.h"
+
 namespace wy {
 
 namespace {
 
-char AsciiLower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
-
 // Equality that ignores the case of A to Z only.
 bool SameAscii(const std::string& a, const char* b) {
-  size_t i = 0;
-  for (; i < a.size(); ++i) {
-    if (b[i] == '\0' || AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return b[i] == '\0';
+  return AsciiEqualNoCase(a, b);
 }
 
 const char* const kTileServerNames[] = {"osm",

@@ -6,13 +6,14 @@
 #include <cstring>
 
 #include "geo/stream.h"
+#include "platform/ascii.h"
 
 namespace wy {
 
 namespace {
 
 inline unsigned char FoldAZ(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
+  return static_cast<unsigned char>(AsciiLower(static_cast<char>(c)));
 }
 
 int CompareLengths(size_t a, size_t b) {

@@ -12,14 +12,11 @@
 
 #include "geo/crc32.h"
 #include "geo/utf.h"
+#include "platform/ascii.h"
 
 namespace wy {
 
 namespace {
-
-inline char AsciiLower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
 
 bool IsSpace(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n';

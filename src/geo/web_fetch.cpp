@@ -10,6 +10,7 @@
 #include "geo/http_setup.h"
 #include "geo/query_value.h"
 #include "geo/settings.h"
+#include "geo/url_host.h"
 #include "platform/log.h"
 #include "platform/tick.h"
 
@@ -185,13 +186,8 @@ bool TMyStatus::OnProgress(uint64_t progress, uint64_t /*progressMax*/) const {
 
 std::string EncodeUrlForRequest(const std::string& url) {
   // Bytes before `pathStart` are the scheme and the host part.
-  size_t pathStart = 0;
-  const size_t firstDelimiter = url.find_first_of("/?#");
-  const size_t scheme = url.find("://");
-  if (scheme != std::string::npos && scheme < firstDelimiter) {
-    pathStart = url.find_first_of("/?#", scheme + 3);
-    if (pathStart == std::string::npos) pathStart = url.size();
-  }
+  size_t hostStart = 0, pathStart = 0;
+  if (!UrlAuthorityRange(url, hostStart, pathStart)) pathStart = 0;
   std::string out;
   out.reserve(url.size() + 16);
   for (size_t i = 0; i < url.size(); ++i) {

@@ -1,6 +1,7 @@
 #include "graphics/html_tag.h"
 
 #include "geo/text_convert.h"
+#include "platform/ascii.h"
 
 #include <tuple>
 #include <utility>
@@ -8,14 +9,6 @@
 namespace wy {
 
 namespace {
-
-// Lower-cases A to Z only, so that byte positions (and UTF-8) are kept.
-std::string AsciiLower(const std::string& s) {
-  std::string out = s;
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
 
 bool Has(const std::string& s, const char* sub) {
   return s.find(sub) != std::string::npos;

@@ -3,12 +3,14 @@
 #include <QLocale>
 #include <cstdlib>
 
+#include "platform/ascii.h"
+
 namespace wy {
 
 std::string LocaleNameFrom(const std::string& systemName) {
   std::string language;
   for (char c : systemName) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    c = AsciiLower(c);
     if (c < 'a' || c > 'z') break;
     language += c;
   }

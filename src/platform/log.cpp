@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <exception>
 
+#include "platform/ascii.h"
+
 namespace wy {
 
 namespace {
@@ -48,8 +50,7 @@ const char* LogLevelName(TLogLevel level) {
 }
 
 bool LogLevelFromName(const std::string& name, TLogLevel& level) {
-  std::string n;
-  for (char c : name) n += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  std::string n = AsciiLower(name);
   if (n == "warn") n = "warning";
   for (TLogLevel l : {llDebug, llInfo, llWarning, llError, llOff}) {
     if (n == LogLevelName(l)) {

@@ -4,6 +4,8 @@
 #include <QUrl>
 #include <mutex>
 
+#include "platform/ascii.h"
+
 namespace wy {
 
 namespace {
@@ -11,14 +13,7 @@ std::mutex gOpenerMutex;
 TUrlOpener gOpener;
 
 bool StartsWithNoCase(const std::string& s, const char* prefix) {
-  size_t i = 0;
-  for (; prefix[i] != '\0'; ++i) {
-    if (i >= s.size()) return false;
-    char c = s[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != prefix[i]) return false;
-  }
-  return true;
+  return AsciiStartsWithNoCase(s, prefix);
 }
 }  // namespace
 

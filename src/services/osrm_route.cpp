@@ -4,8 +4,10 @@
 #include <cstdint>
 
 #include "formats/json_parser.h"
+#include "geo/coordinate_text.h"
 #include "geo/query_value.h"
 #include "geo/text_convert.h"
+#include "platform/ascii.h"
 #include "services/directions_answer.h"
 
 namespace wy {
@@ -117,11 +119,8 @@ std::string QueryValue(const std::string& text, const std::string& name, size_t&
 
 // "lat,lng" as "lng,lat"; "" unless both are numbers.
 std::string LngLat(const std::string& latLng) {
-  const size_t comma = latLng.find(',');
   double lat = 0, lng = 0;
-  if (comma == std::string::npos || !TryStrToFloatDot(latLng.substr(0, comma), lat) ||
-      !TryStrToFloatDot(latLng.substr(comma + 1), lng))
-    return std::string();
+  if (!ParseLatLngText(latLng, lat, lng)) return std::string();
   return FloatToStrDot(lng) + "," + FloatToStrDot(lat);
 }
 
@@ -195,9 +194,7 @@ std::string OsrmInstruction(const std::string& type, const std::string& modifier
 }
 
 std::string OsrmProfile(const std::string& routeType) {
-  std::string type = routeType;
-  for (char& c : type)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  const std::string type = AsciiLower(routeType);
   if (type == "pedestrian") return "foot";
   if (type == "bicycle") return "bike";
   return "driving";

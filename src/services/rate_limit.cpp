@@ -21,27 +21,6 @@ std::map<std::string, TClock::time_point>& NextSlots() {
 
 }  // namespace
 
-std::string UrlHost(const std::string& url) {
-  const size_t scheme = url.find("://");
-  if (scheme == std::string::npos) return std::string();
-  const size_t start = scheme + 3;
-  size_t end = url.find_first_of("/?#", start);
-  if (end == std::string::npos) end = url.size();
-  std::string authority = url.substr(start, end - start);
-  const size_t at = authority.rfind('@');
-  if (at != std::string::npos) authority.erase(0, at + 1);
-  if (!authority.empty() && authority[0] == '[') {
-    const size_t close = authority.find(']');
-    authority = authority.substr(0, close == std::string::npos ? authority.size() : close + 1);
-  } else {
-    const size_t colon = authority.find(':');
-    if (colon != std::string::npos) authority.erase(colon);
-  }
-  for (char& c : authority)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return authority;
-}
-
 uint32_t EndpointIntervalMs(const std::string& host) {
   if (host.empty()) return 0;
   const int64_t value = GetSettingInt("rate." + host, 0);

@@ -14,11 +14,11 @@
 #include <functional>
 #include <string>
 
+#include "geo/url_host.h"
+
 namespace wy {
 
-// The host name of an address: "https://User@Host.org:8080/x" gives
-// "host.org"; "" when the address has no "scheme://".
-std::string UrlHost(const std::string& url);
+// UrlHost (geo/url_host.h) names the host an address counts for.
 
 // The interval of a host in milliseconds (0: none).
 uint32_t EndpointIntervalMs(const std::string& host);

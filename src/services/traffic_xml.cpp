@@ -4,18 +4,13 @@
 #include <cctype>
 
 #include "geo/text_convert.h"
+#include "platform/ascii.h"
 
 namespace wy {
 
 namespace {
 
 constexpr int kMaxIncidents = 500;
-
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
 
 struct Incident {
   std::string lat;
@@ -28,7 +23,7 @@ struct Incident {
 
 std::string IconFor(const Incident& incident, const TrafficIcons& icons) {
   if (incident.road_closed) return icons.road_closed;
-  const std::string severity = Lower(Trim(incident.severity));
+  const std::string severity = AsciiLower(Trim(incident.severity));
   if (severity == "lowimpact") return icons.low_impact;
   if (severity == "minor" || severity == "moderate") return icons.accident;
   if (severity == "serious") return icons.serious;
@@ -76,7 +71,7 @@ std::string TrafficXmlToMarkers(const std::string& xml, const TrafficIcons& icon
         incident.severity = text;
         incident.has_severity = true;
       } else if (tag == "roadclosed")
-        incident.road_closed = Lower(Trim(text)) == "true";
+        incident.road_closed = AsciiLower(Trim(text)) == "true";
       else if (tag == "description")
         incident.description = text;
     }
@@ -88,7 +83,7 @@ std::string TrafficXmlToMarkers(const std::string& xml, const TrafficIcons& icon
     const bool closing = !body.empty() && body[0] == '/';
     if (closing) body.erase(0, 1);
     const size_t name_end = body.find_first_of(" \t\r\n/");
-    const std::string name = Lower(body.substr(0, name_end));
+    const std::string name = AsciiLower(body.substr(0, name_end));
     if (closing) {
       tag.clear();
       if (name == "trafficincident" && in_incident) {

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "geo/global_lock.h"
+#include "platform/ascii.h"
 #include "shapes/animation.h"
 #include "shapes/screen_projection.h"
 #include "shapes/shape_info_window.h"
@@ -12,10 +13,7 @@
 namespace wy {
 
 std::string LowerAZ(const std::string& text) {
-  std::string out = text;
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
+  return AsciiLower(text);
 }
 
 TWyShape::TWyShape(TWyShapeList* owner) : FParentList(owner) {

@@ -2,11 +2,10 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <list>
 #include <mutex>
-#include <unordered_map>
-#include <utility>
+#include <new>
 
+#include "geo/lru_cache.h"
 #include "tiles/basemap.h"
 
 namespace wy {
@@ -15,9 +14,7 @@ namespace {
 
 struct TCache {
   std::mutex Mutex;
-  // Most recently used first, with an index by tile.
-  std::list<std::pair<uint64_t, QImage>> Tiles;
-  std::unordered_map<uint64_t, std::list<std::pair<uint64_t, QImage>>::iterator> Index;
+  TLruCache<uint64_t, QImage> Tiles;
 };
 
 TCache& Cache() {
@@ -39,31 +36,27 @@ QImage BasemapTile(int x, int y, int z, int scale) {
   const uint64_t id = TileId(x, y, z, scale);
   {
     std::lock_guard<std::mutex> lock(cache.Mutex);
-    auto found = cache.Index.find(id);
-    if (found != cache.Index.end()) {
-      cache.Tiles.splice(cache.Tiles.begin(), cache.Tiles, found->second);
-      return found->second->second;
-    }
+    if (const QImage* found = cache.Tiles.Get(id)) return *found;
   }
   // Drawn outside the lock: another thread asking for another tile does
   // not wait for this one.
   QImage image;
   TBasemap::World().DrawTile(x, y, z, image, scale);
   std::lock_guard<std::mutex> lock(cache.Mutex);
-  if (cache.Index.count(id) == 0) {
-    cache.Tiles.emplace_front(id, image);
-    cache.Index[id] = cache.Tiles.begin();
-    while (cache.Tiles.size() > kBasemapTilesKept) {
-      cache.Index.erase(cache.Tiles.back().first);
-      cache.Tiles.pop_back();
+  if (cache.Tiles.Peek(id) == nullptr) {
+    try {
+      cache.Tiles.Put(id, image);
+    } catch (const std::bad_alloc&) {
+      // Not kept: drawn again next time.
     }
+    cache.Tiles.Trim(kBasemapTilesKept);
   }
   return image;
 }
 
 size_t BasemapTilesCached() {
   std::lock_guard<std::mutex> lock(Cache().Mutex);
-  return Cache().Tiles.size();
+  return Cache().Tiles.Count();
 }
 
 }  // namespace wy

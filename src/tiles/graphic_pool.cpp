@@ -6,6 +6,7 @@
 #include <memory>
 #include <utility>
 
+#include "platform/ascii.h"
 #include "platform/log.h"
 #include "platform/tick.h"
 #include "tiles/image_decode.h"
@@ -14,24 +15,12 @@ namespace wy {
 
 namespace {
 
-bool StartsWithNoCase(const std::string& text, const char* prefix) {
-  size_t i = 0;
-  for (; prefix[i] != '\0'; ++i) {
-    if (i >= text.size()) return false;
-    char a = text[i];
-    char b = prefix[i];
-    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-    if (a != b) return false;
-  }
-  return true;
-}
-
 // Length of an inline image prefix the pool decodes itself, or 0.
 size_t InlineImagePrefix(const std::string& url) {
   static const char* const kPrefixes[] = {"data:image/png;base64,", "data:image/jpeg;base64,",
                                           "data:image/jpg;base64,"};
   for (const char* prefix : kPrefixes) {
-    if (StartsWithNoCase(url, prefix)) return std::char_traits<char>::length(prefix);
+    if (AsciiStartsWithNoCase(url, prefix)) return std::char_traits<char>::length(prefix);
   }
   return 0;
 }
@@ -170,23 +159,28 @@ size_t TThreadGraphicPool::ListenerCount() const {
   return FSends.size();
 }
 
-bool TThreadGraphicPool::Fill(const std::string& url) {
+bool TThreadGraphicPool::Fill(const std::string& url, std::string& why) {
   // Each fill starts from an empty buffer, so no bytes of an earlier, longer
   // answer trail behind a shorter one.
   FStream.Clear();
   if (size_t prefix = InlineImagePrefix(url)) {
+    why = "the inline data is not Base64";
     return Base64ToStream(url.substr(prefix), &FStream) && FStream.Size() > 0;
   }
   std::error_code error;
   if (std::filesystem::is_regular_file(std::filesystem::path(url), error)) {
+    why = "the file cannot be read";
     return FStream.LoadFromFile(url) && FStream.Size() > 0;
   }
   TDownloadOptions options = FOptions.Download;
   options.Abort = [this] { return Terminated(); };
-  return DownloadToStream(url, &FStream, options);
+  TDownloadResult result;
+  const bool ok = DownloadToStream(url, &FStream, options, &result);
+  why = result.Error.empty() ? std::string("the download failed") : result.Error;
+  return ok;
 }
 
-void TThreadGraphicPool::Failed(const std::string& url, bool giveUpNow) {
+void TThreadGraphicPool::Failed(const std::string& url, bool giveUpNow, const std::string& why) {
   std::lock_guard<std::mutex> lock(FMutex);
   auto it =
       std::find_if(FList.begin(), FList.end(), [&url](const TQueued& q) { return q.Url == url; });
@@ -196,6 +190,12 @@ void TThreadGraphicPool::Failed(const std::string& url, bool giveUpNow) {
   ++entry.Tries;
   if (giveUpNow || entry.Tries >= FOptions.MaxTries) {
     FGivenUp[url] = TickCount();
+    // An inline image can be long: its start names it well enough.
+    constexpr size_t kShownChars = 200;
+    const std::string shown = url.size() > kShownChars ? url.substr(0, kShownChars) + "..." : url;
+    LogWarning("tiles", "giving up on the graphic " + shown + " after " +
+                            std::to_string(entry.Tries) +
+                            (entry.Tries == 1 ? " attempt: " : " attempts: ") + why);
     return;
   }
   // To the back, so that the other addresses get their turn first.
@@ -210,23 +210,24 @@ void TThreadGraphicPool::FetchNext() {
     url = FList.front().Url;
   }
   try {
-    bool filled = Fill(url);
+    std::string why;
+    bool filled = Fill(url, why);
     if (Terminated()) return;
     if (!filled) {
-      Failed(url, false);
+      Failed(url, false, why);
       return;
     }
     const uint8_t* data = FStream.Memory();
     const size_t size = static_cast<size_t>(FStream.Size());
     if (SniffImageType(data, size) == stNone) {
       // An error page or some other content: maybe better next time.
-      Failed(url, false);
+      Failed(url, false, "the answer is not a PNG or JPEG image");
       return;
     }
     QImage image;
     if (!DecodeImage(data, size, stNone, image)) {
       // Looks like an image but is broken: fetching it again will not help.
-      Failed(url, true);
+      Failed(url, true, "the image does not decode");
       return;
     }
     {

@@ -129,10 +129,12 @@ class TThreadGraphicPool {
   };
 
   void Execute();
-  // Fills FStream from the address; false when nothing usable arrived.
-  bool Fill(const std::string& url);
-  // After a failed attempt: to the back, or dropped after MaxTries.
-  void Failed(const std::string& url, bool giveUpNow);
+  // Fills FStream from the address; false when nothing usable arrived,
+  // and `why` says why.
+  bool Fill(const std::string& url, std::string& why);
+  // After a failed attempt: to the back, or dropped (and logged with why)
+  // after MaxTries.
+  void Failed(const std::string& url, bool giveUpNow, const std::string& why);
   void NotifyListeners();
 
   TOptions FOptions;

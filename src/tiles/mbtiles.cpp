@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "platform/ascii.h"
 #include "platform/log.h"
 
 namespace wy {
@@ -12,12 +13,6 @@ namespace {
 
 // The deepest zoom whose row numbers still fit the map's tile numbers.
 constexpr int kMaxZoom = 30;
-
-std::string Lower(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
 
 std::string ColumnText(sqlite3_stmt* statement, int column) {
   const unsigned char* text = sqlite3_column_text(statement, column);
@@ -75,7 +70,7 @@ bool TMbTiles::ReadMetadata(std::string& error) {
   if (sqlite3_prepare_v2(FDb, "SELECT name, value FROM metadata", -1, &statement, nullptr) ==
       SQLITE_OK) {
     while (sqlite3_step(statement) == SQLITE_ROW) {
-      const std::string name = Lower(ColumnText(statement, 0));
+      const std::string name = AsciiLower(ColumnText(statement, 0));
       const std::string value = ColumnText(statement, 1);
       if (name == "name") {
         FName = value;
@@ -86,7 +81,7 @@ bool TMbTiles::ReadMetadata(std::string& error) {
       } else if (name == "maxzoom") {
         maxZoom = ParseZoom(value, FMaxZoom);
       } else if (name == "format") {
-        const std::string format = Lower(value);
+        const std::string format = AsciiLower(value);
         if (format == "jpg" || format == "jpeg") {
           FFormat = stJpeg;
         } else if (format != "png" && !format.empty()) {

@@ -9,10 +9,13 @@
 #include <map>
 #include <mutex>
 #include <new>
+#include <set>
+#include <utility>
 #include <vector>
 
 #include "geo/http_setup.h"
 #include "geo/settings.h"
+#include "geo/url_host.h"
 #include "platform/log.h"
 #include "platform/tick.h"
 #include "platform/wall_clock.h"
@@ -222,43 +225,7 @@ int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   return transfer->Cancel->load() ? 1 : 0;
 }
 
-std::string ToLower(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
-
 }  // namespace
-
-std::string HostPortOfUrl(const std::string& url) {
-  const size_t schemeEnd = url.find("://");
-  if (schemeEnd == std::string::npos) return std::string();
-  const std::string scheme = ToLower(url.substr(0, schemeEnd));
-  const size_t start = schemeEnd + 3;
-  size_t end = url.find_first_of("/?#", start);
-  if (end == std::string::npos) end = url.size();
-  std::string authority = url.substr(start, end - start);
-  const size_t at = authority.rfind('@');
-  if (at != std::string::npos) authority.erase(0, at + 1);
-  std::string host = authority;
-  std::string port;
-  if (!authority.empty() && authority[0] == '[') {
-    const size_t close = authority.find(']');
-    if (close == std::string::npos) return std::string();
-    host = authority.substr(0, close + 1);
-    if (close + 1 < authority.size() && authority[close + 1] == ':')
-      port = authority.substr(close + 2);
-  } else {
-    const size_t colon = authority.rfind(':');
-    if (colon != std::string::npos) {
-      host = authority.substr(0, colon);
-      port = authority.substr(colon + 1);
-    }
-  }
-  if (host.empty()) return std::string();
-  if (port.empty()) port = scheme == "https" ? "443" : "80";
-  return ToLower(host) + ":" + port;
-}
 
 int MaxConnectionsForHost(const std::string& hostPort) {
   if (hostPort.empty()) return 0;
@@ -281,8 +248,11 @@ void ResetTileHostPauses() {
 TTileFetchResult FetchTile(const std::string& url, const std::atomic<bool>& cancel,
                            const TTileMeta* validators) {
   TTileFetchResult result;
-  const std::string hostPort = HostPortOfUrl(url);
-  if (hostPort.empty()) return result;
+  const std::string hostPort = UrlHostPort(url);
+  if (hostPort.empty()) {
+    result.Error = "no host in the address";
+    return result;
+  }
   const int limit = MaxConnectionsForHost(hostPort);
   if (!HostLimiter().Acquire(hostPort, limit, cancel)) {
     result.Aborted = true;
@@ -302,7 +272,10 @@ TTileFetchResult FetchTile(const std::string& url, const std::atomic<bool>& canc
 
   InitHttpClient();
   CURL* easy = HandlePool().Take(hostPort);
-  if (easy == nullptr) return result;
+  if (easy == nullptr) {
+    result.Error = "no HTTP handle";
+    return result;
+  }
   curl_slist* headers = nullptr;
   try {
     TTransfer transfer;
@@ -341,10 +314,17 @@ TTileFetchResult FetchTile(const std::string& url, const std::atomic<bool>& canc
     curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &result.HttpStatus);
     result.Aborted = cancel.load() || code == CURLE_ABORTED_BY_CALLBACK;
     result.Complete = code == CURLE_OK && !transfer.TooLarge && !transfer.OutOfMemory;
+    if (transfer.TooLarge)
+      result.Error = "larger than " + std::to_string(kMaxTileBytes) + " bytes";
+    else if (transfer.OutOfMemory)
+      result.Error = "out of memory";
+    else if (code != CURLE_OK)
+      result.Error = curl_easy_strerror(code);
     if (!result.Complete) result.Body.clear();
     if (transfer.Caught) std::rethrow_exception(transfer.Caught);
   } catch (...) {
     LogCaughtException(llWarning, "tiles", "a tile download failed");
+    result.Error = "the download failed";
     result.Complete = false;
     result.Body.clear();
   }
@@ -361,6 +341,49 @@ TTileFetchResult FetchTile(const std::string& url, const std::atomic<bool>& canc
   else
     HandlePool().Give(hostPort, easy);
   return result;
+}
+
+std::string TTileFetchResult::Reason() const {
+  if (!Error.empty()) return Error;
+  if (Aborted) return "cancelled";
+  if (Deferred) return "the host asked for a pause";
+  if (HttpStatus == 0) return "no answer";
+  if (HttpStatus < 200 || HttpStatus > 299) return "HTTP status " + std::to_string(HttpStatus);
+  if (Body.empty()) return "an empty answer";
+  return std::string();
+}
+
+namespace {
+
+struct TLoggedFailures {
+  std::mutex Mutex;
+  std::set<std::pair<std::string, std::string>> HostReasons;
+};
+
+TLoggedFailures& LoggedFailures() {
+  static TLoggedFailures logged;
+  return logged;
+}
+
+}  // namespace
+
+bool LogTileFailureOnce(const std::string& hostPort, const std::string& reason) {
+  TLoggedFailures& logged = LoggedFailures();
+  {
+    std::lock_guard<std::mutex> lock(logged.Mutex);
+    // Bounded: a host failing in ever new ways is not remembered forever.
+    if (logged.HostReasons.size() >= 1024) logged.HostReasons.clear();
+    if (!logged.HostReasons.emplace(hostPort, reason).second) return false;
+  }
+  LogWarning("tiles", "tiles from " + hostPort + " fail: " + reason +
+                          " (logged once; later failures of this kind are not)");
+  return true;
+}
+
+void ResetTileFailureLog() {
+  TLoggedFailures& logged = LoggedFailures();
+  std::lock_guard<std::mutex> lock(logged.Mutex);
+  logged.HostReasons.clear();
 }
 
 TThreadTile::TThreadTile(std::string url, TTileServer tileServer, int x, int y, int z,

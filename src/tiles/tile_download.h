@@ -43,6 +43,11 @@ struct TTileFetchResult {
   std::string Body;
   THttpCacheHeaders Headers;  // of the last answer (after redirects)
   uint32_t PauseMs = 0;       // the host was paused this long because of this answer
+  std::string Error;          // why the transfer failed; empty when it did not
+
+  // Why the answer is not a tile, in a few words ("HTTP status 404",
+  // "Couldn't connect to server"); empty for a usable answer.
+  std::string Reason() const;
 
   // A complete, non-empty 2xx answer.
   bool Usable() const {
@@ -51,10 +56,6 @@ struct TTileFetchResult {
   // The server confirmed the tile asked for with validators.
   bool NotModified() const { return Complete && !Aborted && HttpStatus == 304; }
 };
-
-// "host:port" of an http(s) address (port 80/443 by scheme when not given);
-// empty when the address has no host.
-std::string HostPortOfUrl(const std::string& url);
 
 // The simultaneous connection limit for "host:port"; 0 means none.
 int MaxConnectionsForHost(const std::string& hostPort);
@@ -65,6 +66,13 @@ uint32_t TileHostPauseMs(const std::string& hostPort);
 void PauseTileHost(const std::string& hostPort, uint32_t ms);
 // Ends every pause (tests).
 void ResetTileHostPauses();
+
+// Logs that tiles from "host:port" fail for `reason` (a warning), once per
+// host and reason in the process: a server failing every tile logs one
+// line, not one per tile. True when it logged now.
+bool LogTileFailureOnce(const std::string& hostPort, const std::string& reason);
+// Forgets what was logged (tests).
+void ResetTileFailureLog();
 
 // Downloads one tile on the calling thread: waits for a connection slot of
 // the address's host, then transfers through the shared connection cache,

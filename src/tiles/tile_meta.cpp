@@ -9,6 +9,7 @@
 #include <zlib.h>
 
 #include "geo/http_date.h"
+#include "platform/ascii.h"
 #include "tiles/tile_file.h"
 
 namespace wy {
@@ -38,15 +39,8 @@ uint32_t Crc32(const std::string& bytes) {
   return static_cast<uint32_t>(crc);
 }
 
-char Lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool SameNoCase(const std::string& a, const char* b) {
-  size_t i = 0;
-  for (; b[i] != '\0'; ++i)
-    if (i >= a.size() || Lower(a[i]) != b[i]) return false;
-  return i == a.size();
+  return AsciiEqualNoCase(a, b);
 }
 
 std::string Trim(const std::string& text) {
@@ -113,7 +107,7 @@ TFreshness FreshnessOf(const THttpCacheHeaders& headers, int64_t now) {
   }
   if (headers.CacheControl.empty()) {
     std::string pragma = headers.Pragma;
-    for (char& c : pragma) c = Lower(c);
+    pragma = AsciiLower(pragma);
     result.NoCache = pragma.find("no-cache") != std::string::npos;
   }
   if (!result.HasLifetime && !headers.Expires.empty()) {

@@ -5,6 +5,7 @@
 
 #include "geo/settings.h"
 #include "geo/stream.h"
+#include "geo/url_host.h"
 #include "geo/web_fetch.h"
 #include "platform/log.h"
 #include "platform/tick.h"
@@ -22,8 +23,6 @@ namespace {
 constexpr int kTileSide = 256;
 // How often the retry watch looks for tiles whose back-off has run out.
 constexpr auto kRetryWatchPeriod = std::chrono::milliseconds(100);
-// Failed tiles remembered before the expired ones are forgotten.
-constexpr size_t kMaxRetryEntries = 4096;
 // Byte budget of the decoded tiles when the setting gives none (two frames
 // of a 3840 x 2160 screen in 32-bit tiles).
 constexpr int64_t kDefaultDecodedBudget = 64 * 1024 * 1024;
@@ -49,7 +48,9 @@ std::string BytesAsText(const std::string& bytes) {
 }  // namespace
 
 TVuroduDavServer::TVuroduDavServer(TMessageTarget owner, QColor backColor)
-    : FParent(owner), FDecodedBudget(DecodedBudgetSetting()), FRetryMaxMs(RetryMaxSetting()) {
+    : FParent(owner),
+      FDecodedBudget(DecodedBudgetSetting()),
+      FRetries(kRetryFirstMs, RetryMaxSetting()) {
   FWaitTile = QImage(kTileSide, kTileSide, QImage::Format_RGB32);
   FWaitTile.fill(backColor);
   FTile = FWaitTile;
@@ -69,10 +70,8 @@ TVuroduDavServer::~TVuroduDavServer() {
   CancelActiveThread();
   JoinAll();
   std::lock_guard<std::mutex> lock(FCacheMutex);
-  FCacheIndex.clear();
-  FCache.clear();
-  FDecodedIndex.clear();
-  FDecoded.clear();
+  FCache.Clear();
+  FDecoded.Clear();
 }
 
 // --- Service selection
@@ -178,7 +177,7 @@ void TVuroduDavServer::SetCacheSize(uint16_t value) {
 
 int TVuroduDavServer::CacheCount() const {
   std::lock_guard<std::mutex> lock(FCacheMutex);
-  return static_cast<int>(FCache.size());
+  return static_cast<int>(FCache.Count());
 }
 
 void TVuroduDavServer::SetLocalCache(const std::string& value) {
@@ -239,16 +238,11 @@ void TVuroduDavServer::ClearCache() {
     // before the cache is emptied or sees its cancel flag.
     std::lock_guard<std::mutex> lock(FCacheMutex);
     CancelActiveThread();
-    FCacheIndex.clear();
-    FCache.clear();
-    FDecodedIndex.clear();
-    FDecoded.clear();
-    FDecodedBytes = 0;
+    FCache.Clear();
+    FDecoded.Clear();
   }
-  FScaledIndex.clear();
-  FScaled.clear();
-  std::lock_guard<std::mutex> lock(FRetryMutex);
-  FRetries.clear();
+  FScaled.Clear();
+  FRetries.Clear();
 }
 
 void TVuroduDavServer::CheckCacheSize() {
@@ -258,22 +252,21 @@ void TVuroduDavServer::CheckCacheSize() {
 
 void TVuroduDavServer::CheckCacheSizeLocked() {
   if (FCancel.load()) return;
-  while (FCache.size() > FCacheSize) ForgetInMemoryLocked(FCache.back().Key);
+  FCache.Trim(FCacheSize, FCache.kNoLimit, [this](const decltype(FCache)::TEntry& entry) {
+    ForgetDecoded(entry.Key, entry.Value.Bytes);
+  });
 }
 
 const TVuroduDavServer::TMemoryTile* TVuroduDavServer::FindInMemoryLocked(
     const std::string& key) const {
-  auto found = FCacheIndex.find(key);
-  return found == FCacheIndex.end() ? nullptr : &*found->second;
+  return FCache.Peek(key);
 }
 
 void TVuroduDavServer::ForgetInMemoryLocked(const std::string& key) {
-  auto found = FCacheIndex.find(key);
-  if (found == FCacheIndex.end()) return;
-  const auto entry = found->second;
-  FCacheIndex.erase(found);
-  ForgetDecoded(entry->Key, entry->Bytes);
-  FCache.erase(entry);
+  const TMemoryTile* entry = FCache.Peek(key);
+  if (entry == nullptr) return;
+  ForgetDecoded(key, entry->Bytes);
+  FCache.Erase(key);
 }
 
 void TVuroduDavServer::addtocache(const std::string& key, const TBytes& bytes,
@@ -290,13 +283,7 @@ void TVuroduDavServer::addtocacheLocked(const std::string& key, const TBytes& by
     // Remembered first, so that a memory cache too small to keep the tile
     // drops its image as well.
     if (decoded != nullptr) RememberDecodedLocked(key, bytes, *decoded);
-    FCache.push_front(TMemoryTile{key, bytes, meta});
-    try {
-      FCacheIndex.emplace(key, FCache.begin());
-    } catch (...) {
-      FCache.pop_front();
-      throw;
-    }
+    FCache.Put(key, TMemoryTile{bytes, meta});
   } catch (...) {
     // No memory: the tile is simply not kept.
     LogCaughtException(llWarning, "tiles", "TVuroduDavServer.addtocache");
@@ -349,58 +336,39 @@ void TVuroduDavServer::SetDecodedCacheBudget(size_t bytes) {
 
 size_t TVuroduDavServer::DecodedCacheBytes() const {
   std::lock_guard<std::mutex> lock(FCacheMutex);
-  return FDecodedBytes;
+  return FDecoded.Cost();
 }
 
 int TVuroduDavServer::DecodedCount() const {
   std::lock_guard<std::mutex> lock(FCacheMutex);
-  return static_cast<int>(FDecoded.size());
+  return static_cast<int>(FDecoded.Count());
 }
 
 void TVuroduDavServer::RememberDecodedLocked(const std::string& key, const TBytes& bytes,
                                              const QImage& image) {
   const size_t size = image.isNull() ? 0 : static_cast<size_t>(image.sizeInBytes());
-  auto found = FDecodedIndex.find(key);
-  if (found != FDecodedIndex.end()) {
-    FDecodedBytes -= found->second->Size;
-    FDecoded.erase(found->second);
-    FDecodedIndex.erase(found);
-  }
+  FDecoded.Erase(key);
   // An image larger than the whole budget would only push everything out.
   if (size == 0 || size > FDecodedBudget) return;
   try {
-    FDecoded.push_front(TDecodedTile{key, bytes, image, size});
-    try {
-      FDecodedIndex[key] = FDecoded.begin();
-    } catch (...) {
-      FDecoded.pop_front();
-      throw;
-    }
+    FDecoded.Put(key, TDecodedTile{bytes, image}, size);
   } catch (...) {
     // No memory: the tile is decoded again next time.
     LogCaughtException(llWarning, "tiles", "keeping a decoded tile failed");
     return;
   }
-  FDecodedBytes += size;
   TrimDecoded();
 }
 
 void TVuroduDavServer::ForgetDecoded(const std::string& key, const TBytes& bytes) {
-  auto found = FDecodedIndex.find(key);
+  const TDecodedTile* found = FDecoded.Peek(key);
   // Only the entry made from these bytes: a newer copy of the tile further
   // up the memory cache keeps its image.
-  if (found == FDecodedIndex.end() || found->second->Bytes != bytes) return;
-  FDecodedBytes -= found->second->Size;
-  FDecoded.erase(found->second);
-  FDecodedIndex.erase(found);
+  if (found != nullptr && found->Bytes == bytes) FDecoded.Erase(key);
 }
 
 void TVuroduDavServer::TrimDecoded() {
-  while (FDecodedBytes > FDecodedBudget && !FDecoded.empty()) {
-    FDecodedBytes -= FDecoded.back().Size;
-    FDecodedIndex.erase(FDecoded.back().Key);
-    FDecoded.pop_back();
-  }
+  FDecoded.Trim(FDecoded.kNoLimit, FDecodedBudget);
 }
 
 bool TVuroduDavServer::LoadFromMemoryCache(int x, int y, int z, const std::string& key,
@@ -411,11 +379,10 @@ bool TVuroduDavServer::LoadFromMemoryCache(int x, int y, int z, const std::strin
     const TMemoryTile* entry = FindInMemoryLocked(key);
     if (entry == nullptr || !entry->Bytes) return false;
     if (entry->Meta && !entry->Meta->Fresh(WallClockSeconds())) stale = {entry->Meta, entry->Bytes};
-    auto decoded = FStringGrid ? FDecodedIndex.end() : FDecodedIndex.find(key);
-    if (decoded != FDecodedIndex.end() && decoded->second->Bytes == entry->Bytes) {
-      FTile = decoded->second->Image;
+    const TDecodedTile* decoded = FStringGrid ? nullptr : FDecoded.Peek(key);
+    if (decoded != nullptr && decoded->Bytes == entry->Bytes) {
       // Used now: it moves to the front of the eviction order.
-      FDecoded.splice(FDecoded.begin(), FDecoded, decoded->second);
+      FTile = FDecoded.Get(key)->Image;
     } else {
       bytes = entry->Bytes;
     }
@@ -482,7 +449,7 @@ void TVuroduDavServer::Revalidate(int x, int y, int z, const std::string& key,
                                   const TStaleTile& stale) {
   // A local tile source has nothing to ask.
   if (FTileServerInfo.LocalPath || !stale.Meta || !stale.Bytes) return;
-  if (!RetryPending(key)) StartDownload(x, y, z, key, stale);
+  if (!FRetries.Pending(key)) StartDownload(x, y, z, key, stale);
 }
 
 // --- Retrieval
@@ -498,15 +465,12 @@ void TVuroduDavServer::ScaleTile(int x, int y, int z) {
   if (FTile.isNull() || FTile.devicePixelRatio() >= FTileScale) return;
   const std::string key = ScaledTileKey(x, y, z);
   const qint64 source = FTile.cacheKey();
-  auto found = FScaledIndex.find(key);
-  if (found != FScaledIndex.end()) {
-    if (found->second->Source == source) {
-      FTile = found->second->Image;
-      FScaled.splice(FScaled.begin(), FScaled, found->second);
+  if (const TScaledTile* found = FScaled.Peek(key)) {
+    if (found->Source == source) {
+      FTile = FScaled.Get(key)->Image;
       return;
     }
-    FScaled.erase(found->second);
-    FScaledIndex.erase(found);
+    FScaled.Erase(key);
   }
   const int side = kTileSide * FTileScale;
   QImage scaled = FTile.scaled(side, side, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
@@ -523,18 +487,12 @@ void TVuroduDavServer::ScaleTile(int x, int y, int z) {
   const size_t keep = each == 0 ? 0 : budget / each;
   if (keep == 0) return;
   try {
-    FScaled.push_front(TScaledTile{key, source, std::move(scaled)});
-    FScaledIndex[key] = FScaled.begin();
+    FScaled.Put(key, TScaledTile{source, std::move(scaled)});
   } catch (const std::bad_alloc&) {
     // Not kept: enlarged again next time.
-    FScaledIndex.erase(key);
-    if (!FScaled.empty() && FScaled.front().Key == key) FScaled.pop_front();
     LogWarning("tiles", "keeping an enlarged tile failed");
   }
-  while (FScaled.size() > keep) {
-    FScaledIndex.erase(FScaled.back().Key);
-    FScaled.pop_back();
-  }
+  FScaled.Trim(keep);
 }
 
 std::string TVuroduDavServer::GetStringTile(int x, int y, int z) {
@@ -556,8 +514,7 @@ void TVuroduDavServer::FirePlaceholder(int x, int y, int z, bool failed) {
 }
 
 bool TVuroduDavServer::Failed(const std::string& key) {
-  std::lock_guard<std::mutex> lock(FRetryMutex);
-  return FRetries.count(key) != 0;
+  return FRetries.Failed(key);
 }
 
 bool TVuroduDavServer::DrawOffline(int x, int y, int z) {
@@ -621,7 +578,7 @@ bool TVuroduDavServer::Retrieve(int x, int y, int z) {
     return false;
   }
 
-  if (!RetryPending(key)) StartDownload(x, y, z, key);
+  if (!FRetries.Pending(key)) StartDownload(x, y, z, key);
   FirePlaceholder(x, y, z, Failed(key));
   return false;
 }
@@ -645,7 +602,7 @@ void TVuroduDavServer::StartDownload(int x, int y, int z, const std::string& key
   job.Format = FTileFormat;
   job.KeepImage = !FStringGrid;
   job.Stale = stale;
-  job.HostPort = HostPortOfUrl(url);
+  job.HostPort = UrlHostPort(url);
   job.DiskCache = FDiskCache;
   // A host that asked for a pause is not asked anything until it ends.
   if (const uint32_t pause = TileHostPauseMs(job.HostPort)) {
@@ -707,8 +664,11 @@ void TVuroduDavServer::doGetTile(TThreadTile& sender, const TTileJob& job) {
   if (!stored) {
     if (result.Deferred)
       Defer(key, std::max<uint32_t>(TileHostPauseMs(job.HostPort), 1));
-    else if (!usable)
+    else if (!usable) {
+      LogTileFailureOnce(job.HostPort, result.Usable() ? std::string("the answer is not an image")
+                                                       : result.Reason());
       RecordFailure(key, result.PauseMs);
+    }
     return;
   }
   if (!job.Path.empty()) {
@@ -725,10 +685,7 @@ void TVuroduDavServer::doGetTile(TThreadTile& sender, const TTileJob& job) {
       if (placed && job.DiskCache) job.DiskCache->Stored(job.Path);
     }
   }
-  {
-    std::lock_guard<std::mutex> lock(FRetryMutex);
-    FRetries.erase(key);
-  }
+  FRetries.Forget(key);
   const int x = sender.X(), y = sender.Y(), z = sender.Z();
   // The state change reaches the window thread, where OnLoadTile runs.
   FGuard.Post([this, x, y, z] {
@@ -752,9 +709,8 @@ void TVuroduDavServer::Confirmed(TThreadTile& sender, const TTileJob& job) {
     accepted = !FCancel.load() && !sender.Cancel() && meta;
     if (accepted && sender.TileServer() == FTileServer.load()) {
       // The copy in memory, unless another one took its place meanwhile.
-      auto found = FCacheIndex.find(job.Key);
-      if (found != FCacheIndex.end() && found->second->Bytes == job.Stale.Bytes)
-        found->second->Meta = meta;
+      TMemoryTile* found = FCache.Peek(job.Key);
+      if (found != nullptr && found->Bytes == job.Stale.Bytes) found->Meta = meta;
     }
     std::lock_guard<std::mutex> jobs(FJobsMutex);
     auto it = FCacheTile.find(job.Key);
@@ -774,8 +730,7 @@ void TVuroduDavServer::Confirmed(TThreadTile& sender, const TTileJob& job) {
       job.DiskCache->Stored(job.Path);
     }
   }
-  std::lock_guard<std::mutex> lock(FRetryMutex);
-  FRetries.erase(job.Key);
+  FRetries.Forget(job.Key);
 }
 
 void TVuroduDavServer::RequestRepaint() {
@@ -815,52 +770,14 @@ void TVuroduDavServer::JoinAll() {
 
 // --- Back-off of failed tiles
 
-bool TVuroduDavServer::RetryPending(const std::string& key) {
-  std::lock_guard<std::mutex> lock(FRetryMutex);
-  auto it = FRetries.find(key);
-  if (it == FRetries.end()) return false;
-  return TickElapsed(TickCount(), it->second.Start) < it->second.WaitMs;
-}
-
 void TVuroduDavServer::RecordFailure(const std::string& key, uint32_t atLeastMs) {
-  {
-    std::lock_guard<std::mutex> lock(FRetryMutex);
-    TRetry& retry = RetryEntryLocked(key);
-    // Doubled in 64 bits: a large maximum must not wrap the delay to a
-    // short one.
-    const uint64_t next = retry.DelayMs == 0 ? kRetryFirstMs : uint64_t{retry.DelayMs} * 2;
-    retry.DelayMs = static_cast<uint32_t>(std::min<uint64_t>(next, FRetryMaxMs));
-    retry.WaitMs = std::max(retry.DelayMs, atLeastMs);
-    retry.Start = TickCount();
-    retry.Signalled = false;
-  }
+  FRetries.RecordFailure(key, atLeastMs);
   FRetryWake.notify_all();
 }
 
 void TVuroduDavServer::Defer(const std::string& key, uint32_t waitMs) {
-  {
-    std::lock_guard<std::mutex> lock(FRetryMutex);
-    TRetry& retry = RetryEntryLocked(key);
-    retry.WaitMs = waitMs;
-    retry.Start = TickCount();
-    retry.Signalled = false;
-  }
+  FRetries.Defer(key, waitMs);
   FRetryWake.notify_all();
-}
-
-TVuroduDavServer::TRetry& TVuroduDavServer::RetryEntryLocked(const std::string& key) {
-  if (FRetries.size() >= kMaxRetryEntries && FRetries.count(key) == 0) {
-    // Forget tiles whose wait has run out; they start again from the first
-    // delay should they fail once more.
-    const uint32_t now = TickCount();
-    for (auto it = FRetries.begin(); it != FRetries.end();) {
-      if (TickElapsed(now, it->second.Start) >= it->second.WaitMs)
-        it = FRetries.erase(it);
-      else
-        ++it;
-    }
-  }
-  return FRetries[key];
 }
 
 void TVuroduDavServer::RetryWatch() {
@@ -868,17 +785,8 @@ void TVuroduDavServer::RetryWatch() {
   while (!FStopRetryWatch) {
     FRetryWake.wait_for(lock, kRetryWatchPeriod);
     if (FStopRetryWatch) break;
-    bool due = false;
-    const uint32_t now = TickCount();
-    for (auto& entry : FRetries) {
-      TRetry& retry = entry.second;
-      if (!retry.Signalled && TickElapsed(now, retry.Start) >= retry.WaitMs) {
-        retry.Signalled = true;
-        due = true;
-      }
-    }
     // A tile may be asked for again: the next render will do it.
-    if (due) RequestRepaint();
+    if (FRetries.TakeDue()) RequestRepaint();
   }
 }
 

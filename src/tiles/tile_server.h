@@ -28,19 +28,19 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <list>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "geo/enums.h"
+#include "geo/lru_cache.h"
 #include "platform/map_messages.h"
 #include "platform/window_thread.h"
+#include "tiles/retry_schedule.h"
 #include "tiles/tile_catalog.h"
 #include "tiles/tile_meta.h"
 
@@ -139,7 +139,7 @@ class TVuroduDavServer {
   bool HighResolutionSource() const;
   // Enlarged tiles kept (within the decoded tiles' byte budget), and the key
   // the enlargement of tile (x, y, z) is kept under.
-  int ScaledCount() const { return static_cast<int>(FScaled.size()); }
+  int ScaledCount() const { return static_cast<int>(FScaled.Count()); }
   std::string ScaledTileKey(int x, int y, int z) const;
   const std::string& StringTile() const { return FStringTile; }
   // Downloads in flight (revalidations of stale tiles included).
@@ -164,7 +164,6 @@ class TVuroduDavServer {
   // One tile of the memory cache: its bytes as received and its record
   // (null for a local tile source: never stale).
   struct TMemoryTile {
-    std::string Key;
     TBytes Bytes;
     TMeta Meta;
   };
@@ -182,12 +181,6 @@ class TVuroduDavServer {
     TStaleTile Stale;       // set when a stale tile is revalidated
     std::string HostPort;
     std::shared_ptr<TTileDiskCache> DiskCache;
-  };
-  struct TRetry {
-    uint32_t Start = 0;
-    uint32_t DelayMs = 0;  // the back-off, doubled on every failure
-    uint32_t WaitMs = 0;   // how long this wait lasts
-    bool Signalled = false;
   };
 
   void SelectService(TTileServer value);
@@ -246,15 +239,11 @@ class TVuroduDavServer {
   bool DrawOffline(int x, int y, int z);
   void ReapFinished();
   void JoinAll();
-  bool RetryPending(const std::string& key);
   // A failed answer: the tile waits for its back-off, at least atLeastMs.
   void RecordFailure(const std::string& key, uint32_t atLeastMs = 0);
   // Nothing was asked (the host is paused): the tile waits waitMs, its
   // back-off unchanged.
   void Defer(const std::string& key, uint32_t waitMs);
-  // The key's entry (FRetryMutex held); finished waits are forgotten first
-  // when there are many.
-  TRetry& RetryEntryLocked(const std::string& key);
   void RetryWatch();
 
   TTileServerInfo FTileServerInfo;
@@ -279,21 +268,17 @@ class TVuroduDavServer {
   // (written on the window thread only). Lock order: FCacheMutex, then
   // FJobsMutex.
   mutable std::mutex FCacheMutex;
-  // Memory cache, newest first, with an index by key (a key is there once).
-  std::list<TMemoryTile> FCache;
-  std::unordered_map<std::string, std::list<TMemoryTile>::iterator> FCacheIndex;
-  // Decoded tiles, most recently used first, with an index by key. An entry
-  // counts only while it was made from the very bytes the memory cache
-  // holds for its key.
+  // Memory cache, newest first (a hit does not move a tile: the oldest
+  // stored goes first).
+  TLruCache<std::string, TMemoryTile> FCache;
+  // Decoded tiles, most recently used first, costing their size in bytes.
+  // An entry counts only while it was made from the very bytes the memory
+  // cache holds for its key.
   struct TDecodedTile {
-    std::string Key;
     TBytes Bytes;
     QImage Image;
-    size_t Size = 0;
   };
-  std::list<TDecodedTile> FDecoded;
-  std::unordered_map<std::string, std::list<TDecodedTile>::iterator> FDecodedIndex;
-  size_t FDecodedBytes = 0;
+  TLruCache<std::string, TDecodedTile> FDecoded;
   size_t FDecodedBudget = 0;
 
   int FTileScale = 1;
@@ -301,12 +286,10 @@ class TVuroduDavServer {
   // entry counts while its source is the very image the tile decodes to
   // now (QImage::cacheKey), so an updated tile is enlarged again.
   struct TScaledTile {
-    std::string Key;
     qint64 Source = 0;
     QImage Image;
   };
-  std::list<TScaledTile> FScaled;
-  std::unordered_map<std::string, std::list<TScaledTile>::iterator> FScaledIndex;
+  TLruCache<std::string, TScaledTile> FScaled;
 
   // Downloads: in flight by key, and finished ones waiting to be joined.
   mutable std::mutex FJobsMutex;
@@ -315,12 +298,11 @@ class TVuroduDavServer {
 
   // Back-off of failed tiles, and the thread that asks for a repaint when
   // one is due.
-  std::mutex FRetryMutex;
+  TRetrySchedule FRetries;
+  std::mutex FRetryMutex;  // guards FStopRetryWatch
   std::condition_variable FRetryWake;
-  std::map<std::string, TRetry> FRetries;
   bool FStopRetryWatch = false;
   std::thread FRetryThread;
-  const uint32_t FRetryMaxMs;
 
   TReceiverGuard FGuard;
 };

@@ -117,5 +117,34 @@ TEST(CoordinateText, LeavesEverythingElseToTheGeocoder) {
   }
 }
 
+TEST(CoordinateText, LatLngTextIsTwoDottedNumbersInRange) {
+  struct TCase {
+    const char* Text;
+    bool Reads;
+    double Lat, Lng;
+  };
+  const TCase cases[] = {
+      {"48.85,2.35", true, 48.85, 2.35},
+      {"-90,180", true, -90, 180},
+      {" 48.85 , +2.35 ", true, 48.85, 2.35},
+      {"48.85,2,35", false, 0, 0},  // a second comma is never a decimal mark
+      {"48,85", true, 48, 85},
+      {"90.5,0", false, 0, 0},
+      {"0,-180.1", false, 0, 0},
+      {"nan,1", false, 0, 0},
+      {"48.85;2.35", false, 0, 0},
+      {",2", false, 0, 0},
+      {"1,", false, 0, 0},
+      {"1,2x", false, 0, 0},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Text);
+    double lat = 7, lng = 7;
+    EXPECT_EQ(ParseLatLngText(c.Text, lat, lng), c.Reads);
+    EXPECT_EQ(lat, c.Reads ? c.Lat : 7);
+    EXPECT_EQ(lng, c.Reads ? c.Lng : 7);
+  }
+}
+
 }  // namespace
 }  // namespace wy

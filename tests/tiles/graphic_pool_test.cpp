@@ -137,16 +137,27 @@ TEST(GraphicPoolTest, FailingAddressDoesNotBlockTheOthers) {
   struct TCase {
     std::string Url;
     size_t TriesExpected;
+    std::string Why;  // in the line logged when the pool gives up
   };
   const TCase cases[] = {
-      {server.Url("/missing.png"), 3},
-      {server.Url("/page.png"), 3},
-      {server.RefusedUrl("/icon.png"), 3},
-      {"data:image/gif;base64,R0lGODlhAQABAAAAACw=", 3},  // neither a file nor a URL
-      {server.Url("/broken.png"), 1},
+      {server.Url("/missing.png"), 3, "HTTP status 404"},
+      {server.Url("/page.png"), 3, "not a PNG or JPEG image"},
+      {server.RefusedUrl("/icon.png"), 3, ": "},
+      // neither a file nor a URL
+      {"data:image/gif;base64,R0lGODlhAQABAAAAACw=", 3, "after 3 attempts: "},
+      {server.Url("/broken.png"), 1, "after 1 attempt: the image does not decode"},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Url);
+    TScopedLogCapture log(llWarning);
+    const auto givingUpLines = [&log, &c] {
+      size_t lines = 0;
+      for (const TLogRecord& record : log.Records())
+        if (record.Message.find("giving up on the graphic " + c.Url) != std::string::npos &&
+            record.Message.find(c.Why) != std::string::npos)
+          ++lines;
+      return lines;
+    };
     uint32_t now = 1000;
     TScopedTickSource tick([&now] { return now; });
     auto pool = ManualPool(3, 60000);
@@ -161,11 +172,13 @@ TEST(GraphicPoolTest, FailingAddressDoesNotBlockTheOthers) {
 
     size_t attempts = 1;
     while (!pool->Queue().empty() && attempts < 10) {
+      EXPECT_EQ(givingUpLines(), 0u);
       pool->FetchNext();
       ++attempts;
     }
     EXPECT_TRUE(pool->Queue().empty());
     EXPECT_EQ(attempts, c.TriesExpected);
+    EXPECT_EQ(givingUpLines(), 1u);
     EXPECT_EQ(pool->GraphicCount(), 1u);
 
     // Given up: asking again does not queue it until the pause has passed.

@@ -80,6 +80,7 @@ class TileServerTest : public ::testing::Test {
     ResetSettings();
     // A later test's fixture server may get this one's port.
     ResetTileHostPauses();
+    ResetTileFailureLog();
   }
 
   // Every tile request answers the body `body()` gives at that moment.

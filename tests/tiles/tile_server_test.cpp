@@ -18,6 +18,7 @@
 
 #include "geo/global_lock.h"
 #include "geo/settings.h"
+#include "geo/url_host.h"
 #include "platform/log.h"
 #include "platform/map_messages.h"
 #include "platform/tick.h"
@@ -409,6 +410,36 @@ TEST_F(TileServerTest, FailuresCaughtInsideAreLogged) {
   EXPECT_EQ(FFixture.RequestCount(), 0u);
 }
 
+TEST_F(TileServerTest, FailedTilesLogWhyOncePerHostAndReason) {
+  ServeTiles([] { return std::string("gone"); }, 404, "text/plain");
+  TVuroduDavServer& server = MakeServer(false);
+  const std::string host = UrlHostPort(FFixture.BaseUrl());
+  TScopedLogCapture log(llWarning);
+  const auto linesWith = [&log, &host](const std::string& reason) {
+    size_t lines = 0;
+    for (const TLogRecord& record : log.Records())
+      if (record.Message.find(host) != std::string::npos &&
+          record.Message.find(reason) != std::string::npos)
+        ++lines;
+    return lines;
+  };
+  for (int x = 0; x < 4; ++x) server.GetTile(x, 5, 4);
+  ASSERT_TRUE(FFixture.WaitForRequests(4));
+  ASSERT_TRUE(WaitUntil([&] { return linesWith("HTTP status 404") > 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return server.ActiveDownloads() == 0; }));
+  Pump(100);  // every worker has told its failure by now
+  EXPECT_EQ(linesWith("HTTP status 404"), 1u);
+  // Another reason from the same host is told once too.
+  ServeTiles([] { return std::string("<html>maintenance</html>"); }, 200, "text/html");
+  for (int x = 0; x < 3; ++x) server.GetTile(x, 6, 4);
+  ASSERT_TRUE(FFixture.WaitForRequests(7));
+  ASSERT_TRUE(WaitUntil([&] { return linesWith("not an image") > 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return server.ActiveDownloads() == 0; }));
+  Pump(100);
+  EXPECT_EQ(linesWith("not an image"), 1u);
+  EXPECT_EQ(linesWith("HTTP status 404"), 1u);
+}
+
 TEST_F(TileServerTest, LocalPathAndTextMode) {
   TVuroduDavServer& server = MakeServer(false);
   const std::string good = (fs::path(FCacheDir) / "good.png").string();
@@ -573,8 +604,10 @@ TEST(TileDownloadTest, HostKeysAndDefaultLimits) {
       {"http://[::1]/x", "[::1]:80"},
       {"no-scheme/x", ""},
       {"http:///x", ""},
+      {"HTTPS://H.example", "h.example:443"},
+      {"/tiles?from=http://h.example/x", ""},  // an address inside a query is no host
   };
-  for (const auto& c : cases) EXPECT_EQ(HostPortOfUrl(c.Url), c.HostPort) << c.Url;
+  for (const auto& c : cases) EXPECT_EQ(UrlHostPort(c.Url), c.HostPort) << c.Url;
   EXPECT_EQ(MaxConnectionsForHost("tile.openstreetmap.org:443"), 2);
   EXPECT_EQ(MaxConnectionsForHost("tile.openstreetmap.org:80"), 0);
   EXPECT_EQ(MaxConnectionsForHost("other.example:443"), 0);
