@@ -6,6 +6,7 @@
 #include <new>
 
 #include "geo/lru_cache.h"
+#include "platform/log.h"
 #include "tiles/basemap.h"
 
 namespace wy {
@@ -48,6 +49,7 @@ QImage BasemapTile(int x, int y, int z, int scale) {
       cache.Tiles.Put(id, image);
     } catch (const std::bad_alloc&) {
       // Not kept: drawn again next time.
+      LogWarning("tiles", "keeping a drawn world map tile failed: out of memory");
     }
     cache.Tiles.Trim(kBasemapTilesKept);
   }
