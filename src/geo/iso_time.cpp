@@ -167,6 +167,7 @@ std::string IsoTimeText(double seconds) {
 }
 
 std::string SecondsText(double seconds) {
+  if (seconds < 0) return "-" + SecondsText(-seconds);
   int64_t whole = 0, micro = 0;
   Split(seconds, whole, micro);
   return std::to_string(whole) + Fraction(micro);

@@ -81,6 +81,29 @@ const TCase kCases[] = {
         "geometry":{"type":"Point","coordinates":[102.0,0.5]}})",
      "markers:lng=102.0;lat=0.5;visible=true;;prop0=value0;@prop0=value0;"
      "@@prop1={\"this\":\"that\"};"},
+    {"icon taken only from web and data addresses; a local path stays an attribute",
+     R"({"type":"FeatureCollection","features":[
+        {"type":"Feature","geometry":{"type":"Point","coordinates":[1,2]},
+         "properties":{"icon":"/home/u/.ssh/id_rsa"}},
+        {"type":"Feature","geometry":{"type":"Point","coordinates":[3,4]},
+         "properties":{"icon":"https://e.org/a.png"}}]})",
+     "markers:lng=1;lat=2;visible=true;;@icon=/home/u/.ssh/id_rsa; | "
+     "markers:lng=3;lat=4;visible=true;;icon=https://e.org/a.png;@icon=https://e.org/a.png;"},
+    {"circle and rect are kinds of polygons only: points and lines keep them",
+     R"({"type":"FeatureCollection","features":[
+        {"type":"Feature","geometry":{"type":"Point","coordinates":[1,2]},
+         "properties":{"shape":"circle"}},
+        {"type":"Feature","geometry":{"type":"LineString","coordinates":[[1,2],[3,4]]},
+         "properties":{"kind":"rect"}}]})",
+     "markers:lng=1;lat=2;visible=true;;shape=circle;@shape=circle; | "
+     "polylines:visible=true;latlng=2,1,4,3;kind=rect;@kind=rect;"},
+    {"elevations, times of a multi-line's parts and their shared track",
+     R"({"type":"Feature","properties":{"name":"T","coordTimes":[
+        ["2024-05-01T12:00:00Z","2024-05-01T14:00:01.5+02:00"],["2024-05-01T12:00:02Z"]]},
+        "geometry":{"type":"MultiLineString","coordinates":[[[1,2,10],[3,4]],[[5,6,7.5]]]}})",
+     "polylines:visible=true;latlng=2,1,4,3;alt=10,-9999;time=1714564800,1714564801.5;trk=1;"
+     "name=T;@name=T; | polylines:visible=true;latlng=6,5;alt=7.5;time=1714564802;trk=1;name=T;"
+     "@name=T;"},
     {"bad and out-of-range positions skipped",
      R"({"type":"FeatureCollection","features":[
         {"type":"Feature","geometry":{"type":"Point","coordinates":[-1]},"properties":{}},

@@ -63,6 +63,18 @@ const TCase kCases[] = {
      "<trkpt lat=\"4.85E1\" lon=\".5\"><ele>7.</ele></trkpt></trkseg></trk>",
      "[polylines]\r\ndrag=false;visible=true;latlng=48.500,-002.25,48.5,2.25,48.5,0.5;"
      "alt=0010.50,15,7\r\n\r\n"},
+    {"waypoint and track elements kept as attributes, point times as seconds",
+     "<wpt lat=\"1\" lon=\"2\"><ele>5</ele><time>2024-05-01T12:00:00Z</time><name>N</name>"
+     "<cmt>c;1</cmt><desc>d=2</desc><link href=\"https://e.org/\"><text>t</text></link>"
+     "<sym>Flag</sym><type>T</type></wpt>"
+     "<trk><name>R</name><desc>D</desc><number>3</number><type>bike</type><trkseg>"
+     "<trkpt lat=\"1\" lon=\"2\"><time>2024-05-01T14:00:00.25+02:00</time><name>no</name>"
+     "</trkpt><trkpt lat=\"3\" lon=\"4\"><time>bad</time></trkpt></trkseg></trk>",
+     "[markers]\r\ndrag=false;visible=true;clickable=true;lat=1;lng=2;alt=5;name=N;title=N;"
+     "@time=2024-05-01T12:00:00Z;@name=N;@cmt=c#59#1;@desc=d#61#2;@link=https://e.org/;"
+     "@sym=Flag;@type=T;\r\n\r\n"
+     "[polylines]\r\ndrag=false;visible=true;latlng=1,2,3,4;time=1714564800.25,;"
+     "@name=R;@desc=D;@number=3;@type=bike;\r\n\r\n"},
     {"empty track gives nothing", "<trk><trkseg></trkseg></trk>", ""},
     {"prefixed names", "<gpx:wpt lat=\"1\" lon=\"2\"><gpx:name>P</gpx:name></gpx:wpt>",
      "[markers]\r\ndrag=false;visible=true;clickable=true;lat=1;lng=2;name=P;title=P;@name=P;"

@@ -89,6 +89,18 @@ const TCase kCases[] = {
      "<kml:Placemark><kml:NAME>T</kml:NAME><gx:Track><when>2020</when><gx:coord>1 2 3</gx:coord>"
      "<gx:coord>4 5 6</gx:coord></gx:Track></kml:Placemark>",
      "\r\n[polylines]\r\ndrag=false;visible=true;latlng=2,1,5,4;alt=3,6;@name=T;\r\n"},
+    {"extended data, time stamp and a timed gx:Track; our own type and id are no properties",
+     "<Placemark><name>P</name><TimeStamp><when>2024-05-01T12:00:00Z</when></TimeStamp>"
+     "<ExtendedData><Data name=\"type\"><value>marker</value></Data><Data name=\"id\">"
+     "<value>4</value></Data><Data name=\"a;b\"><value>x=y</value></Data>"
+     "<SchemaData schemaUrl=\"#s\"><SimpleData name=\"cuisine\">pizza</SimpleData>"
+     "</SchemaData></ExtendedData><Point><coordinates>1,2,35.5</coordinates></Point></Placemark>"
+     "<Placemark><gx:Track><when>2024-05-01T12:00:00Z</when><when>2024-05-01T12:00:01.5Z</when>"
+     "<gx:coord>1 2 0</gx:coord><gx:coord>3 4 0</gx:coord></gx:Track></Placemark>",
+     "[markers]\r\ndrag=false;lng=1;visible=true;lat=2;clickable=true;alt=35.5;name=P;title=P;"
+     "@name=P;@time=2024-05-01T12:00:00Z;@a#59#b=x#61#y;@cuisine=pizza;\r\n\r\n"
+     "\r\n[polylines]\r\ndrag=false;visible=true;latlng=2,1,4,3;time=1714564800,1714564801.5"
+     "\r\n"},
     {"out-of-range and broken tuples skipped",
      "<Placemark><LineString><coordinates>1,95 x,2 7 3,4,0</coordinates></LineString></Placemark>"
      "<Placemark><Point><coordinates>200,1</coordinates></Point></Placemark>",
