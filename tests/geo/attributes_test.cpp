@@ -11,7 +11,9 @@ namespace {
 // escapes come back exactly as they were set.
 TEST(Attributes, FieldsGiveBackAnyText) {
   TWyAttributes a;
-  a.Set("name", "Caf\xC3\xA9 \"Le Z\xC3\xA8" "bre\"");
+  a.Set("name",
+        "Caf\xC3\xA9 \"Le Z\xC3\xA8"
+        "bre\"");
   a.Set("cuisine", "pizza;italian");
   a.Set("a=b", "x=y");
   a.Set("hash", "#59# and #61# and #");

@@ -364,7 +364,9 @@ TEST_F(ShapeTextTest, AttributesTimesTrackKeysAndHintsSurviveSaveAndLoad) {
   test_support::CommaLocaleScope comma;
   TWyShapeMarker* marker = AddMarker(1, 2);
   marker->SetHint("a<b> & c &lt; \"d\"");
-  marker->Attributes().Set("name", "Caf\xC3\xA9 \"Le Z\xC3\xA8" "bre\"");
+  marker->Attributes().Set("name",
+                           "Caf\xC3\xA9 \"Le Z\xC3\xA8"
+                           "bre\"");
   marker->Attributes().Set("cuisine", "pizza;italian=#59#");
   marker->Attributes().Set("stars", "4.5", akJson);
   std::vector<TWyShapeLine*> lines;
