@@ -103,7 +103,7 @@ TPath PathOf(const TNode* list, bool ring, const TNode* times) {
     double seconds = 0;
     if (times && times->items[i]->kind == TNode::kValue &&
         ParseIsoTime(JsonDecodeString(times->items[i]->text), seconds)) {
-      out.times += SecondsText(seconds);
+      out.times += EpochSecondsText(seconds);
       out.hasTime = true;
     }
   }

@@ -216,7 +216,7 @@ void TGpxImporter::EndLinePoint() {
   }
   double seconds = 0;
   if (!FTime.empty() && ParseIsoTime(FTime, seconds)) {
-    FTimes += SecondsText(seconds);
+    FTimes += EpochSecondsText(seconds);
     FHasTime = true;
   }
   ++FPointCount;

@@ -326,7 +326,7 @@ void TKmlImporter::EmitPlacemark() {
                    }
                    double seconds = 0;
                    if (timed && index < g.whens.size() && ParseIsoTime(g.whens[index], seconds)) {
-                     times += SecondsText(seconds);
+                     times += EpochSecondsText(seconds);
                      hasTime = true;
                    }
                    ++index;

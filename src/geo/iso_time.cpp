@@ -166,8 +166,8 @@ std::string IsoTimeText(double seconds) {
   return std::string(buf) + Fraction(micro) + "Z";
 }
 
-std::string SecondsText(double seconds) {
-  if (seconds < 0) return "-" + SecondsText(-seconds);
+std::string EpochSecondsText(double seconds) {
+  if (seconds < 0) return "-" + EpochSecondsText(-seconds);
   int64_t whole = 0, micro = 0;
   Split(seconds, whole, micro);
   return std::to_string(whole) + Fraction(micro);

@@ -23,6 +23,6 @@ std::string IsoTimeText(double seconds);
 
 // The seconds as a plain decimal to the microsecond, trailing zeros dropped
 // ("1714564800", "1714564800.25"); for the shape text.
-std::string SecondsText(double seconds);
+std::string EpochSecondsText(double seconds);
 
 }  // namespace wy

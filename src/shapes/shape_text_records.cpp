@@ -323,7 +323,7 @@ void TWyShapeLine::AppendTxt(std::string& out) {
       out += ";time=";
       for (size_t i = 0; i < FPoints.size(); ++i) {
         if (i > 0) out += ',';
-        if (FPoints[i]->HasTime()) out += SecondsText(FPoints[i]->Time());
+        if (FPoints[i]->HasTime()) out += EpochSecondsText(FPoints[i]->Time());
       }
     }
   }
