@@ -18,6 +18,7 @@
 #include "formats/shape_file.h"
 #include "geo/attributes.h"
 #include "geo/iso_time.h"
+#include "support/external_tools.h"
 #include "support/test_helpers.h"
 #include "tools/wymap_cli.h"
 
@@ -213,6 +214,72 @@ TEST(FormatRoundTrip, EachFormatKeepsWhatItCanCarry) {
         EXPECT_EQ(a->Kind, json && target != "kml" && target != "kmz" ? akJson : akText) << f.first;
       }
     }
+  }
+}
+
+// Other programs read our exports with the same values: GDAL's ogrinfo the
+// GeoJSON, GPX and KML (attributes, times, elevations, both segments),
+// GPSBabel the GPX (times to the millisecond, elevations).
+TEST(FormatRoundTrip, ExternalReadersAgree) {
+  using test_support::HaveTool;
+  using test_support::RunCommand;
+  using test_support::ShellQuote;
+  if (!HaveTool("ogrinfo") && !HaveTool("gpsbabel")) GTEST_SKIP() << "no ogrinfo, no gpsbabel";
+  TScratchDir dir;
+  std::ofstream(dir.Sub("web.geojson"), std::ios::binary) << kGeoJson;
+  std::string err;
+  for (const char* ext : {"gpx", "kml", "geojson"})
+    ASSERT_EQ(Convert(dir.Sub("web.geojson"), dir.Sub(std::string("out.") + ext), err), kWymapOk)
+        << err;
+  const std::string name = kName, desc = kDesc;
+  const std::string segments =
+      "((6.61 46.51 380.2,6.62 46.52 381),(6.63 46.53 390,6.64 46.54 391.25))";
+  const struct {
+    const char* file;
+    const char* layers;
+    std::vector<std::string> lines;
+  } ogr[] = {
+      {"out.geojson",
+       "",
+       {"name (String) = " + name, "desc (String) = " + desc, "cuisine (String) = pizza;italian",
+        "stars (Real) = 4.5", "time (DateTime) = 2024/05/01 14:00:00.250+02",
+        "POINT Z (6.6 46.5 372.5)", "name (String) = Ride ;=#", "MULTILINESTRING Z " + segments}},
+      {"out.gpx",
+       "waypoints tracks",
+       {"name (String) = " + name, "desc (String) = " + desc, "ele (Real) = 372.5",
+        "time (DateTime) = 2024/05/01 12:00:00.250+00", "name (String) = Ride ;=#",
+        "MULTILINESTRING ((6.61 46.51,6.62 46.52),(6.63 46.53,6.64 46.54))"}},
+      {"out.kml",
+       "",
+       {"Name (String) = " + name, "description (String) = " + desc,
+        "timestamp (DateTime) = 2024/05/01 12:00:00.250+00", "cuisine (String) = pizza;italian",
+        "POINT Z (6.6 46.5 372.5)", "Name (String) = Ride ;=#", "MULTILINESTRING Z " + segments}},
+  };
+  if (HaveTool("ogrinfo")) {
+    for (const auto& o : ogr) {
+      std::string out;
+      const std::string layers = *o.layers ? std::string(" ") + o.layers : std::string(" -al");
+      ASSERT_EQ(RunCommand("ogrinfo -ro -q " + ShellQuote(dir.Sub(o.file)) + layers + " 2>&1", out),
+                0)
+          << out;
+      for (const std::string& line : o.lines)
+        EXPECT_NE(out.find(line), std::string::npos) << o.file << ": " << line << "\n" << out;
+    }
+  }
+  if (HaveTool("gpsbabel")) {
+    std::string out;
+    ASSERT_EQ(
+        RunCommand("gpsbabel -i gpx -f " + ShellQuote(dir.Sub("out.gpx")) + " -o gpx -F -", out), 0)
+        << out;
+    for (const char* line : {"<ele>372.500</ele>", "<time>2024-05-01T12:00:00.250Z</time>",
+                             "<ele>380.200</ele>", "<time>2024-05-01T12:00:01.500Z</time>",
+                             "<ele>391.250</ele>", "<time>2024-05-01T12:10:02Z</time>"})
+      EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
+    size_t segmentsSeen = 0;
+    for (size_t at = out.find("<trkseg>"); at != std::string::npos;
+         at = out.find("<trkseg>", at + 1))
+      ++segmentsSeen;
+    EXPECT_EQ(segmentsSeen, 2u);
   }
 }
 
