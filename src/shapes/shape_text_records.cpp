@@ -10,7 +10,8 @@
 // written before these were escaped read the same. A point text's "^" (the
 // separator of the texts) is written "#94#".
 //
-// A hint is written with "&", "<" and ">" as entities: the reader takes it
+// A hint is written with "<", ">" and an "&" that would start an entity as
+// entities: the reader takes it
 // through HtmlToText (older files hold markup there), which gives the text
 // back unchanged.
 //
@@ -45,12 +46,25 @@ std::string Escaped(const std::string& text) {
   return EscapeChars(kEscaped, text);
 }
 
-// "&", "<" and ">" as entities, so that HtmlToText gives `text` back.
+// "<" and ">" as entities, and "&" where it would start an entity the
+// reader decodes, so that HtmlToText gives `text` back ("Tom & Jerry"
+// stays as it is).
+bool StartsEntity(std::string_view rest) {
+  static const char* const kEntities[] = {"amp;",  "lt;",   "gt;",  "quot;",
+                                          "apos;", "nbsp;", "#39;", "#160;"};
+  for (const char* entity : kEntities) {
+    const size_t n = std::char_traits<char>::length(entity);
+    if (rest.size() >= n && LowerAZ(std::string(rest.substr(0, n))) == entity) return true;
+  }
+  return false;
+}
+
 std::string HintText(const std::string& text) {
   std::string out;
   out.reserve(text.size());
-  for (char c : text) {
-    if (c == '&')
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '&' && StartsEntity(std::string_view(text).substr(i + 1)))
       out += "&amp;";
     else if (c == '<')
       out += "&lt;";

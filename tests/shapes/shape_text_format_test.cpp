@@ -363,7 +363,7 @@ namespace {
 TEST_F(ShapeTextTest, AttributesTimesTrackKeysAndHintsSurviveSaveAndLoad) {
   test_support::CommaLocaleScope comma;
   TWyShapeMarker* marker = AddMarker(1, 2);
-  marker->SetHint("a<b> & c &lt; \"d\"");
+  marker->SetHint("a<b> & c &lt; &AMP;&#160; \"d\"");
   marker->Attributes().Set("name",
                            "Caf\xC3\xA9 \"Le Z\xC3\xA8"
                            "bre\"");
