@@ -121,7 +121,7 @@ void TGeoJsonWriter::Position(double lng, double lat, double alt, double time) {
       FPartTimes += "null";
     } else {
       FPartTimes += '"';
-      FPartTimes += IsoTimeText(time);
+      AppendIsoTime(FPartTimes, time);
       FPartTimes += '"';
     }
   }

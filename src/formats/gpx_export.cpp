@@ -146,7 +146,7 @@ void TGpxWriter::TrackPoint(double lat, double lng, double alt, double time) {
   }
   if (time != kNoTime) {
     FTracks += "<time>";
-    FTracks += IsoTimeText(time);
+    AppendIsoTime(FTracks, time);
     FTracks += "</time>";
   }
   FTracks += "</trkpt>\r\n";

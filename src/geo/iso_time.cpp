@@ -147,7 +147,7 @@ bool ParseIsoTime(std::string_view text, double& seconds) {
   return true;
 }
 
-std::string IsoTimeText(double seconds) {
+void AppendIsoTime(std::string& out, double seconds) {
   int64_t whole = 0, micro = 0;
   Split(seconds, whole, micro);
   int64_t days = whole / 86400;
@@ -159,11 +159,48 @@ std::string IsoTimeText(double seconds) {
   int64_t y = 0;
   unsigned m = 0, d = 0;
   CivilFromDays(days, y, m, d);
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%04lld-%02u-%02uT%02lld:%02lld:%02lld", static_cast<long long>(y),
-                m, d, static_cast<long long>(rest / 3600), static_cast<long long>(rest / 60 % 60),
-                static_cast<long long>(rest % 60));
-  return std::string(buf) + Fraction(micro) + "Z";
+  // Written digit by digit: exports write one per point.
+  char buf[40];
+  char* p = buf;
+  auto digits = [&p](int64_t value, int n) {
+    for (int i = n - 1; i >= 0; --i) {
+      p[i] = static_cast<char>('0' + value % 10);
+      value /= 10;
+    }
+    p += n;
+  };
+  if (y < 0 || y > 9999) {
+    out += std::to_string(y);
+  } else {
+    digits(y, 4);
+  }
+  *p++ = '-';
+  digits(m, 2);
+  *p++ = '-';
+  digits(d, 2);
+  *p++ = 'T';
+  digits(rest / 3600, 2);
+  *p++ = ':';
+  digits(rest / 60 % 60, 2);
+  *p++ = ':';
+  digits(rest % 60, 2);
+  if (micro != 0) {
+    *p++ = '.';
+    int n = 6;
+    while (micro % 10 == 0) {
+      micro /= 10;
+      --n;
+    }
+    digits(micro, n);
+  }
+  *p++ = 'Z';
+  out.append(buf, static_cast<size_t>(p - buf));
+}
+
+std::string IsoTimeText(double seconds) {
+  std::string out;
+  AppendIsoTime(out, seconds);
+  return out;
 }
 
 std::string EpochSecondsText(double seconds) {

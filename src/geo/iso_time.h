@@ -20,6 +20,8 @@ bool ParseIsoTime(std::string_view text, double& seconds);
 // "YYYY-MM-DDThh:mm:ss[.ffffff]Z": the fraction to the microsecond, its
 // trailing zeros dropped (none for whole seconds).
 std::string IsoTimeText(double seconds);
+// The same, appended to `out`.
+void AppendIsoTime(std::string& out, double seconds);
 
 // The seconds as a plain decimal to the microsecond, trailing zeros dropped
 // ("1714564800", "1714564800.25"); for the shape text.
