@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string_view>
 #include <utility>
 
@@ -34,6 +35,7 @@
 #include "shapes/shape_marker.h"
 #include "shapes/shape_poi.h"
 #include "shapes/shapes_group.h"
+#include "tiles/graphic_pool.h"
 #include "tiles/tile_catalog.h"
 #include "tiles/tile_server.h"
 #include "tools/wymap_cache.h"
@@ -707,8 +709,10 @@ void AddFileIconMarkers(TWyVuroduDav& map, std::vector<TWyShapeMarker*>& iconMar
 
 // True when the icon of every marker in view has been decoded; `failed`
 // names an icon the graphic pool gave up on.
+// Every marker icon in view has arrived or failed; icons that failed are
+// added to `failed` (a marker without its icon shows the default pin).
 bool IconsSettled(TWyVuroduDav& map, const std::vector<TWyShapeMarker*>& markers,
-                  std::string& failed) {
+                  std::set<std::string>& failed, std::vector<std::string>& newlyFailed) {
   TThreadGraphicPool* pool = map.ShapesGroup().GraphicPool();
   bool ready = true;
   std::vector<std::string> queue;
@@ -716,14 +720,18 @@ bool IconsSettled(TWyVuroduDav& map, const std::vector<TWyShapeMarker*>& markers
   for (TWyShapeMarker* marker : markers) {
     // Markers outside the view are not drawn and need no icon.
     if (!marker->Graphic().isNull() || !marker->ShowOnMap()) continue;
-    ready = false;
     const std::string& icon = marker->Filename();
+    if (failed.count(icon)) continue;
+    ready = false;
     // Drawn at least once (so it was asked for), not decoded and no longer
     // queued: the pool dropped it.
     if (pool && map.RenderCount() > 0 && pool->GetGraphic(icon).isNull() &&
         std::find(queue.begin(), queue.end(), icon) == queue.end()) {
       queue = pool->Queue();  // the GetGraphic above may have queued it again
-      if (std::find(queue.begin(), queue.end(), icon) == queue.end()) failed = icon;
+      if (std::find(queue.begin(), queue.end(), icon) == queue.end()) {
+        failed.insert(icon);
+        newlyFailed.push_back(icon);
+      }
     }
   }
   return ready;
@@ -797,19 +805,36 @@ int RunRender(const TArguments& a, std::ostream& err) {
   // marker icon.
   const auto end = std::chrono::steady_clock::now() +
                    std::chrono::milliseconds(static_cast<int64_t>(a.TimeoutSeconds * 1000));
+  // An icon that cannot be loaded (refused, missing, not an image, too
+  // slow) costs its marker the icon, not the picture: the marker keeps the
+  // default pin and one warning names the address.
+  std::set<std::string> failedIcons;
+  auto warn = [&err](const std::string& icon) {
+    err << "wymap: render: warning: the marker icon " << OneLine(icon)
+        << " could not be loaded; drawn with the default pin\n";
+  };
   for (;;) {
-    std::string failedIcon;
-    const bool iconsReady = IconsSettled(map, iconMarkers, failedIcon);
-    if (!failedIcon.empty()) {
-      map.hide();
-      return Fail(err, "render", "the marker icon " + failedIcon + " could not be loaded");
-    }
+    std::vector<std::string> newlyFailed;
+    const bool iconsReady = IconsSettled(map, iconMarkers, failedIcons, newlyFailed);
+    for (const std::string& icon : newlyFailed) warn(icon);
+    if (!newlyFailed.empty()) map.RedrawMap(false);
     if (iconsReady && map.TilesSettled()) break;
     if (std::chrono::steady_clock::now() >= end) {
-      map.hide();
-      return Fail(err, "render",
-                  std::string(iconsReady ? "the visible tiles" : "the marker icons") +
-                      " did not arrive within " + SecondsText(a.TimeoutSeconds));
+      if (!map.TilesSettled()) {
+        map.hide();
+        return Fail(err, "render",
+                    "the visible tiles did not arrive within " + SecondsText(a.TimeoutSeconds));
+      }
+      // Icons still on their way are given up: their markers show the pin.
+      TThreadGraphicPool* pool = map.ShapesGroup().GraphicPool();
+      for (TWyShapeMarker* marker : iconMarkers)
+        if (marker->Graphic().isNull() && marker->ShowOnMap() &&
+            failedIcons.insert(marker->Filename()).second) {
+          if (pool) pool->GiveUp(marker->Filename());
+          warn(marker->Filename());
+        }
+      map.RedrawMap(false);
+      break;
     }
     // Markers ask the graphic pool for their icons when they are drawn.
     if (!iconsReady) map.RedrawMap(false);

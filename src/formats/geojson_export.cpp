@@ -1,57 +1,91 @@
 #include "formats/geojson_export.h"
 
+#include <set>
+
 #include "formats/export_text.h"
 #include "geo/memory_advice.h"
-#include "geo/text_convert.h"
 
 namespace wy {
 
 namespace {
 
-void AppendPosition(std::string& out, double lng, double lat) {
+void AppendPosition(std::string& out, double lng, double lat, double alt) {
   out += '[';
   AppendPlainDecimal(out, lng);
   out += ',';
   AppendPlainDecimal(out, lat);
+  if (alt != kNoAltitude) {
+    out += ',';
+    AppendPlainDecimal(out, alt);
+  }
   out += ']';
 }
 
-void AppendProperties(std::string& out, const std::vector<TGeoJsonWriter::TProperty>& properties) {
-  out += "\"properties\":{";
+// "\"properties\":{…}}" (the Feature's end included); `extra` is a member
+// text ("\"coordTimes\":[…]") written last when not empty.
+std::string PropertiesText(const std::vector<TGeoJsonWriter::TProperty>& properties,
+                           const TWyAttributes* attributes, const std::string& extra) {
+  std::string out = "\"properties\":{";
+  std::set<std::string> written;
   bool first = true;
-  for (const auto& p : properties) {
+  auto name = [&](const std::string& n) {
     if (!first) out += ',';
     first = false;
-    AppendJsonString(out, p.name);
+    AppendJsonString(out, n);
     out += ':';
+    written.insert(n);
+  };
+  for (const auto& p : properties) {
+    name(p.name);
     if (p.isText)
       AppendJsonString(out, p.text);
     else
       out += std::to_string(p.number);
   }
+  if (!extra.empty()) written.insert("coordTimes");
+  if (attributes)
+    for (const TWyAttribute& a : *attributes) {
+      if (written.count(a.Name)) continue;
+      name(a.Name);
+      if (a.Kind == akJson && !a.Value.empty())
+        out += a.Value;
+      else
+        AppendJsonString(out, a.Value);
+    }
+  if (!extra.empty()) {
+    if (!first) out += ',';
+    out += extra;
+  }
   out += "}}";
+  return out;
 }
 
 }  // namespace
 
 void TGeoJsonWriter::BeginFeature() {
+  Flush();
   if (!FFeatures.empty()) FFeatures += ",\r\n";
   FFeatures += "{\"type\":\"Feature\",\"geometry\":";
 }
 
-void TGeoJsonWriter::Point(double lng, double lat, const std::vector<TProperty>& properties) {
+void TGeoJsonWriter::Point(double lng, double lat, const std::vector<TProperty>& properties,
+                           double alt, const TWyAttributes* attributes) {
   BeginFeature();
   FFeatures += "{\"type\":\"Point\",\"coordinates\":";
-  AppendPosition(FFeatures, lng, lat);
+  AppendPosition(FFeatures, lng, lat, alt);
   FFeatures += "},";
-  AppendProperties(FFeatures, properties);
+  FFeatures += PropertiesText(properties, attributes, "");
 }
 
-void TGeoJsonWriter::BeginLine() {
-  BeginFeature();
-  FFeatures += "{\"type\":\"LineString\",\"coordinates\":[";
+void TGeoJsonWriter::BeginLine(const std::string& trackKey) {
+  if (trackKey.empty() || trackKey != FTrackKey) Flush();
+  FTrackKey = trackKey;
   FInPolygon = false;
   FFirstPosition = true;
+  FPart.clear();
+  FPartTimes.clear();
+  FPartCount = 0;
+  FPartHasTime = false;
 }
 
 void TGeoJsonWriter::BeginPolygon() {
@@ -61,35 +95,131 @@ void TGeoJsonWriter::BeginPolygon() {
   FFirstPosition = true;
 }
 
-void TGeoJsonWriter::Position(double lng, double lat) {
-  if (FFirstPosition) {
-    FFirstPosition = false;
-    FFirstLng = lng;
-    FFirstLat = lat;
-  } else {
-    FFeatures += ',';
+void TGeoJsonWriter::Position(double lng, double lat, double alt, double time) {
+  if (FInPolygon) {
+    if (FFirstPosition) {
+      FFirstPosition = false;
+      FFirstLng = lng;
+      FFirstLat = lat;
+      FFirstAlt = alt;
+    } else {
+      FFeatures += ',';
+    }
+    AppendPosition(FFeatures, lng, lat, alt);
+    return;
   }
-  AppendPosition(FFeatures, lng, lat);
+  if (FPartCount > 0) FPart += ',';
+  AppendPosition(FPart, lng, lat, alt);
+  if (time != kNoTime && !FPartHasTime) {
+    FPartHasTime = true;
+    for (size_t i = 0; i < FPartCount; ++i) FPartTimes += "null,";
+  } else if (FPartHasTime) {
+    FPartTimes += ',';
+  }
+  if (FPartHasTime) {
+    if (time == kNoTime) {
+      FPartTimes += "null";
+    } else {
+      FPartTimes += '"';
+      AppendIsoTime(FPartTimes, time);
+      FPartTimes += '"';
+    }
+  }
+  ++FPartCount;
 }
 
-void TGeoJsonWriter::End(const std::vector<TProperty>& properties) {
+void TGeoJsonWriter::End(const std::vector<TProperty>& properties,
+                         const TWyAttributes* attributes) {
   if (FInPolygon) {
     if (!FFirstPosition) {
       FFeatures += ',';
-      AppendPosition(FFeatures, FFirstLng, FFirstLat);
+      AppendPosition(FFeatures, FFirstLng, FFirstLat, FFirstAlt);
     }
+    FFeatures += "]]},";
+    FFeatures += PropertiesText(properties, attributes, "");
+    FInPolygon = false;
+    return;
+  }
+  // A later part of the track takes the properties of the first.
+  if (FParts.empty()) FTrackProperties = PropertiesText(properties, attributes, "\x01");
+  FParts.emplace_back(std::move(FPart), FPartHasTime ? std::move(FPartTimes) : std::string());
+  FPart.clear();
+  FPartTimes.clear();
+  if (FTrackKey.empty()) Flush();
+}
+
+void TGeoJsonWriter::Flush() {
+  if (FParts.empty()) return;
+  std::vector<std::pair<std::string, std::string>> parts = std::move(FParts);
+  FParts.clear();
+  FTrackKey.clear();
+  if (!FFeatures.empty()) FFeatures += ",\r\n";
+  FFeatures += "{\"type\":\"Feature\",\"geometry\":";
+  const bool multi = parts.size() > 1;
+  bool anyTime = false;
+  for (const auto& p : parts) anyTime = anyTime || !p.second.empty();
+  std::string times;
+  if (anyTime) {
+    times = "\"coordTimes\":[";
+    for (size_t i = 0; i < parts.size(); ++i) {
+      if (multi) {
+        if (i > 0) times += ',';
+        times += '[';
+      }
+      // A part without times: null for each of its positions.
+      if (parts[i].second.empty()) {
+        size_t n = parts[i].first.empty() ? 0 : 1;
+        int depth = 0;
+        for (char c : parts[i].first) {
+          if (c == '[') ++depth;
+          if (c == ']') --depth;
+          if (c == ',' && depth == 0) ++n;
+        }
+        for (size_t k = 0; k < n; ++k) times += k ? ",null" : "null";
+      } else {
+        times += parts[i].second;
+      }
+      if (multi) times += ']';
+    }
+    times += ']';
+  }
+  FFeatures += multi ? "{\"type\":\"MultiLineString\",\"coordinates\":["
+                     : "{\"type\":\"LineString\",\"coordinates\":";
+  for (size_t i = 0; i < parts.size(); ++i) {
+    if (i > 0) FFeatures += ',';
+    FFeatures += '[';
+    FFeatures += parts[i].first;
     FFeatures += ']';
   }
-  FFeatures += "]},";
-  AppendProperties(FFeatures, properties);
-  FInPolygon = false;
+  if (multi) FFeatures += ']';
+  FFeatures += "},";
+  // The placeholder left for the times.
+  std::string properties = std::move(FTrackProperties);
+  const size_t mark = properties.find('\x01');
+  if (mark != std::string::npos) {
+    if (times.empty()) {
+      // Drop the placeholder, and the comma before it when there is one.
+      const size_t from = mark > 0 && properties[mark - 1] == ',' ? mark - 1 : mark;
+      properties.erase(from, mark + 1 - from);
+    } else {
+      properties.replace(mark, 1, times);
+    }
+  }
+  FFeatures += properties;
 }
 
 void TGeoJsonWriter::Reserve(size_t points) {
   ReserveText(FFeatures, FFeatures.size() + points * 40);
+  ReserveText(FPart, FPart.size() + points * 40);
+}
+
+const std::string& TGeoJsonWriter::Features() {
+  Flush();
+  return FFeatures;
 }
 
 std::string TGeoJsonWriter::TakeDocument(const double* bbox) {
+  Flush();
   std::string out;
   ReserveText(out, FFeatures.size() + 256);
   out += "{\"type\":\"FeatureCollection\",";

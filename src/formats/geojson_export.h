@@ -1,16 +1,29 @@
 #pragma once
 // Writing GeoJSON (RFC 7946): one flat FeatureCollection of Point,
-// LineString and Polygon Features, positions as [longitude, latitude].
+// LineString, MultiLineString and Polygon Features, positions as
+// [longitude, latitude] or, with an elevation, [longitude, latitude,
+// elevation].
 //
 // Numbers are plain decimals with "." whatever the locale; texts are JSON
 // strings. Every point handed in is written (no thinning); a polygon's ring
 // is closed by repeating its first vertex. No byte-order mark: JSON readers
 // reject it.
+//
+// A line with times carries them in the property "coordTimes", one ISO
+// 8601 text (or null) per position; consecutive lines with the same track
+// key are one MultiLineString Feature (its "coordTimes" one list per part)
+// with the properties of the first. Attributes go out as properties under
+// their own names, after the properties handed in (a name written already
+// is not written again); JSON attributes as their JSON value.
 
 #include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "geo/attributes.h"
+#include "geo/iso_time.h"
+#include "geo/text_convert.h"
 
 namespace wy {
 
@@ -28,30 +41,42 @@ class TGeoJsonWriter {
   }
   static TProperty Number(const char* name, int64_t value) { return {name, "", value, false}; }
 
-  void Point(double lng, double lat, const std::vector<TProperty>& properties);
+  void Point(double lng, double lat, const std::vector<TProperty>& properties,
+             double alt = kNoAltitude, const TWyAttributes* attributes = nullptr);
   // A LineString or Polygon Feature: Begin, Position for each point (or
   // vertex, without the closing one), End with its properties.
-  void BeginLine();
+  void BeginLine(const std::string& trackKey = "");
   void BeginPolygon();
-  void Position(double lng, double lat);
-  void End(const std::vector<TProperty>& properties);
+  void Position(double lng, double lat, double alt = kNoAltitude, double time = kNoTime);
+  void End(const std::vector<TProperty>& properties, const TWyAttributes* attributes = nullptr);
   void Reserve(size_t points);
 
   // True when no Feature was written.
-  bool Empty() const { return FFeatures.empty(); }
+  bool Empty() const { return FFeatures.empty() && FParts.empty(); }
   // The Features separated by commas (no collection around them).
-  const std::string& Features() const { return FFeatures; }
+  const std::string& Features();
   // The FeatureCollection; with `bbox` (west, south, east, north) a
   // bounding box. The writer is left empty.
   std::string TakeDocument(const double* bbox = nullptr);
 
  private:
   void BeginFeature();
+  // Writes the line held back for further parts.
+  void Flush();
 
   std::string FFeatures;
   bool FInPolygon = false;
   bool FFirstPosition = true;
-  double FFirstLng = 0, FFirstLat = 0;
+  double FFirstLng = 0, FFirstLat = 0, FFirstAlt = kNoAltitude;
+  // The line being written: its positions, and its times from the first
+  // one on (earlier positions then get null).
+  std::string FPart, FPartTimes;
+  size_t FPartCount = 0;
+  bool FPartHasTime = false;
+  // The parts of the track held back, their times, its properties.
+  std::string FTrackKey;
+  std::vector<std::pair<std::string, std::string>> FParts;
+  std::string FTrackProperties;
 };
 
 }  // namespace wy

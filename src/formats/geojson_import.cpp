@@ -3,6 +3,8 @@
 #include <utility>
 
 #include "formats/import_common.h"
+#include "geo/attributes.h"
+#include "geo/iso_time.h"
 #include "geo/text_convert.h"
 
 namespace wy {
@@ -11,6 +13,7 @@ namespace wy {
 // written), an object (named members in order) or an array.
 struct TGeoJsonImporter::TNode {
   enum TKind { kValue, kObject, kArray } kind = kValue;
+  bool isString = false;
   std::string text;
   std::vector<std::pair<std::string, std::unique_ptr<TNode>>> members;
   std::vector<std::unique_ptr<TNode>> items;
@@ -48,8 +51,8 @@ std::string TypeOf(const TNode* object) {
 }
 
 // "lat,lng" of a position [lng, lat, (alt)], or false when it is not one
-// with coordinates in range.
-bool Position(const TNode* p, std::string& lat, std::string& lng) {
+// with coordinates in range; `alt` the elevation's text, "" without one.
+bool Position(const TNode* p, std::string& lat, std::string& lng, std::string& alt) {
   if (!p || p->kind != TNode::kArray || p->items.size() < 2) return false;
   const TNode& x = *p->items[0];
   const TNode& y = *p->items[1];
@@ -58,29 +61,87 @@ bool Position(const TNode* p, std::string& lat, std::string& lng) {
   if (!ReadCoordinate(x.text, 180, v) || !ReadCoordinate(y.text, 90, v)) return false;
   lng = x.text;
   lat = y.text;
+  alt.clear();
+  if (p->items.size() > 2 && p->items[2]->kind == TNode::kValue &&
+      ReadCoordinate(p->items[2]->text, 1e6, v))
+    alt = FloatToStrDot(v);
   return true;
 }
 
-// "lat,lng,lat,lng…" of a list of positions; the closing duplicate of a
+// The fields of a list of positions: "lat,lng,…", their altitudes and
+// their times (from `times`, one per position), the closing duplicate of a
 // ring dropped.
-std::string PositionList(const TNode* list, bool ring) {
-  std::string out;
+struct TPath {
+  std::string latlng, alts, times;
+  bool hasAlt = false, hasTime = false;
+};
+
+TPath PathOf(const TNode* list, bool ring, const TNode* times) {
+  TPath out;
   if (!list || list->kind != TNode::kArray) return out;
-  std::string lat, lng, firstLat, firstLng;
+  std::string lat, lng, alt, firstLat, firstLng;
   size_t n = list->items.size();
   if (ring && n > 1) {
     std::string lastLat, lastLng;
-    if (Position(list->items[0].get(), firstLat, firstLng) &&
-        Position(list->items[n - 1].get(), lastLat, lastLng) && firstLat == lastLat &&
+    if (Position(list->items[0].get(), firstLat, firstLng, alt) &&
+        Position(list->items[n - 1].get(), lastLat, lastLng, alt) && firstLat == lastLat &&
         firstLng == lastLng)
       --n;
   }
+  if (times && (times->kind != TNode::kArray || times->items.size() != list->items.size()))
+    times = nullptr;
   for (size_t i = 0; i < n; ++i) {
-    if (!Position(list->items[i].get(), lat, lng)) continue;
-    if (!out.empty()) out += ',';
-    out.append(lat).append(",").append(lng);
+    if (!Position(list->items[i].get(), lat, lng, alt)) continue;
+    if (!out.latlng.empty()) {
+      out.latlng += ',';
+      out.alts += ',';
+      out.times += ',';
+    }
+    out.latlng.append(lat).append(",").append(lng);
+    out.alts += alt.empty() ? "-9999" : alt;
+    out.hasAlt = out.hasAlt || !alt.empty();
+    double seconds = 0;
+    if (times && times->items[i]->kind == TNode::kValue &&
+        ParseIsoTime(JsonDecodeString(times->items[i]->text), seconds)) {
+      out.times += EpochSecondsText(seconds);
+      out.hasTime = true;
+    }
   }
   return out;
+}
+
+// A value as JSON text: strings with their quotes, numbers and words as
+// read (a "+" sign, which JSON does not have, dropped).
+void AppendJson(std::string& out, const TNode& node) {
+  switch (node.kind) {
+    case TNode::kValue:
+      if (node.isString)
+        out.append("\"").append(node.text).append("\"");
+      else
+        out.append(!node.text.empty() && node.text[0] == '+' ? node.text.substr(1) : node.text);
+      break;
+    case TNode::kObject:
+      out += '{';
+      for (size_t i = 0; i < node.members.size(); ++i) {
+        if (i > 0) out += ',';
+        out.append("\"").append(node.members[i].first).append("\":");
+        AppendJson(out, *node.members[i].second);
+      }
+      out += '}';
+      break;
+    case TNode::kArray:
+      out += '[';
+      for (size_t i = 0; i < node.items.size(); ++i) {
+        if (i > 0) out += ',';
+        AppendJson(out, *node.items[i]);
+      }
+      out += ']';
+      break;
+  }
+}
+
+bool IsPolygonKind(const std::string& type) {
+  return type == "polygon" || type == "multipolygon" || type == "geometrycollection";
 }
 
 const TNode* Coordinates(const TNode& geometry) {
@@ -102,6 +163,7 @@ void TGeoJsonImporter::Reset() {
   FPolygons.clear();
   FRectangles.clear();
   FCircles.clear();
+  FTrackCount = 0;
 }
 
 std::string TGeoJsonImporter::FromText(std::string_view text) {
@@ -160,6 +222,7 @@ void TGeoJsonImporter::StartElement(const std::string& name) {
 void TGeoJsonImporter::SetElementValue(const std::string& value) {
   auto node = std::make_unique<TNode>();
   node->text = value;
+  node->isString = ValueIsString();
   Attach(std::move(node));
 }
 
@@ -197,42 +260,66 @@ void TGeoJsonImporter::WriteObject(const TNode& object) {
   if (type == "feature") {
     std::string fields;
     std::string shape;  // "circle" or "rect" when a property says so
+    TWyAttributes attributes;
+    const TNode* times = nullptr;
+    const TNode* geometry = object.Member("geometry");
+    const bool polygonal = IsPolygonKind(TypeOf(geometry));
     const TNode* props = object.Member("properties");
     if (props && props->kind == TNode::kObject) {
       for (const auto& m : props->members) {
-        if (m.second->kind != TNode::kValue) continue;  // nested values have no field form
-        const std::string value = JsonDecodeString(m.second->text);
-        if (value == "circle" || value == "rect") {
-          shape = value;
+        const std::string name = JsonDecodeString(m.first);
+        if (TNode::SameTextAscii(name, "coordTimes")) {
+          times = m.second.get();
           continue;
         }
-        fields.append(";").append(ImportedText(JsonDecodeString(m.first)));
+        if (m.second->kind != TNode::kValue || !m.second->isString) {
+          std::string json;
+          AppendJson(json, *m.second);
+          attributes.Set(name, json, akJson);
+        }
+        if (m.second->kind != TNode::kValue) continue;  // nested values have no field form
+        const std::string value = JsonDecodeString(m.second->text);
+        if (m.second->isString) attributes.Set(name, value);
+        // A circle or rectangle is a kind of polygon; on a point or a line
+        // the value is a property like any other.
+        if (polygonal && (value == "circle" || value == "rect")) {
+          shape = value;
+          attributes.Remove(name);
+          continue;
+        }
+        if (TNode::SameTextAscii(name, "icon") && !IsAllowedIcon(value)) continue;
+        // A name starting with "@" ("@id" of map data) would read as an
+        // attribute field; it is kept as an attribute only.
+        if (!name.empty() && name[0] == '@') continue;
+        fields.append(";").append(ImportedText(name));
         fields.append("=").append(ImportedText(value));
       }
     }
-    if (const TNode* geometry = object.Member("geometry")) WriteGeometry(*geometry, fields, shape);
+    if (!attributes.Empty()) fields.append(";").append(attributes.ToFields());
+    if (geometry) WriteGeometry(*geometry, fields, shape, times);
     return;
   }
-  WriteGeometry(object, "", "");
+  WriteGeometry(object, "", "", nullptr);
 }
 
 void TGeoJsonImporter::WriteGeometry(const TNode& geometry, const std::string& fields,
-                                     const std::string& shape) {
+                                     const std::string& shape, const TNode* times) {
   const std::string type = TypeOf(&geometry);
   const TNode* coords = Coordinates(geometry);
-  std::string lat, lng;
+  std::string lat, lng, alt;
   auto point = [&](const TNode* p) {
-    if (Position(p, lat, lng))
-      FMarkers.append("\r\nlng=")
-          .append(lng)
-          .append(";lat=")
-          .append(lat)
-          .append(";visible=true;")
-          .append(fields);
+    if (!Position(p, lat, lng, alt)) return;
+    FMarkers.append("\r\nlng=").append(lng).append(";lat=").append(lat).append(";visible=true;");
+    if (!alt.empty()) FMarkers.append("alt=").append(alt).append(";");
+    FMarkers.append(fields);
   };
-  auto line = [&](std::string& target, const std::string& latlng) {
-    if (latlng.empty()) return;
-    target.append("\r\nvisible=true;latlng=").append(latlng).append(fields);
+  auto line = [&](std::string& target, const TPath& path, const std::string& key) {
+    if (path.latlng.empty()) return;
+    target.append("\r\nvisible=true;latlng=").append(path.latlng);
+    if (path.hasAlt) target.append(";alt=").append(path.alts);
+    if (path.hasTime) target.append(";time=").append(path.times);
+    if (!key.empty()) target.append(";trk=").append(key);
+    target.append(fields);
   };
   auto polygon = [&](const TNode* rings) {
     if (!rings || rings->kind != TNode::kArray || rings->items.empty()) return;
@@ -242,7 +329,7 @@ void TGeoJsonImporter::WriteGeometry(const TNode& geometry, const std::string& f
     } else if (shape == "rect") {
       FRectangles.append("\r\n").append(fields.empty() ? "" : fields.substr(1));
     } else {
-      line(FPolygons, PositionList(rings->items[0].get(), true));
+      line(FPolygons, PathOf(rings->items[0].get(), true, nullptr), "");
     }
   };
   if (type == "point") {
@@ -251,10 +338,16 @@ void TGeoJsonImporter::WriteGeometry(const TNode& geometry, const std::string& f
     if (coords)
       for (const auto& p : coords->items) point(p.get());
   } else if (type == "linestring") {
-    line(FLines, PositionList(coords, false));
+    line(FLines, PathOf(coords, false, times), "");
   } else if (type == "multilinestring") {
-    if (coords)
-      for (const auto& part : coords->items) line(FLines, PositionList(part.get(), false));
+    if (coords) {
+      const bool perPart =
+          times && times->kind == TNode::kArray && times->items.size() == coords->items.size();
+      const std::string key = coords->items.size() > 1 ? std::to_string(++FTrackCount) : "";
+      for (size_t i = 0; i < coords->items.size(); ++i)
+        line(FLines,
+             PathOf(coords->items[i].get(), false, perPart ? times->items[i].get() : nullptr), key);
+    }
   } else if (type == "polygon") {
     polygon(coords);
   } else if (type == "multipolygon") {
@@ -263,7 +356,7 @@ void TGeoJsonImporter::WriteGeometry(const TNode& geometry, const std::string& f
   } else if (type == "geometrycollection") {
     const TNode* parts = geometry.Member("geometries");
     if (parts && parts->kind == TNode::kArray)
-      for (const auto& g : parts->items) WriteGeometry(*g, fields, shape);
+      for (const auto& g : parts->items) WriteGeometry(*g, fields, shape, nullptr);
   }
 }
 

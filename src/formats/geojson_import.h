@@ -4,8 +4,14 @@
 // ring only); each part of a Multi* geometry and each member of a geometry
 // collection is a shape of its own. A polygon whose properties hold the
 // value "circle" or "rect" goes to the circles or rectangles. Properties
-// become name=value fields of the shape, in any order relative to the
-// geometry. A FeatureCollection's bounding box goes to the map section.
+// become name=value fields of the shape (an icon only when it is an http,
+// https or data: address), in any order relative to the geometry, and
+// every one is also kept as an attribute (strings as text, other values as
+// their JSON text). Elevations (a position's third number) are kept as
+// altitudes, and "coordTimes" (one time per position, one list per part of
+// a MultiLineString) as the lines' point times; the parts of one
+// MultiLineString share a track key. A FeatureCollection's bounding box
+// goes to the map section.
 //
 // Each Feature is gathered whole before it is written, so members may come
 // in any order (properties before the geometry, "coordinates" before
@@ -51,12 +57,14 @@ class TGeoJsonImporter : private TSAJ {
   void Attach(std::unique_ptr<TNode> node);
   void Reset();
   void WriteObject(const TNode& object);
-  void WriteGeometry(const TNode& geometry, const std::string& fields, const std::string& shape);
+  void WriteGeometry(const TNode& geometry, const std::string& fields, const std::string& shape,
+                     const TNode* times);
   void WriteBbox(const TNode& bbox);
 
   std::unique_ptr<TNode> FRoot;
   std::vector<TFrame> FFrames;
   int FGeometryDepth = 0;
+  int FTrackCount = 0;
   std::string FMap, FMarkers, FLines, FPolygons, FRectangles, FCircles;
 };
 

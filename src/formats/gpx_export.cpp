@@ -1,6 +1,7 @@
 #include "formats/gpx_export.h"
 
 #include "formats/export_text.h"
+#include "formats/param_parser.h"
 #include "geo/memory_advice.h"
 #include "geo/text_convert.h"
 
@@ -25,7 +26,60 @@ void AppendLatLon(std::string& out, const char* tag, double lat, double lng) {
   out += '"';
 }
 
+void AppendElement(std::string& out, const char* tag, const std::string& text) {
+  if (text.empty()) return;
+  out += '<';
+  out += tag;
+  out += '>';
+  AppendXmlText(out, text);
+  out += "</";
+  out += tag;
+  out += '>';
+}
+
+// A time attribute as GPX wants it (UTC, "Z"); a text that is no time is
+// left out.
+void AppendTimeAttribute(std::string& out, const TWyAttributes& attributes) {
+  double seconds = 0;
+  if (attributes.Has("time") && ParseIsoTime(attributes.Get("time"), seconds))
+    AppendElement(out, "time", IsoTimeText(seconds));
+}
+
 }  // namespace
+
+void TGpxWriter::Waypoint(double lat, double lng, double alt, const TWyAttributes& a,
+                          const std::string& hint) {
+  if (!a.Has("name")) {
+    // Without a name of its own the hint names and describes the point;
+    // the other attributes still go out.
+    TWyAttributes named = a;
+    named.Set("name", hint);
+    if (!a.Has("desc")) named.Set("desc", hint);
+    Waypoint(lat, lng, alt, named, "");
+    return;
+  }
+  AppendLatLon(FWaypoints, "wpt", lat, lng);
+  FWaypoints += '>';
+  // GPX orders a waypoint's children: ele, time, name, cmt, desc, link,
+  // sym, type.
+  if (alt != kNoAltitude) {
+    FWaypoints += "<ele>";
+    AppendPlainDecimal(FWaypoints, alt);
+    FWaypoints += "</ele>";
+  }
+  AppendTimeAttribute(FWaypoints, a);
+  AppendElement(FWaypoints, "name", a.Get("name"));
+  AppendElement(FWaypoints, "cmt", a.Get("cmt"));
+  AppendElement(FWaypoints, "desc", a.Get("desc"));
+  if (!a.Get("link").empty()) {
+    FWaypoints += "<link href=\"";
+    AppendXmlText(FWaypoints, a.Get("link"));
+    FWaypoints += "\"/>";
+  }
+  AppendElement(FWaypoints, "sym", a.Get("sym"));
+  AppendElement(FWaypoints, "type", a.Get("type"));
+  FWaypoints += "</wpt>\r\n";
+}
 
 void TGpxWriter::Waypoint(double lat, double lng, double alt, const std::string& name,
                           const std::string& description) {
@@ -55,22 +109,58 @@ void TGpxWriter::Waypoint(double lat, double lng, double alt, const std::string&
 }
 
 void TGpxWriter::BeginTrack() {
-  FTracks += "<trk><trkseg>\r\n";
+  BeginTrack(TWyAttributes(), "");
 }
 
-void TGpxWriter::TrackPoint(double lat, double lng, double alt) {
-  AppendLatLon(FTracks, "trkpt", lat, lng);
-  if (alt == kNoAltitude) {
-    FTracks += "/>\r\n";
-  } else {
-    FTracks += "><ele>";
-    AppendPlainDecimal(FTracks, alt);
-    FTracks += "</ele></trkpt>\r\n";
+void TGpxWriter::BeginTrack(const TWyAttributes& a, const std::string& trackKey) {
+  if (FTrackOpen && !trackKey.empty() && trackKey == FOpenKey) {
+    FTracks += "<trkseg>\r\n";
+    return;
   }
+  if (FTrackOpen) FTracks += "</trk>\r\n";
+  FTrackOpen = false;
+  // A track's children: name, cmt, desc, src, link, number, type, trkseg.
+  FTracks += "<trk>";
+  AppendElement(FTracks, "name", a.Get("name"));
+  AppendElement(FTracks, "cmt", a.Get("cmt"));
+  AppendElement(FTracks, "desc", a.Get("desc"));
+  int32_t number = 0;
+  if (ParseParamInt(a.Get("number"), number) && number >= 0)
+    AppendElement(FTracks, "number", std::to_string(number));
+  AppendElement(FTracks, "type", a.Get("type"));
+  FTracks += "<trkseg>\r\n";
+  FOpenKey = trackKey;
+}
+
+void TGpxWriter::TrackPoint(double lat, double lng, double alt, double time) {
+  AppendLatLon(FTracks, "trkpt", lat, lng);
+  if (alt == kNoAltitude && time == kNoTime) {
+    FTracks += "/>\r\n";
+    return;
+  }
+  FTracks += '>';
+  if (alt != kNoAltitude) {
+    FTracks += "<ele>";
+    AppendPlainDecimal(FTracks, alt);
+    FTracks += "</ele>";
+  }
+  if (time != kNoTime) {
+    FTracks += "<time>";
+    AppendIsoTime(FTracks, time);
+    FTracks += "</time>";
+  }
+  FTracks += "</trkpt>\r\n";
 }
 
 void TGpxWriter::EndTrack() {
-  FTracks += "</trkseg></trk>\r\n";
+  FTracks += "</trkseg>";
+  if (FOpenKey.empty()) {
+    FTracks += "</trk>\r\n";
+  } else {
+    // Left open: the next segment may belong to the same track.
+    FTracks += "\r\n";
+    FTrackOpen = true;
+  }
 }
 
 void TGpxWriter::Reserve(size_t points) {
@@ -78,7 +168,7 @@ void TGpxWriter::Reserve(size_t points) {
 }
 
 std::string TGpxWriter::Fragment() const {
-  return FWaypoints + FTracks;
+  return FWaypoints + FTracks + (FTrackOpen ? "</trk>\r\n" : "");
 }
 
 std::string TGpxWriter::TakeDocument() {
@@ -88,9 +178,12 @@ std::string TGpxWriter::TakeDocument() {
   out += "\r\n";
   out += FWaypoints;
   out += FTracks;
+  if (FTrackOpen) out += "</trk>\r\n";
   out += "</gpx>\r\n";
   FWaypoints.clear();
   FTracks.clear();
+  FTrackOpen = false;
+  FOpenKey.clear();
   return out;
 }
 

@@ -5,8 +5,16 @@
 //
 // Numbers are plain decimals with "." whatever the locale; free text is
 // escaped. Every point handed in is written (no thinning).
+//
+// Attributes with a GPX element of their own are written as that element:
+// a waypoint's name, cmt, desc, link (an address), sym, type and time, a
+// track's name, cmt, desc, number and type. Other attributes have no place
+// in GPX and are left out.
 
 #include <string>
+
+#include "geo/attributes.h"
+#include "geo/iso_time.h"
 
 namespace wy {
 
@@ -16,10 +24,18 @@ class TGpxWriter {
   // elevation when `alt` is -9999 (none).
   void Waypoint(double lat, double lng, double alt, const std::string& name,
                 const std::string& description);
-  // One track of one segment: BeginTrack, TrackPoint for each point, EndTrack.
-  // An altitude of -9999 (none) writes no elevation.
+  // A waypoint whose attributes give its elements; without a "name"
+  // attribute `hint` is its name and description.
+  void Waypoint(double lat, double lng, double alt, const TWyAttributes& attributes,
+                const std::string& hint);
+  // One track segment: BeginTrack, TrackPoint for each point, EndTrack.
+  // Consecutive segments with the same non-empty `trackKey` are written as
+  // segments of one track, which takes the attributes of the first.
+  // An altitude of -9999 (none) writes no elevation, a time of kNoTime
+  // none.
   void BeginTrack();
-  void TrackPoint(double lat, double lng, double alt);
+  void BeginTrack(const TWyAttributes& attributes, const std::string& trackKey);
+  void TrackPoint(double lat, double lng, double alt, double time = kNoTime);
   void EndTrack();
   // Room for about `points` more track points.
   void Reserve(size_t points);
@@ -36,6 +52,9 @@ class TGpxWriter {
  private:
   std::string FWaypoints;
   std::string FTracks;
+  // The track left open for a next segment of the same key.
+  bool FTrackOpen = false;
+  std::string FOpenKey;
 };
 
 }  // namespace wy

@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "formats/import_common.h"
+#include "geo/iso_time.h"
 #include "geo/memory_advice.h"
 #include "geo/text_convert.h"
 
@@ -27,6 +28,16 @@ bool PlainDecimal(const std::string& text) {
 
 const char kLinePrefix[] = "drag=false;visible=true;latlng=";
 
+// The elements of a waypoint, and of a track or route, kept as attributes.
+bool WaypointAttribute(std::string_view name) {
+  return name == "name" || name == "desc" || name == "cmt" || name == "sym" || name == "type" ||
+         name == "time";
+}
+
+bool LineAttribute(std::string_view name) {
+  return name == "name" || name == "desc" || name == "type" || name == "number";
+}
+
 }  // namespace
 
 TGpxImporter::TGpxImporter() {
@@ -39,9 +50,18 @@ void TGpxImporter::Reset() {
   FLines.clear();
   FInWpt = FInLinePoint = false;
   FCapture = cpNone;
+  FCaptureName.clear();
+  FCaptured.clear();
+  FWptAttributes.Clear();
+  FLineAttributes.Clear();
+  FInTrack = FInRoute = false;
+  FTrackCount = 0;
+  FSegments = 0;
+  FTrackKey.clear();
   FLatLng.clear();
   FAlt.clear();
-  FHasAlt = false;
+  FTimes.clear();
+  FHasAlt = FHasTime = false;
   FPointCount = 0;
 }
 
@@ -58,6 +78,7 @@ std::string TGpxImporter::FromText(std::string text) {
   // once (untouched room costs no memory) spares copying it as it grows.
   ReserveText(FLatLng, text.size() / 3);
   ReserveText(FAlt, text.size() / 8);
+  ReserveText(FTimes, text.size() / 4);
   FXml.SetXml(XmlAsUtf8(std::move(text)));
   return Result();
 }
@@ -76,7 +97,7 @@ bool TGpxImporter::BeginPoint(TwytXML& xml) {
   FLat = PlainDecimal(latText) ? std::move(latText) : FloatToStrDot(lat);
   FLng = PlainDecimal(lngText) ? std::move(lngText) : FloatToStrDot(lng);
   FEle.clear();
-  FName.clear();
+  FTime.clear();
   return true;
 }
 
@@ -86,19 +107,34 @@ void TGpxImporter::OnTag(TwytXML& xml) {
   const bool selfClosing = xml.NodeSelfClosing();
   if (!closing) {
     if (name == "wpt") {
+      FWptAttributes.Clear();
       FInWpt = BeginPoint(xml);
       if (selfClosing) EndWaypoint();
     } else if (name == "trkpt" || name == "rtept") {
       FInLinePoint = BeginPoint(xml);
       if (selfClosing) EndLinePoint();
-    } else if (name == "trkseg" || name == "rte") {
+    } else if (name == "trkseg") {
       EndLine();
-    } else if (name == "trk") {
+    } else if (name == "trk" || name == "rte") {
       EndLine();
-    } else if (name == "name" && FInWpt && !selfClosing) {
-      FCapture = cpName;
-    } else if (name == "ele" && (FInWpt || FInLinePoint) && !selfClosing) {
+      FLineAttributes.Clear();
+      FInTrack = name == "trk";
+      FInRoute = !FInTrack;
+      FTrackKey = FInTrack ? std::to_string(++FTrackCount) : "";
+      FSegments = 0;
+    } else if (selfClosing) {
+      return;
+    } else if (name == "ele" && (FInWpt || FInLinePoint)) {
       FCapture = cpEle;
+    } else if (name == "time" && FInLinePoint) {
+      FCapture = cpTime;
+    } else if (FInWpt && name == "link") {
+      if (!FWptAttributes.Has("link")) FWptAttributes.Set("link", xml.NodeParams().Value("href"));
+    } else if (FInWpt ? WaypointAttribute(name)
+                      : ((FInTrack || FInRoute) && !FInLinePoint && LineAttribute(name))) {
+      FCapture = cpAttribute;
+      FCaptureName = std::string(name);
+      FCaptured.clear();
     }
     return;
   }
@@ -106,22 +142,33 @@ void TGpxImporter::OnTag(TwytXML& xml) {
     EndWaypoint();
   } else if (name == "trkpt" || name == "rtept") {
     EndLinePoint();
-  } else if (name == "trkseg" || name == "rte" || name == "trk") {
+  } else if (name == "trkseg") {
     EndLine();
-  } else if (name == "name" || name == "ele") {
+  } else if (name == "trk" || name == "rte") {
+    EndLine();
+    FInTrack = FInRoute = false;
+    FLineAttributes.Clear();
+  } else if (FCapture == cpAttribute && name == FCaptureName) {
+    TWyAttributes& target = FInWpt ? FWptAttributes : FLineAttributes;
+    if (!FCaptured.empty() && !target.Has(FCaptureName)) target.Set(FCaptureName, FCaptured);
+    FCapture = cpNone;
+  } else if (name == "ele" || name == "time") {
     FCapture = cpNone;
   }
 }
 
 void TGpxImporter::OnText(TwytXML& xml) {
   switch (FCapture) {
-    case cpName:
-      // A name written over several lines arrives line by line.
-      if (!FName.empty()) FName += ' ';
-      FName += xml.NodeText();
+    case cpAttribute:
+      // A text written over several lines arrives line by line.
+      if (!FCaptured.empty()) FCaptured += ' ';
+      FCaptured += xml.NodeText();
       break;
     case cpEle:
       FEle += xml.NodeText();
+      break;
+    case cpTime:
+      FTime += xml.NodeText();
       break;
     case cpNone:
       break;
@@ -137,10 +184,13 @@ void TGpxImporter::EndWaypoint() {
   double ele = 0;
   if (ReadCoordinate(Trim(FEle), 1e6, ele))
     FMarkers.append("alt=").append(FloatToStrDot(ele)).append(";");
-  if (!FName.empty()) {
-    const std::string text = ImportedText(FName);
+  const std::string& name = FWptAttributes.Get("name");
+  if (!name.empty()) {
+    const std::string text = ImportedText(name);
     FMarkers.append("name=").append(text).append(";title=").append(text).append(";");
   }
+  FMarkers.append(FWptAttributes.ToFields());
+  FWptAttributes.Clear();
   FMarkers.append("\r\n");
 }
 
@@ -151,6 +201,7 @@ void TGpxImporter::EndLinePoint() {
   if (FPointCount > 0) {
     FLatLng += ',';
     FAlt += ',';
+    FTimes += ',';
   } else {
     FLatLng.append(kLinePrefix);
   }
@@ -162,6 +213,11 @@ void TGpxImporter::EndLinePoint() {
     FHasAlt = true;
   } else {
     FAlt += FloatToStrDot(kNoAltitude);
+  }
+  double seconds = 0;
+  if (!FTime.empty() && ParseIsoTime(FTime, seconds)) {
+    FTimes += EpochSecondsText(seconds);
+    FHasTime = true;
   }
   ++FPointCount;
 }
@@ -176,11 +232,25 @@ void TGpxImporter::EndLine() {
       FLines.append(FLatLng);
     }
     if (FHasAlt) FLines.append(";alt=").append(FAlt);
+    if (FHasTime) FLines.append(";time=").append(FTimes);
+    // A track of one segment is a line of its own and needs no key; the
+    // first segment gets its key when a second one follows.
+    if (!FTrackKey.empty()) {
+      if (++FSegments == 1) {
+        FKeyAt = FLines.size();
+      } else {
+        if (FSegments == 2) FLines.insert(FKeyAt, ";trk=" + FTrackKey);
+        FLines.append(";trk=").append(FTrackKey);
+      }
+    }
+    if (!FLineAttributes.Empty()) FLines.append(";").append(FLineAttributes.ToFields());
     FLines.append("\r\n");
   }
   FLatLng.clear();
   FAlt.clear();
+  FTimes.clear();
   FHasAlt = false;
+  FHasTime = false;
   FPointCount = 0;
 }
 

@@ -1,9 +1,12 @@
 #pragma once
 // Reading GPX documents (GPS receivers, tracker apps) as shape text: each
 // waypoint becomes a marker, each track segment and each route a line.
-// Elevations are kept as altitudes; coordinates that do not parse or are out
-// of range are skipped. Element names are matched exactly, a namespace
-// prefix ("gpx:trkpt") ignored.
+// Elevations are kept as altitudes, the points' times as the lines' point
+// times; coordinates that do not parse or are out of range are skipped.
+// A waypoint's name, desc, cmt, sym, type, time and link (its address) and
+// a track's or route's name, desc, type and number become attributes (a
+// track's on each of its segments, which share its track key). Element names are matched exactly, a
+// namespace prefix ("gpx:trkpt") ignored.
 //
 // One object serves one conversion at a time; separate objects may run on
 // separate threads.
@@ -11,6 +14,7 @@
 #include <string>
 
 #include "formats/xml_tokenizer.h"
+#include "geo/attributes.h"
 
 namespace wy {
 
@@ -26,7 +30,7 @@ class TGpxImporter {
   std::string FromFile(const std::string& fileName);
 
  private:
-  enum TCapture { cpNone, cpName, cpEle };
+  enum TCapture { cpNone, cpEle, cpTime, cpAttribute };
 
   void Reset();
   std::string Result();
@@ -43,12 +47,24 @@ class TGpxImporter {
   // The waypoint or line point being read.
   bool FInWpt = false;
   bool FInLinePoint = false;
-  std::string FLat, FLng, FEle, FName;
+  std::string FLat, FLng, FEle, FTime;
   TCapture FCapture = cpNone;
+  std::string FCaptureName, FCaptured;
+  // The waypoint's attributes; the track's or route's.
+  TWyAttributes FWptAttributes, FLineAttributes;
+  bool FInTrack = false, FInRoute = false;
+  int FTrackCount = 0;
+  std::string FTrackKey;
+  // Segments of the current track written, and where the first one's key
+  // goes.
+  int FSegments = 0;
+  size_t FKeyAt = 0;
   // The line (track segment or route) being read.
   std::string FLatLng;
   std::string FAlt;
+  std::string FTimes;
   bool FHasAlt = false;
+  bool FHasTime = false;
   size_t FPointCount = 0;
 };
 

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "formats/shape_file.h"
 #include "geo/memory_advice.h"
 #include "geo/text_convert.h"
 
@@ -16,6 +17,14 @@ bool ReadCoordinate(const std::string& text, double limit, double& value) {
 
 std::string ImportedText(const std::string& text) {
   return EscapeChars(";=\r\n", NeutraliseMarkup(text));
+}
+
+bool IsAllowedIcon(const std::string& address) {
+  if (IsWebAddress(address)) return true;
+  std::string scheme = address.substr(0, 5);
+  for (char& c : scheme)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return scheme == "data:";
 }
 
 std::string JoinShapeSections(const std::string& markers, const std::string& lines,

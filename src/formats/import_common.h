@@ -15,6 +15,10 @@ bool ReadCoordinate(const std::string& text, double limit, double& value);
 // (it reaches hints and info windows) and the field separators escaped.
 std::string ImportedText(const std::string& text);
 
+// An icon address a file may name: http, https or data: (a local path
+// would let a file read any file of the machine as an icon).
+bool IsAllowedIcon(const std::string& address);
+
 // The shape text of the sections "[markers]", "[polylines]" and
 // "[polygones]", each only when it has records.
 std::string JoinShapeSections(const std::string& markers, const std::string& lines,

@@ -110,6 +110,7 @@ bool TSAJ::ReadValue(int depth) {
   if (FPos >= FText.size()) return false;
   char c = FText[FPos];
   bool ok;
+  FValueIsString = c == '"';
   if (c == '"') {
     ok = ReadString(FValue);
   } else if (c == '+' || c == '-' || IsDigit(c)) {

@@ -49,6 +49,8 @@ class TSAJ {
   // An object begins ("{") or ends ("}"); the top-level object included.
   virtual void StartObject() {}
   virtual void EndObject() {}
+  // During SetElementValue: the value was a string (not a number or word).
+  bool ValueIsString() const { return FValueIsString; }
 
  private:
   void SkipBlanks();
@@ -62,6 +64,7 @@ class TSAJ {
   std::string_view FText;
   size_t FPos = 0;
   std::string FValue;  // reused for every primitive value
+  bool FValueIsString = false;
 };
 
 // Decodes the escapes of a JSON string's content (\" \\ \/ \b \f \n \r \t

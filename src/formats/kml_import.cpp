@@ -5,6 +5,7 @@
 
 #include "formats/import_common.h"
 #include "formats/shape_file.h"
+#include "geo/iso_time.h"
 #include "geo/text_convert.h"
 
 namespace wy {
@@ -33,22 +34,15 @@ bool KmlColor(const std::string& text, int& color, int& opacity) {
   return true;
 }
 
-bool IsAllowedIcon(const std::string& address) {
-  if (IsWebAddress(address)) return true;
-  std::string scheme = address.substr(0, 5);
-  for (char& c : scheme)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return scheme == "data:";
-}
-
 constexpr size_t kMaxOpen = 256;
 
 bool IsBlank(char c) {
   return static_cast<unsigned char>(c) <= 0x20;
 }
 
-// Calls take(lng, lat) for each "lng,lat[,alt]" tuple of a coordinates
-// text whose coordinates are numbers in range.
+// Calls take(lng, lat, alt) for each "lng,lat[,alt]" tuple of a
+// coordinates text whose coordinates are numbers in range (alt "" when
+// there is none).
 template <typename TTake>
 void ForEachTuple(const std::string& text, TTake&& take) {
   size_t i = 0;
@@ -64,8 +58,9 @@ void ForEachTuple(const std::string& text, TTake&& take) {
     const std::string lng = tuple.substr(0, c1);
     const std::string lat =
         tuple.substr(c1 + 1, c2 == std::string::npos ? std::string::npos : c2 - c1 - 1);
+    const std::string alt = c2 == std::string::npos ? "" : tuple.substr(c2 + 1);
     double v = 0;
-    if (ReadCoordinate(lng, 180, v) && ReadCoordinate(lat, 90, v)) take(lng, lat);
+    if (ReadCoordinate(lng, 180, v) && ReadCoordinate(lat, 90, v)) take(lng, lat, alt);
   }
 }
 
@@ -88,6 +83,10 @@ void TKmlImporter::Reset() {
   FInPlacemark = false;
   FName.clear();
   FDescription.clear();
+  FAttributes.Clear();
+  FDataName.clear();
+  FOursType = false;
+  FMultiCount = 0;
   FGeometries.clear();
   FMarkers.clear();
   FLines.clear();
@@ -145,7 +144,11 @@ void TKmlImporter::OnTag(TwytXML& xml) {
     FInPlacemark = true;
     FName.clear();
     FDescription.clear();
+    FAttributes.Clear();
+    FOursType = false;
     FGeometries.clear();
+  } else if (FInPlacemark && (name == "data" || name == "simpledata")) {
+    FDataName = xml.NodeParams().Value("name");
   } else if (name == "style") {
     FDeclaring = &FStyles[xml.NodeParams().Value("id")];
     if (!Inside("stylemap")) FStyle = FDeclaring;
@@ -155,11 +158,11 @@ void TKmlImporter::OnTag(TwytXML& xml) {
     FPairKey.clear();
     FPairUrl.clear();
   } else if (FInPlacemark && name == "point") {
-    FGeometries.push_back({gkPoint, ""});
+    FGeometries.push_back({gkPoint, "", {}});
   } else if (FInPlacemark && (name == "linestring" || name == "track")) {
-    FGeometries.push_back({gkLine, ""});
+    FGeometries.push_back({gkLine, "", {}});
   } else if (FInPlacemark && name == "polygon") {
-    FGeometries.push_back({gkPolygon, ""});
+    FGeometries.push_back({gkPolygon, "", {}});
   }
   if (xml.NodeSelfClosing()) EndElement(name);
 }
@@ -187,8 +190,24 @@ void TKmlImporter::EndElement(const std::string& name) {
     FName = text;
     for (char& c : FName)
       if (c == '\n') c = ' ';
+    if (!FName.empty()) FAttributes.Set("name", FName);
   } else if (name == "description" && parent == "placemark") {
     FDescription = text;
+    if (!text.empty()) FAttributes.Set("desc", text);
+  } else if (name == "when" && parent == "track") {
+    if (!FGeometries.empty()) FGeometries.back().whens.push_back(text);
+  } else if (name == "when" && parent == "timestamp" && FInPlacemark) {
+    FAttributes.Set("time", text);
+  } else if ((name == "value" && parent == "data") || name == "simpledata") {
+    // The type and id our own exports add name no property of the file.
+    if (FInPlacemark && !FDataName.empty()) {
+      const bool ours = FDataName == "type" && (text == "shape" || text == "marker" ||
+                                                text == "polyline" || text == "polygone");
+      if (ours)
+        FOursType = true;
+      else if (!(FOursType && FDataName == "id"))
+        FAttributes.Set(FDataName, text);
+    }
   } else if (name == "coordinates") {
     if (FInPlacemark && !FGeometries.empty() && !Inside("innerboundaryis")) {
       std::string& coords = FGeometries.back().coordinates;
@@ -256,39 +275,81 @@ void TKmlImporter::EmitPlacemark() {
   std::string description = FDescription;
   if (description == FName) description.clear();  // a name written twice is no description
   const std::string title = Trim(FName + " " + description);
+  const std::string attributes = FAttributes.ToFields();
+  size_t lineCount = 0;
+  for (const TGeometry& g : FGeometries) lineCount += g.kind == gkLine ? 1 : 0;
+  const std::string trackKey = lineCount > 1 ? std::to_string(++FMultiCount) : "";
   for (const TGeometry& g : FGeometries) {
     if (g.kind == gkPoint) {
       bool done = false;
-      ForEachTuple(g.coordinates, [&](const std::string& lng, const std::string& lat) {
+      ForEachTuple(g.coordinates, [&](const std::string& lng, const std::string& lat,
+                                      const std::string& alt) {
         if (done) return;
         done = true;
         FMarkers.append("drag=false;lng=").append(lng).append(";visible=true;lat=").append(lat);
         FMarkers.append(";clickable=true;");
+        double a = 0;
+        if (ReadCoordinate(alt, 1e6, a) && a != 0) FMarkers.append("alt=").append(alt).append(";");
         if (FStyle && IsAllowedIcon(FStyle->icon))
           FMarkers.append("icon=").append(EscapeChars(";=\r\n", FStyle->icon)).append(";");
         FMarkers.append("name=").append(ImportedText(FName));
-        FMarkers.append(";title=").append(ImportedText(title)).append("\r\n");
+        FMarkers.append(";title=").append(ImportedText(title));
+        if (!attributes.empty()) FMarkers.append(";").append(attributes);
+        FMarkers.append("\r\n");
       });
       continue;
     }
-    std::string latlng, first;
-    size_t lastStart = 0, tuples = 0;
-    ForEachTuple(g.coordinates, [&](const std::string& lng, const std::string& lat) {
-      if (!latlng.empty()) latlng += ',';
-      lastStart = latlng.size();
-      latlng.append(lat).append(",").append(lng);
-      if (++tuples == 1) first = latlng;
-    });
+    std::string latlng, first, alts, times;
+    size_t lastStart = 0, tuples = 0, altStart = 0, timeStart = 0;
+    bool hasAlt = false, hasTime = false;
+    // A gx:Track's times go with its positions in order, as long as there
+    // is one for each.
+    const bool timed = g.kind == gkLine && !g.whens.empty();
+    size_t index = 0;
+    ForEachTuple(g.coordinates,
+                 [&](const std::string& lng, const std::string& lat, const std::string& alt) {
+                   if (!latlng.empty()) {
+                     latlng += ',';
+                     alts += ',';
+                     times += ',';
+                   }
+                   lastStart = latlng.size();
+                   altStart = alts.size();
+                   timeStart = times.size();
+                   latlng.append(lat).append(",").append(lng);
+                   double a = 0;
+                   if (ReadCoordinate(alt, 1e6, a)) {
+                     alts += FloatToStrDot(a);
+                     hasAlt = hasAlt || a != 0;
+                   } else {
+                     alts += "-9999";
+                   }
+                   double seconds = 0;
+                   if (timed && index < g.whens.size() && ParseIsoTime(g.whens[index], seconds)) {
+                     times += EpochSecondsText(seconds);
+                     hasTime = true;
+                   }
+                   ++index;
+                   if (++tuples == 1) first = latlng;
+                 });
     if (latlng.empty()) continue;
     // A LinearRing repeats its first position at its end; the polygon
     // closes itself, so the repetition is dropped (or every save and load
     // would add a vertex).
     if (g.kind == gkPolygon && tuples > 1 &&
-        latlng.compare(lastStart, std::string::npos, first) == 0)
+        latlng.compare(lastStart, std::string::npos, first) == 0) {
       latlng.resize(lastStart - 1);
+      alts.resize(altStart - 1);
+      times.resize(timeStart - 1);
+    }
     std::string& target = g.kind == gkPolygon ? FPolygons : FLines;
     target.append("drag=false;visible=true;latlng=").append(latlng);
-    target.append(StyleFields(FStyle, g.kind == gkPolygon)).append("\r\n");
+    target.append(StyleFields(FStyle, g.kind == gkPolygon));
+    if (hasAlt) target.append(";alt=").append(alts);
+    if (hasTime) target.append(";time=").append(times);
+    if (g.kind == gkLine && !trackKey.empty()) target.append(";trk=").append(trackKey);
+    if (!attributes.empty()) target.append(";").append(attributes);
+    target.append("\r\n");
   }
   FGeometries.clear();
 }

@@ -8,6 +8,12 @@
 // referenced last. Element names are compared ignoring letter case and a
 // namespace prefix ("kml:", "gx:").
 //
+// Altitudes are kept (unless every one of a geometry is 0, which is how
+// files without altitudes write them), and so are a gx:Track's times. A
+// placemark's name, description (as "desc"), TimeStamp (as "time") and
+// ExtendedData (Data and SimpleData) become attributes of its shapes; the
+// lines of one MultiGeometry or gx:MultiTrack share a track key.
+//
 // One object serves one conversion at a time; nothing is carried from one
 // document to the next.
 
@@ -16,6 +22,7 @@
 #include <vector>
 
 #include "formats/xml_tokenizer.h"
+#include "geo/attributes.h"
 
 namespace wy {
 
@@ -37,7 +44,8 @@ class TKmlImporter {
   enum TGeometryKind { gkPoint, gkLine, gkPolygon };
   struct TGeometry {
     TGeometryKind kind;
-    std::string coordinates;  // "lng,lat[,alt]" tuples separated by white space
+    std::string coordinates;         // "lng,lat[,alt]" tuples separated by white space
+    std::vector<std::string> whens;  // a gx:Track's times, one per position
   };
 
   void Reset();
@@ -60,6 +68,10 @@ class TKmlImporter {
   TStyle* FDeclaring = nullptr;  // the Style element being read
   bool FInPlacemark = false;
   std::string FName, FDescription;
+  TWyAttributes FAttributes;
+  std::string FDataName;   // the Data or SimpleData being read
+  bool FOursType = false;  // the placemark's ExtendedData names it as ours
+  int FMultiCount = 0;
   std::vector<TGeometry> FGeometries;
   std::string FMarkers, FLines, FPolygons;
 };

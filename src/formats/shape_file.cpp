@@ -315,14 +315,35 @@ TShapeSourceKind ReadShapeSource(const std::string& source, std::string& text,
   return KindOfContent(source, text);
 }
 
+namespace {
+
+// "[map]", "[groupes]", "[markers]", "[trails.markers]" …
+bool IsKnownHeader(std::string_view line) {
+  while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r'))
+    line.remove_suffix(1);
+  if (line.size() < 3 || line.front() != '[' || line.back() != ']') return false;
+  line = line.substr(1, line.size() - 2);
+  if (line == "map" || line == "groupes") return true;
+  const size_t dot = line.rfind('.');
+  const std::string_view kind = dot == std::string_view::npos ? line : line.substr(dot + 1);
+  return kind == "pois" || kind == "markers" || kind == "polylines" || kind == "polygones" ||
+         kind == "infowindows";
+}
+
+}  // namespace
+
 bool HasShapeRecords(const std::string& text) {
   size_t start = 0;
+  bool inSection = false;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
     size_t i = start;
     while (i < end && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r')) ++i;
-    if (i < end && text[i] != '[') return true;
+    if (i < end && text[i] == '[')
+      inSection = IsKnownHeader(std::string_view(text).substr(i, end - i));
+    else if (i < end && inSection)
+      return true;
     start = end + 1;
   }
   return false;

@@ -69,7 +69,11 @@ TShapeSourceKind ReadShapeSource(const std::string& source, std::string& text,
 std::string ConvertShapeText(TShapeSourceKind kind, std::string text);
 
 // Whether a shape text holds at least one record: a line that is neither
-// blank nor a section header.
+// blank nor a section header, below the header of a section the readers
+// read ("[map]", "[groupes]", and a group's "pois", "markers",
+// "polylines", "polygones" and "infowindows", with or without the group's
+// prefix). Text that is no shape text (a JSON array, a plain list) has
+// none: it is no source of shapes or of a view.
 bool HasShapeRecords(const std::string& text);
 
 }  // namespace wy

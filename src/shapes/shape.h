@@ -14,6 +14,8 @@
 #include <memory>
 #include <string>
 
+#include "geo/attributes.h"
+#include "geo/iso_time.h"
 #include "geo/object.h"
 #include "geo/text_convert.h"
 #include "geo/world_info.h"
@@ -50,6 +52,8 @@ class TCanvasFontScope {
 class TWyShape : public TObject {
  public:
   static constexpr double kNoAltitude = -9999;
+  // A point without a time (times are seconds since 1970-01-01T00:00:00Z).
+  static constexpr double kNoTime = wy::kNoTime;
   static constexpr TColor kDefaultColor = 0x004848FF;
   static constexpr TColor kDefaultHoverColor = 0x0044CA55;
 
@@ -198,6 +202,11 @@ class TWyShape : public TObject {
   bool Ready() const { return FReady; }
   const std::string& Hint() const { return FHint; }
   void SetHint(const std::string& v) { FHint = v; }
+  // The named texts read with the shape from a file (names, descriptions,
+  // times, foreign properties) that the shape's own fields do not hold;
+  // kept in the shape text and written by the exports.
+  TWyAttributes& Attributes() { return FAttributes; }
+  const TWyAttributes& Attributes() const { return FAttributes; }
   // The group of the owning list (null without one).
   TWyShapes* Group() const;
   TWyShapeList* ParentList() const { return FParentList; }
@@ -240,6 +249,10 @@ class TWyShape : public TObject {
   // color and hcolor (default: the current colours), the border colours
   // following them.
   void ColorsFromTxt(const TWyParamParser& parser);
+  // A GPX waypoint of the shape (POIs, markers), when it is visible.
+  void WriteWaypoint(TGpxWriter& out);
+  // The attribute fields after a record's own ("" without attributes).
+  void AppendAttributesTxt(std::string& out) const;
   // Reads the record the parser holds (SetToTxt, and the lists' readers,
   // which parse each line in place).
   virtual void FromTxt(const TWyParamParser& parser) { (void)parser; }
@@ -280,6 +293,7 @@ class TWyShape : public TObject {
   TColor FBorderColor = 0;
   TColor FHoverBorder = 0;
   std::string FHint;
+  TWyAttributes FAttributes;
 
  private:
   // Group bookkeeping: whether the shape sits in its group's animation list.

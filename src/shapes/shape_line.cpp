@@ -1,6 +1,7 @@
 #include "shapes/shape_line.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -955,6 +956,16 @@ void TWyShapePolygone::BuildLevel() {
     roof->SetItem(this);
   }
   level->EndUpdate();
+}
+
+std::string NewTrackKey() {
+  static std::atomic<uint64_t> last{0};
+  return "t" + std::to_string(++last);
+}
+
+std::string TrackKeyOf(const TWyShape& shape) {
+  const auto* line = dynamic_cast<const TWyShapeLine*>(&shape);
+  return line ? line->TrackKey() : std::string();
 }
 
 }  // namespace wy

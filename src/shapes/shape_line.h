@@ -55,11 +55,17 @@ class TWyPointLine : public TObject {
   void SetText(const std::string& v) { FText = v; }
   double Latitude() const { return FLat; }
   double Longitude() const { return FLng; }
+  // Seconds since 1970-01-01T00:00:00Z, the fraction kept; kNoTime when the
+  // point has none.
+  double Time() const { return FTime; }
+  void SetTime(double v) { FTime = v; }
+  bool HasTime() const { return FTime != TWyShape::kNoTime; }
 
  private:
   double FLat = 0;
   double FLng = 0;
   double FAlt = TWyShape::kNoAltitude;
+  double FTime = TWyShape::kNoTime;
   int32_t FDistance = 0;
   std::string FText;
 };
@@ -182,6 +188,12 @@ class TWyShapeLine : public TWyShape {
   // the number of vertices over all runs, and the number of runs.
   int32_t DrawVertexCount() const;
   int32_t DrawRunCount() const { return static_cast<int32_t>(FDrawRuns.size()); }
+  // Lines read from one multi-part track (the segments of one GPX track,
+  // the parts of one multi-line feature or placemark) share a non-empty
+  // key; the exports write consecutive lines of one key as one track.
+  // See TrackKeyOf.
+  const std::string& TrackKey() const { return FTrackKey; }
+  void SetTrackKey(const std::string& v) { FTrackKey = v; }
 
   TNotifyEvent OnShapePathChange;
 
@@ -228,6 +240,7 @@ class TWyShapeLine : public TWyShape {
   bool FPathModified = false;
   bool FEditable = false;
   bool FShowText = false;
+  std::string FTrackKey;
   int32_t FDuration = 0;
   double FDistance = 0;
   double FArea = 0;
@@ -333,5 +346,12 @@ class TWyShapePolygone : public TWyShapeLine {
   // The outline without repeated pixels, as drawn.
   std::vector<QPoint> FOutline;
 };
+
+// The track a shape belongs to: consecutive lines of one list with the same
+// non-empty key are the segments (parts) of one track; "" for a line that
+// is a track of its own and for every other shape.
+std::string TrackKeyOf(const TWyShape& shape);
+// A key no other track of this process holds.
+std::string NewTrackKey();
 
 }  // namespace wy

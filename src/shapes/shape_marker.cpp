@@ -3,6 +3,7 @@
 #include "shapes/animation.h"
 #include "shapes/shape_list.h"
 #include "shapes/shapes_group.h"
+#include "tiles/graphic_pool.h"
 
 namespace wy {
 
@@ -68,7 +69,11 @@ void TWyShapeMarker::Draw() {
   ProjectPosition();
 
   enum { kNothing, kGraphic, kIcon, kPin } what = kPin;
-  if (FGraphic.isNull() && !FFilename.empty()) {
+  // An icon the pool gave up on shows the marker's fallback (the list's
+  // icon or the pin) instead of nothing.
+  TThreadGraphicPool* pool = registry->GraphicPool();
+  const bool iconLost = FGraphic.isNull() && !FFilename.empty() && pool && pool->GaveUp(FFilename);
+  if (FGraphic.isNull() && !FFilename.empty() && !iconLost) {
     // Waiting: ask the pool again; nothing but the hook is drawn this frame.
     const std::weak_ptr<char> life = LifeToken();
     SetFilename(FFilename);

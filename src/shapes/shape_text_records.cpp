@@ -10,6 +10,15 @@
 // written before these were escaped read the same. A point text's "^" (the
 // separator of the texts) is written "#94#".
 //
+// A hint is written with "<", ">" and an "&" that would start an entity as
+// entities: the reader takes it
+// through HtmlToText (older files hold markup there), which gives the text
+// back unchanged.
+//
+// The attributes of a shape (geo/attributes.h) follow its own fields, and a
+// line's point times ("time", seconds since 1970 UTC, empty for a point
+// without) and track key ("trk") follow its points.
+//
 // Reading sets the fields directly; missing fields take their defaults,
 // unreadable reals read as -1 and unreadable integers as the default.
 
@@ -18,6 +27,7 @@
 #include <string_view>
 
 #include "formats/param_parser.h"
+#include "geo/iso_time.h"
 #include "geo/text_convert.h"
 #include "shapes/shape.h"
 #include "shapes/shape_info_window.h"
@@ -34,6 +44,36 @@ constexpr const char* kEscaped = ";=\r\n";
 
 std::string Escaped(const std::string& text) {
   return EscapeChars(kEscaped, text);
+}
+
+// "<" and ">" as entities, and "&" where it would start an entity the
+// reader decodes, so that HtmlToText gives `text` back ("Tom & Jerry"
+// stays as it is).
+bool StartsEntity(std::string_view rest) {
+  static const char* const kEntities[] = {"amp;",  "lt;",   "gt;",  "quot;",
+                                          "apos;", "nbsp;", "#39;", "#160;"};
+  for (const char* entity : kEntities) {
+    const size_t n = std::char_traits<char>::length(entity);
+    if (rest.size() >= n && LowerAZ(std::string(rest.substr(0, n))) == entity) return true;
+  }
+  return false;
+}
+
+std::string HintText(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '&' && StartsEntity(std::string_view(text).substr(i + 1)))
+      out += "&amp;";
+    else if (c == '<')
+      out += "&lt;";
+    else if (c == '>')
+      out += "&gt;";
+    else
+      out += c;
+  }
+  return out;
 }
 
 std::string Int(int32_t value) {
@@ -125,11 +165,17 @@ std::string TWyShape::CommonToTxt(int32_t w, int32_t h) const {
   out += ";visible=" + BoolToText(FVisible);
   out += ";lat=" + FloatToStrDot(FLat);
   out += ";lng=" + FloatToStrDot(FLng);
-  out += ";title=" + Escaped(FHint);
+  out += ";title=" + Escaped(HintText(FHint));
   out += ";opacity=" + Int(FOpacity);
   out += ";rot=" + BoolToText(FRotation);
   out += ";";
   return out;
+}
+
+void TWyShape::AppendAttributesTxt(std::string& out) const {
+  if (FAttributes.Empty()) return;
+  if (!out.empty() && out.back() != ';') out += ';';
+  out += FAttributes.ToFields();
 }
 
 void TWyShape::CommonFromTxt(const TWyParamParser& p) {
@@ -149,6 +195,8 @@ void TWyShape::CommonFromTxt(const TWyParamParser& p) {
   FHint = HtmlToText(p.ToStr("title"));
   FOpacity = ReadByte(p, "opacity", 100);
   FRotation = p.ToBool("rot", false);
+  FAttributes.Clear();
+  FAttributes.ReadFields(p.Text());
 }
 
 void TWyShape::ColorsFromTxt(const TWyParamParser& p) {
@@ -172,6 +220,7 @@ std::string TWyShapeMarker::GetToTxt() {
   out += ";icon=" + Escaped(FFilename);
   out += ";color=" + ColorText(FCOlor);
   out += ";hcolor=" + ColorText(FHoverColor) + ";";
+  AppendAttributesTxt(out);
   return out;
 }
 
@@ -196,6 +245,7 @@ std::string TWyShapePOI::GetToTxt() {
   out += ";hcolor=" + ColorText(FHoverColor);
   out += ";shape=" + POIShapeToStr(FPoiShape);
   out += ";unit=" + POIUnitToStr(FUnit);
+  AppendAttributesTxt(out);
   return out;
 }
 
@@ -215,6 +265,7 @@ std::string TWyShapeInfoWindow::GetToTxt() {
   out += "color=" + ColorText(FCOlor);
   out += ";opacity=" + Int(FOpacity);
   out += ";content=" + Escaped(FContent);
+  AppendAttributesTxt(out);
   return out;
 }
 
@@ -256,6 +307,7 @@ void TWyShapeLine::AppendTxt(std::string& out) {
     out += "latlng=";
     bool altitudes = false;
     bool texts = false;
+    bool times = false;
     for (size_t i = 0; i < FPoints.size(); ++i) {
       const TWyPointLine& point = *FPoints[i];
       if (i > 0) out += ',';
@@ -264,6 +316,7 @@ void TWyShapeLine::AppendTxt(std::string& out) {
       out += FloatToStrDot(point.Lng());
       altitudes = altitudes || point.Alt() != kNoAltitude;
       texts = texts || !point.Text().empty();
+      times = times || point.HasTime();
     }
     if (altitudes) {
       out += ";alt=";
@@ -280,10 +333,19 @@ void TWyShapeLine::AppendTxt(std::string& out) {
       }
       out += ";txt=" + Escaped(joined);
     }
+    if (times) {
+      out += ";time=";
+      for (size_t i = 0; i < FPoints.size(); ++i) {
+        if (i > 0) out += ',';
+        if (FPoints[i]->HasTime()) out += EpochSecondsText(FPoints[i]->Time());
+      }
+    }
   }
+  if (!FTrackKey.empty()) out += ";trk=" + Escaped(FTrackKey);
   out += ";visible=" + BoolToText(FVisible);
   out += ";showtxt=" + BoolToText(FShowText);
   out += ";edit=" + BoolToText(FEditable) + ";";
+  AppendAttributesTxt(out);
 }
 
 void TWyShapeLine::FromTxt(const TWyParamParser& p) {
@@ -299,6 +361,8 @@ void TWyShapeLine::FromTxt(const TWyParamParser& p) {
 
   std::string_view latlng = RawValue(p, "latlng");
   std::string_view alt = RawValue(p, "alt");
+  std::string_view time = RawValue(p, "time");
+  FTrackKey = p.ToStr("trk");
   const std::string txtText = p.ToStr("txt");
   std::string_view txt = txtText;
   const bool hadPoints = !FPoints.empty();
@@ -312,6 +376,8 @@ void TWyShapeLine::FromTxt(const TWyParamParser& p) {
     double altitude = kNoAltitude;
     if (!ParseParamDouble(TakeToken(alt, ','), altitude)) altitude = kNoAltitude;
     auto point = std::make_unique<TWyPointLine>(lat, lng, altitude);
+    double seconds = 0;
+    if (ParseParamDouble(TakeToken(time, ','), seconds)) point->SetTime(seconds);
     const std::string_view text = TakeToken(txt, '^');
     if (!text.empty()) {
       point->SetText(UnescapeChars("^", std::string(text)));

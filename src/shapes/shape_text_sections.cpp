@@ -19,6 +19,7 @@
 // text however many groups it names.
 
 #include <algorithm>
+#include <map>
 
 #include <memory>
 #include <string>
@@ -106,6 +107,10 @@ void TWyShapeList::SetToTxt(const std::string& value) {
   TWyShapesGroup* registry = FParent ? FParent->Owner() : nullptr;
   const bool appendFirst = dynamic_cast<TWyShapeInfoWindowList*>(this) != nullptr;
   const int32_t count = static_cast<int32_t>(lines.size());
+  // Track keys tell the parts of one track apart within the text read;
+  // they are made new here, so that two files read into one group never
+  // share one.
+  std::map<std::string, std::string> trackKeys;
   for (int32_t i = 0; i < count; ++i) {
     std::unique_ptr<TWyShape> created = NewShape();
     TWyShape* shape = created.get();
@@ -117,6 +122,11 @@ void TWyShapeList::SetToTxt(const std::string& value) {
       continue;
     }
     shape->FromTxt(parser);
+    if (auto* line = dynamic_cast<TWyShapeLine*>(shape); line && !line->TrackKey().empty()) {
+      std::string& key = trackKeys[line->TrackKey()];
+      if (key.empty()) key = NewTrackKey();
+      line->SetTrackKey(key);
+    }
     AddItem(std::move(created));
     if (registry && registry->OnLoadShapes) {
       TWyShapesHost* host = registry->Parent();

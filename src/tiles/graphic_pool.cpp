@@ -180,6 +180,21 @@ bool TThreadGraphicPool::Fill(const std::string& url, std::string& why) {
   return ok;
 }
 
+bool TThreadGraphicPool::GaveUp(const std::string& url) const {
+  std::lock_guard<std::mutex> lock(FMutex);
+  const auto it = FGivenUp.find(url);
+  return it != FGivenUp.end() && TickElapsed(TickCount(), it->second) < FOptions.GiveUpMs;
+}
+
+void TThreadGraphicPool::GiveUp(const std::string& url) {
+  std::lock_guard<std::mutex> lock(FMutex);
+  if (FGraphics.count(url) != 0) return;
+  FList.erase(
+      std::remove_if(FList.begin(), FList.end(), [&url](const TQueued& q) { return q.Url == url; }),
+      FList.end());
+  FGivenUp[url] = TickCount();
+}
+
 void TThreadGraphicPool::Failed(const std::string& url, bool giveUpNow, const std::string& why) {
   std::lock_guard<std::mutex> lock(FMutex);
   auto it =

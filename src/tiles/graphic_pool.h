@@ -100,6 +100,12 @@ class TThreadGraphicPool {
   QImage GetGraphic(const std::string& url);
   // Empties the queue; decoded images stay.
   void Clear();
+  // The address was dropped after failing and is not asked for again yet:
+  // whoever shows it had better show something else. Any thread.
+  bool GaveUp(const std::string& url) const;
+  // Drops a queued address as if it had failed for good (a caller that
+  // cannot wait longer). Any thread.
+  void GiveUp(const std::string& url);
 
   // Adds a listener and returns its token; an empty event gives 0 and adds
   // nothing.

@@ -23,7 +23,7 @@ struct TCase {
 const TCase kCases[] = {
     {"named waypoint", "<wpt lat=\"48.85\" lon=\"2.35\"><name>Paris</name></wpt>",
      "[markers]\r\ndrag=false;visible=true;clickable=true;lat=48.85;lng=2.35;"
-     "name=Paris;title=Paris;\r\n\r\n"},
+     "name=Paris;title=Paris;@name=Paris;\r\n\r\n"},
     {"waypoint without name, elevation kept", "<wpt lat='1' lon='2'><ele>35.5</ele></wpt>",
      "[markers]\r\ndrag=false;visible=true;clickable=true;lat=1;lng=2;alt=35.5;\r\n\r\n"},
     {"self-closing waypoints each give a marker",
@@ -32,22 +32,23 @@ const TCase kCases[] = {
      "drag=false;visible=true;clickable=true;lat=3;lng=4;\r\n\r\n"},
     {"empty name does not take the next text",
      "<wpt lat=\"1\" lon=\"2\"><name></name><sym>Flag</sym></wpt>",
-     "[markers]\r\ndrag=false;visible=true;clickable=true;lat=1;lng=2;\r\n\r\n"},
+     "[markers]\r\ndrag=false;visible=true;clickable=true;lat=1;lng=2;@sym=Flag;\r\n\r\n"},
     {"name escaped and neutralised", "<wpt lat=\"1\" lon=\"2\"><name>a;b=&lt;i&gt;</name></wpt>",
      "[markers]\r\ndrag=false;visible=true;clickable=true;lat=1;lng=2;"
-     "name=a#59#b#61#\xE2\x80\xB9i\xE2\x80\xBA;title=a#59#b#61#\xE2\x80\xB9i\xE2\x80\xBA;\r\n\r\n"},
+     "name=a#59#b#61#\xE2\x80\xB9i\xE2\x80\xBA;title=a#59#b#61#\xE2\x80\xB9i\xE2\x80\xBA;"
+     "@name=a#59#b#61#<i>;\r\n\r\n"},
     {"track with elevations",
      "<trk><name>Run</name><trkseg><trkpt lat=\"1\" lon=\"2\"><ele>10</ele></trkpt>"
      "<trkpt lat=\"3\" lon=\"4\"><ele>12.5</ele></trkpt></trkseg></trk>",
-     "[polylines]\r\ndrag=false;visible=true;latlng=1,2,3,4;alt=10,12.5\r\n\r\n"},
-    {"each segment its own line",
+     "[polylines]\r\ndrag=false;visible=true;latlng=1,2,3,4;alt=10,12.5;@name=Run;\r\n\r\n"},
+    {"each segment its own line, the segments sharing their track's key",
      "<trk><trkseg><trkpt lat=\"1\" lon=\"2\"/><trkpt lat=\"3\" lon=\"4\"/></trkseg>"
      "<trkseg><trkpt lat=\"5\" lon=\"6\"/></trkseg></trk>",
-     "[polylines]\r\ndrag=false;visible=true;latlng=1,2,3,4\r\n"
-     "drag=false;visible=true;latlng=5,6\r\n\r\n"},
+     "[polylines]\r\ndrag=false;visible=true;latlng=1,2,3,4;trk=1\r\n"
+     "drag=false;visible=true;latlng=5,6;trk=1\r\n\r\n"},
     {"route becomes a line",
      "<rte><name>r</name><rtept lat=\"1\" lon=\"2\"/><rtept lat=\"3\" lon=\"4\"/></rte>",
-     "[polylines]\r\ndrag=false;visible=true;latlng=1,2,3,4\r\n\r\n"},
+     "[polylines]\r\ndrag=false;visible=true;latlng=1,2,3,4;@name=r;\r\n\r\n"},
     {"missing altitude of one point",
      "<trk><trkseg><trkpt lat=\"1\" lon=\"2\"/><trkpt lat=\"3\" lon=\"4\"><ele>7</ele></trkpt>"
      "</trkseg></trk>",
@@ -62,9 +63,22 @@ const TCase kCases[] = {
      "<trkpt lat=\"4.85E1\" lon=\".5\"><ele>7.</ele></trkpt></trkseg></trk>",
      "[polylines]\r\ndrag=false;visible=true;latlng=48.500,-002.25,48.5,2.25,48.5,0.5;"
      "alt=0010.50,15,7\r\n\r\n"},
+    {"waypoint and track elements kept as attributes, point times as seconds",
+     "<wpt lat=\"1\" lon=\"2\"><ele>5</ele><time>2024-05-01T12:00:00Z</time><name>N</name>"
+     "<cmt>c;1</cmt><desc>d=2</desc><link href=\"https://e.org/\"><text>t</text></link>"
+     "<sym>Flag</sym><type>T</type></wpt>"
+     "<trk><name>R</name><desc>D</desc><number>3</number><type>bike</type><trkseg>"
+     "<trkpt lat=\"1\" lon=\"2\"><time>2024-05-01T14:00:00.25+02:00</time><name>no</name>"
+     "</trkpt><trkpt lat=\"3\" lon=\"4\"><time>bad</time></trkpt></trkseg></trk>",
+     "[markers]\r\ndrag=false;visible=true;clickable=true;lat=1;lng=2;alt=5;name=N;title=N;"
+     "@time=2024-05-01T12:00:00Z;@name=N;@cmt=c#59#1;@desc=d#61#2;@link=https://e.org/;"
+     "@sym=Flag;@type=T;\r\n\r\n"
+     "[polylines]\r\ndrag=false;visible=true;latlng=1,2,3,4;time=1714564800.25,;"
+     "@name=R;@desc=D;@number=3;@type=bike;\r\n\r\n"},
     {"empty track gives nothing", "<trk><trkseg></trkseg></trk>", ""},
     {"prefixed names", "<gpx:wpt lat=\"1\" lon=\"2\"><gpx:name>P</gpx:name></gpx:wpt>",
-     "[markers]\r\ndrag=false;visible=true;clickable=true;lat=1;lng=2;name=P;title=P;\r\n\r\n"},
+     "[markers]\r\ndrag=false;visible=true;clickable=true;lat=1;lng=2;name=P;title=P;@name=P;"
+     "\r\n\r\n"},
 };
 
 TEST(GpxImport, Documents) {
@@ -101,9 +115,10 @@ TEST(GpxImport, GarminFileThenAnotherDocument) {
   TGpxImporter importer;
   EXPECT_EQ(importer.FromFile(path),
             "[markers]\r\ndrag=false;visible=true;clickable=true;lat=45.5;lng=6.25;alt=1200;"
-            "name=Col du Lac;title=Col du Lac;\r\n\r\n"
-            "[polylines]\r\ndrag=false;visible=true;latlng=45.1,6.1,45.2,6.2;alt=1000.2,1001\r\n"
-            "drag=false;visible=true;latlng=45.3,6.3;alt=1002\r\n\r\n");
+            "name=Col du Lac;title=Col du Lac;@name=Col du Lac;\r\n\r\n"
+            "[polylines]\r\ndrag=false;visible=true;latlng=45.1,6.1,45.2,6.2;alt=1000.2,1001;"
+            "time=1717221600,;trk=1;@name=Morning;\r\n"
+            "drag=false;visible=true;latlng=45.3,6.3;alt=1002;trk=1;@name=Morning;\r\n\r\n");
   std::remove(path.c_str());
   EXPECT_EQ(importer.FromFile(path), "");
   // A document cut inside a waypoint and a segment leaves nothing behind.
@@ -121,7 +136,7 @@ TEST(GpxImport, Latin1Document) {
       importer.FromText("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<gpx version=\"1.0\">"
                         "<wpt lat=\"1\" lon=\"2\"><name>Caf\xE9</name></wpt></gpx>"),
       "[markers]\r\ndrag=false;visible=true;clickable=true;lat=1;lng=2;"
-      "name=Caf\xC3\xA9;title=Caf\xC3\xA9;\r\n\r\n");
+      "name=Caf\xC3\xA9;title=Caf\xC3\xA9;@name=Caf\xC3\xA9;\r\n\r\n");
 }
 
 // Single-line exports (Strava, Komoot) with many points are read whole.

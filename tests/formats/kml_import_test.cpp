@@ -26,7 +26,7 @@ const TCase kCases[] = {
      "<Placemark><name>Paris</name><Point><coordinates>2.35,48.85,0</coordinates></Point></"
      "Placemark>",
      "[markers]\r\ndrag=false;lng=2.35;visible=true;lat=48.85;clickable=true;name=Paris;title="
-     "Paris\r\n\r\n"},
+     "Paris;@name=Paris;\r\n\r\n"},
     {"line without style, any white space between tuples",
      "<Placemark><LineString><coordinates>1,2,0\n\t3,4,0</coordinates></LineString></Placemark>",
      "\r\n[polylines]\r\ndrag=false;visible=true;latlng=2,1,4,3\r\n"},
@@ -55,7 +55,7 @@ const TCase kCases[] = {
      "<Placemark><name>A</name><styleUrl>#m</styleUrl><Point><coordinates>1,2</coordinates></"
      "Point></Placemark>",
      "[markers]\r\ndrag=false;lng=1;visible=true;lat=2;clickable=true;icon=https://e.org/i.png;"
-     "name=A;title=A\r\n\r\n"},
+     "name=A;title=A;@name=A;\r\n\r\n"},
     {"icon that is not a web address or data is dropped",
      "<Style id=\"x\"><IconStyle><Icon><href>file:///etc/passwd</href></Icon></IconStyle></Style>"
      "<Placemark><styleUrl>#x</styleUrl><Point><coordinates>1,2</coordinates></Point></Placemark>",
@@ -65,7 +65,7 @@ const TCase kCases[] = {
      "<Folder><name>Trips</name><Placemark><Point><coordinates>1,2</coordinates></Point></"
      "Placemark></Folder>",
      "[markers]\r\ndrag=false;lng=1;visible=true;lat=2;clickable=true;name=;title=\r\n\r\n"},
-    {"CDATA multi-line description, escaped name, description equal to name dropped",
+    {"CDATA multi-line description, escaped name, description equal to name not in the title",
      "<Placemark><name>a;b</name><description><![CDATA[<b>line one</b>\nline two]]></description>"
      "<Point><coordinates>1,2</coordinates></Point></Placemark>"
      "<Placemark><name>POI</name><description>POI</description><Point><coordinates>3,4</"
@@ -73,19 +73,34 @@ const TCase kCases[] = {
      "</Point></Placemark>",
      "[markers]\r\ndrag=false;lng=1;visible=true;lat=2;clickable=true;name=a#59#b;"
      "title=a#59#b \xE2\x80\xB9"
-     "b\xE2\x80\xBAline one\xE2\x80\xB9/b\xE2\x80\xBA#10#line two\r\n"
-     "drag=false;lng=3;visible=true;lat=4;clickable=true;name=POI;title=POI\r\n\r\n"},
-    {"MultiGeometry: one shape per part",
+     "b\xE2\x80\xBAline one\xE2\x80\xB9/b\xE2\x80\xBA#10#line two;@name=a#59#b;"
+     "@desc=<b>line one</b>#10#line two;\r\n"
+     "drag=false;lng=3;visible=true;lat=4;clickable=true;name=POI;title=POI;@name=POI;@desc=POI;"
+     "\r\n\r\n"},
+    {"MultiGeometry: one shape per part, its lines one track",
      "<Placemark><name>M</name><MultiGeometry><Point><coordinates>1,2</coordinates></Point>"
      "<LineString><coordinates>1,2 3,4</coordinates></LineString>"
      "<LineString><coordinates>5,6 7,8</coordinates></LineString></MultiGeometry></Placemark>",
-     "[markers]\r\ndrag=false;lng=1;visible=true;lat=2;clickable=true;name=M;title=M\r\n\r\n"
-     "\r\n[polylines]\r\ndrag=false;visible=true;latlng=2,1,4,3\r\ndrag=false;visible=true;latlng="
-     "6,5,8,7\r\n"},
-    {"prefixes, upper case tags, gx:Track",
+     "[markers]\r\ndrag=false;lng=1;visible=true;lat=2;clickable=true;name=M;title=M;@name=M;"
+     "\r\n\r\n"
+     "\r\n[polylines]\r\ndrag=false;visible=true;latlng=2,1,4,3;trk=1;@name=M;\r\n"
+     "drag=false;visible=true;latlng=6,5,8,7;trk=1;@name=M;\r\n"},
+    {"prefixes, upper case tags, gx:Track with altitudes (a year alone is no point time)",
      "<kml:Placemark><kml:NAME>T</kml:NAME><gx:Track><when>2020</when><gx:coord>1 2 3</gx:coord>"
      "<gx:coord>4 5 6</gx:coord></gx:Track></kml:Placemark>",
-     "\r\n[polylines]\r\ndrag=false;visible=true;latlng=2,1,5,4\r\n"},
+     "\r\n[polylines]\r\ndrag=false;visible=true;latlng=2,1,5,4;alt=3,6;@name=T;\r\n"},
+    {"extended data, time stamp and a timed gx:Track; our own type and id are no properties",
+     "<Placemark><name>P</name><TimeStamp><when>2024-05-01T12:00:00Z</when></TimeStamp>"
+     "<ExtendedData><Data name=\"type\"><value>marker</value></Data><Data name=\"id\">"
+     "<value>4</value></Data><Data name=\"a;b\"><value>x=y</value></Data>"
+     "<SchemaData schemaUrl=\"#s\"><SimpleData name=\"cuisine\">pizza</SimpleData>"
+     "</SchemaData></ExtendedData><Point><coordinates>1,2,35.5</coordinates></Point></Placemark>"
+     "<Placemark><gx:Track><when>2024-05-01T12:00:00Z</when><when>2024-05-01T12:00:01.5Z</when>"
+     "<gx:coord>1 2 0</gx:coord><gx:coord>3 4 0</gx:coord></gx:Track></Placemark>",
+     "[markers]\r\ndrag=false;lng=1;visible=true;lat=2;clickable=true;alt=35.5;name=P;title=P;"
+     "@name=P;@time=2024-05-01T12:00:00Z;@a#59#b=x#61#y;@cuisine=pizza;\r\n\r\n"
+     "\r\n[polylines]\r\ndrag=false;visible=true;latlng=2,1,4,3;time=1714564800,1714564801.5"
+     "\r\n"},
     {"out-of-range and broken tuples skipped",
      "<Placemark><LineString><coordinates>1,95 x,2 7 3,4,0</coordinates></LineString></Placemark>"
      "<Placemark><Point><coordinates>200,1</coordinates></Point></Placemark>",

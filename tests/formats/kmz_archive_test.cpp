@@ -45,7 +45,8 @@ const char kKml[] =
     "<kml><Placemark><name>P</name><Point><coordinates>2.35,48.85</coordinates></Point>"
     "</Placemark></kml>";
 const char kMarker[] =
-    "[markers]\r\ndrag=false;lng=2.35;visible=true;lat=48.85;clickable=true;name=P;title=P\r\n\r\n";
+    "[markers]\r\ndrag=false;lng=2.35;visible=true;lat=48.85;clickable=true;name=P;title=P;@name=P;"
+    "\r\n\r\n";
 
 TEST(KmzArchive, OpensLikeItsKml) {
   TScratchDir dir;

@@ -206,5 +206,27 @@ TEST(ReadShapeSource, OnlyHttpAndHttpsAddressesAreFetched) {
   EXPECT_EQ(server.RequestCount(), fetched);
 }
 
+// A ".json" file that is no GeoJSON object is read as own text; only
+// records under the sections the readers read make it a source of shapes
+// or of a view (anything else would reset a map and load nothing).
+TEST(ShapeFile, OnlyRecordsOfKnownSectionsAreShapeRecords) {
+  const struct {
+    const char* text;
+    bool records;
+  } cases[] = {
+      {"[markers]\r\nlat=1;lng=2\r\n", true},
+      {"\r\n[groupes]\r\nname=;\r\n[trails.polylines]\r\nlatlng=1,2,3,4\r\n", true},
+      {"[map]\r\nzoom=3\r\n", true},
+      {"[markers]\r\n\r\n[polylines]\r\n", false},
+      {"[\n  1,\n  2\n]\n", false},
+      {"[1, 2, 3]", false},
+      {"\"just a string\"", false},
+      {"lat=1;lng=2", false},
+      {"[circles]\r\nlat=1;lng=2;radius=3\r\n", false},
+      {"", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(HasShapeRecords(c.text), c.records) << c.text;
+}
+
 }  // namespace
 }  // namespace wy

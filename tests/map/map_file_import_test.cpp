@@ -102,5 +102,21 @@ TEST_F(MapFileImportTest, GroupsLoadEveryFormat) {
   EXPECT_EQ(FMap->ShapesGroup().getShapes("")->LoadedCount(), 3);
 }
 
+// A ".json" file that is no JSON object and no shape text (an array, a
+// string) is no source: the load fails and the map keeps its view.
+TEST_F(MapFileImportTest, AJsonFileThatIsNoObjectChangesNothing) {
+  MakeMap(400, 300);
+  FMap->SetZoom(7);
+  FMap->setCenter(10, 20);
+  const TTileServer server = FMap->TileServer();
+  for (const char* bytes : {"[\n  1,\n  2\n]\n", "\"text\"\n", "[1, 2]"}) {
+    EXPECT_FALSE(FMap->LoadFromFile(Write("data.json", bytes))) << bytes;
+    EXPECT_EQ(FMap->Zoom(), 7) << bytes;
+    EXPECT_NEAR(FMap->Latitude(), 10, 1e-6) << bytes;
+    EXPECT_NEAR(FMap->Longitude(), 20, 1e-6) << bytes;
+    EXPECT_EQ(FMap->TileServer(), server) << bytes;
+  }
+}
+
 }  // namespace
 }  // namespace wy

@@ -8,6 +8,7 @@
 
 #include "formats/shape_file.h"
 #include "geo/text_convert.h"
+#include "platform/log.h"
 #include "platform/window_thread.h"
 #include "shapes/shape_info_window.h"
 #include "shapes/shape_line.h"
@@ -320,6 +321,35 @@ TEST_F(ShapeExportTest, ShapesWithoutEnoughPointsAndUnsavedGroupsWriteNothing) {
   EXPECT_EQ(unsaved->GetToKml(), "");
   EXPECT_NE(unsaved->GetToGeoJSon().find("\"Point\""), std::string::npos);
   EXPECT_EQ(Registry->GetToGpx().find("<wpt"), std::string::npos);
+}
+
+// A line of one point and a polygon of two vertices have no KML or GeoJSON
+// form: they are left out with a warning that says so (a line without
+// points is empty, not lost); GPX writes them.
+TEST_F(ShapeExportTest, ShapesTheFormatCannotCarryAreNamedInTheLog) {
+  auto* line = static_cast<TWyShapeLine*>(Registry->Add(nsLine, 1, 1));
+  auto* poly = static_cast<TWyShapePolygone*>(Registry->Add(nsPolygon, 1, 1));
+  poly->Add(2, 2, TWyShape::kNoAltitude);
+  auto* empty = static_cast<TWyShapeLine*>(Registry->Add(nsLine, 1, 1));
+  empty->Delete(0);
+  ASSERT_EQ(line->Count(), 1);
+  ASSERT_EQ(poly->Count(), 2);
+  const struct {
+    TWyShape* shape;
+    const char* what;
+  } cases[] = {{line, "a line of one point"}, {poly, "a polygon of fewer than three vertices"}};
+  for (const auto& c : cases) {
+    for (const char* format : {"KML", "GeoJSON"}) {
+      TScopedLogCapture log(llWarning);
+      EXPECT_EQ(std::string(format) == "KML" ? c.shape->GetToKml() : c.shape->GetToGeoJSon(), "");
+      EXPECT_TRUE(log.Contains("shapes", std::string(c.what) + " left out of the " + format))
+          << c.what << " " << format;
+    }
+    EXPECT_NE(c.shape->GetToGpx().find("<trkpt"), std::string::npos) << c.what;
+  }
+  TScopedLogCapture log(llWarning);
+  EXPECT_EQ(empty->GetToKml() + empty->GetToGeoJSon(), "");
+  EXPECT_TRUE(log.Records().empty());
 }
 
 }  // namespace

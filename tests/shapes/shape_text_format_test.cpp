@@ -351,3 +351,67 @@ TEST_F(ShapeTextTest, ReadingIndexesTheTextOnceHoweverManyGroupsItNames) {
 }  // namespace
 }  // namespace shapes_test
 }  // namespace wy
+
+namespace wy {
+namespace shapes_test {
+namespace {
+
+// What files bring besides the shapes' own fields (attributes, point times,
+// track keys) and hints holding markup characters survive a save and a
+// load, also under a comma locale; the parts of one track stay one track
+// and two tracks stay apart.
+TEST_F(ShapeTextTest, AttributesTimesTrackKeysAndHintsSurviveSaveAndLoad) {
+  test_support::CommaLocaleScope comma;
+  TWyShapeMarker* marker = AddMarker(1, 2);
+  marker->SetHint("a<b> & c &lt; &AMP;&#160; \"d\"");
+  marker->Attributes().Set("name",
+                           "Caf\xC3\xA9 \"Le Z\xC3\xA8"
+                           "bre\"");
+  marker->Attributes().Set("cuisine", "pizza;italian=#59#");
+  marker->Attributes().Set("stars", "4.5", akJson);
+  std::vector<TWyShapeLine*> lines;
+  for (int i = 0; i < 3; ++i) {
+    TWyShapeLine* line = AddLine({1, 2, 3, 4}, *Registry);
+    line->getPoints(0)->SetTime(1714564800.25);
+    line->getPoints(1)->SetAlt(12.5);
+    line->SetTrackKey(i < 2 ? "ride" : "walk");
+    line->Attributes().Set("name", i < 2 ? "Ride" : "Walk");
+    lines.push_back(line);
+  }
+  const std::string text = Registry->GetToTxt();
+  auto other = NewRegistry(&LoadHost);
+  other->SetToTxt(text);
+  TWyShapes* group = other->getShapes("");
+  ASSERT_EQ(group->Markers()->Count(), 1);
+  const TWyShape* m = group->Markers()->Items(0);
+  EXPECT_EQ(m->Hint(), marker->Hint());
+  EXPECT_EQ(m->Attributes(), marker->Attributes());
+  ASSERT_EQ(group->Lines()->Count(), 3);
+  for (int i = 0; i < 3; ++i) {
+    const TWyShapeLine* line = group->Lines()->Items(i);
+    EXPECT_EQ(line->Attributes(), lines[i]->Attributes());
+    EXPECT_TRUE(line->getPoints(0)->HasTime());
+    EXPECT_DOUBLE_EQ(line->getPoints(0)->Time(), 1714564800.25);
+    EXPECT_FALSE(line->getPoints(1)->HasTime());
+    EXPECT_EQ(line->getPoints(1)->Alt(), 12.5);
+  }
+  const auto* l = group->Lines();
+  EXPECT_FALSE(TrackKeyOf(*l->Items(0)).empty());
+  EXPECT_EQ(TrackKeyOf(*l->Items(0)), TrackKeyOf(*l->Items(1)));
+  EXPECT_NE(TrackKeyOf(*l->Items(1)), TrackKeyOf(*l->Items(2)));
+  // Read a second time into the same group, the tracks are new ones.
+  group->SetToTxt(Default()->GetToTxt());
+  ASSERT_EQ(group->Lines()->Count(), 6);
+  EXPECT_NE(TrackKeyOf(*group->Lines()->Items(3)), TrackKeyOf(*l->Items(0)));
+  EXPECT_EQ(TrackKeyOf(*group->Lines()->Items(3)), TrackKeyOf(*group->Lines()->Items(4)));
+  // Records of older files hold none of these: nothing is made up.
+  group->SetToTxt("[markers]\r\nlat=1;lng=2;title=x\r\n[polylines]\r\nlatlng=1,2,3,4\r\n");
+  EXPECT_TRUE(group->Markers()->Items(2)->Attributes().Empty());
+  EXPECT_EQ(group->Markers()->Items(2)->Hint(), "x");
+  EXPECT_FALSE(group->Lines()->Items(6)->getPoints(0)->HasTime());
+  EXPECT_EQ(TrackKeyOf(*group->Lines()->Items(6)), "");
+}
+
+}  // namespace
+}  // namespace shapes_test
+}  // namespace wy
