@@ -7,6 +7,11 @@
 
 namespace wy {
 
+// `value` in fixed notation with exactly `decimals` decimals (0 to 9),
+// rounded half away from zero as printf does, "." always; "nan" / "inf" for
+// what is no finite number.
+std::string FixedText(double value, int decimals);
+
 // Below 1 km in whole metres ("850 m"), else kilometres with two decimals
 // below 10 km and one above ("4.27 km", "12.4 km").
 std::string DistanceText(double metres);

@@ -48,10 +48,8 @@ QString TimeTick(double seconds) {
 }
 
 QString Number(double v, double step) {
-  char text[32];
   const int decimals = step >= 1 ? 0 : static_cast<int>(std::ceil(-std::log10(step) - 1e-9));
-  std::snprintf(text, sizeof text, "%.*f", decimals, v);
-  return QString::fromLatin1(text);
+  return Q(FixedText(v, decimals));
 }
 
 // Time ticks: round minutes and hours.

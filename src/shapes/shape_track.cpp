@@ -54,7 +54,6 @@ std::vector<TLineTrack> TracksFromLines(const TWyShapes& group) {
     if (line->Count() < 1) continue;
     TLineTrack t;
     t.Track = TrackFromLine(*line);
-    if (t.Track.Name.empty()) t.Track.Name = "track " + std::to_string(tracks.size() + 1);
     t.Lines.push_back(line);
     tracks.push_back(std::move(t));
   }

@@ -17,7 +17,8 @@ class TWyShapeLine;
 class TWyShapes;
 
 // One line as a track of one segment: positions, elevations (a point
-// without altitude has none) and times.
+// without altitude has none) and times; named after the line's hint, else
+// its name (maybe empty).
 TTrack TrackFromLine(const TWyShapeLine& line);
 
 // A track and the lines it was read from, in the order of its segments.

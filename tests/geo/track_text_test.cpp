@@ -6,10 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "support/comma_locale.h"
+
 namespace wy {
 namespace {
 
 TEST(TrackText, FiguresAsPeopleReadThem) {
+  test_support::CommaLocaleScope comma;  // "." whatever the locale says
   struct Case {
     std::string got, expected;
   };
@@ -29,6 +32,10 @@ TEST(TrackText, FiguresAsPeopleReadThem) {
       {ElevationText(1234.4), "1234 m"},
       {DistanceText(std::nan("")), ""},
       {DurationText(std::nan("")), ""},
+      {FixedText(110574.3886, 1), "110574.4"},
+      {FixedText(1234567.5, 0), "1234568"},
+      {FixedText(-0.04, 1), "0.0"},
+      {FixedText(2.5, 3), "2.500"},
   };
   for (const Case& c : cases) EXPECT_EQ(c.got, c.expected);
 }
