@@ -32,54 +32,69 @@ QColor QColorOf(TColor c) {
 TTrackProfileLink::TTrackProfileLink(TVuroduDavControl* map, TTrackProfileWidget* profile)
     : FMap(map), FProfile(profile), FObserver(std::make_unique<TVuroduDavObserver>()) {
   FObserver->OnMapShapeClick = [this](void* shape) { ShapeClicked(shape); };
-  FObserver->OnMapFree = [this](void*) {
-    FMap = nullptr;
-    FGroup = nullptr;
-    FDot = nullptr;
-    FHighlight = nullptr;
-  };
+  FObserver->OnMapFree = [this](void*) { FMap = nullptr; };
   FMap->Attach(FObserver.get());
-  FProfile->OnCursor = [this](TTrackProfileWidget*) { ShowCursor(); };
-  FProfile->OnSelection = [this](TTrackProfileWidget*) { ShowSelection(); };
+  FProfile->OnCursor = [this](TTrackProfileWidget*) {
+    ShowCursor();
+    if (OnChange) OnChange();
+  };
+  FProfile->OnSelection = [this](TTrackProfileWidget*) {
+    ShowSelection();
+    if (OnChange) OnChange();
+  };
 }
 
 TTrackProfileLink::~TTrackProfileLink() {
+  FProfile->OnCursor = nullptr;
+  FProfile->OnSelection = nullptr;
   if (!FMap) return;
   FMap->Detach(FObserver.get());
-  if (FGroup) FGroup->Clear();
+  Group()->Clear();
+}
+
+TWyShapes* TTrackProfileLink::Group() {
+  TWyShapes* group = FMap->ShapesGroup().getShapes(kLinkGroupName);
+  group->SetSerialize(false);
+  return group;
+}
+
+TWyShapePOI* TTrackProfileLink::CursorDot() const {
+  return FDotLife.expired() ? nullptr : FDot;
+}
+
+TWyShapeLine* TTrackProfileLink::Highlight() const {
+  return FHighlightLife.expired() ? nullptr : FHighlight;
 }
 
 void TTrackProfileLink::SetTrack(const TLineTrack& track) {
   FTrack = track;
+  FLineLives.clear();
+  for (TWyShapeLine* line : FTrack.Lines) FLineLives.push_back(line->LifeToken());
   if (!FTrack.Lines.empty()) FProfile->SetColor(QColorOf(FTrack.Lines.front()->Color()));
   FProfile->SetTrack(FTrack.Track);
-  if (FDot) FDot->SetVisible(false);
-  if (FHighlight) FHighlight->SetVisible(false);
+  if (TWyShapePOI* dot = CursorDot()) dot->SetVisible(false);
+  if (TWyShapeLine* highlight = Highlight()) highlight->SetVisible(false);
 }
 
 void TTrackProfileLink::Clear() {
   FTrack = TLineTrack();
+  FLineLives.clear();
   FProfile->SetTrack(TTrack());
-  if (FGroup) FGroup->Clear();
-  FDot = nullptr;
-  FHighlight = nullptr;
+  if (FMap) Group()->Clear();
 }
 
 void TTrackProfileLink::ShowCursor() {
   if (!FMap) return;
   const long index = FProfile->CursorIndex();
   if (index < 0 || static_cast<size_t>(index) >= FTrack.Track.Points.size()) {
-    if (FDot) FDot->SetVisible(false);
+    if (TWyShapePOI* dot = CursorDot()) dot->SetVisible(false);
     return;
   }
   const TTrackPoint& p = FTrack.Track.Points[static_cast<size_t>(index)];
-  if (!FGroup) {
-    FGroup = FMap->ShapesGroup().getShapes(kLinkGroupName);
-    FGroup->SetSerialize(false);
-  }
-  if (!FDot) {
-    TWyShapePOIList* pois = FGroup->Pois();
+  if (!CursorDot()) {
+    TWyShapePOIList* pois = Group()->Pois();
     FDot = pois->Items(pois->Add(p.Lat, p.Lng));
+    FDotLife = FDot->LifeToken();
     FDot->SetPOIShape(poiEllipse);
     FDot->SetWidth(kDotSize);
     FDot->SetHeight(kDotSize);
@@ -94,13 +109,9 @@ void TTrackProfileLink::ShowCursor() {
 void TTrackProfileLink::ShowSelection() {
   if (!FMap) return;
   const TTrackProfilePainter& profile = FProfile->Profile();
-  if (!profile.HasSelection()) {
-    if (FHighlight) FHighlight->SetVisible(false);
+  if (!profile.HasSelection() || profile.Count() != FTrack.Track.Points.size()) {
+    if (TWyShapeLine* highlight = Highlight()) highlight->SetVisible(false);
     return;
-  }
-  if (!FGroup) {
-    FGroup = FMap->ShapesGroup().getShapes(kLinkGroupName);
-    FGroup->SetSerialize(false);
   }
   // The range as one path; across a gap between segments it is drawn
   // joined, which a highlight may be.
@@ -115,11 +126,12 @@ void TTrackProfileLink::ShowSelection() {
     path.push_back(path[0]);
     path.push_back(path[1]);
   }
-  if (FHighlight) {
+  if (Highlight()) {
     FHighlight->Clear();
   } else {
-    TWyShapeLineList* lines = FGroup->Lines();
+    TWyShapeLineList* lines = Group()->Lines();
     FHighlight = lines->Items(lines->Add(path[0], path[1]));
+    FHighlightLife = FHighlight->LifeToken();
     FHighlight->Clear();
     FHighlight->SetWeight(kHighlightWeight);
     FHighlight->SetColor(kHighlightColor);
@@ -133,13 +145,17 @@ void TTrackProfileLink::ShowSelection() {
 
 void TTrackProfileLink::ShapeClicked(void* sender) {
   auto* shape = static_cast<TWyShape*>(sender);
-  if (!shape || FTrack.Lines.empty()) return;
-  // A label or handle of a line stands for the line.
-  size_t ignored = 0;
+  if (!shape || !FMap || FTrack.Lines.empty()) return;
+  // One of the track's lines, still alive; a label or handle of a line
+  // stands for the line.
+  auto ours = [this](TWyShapeLine* line) {
+    for (size_t i = 0; i < FTrack.Lines.size(); ++i)
+      if (line && FTrack.Lines[i] == line && !FLineLives[i].expired()) return true;
+    return false;
+  };
   auto* line = dynamic_cast<TWyShapeLine*>(shape);
-  if (!line || !FTrack.PointOfLine(line, 0, ignored))
-    line = dynamic_cast<TWyShapeLine*>(shape->Item());
-  if (!line || !FTrack.PointOfLine(line, 0, ignored)) return;
+  if (!ours(line)) line = dynamic_cast<TWyShapeLine*>(shape->Item());
+  if (!ours(line)) return;
   // The point of that line nearest to the pointer.
   const TLatLng at = FMap->MouseLatLng();
   int32_t best = 0;
@@ -156,6 +172,7 @@ void TTrackProfileLink::ShapeClicked(void* sender) {
   if (!FTrack.PointOfLine(line, best, index)) return;
   FProfile->SetCursorIndex(static_cast<long>(index));
   ShowCursor();
+  if (OnChange) OnChange();
 }
 
 }  // namespace wy

@@ -6,14 +6,16 @@
 // line nearest to the pointer.
 //
 // The dot and the highlight live in a group of their own (kLinkGroupName,
-// never saved). The link follows the map through an observer and takes
-// the profile's OnCursor and OnSelection events; the lines of the track
-// must stay on the map while it is shown (SetTrack again or Clear before
-// they are freed).
+// never saved), made again when something cleared it. The link follows the
+// map through an observer and takes the profile's OnCursor and OnSelection
+// events (OnChange passes them on). A line of the track freed meanwhile is
+// simply no longer clickable.
 //
 // Window thread only.
 
+#include <functional>
 #include <memory>
+#include <vector>
 
 #include "map/map_observer.h"
 #include "shapes/shape_track.h"
@@ -41,22 +43,30 @@ class TTrackProfileLink {
   void Clear();
   const TLineTrack& Track() const { return FTrack; }
 
-  // The map shapes that show the profile's cursor and selection (tests).
-  TWyShapePOI* CursorDot() const { return FDot; }
-  TWyShapeLine* Highlight() const { return FHighlight; }
+  // The map shapes that show the profile's cursor and selection, null
+  // before the first use or once freed (tests).
+  TWyShapePOI* CursorDot() const;
+  TWyShapeLine* Highlight() const;
+
+  // After the cursor or the selection of the profile changed (and the map
+  // followed).
+  std::function<void()> OnChange;
 
  private:
   void ShowCursor();
   void ShowSelection();
   void ShapeClicked(void* shape);
+  TWyShapes* Group();
 
   TVuroduDavControl* FMap;
   TTrackProfileWidget* FProfile;
   std::unique_ptr<TVuroduDavObserver> FObserver;
   TLineTrack FTrack;
-  TWyShapes* FGroup = nullptr;
+  std::vector<std::weak_ptr<char>> FLineLives;  // of FTrack.Lines
   TWyShapePOI* FDot = nullptr;
+  std::weak_ptr<char> FDotLife;
   TWyShapeLine* FHighlight = nullptr;
+  std::weak_ptr<char> FHighlightLife;
 };
 
 }  // namespace wy

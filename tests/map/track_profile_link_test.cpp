@@ -89,6 +89,14 @@ TEST_F(TrackProfileLinkTest, CursorAndSelectionShowOnTheMap) {
 
   QTest::mouseClick(Profile.get(), Qt::LeftButton, Qt::NoModifier, ProfileAt(20));
   EXPECT_FALSE(highlight->Visible());
+
+  // Whoever clears every group takes the dot along; the next move makes it
+  // again.
+  FMap->ShapesGroup().getShapes(TTrackProfileLink::kLinkGroupName)->Clear();
+  EXPECT_EQ(Link->CursorDot(), nullptr);
+  QTest::mouseMove(Profile.get(), ProfileAt(25));
+  ASSERT_NE(Link->CursorDot(), nullptr);
+  EXPECT_DOUBLE_EQ(Link->CursorDot()->Longitude(), Line->getPoints(25)->Lng());
 }
 
 TEST_F(TrackProfileLinkTest, ClickingTheTrackOnTheMapMovesTheCursor) {
@@ -102,6 +110,18 @@ TEST_F(TrackProfileLinkTest, ClickingTheTrackOnTheMapMovesTheCursor) {
     ASSERT_NE(Link->CursorDot(), nullptr);
     EXPECT_DOUBLE_EQ(Link->CursorDot()->Longitude(), Line->getPoints(i)->Lng());
   }
+  // The track's line gone, a new one in its place is not taken for it.
+  Line->Remove();
+  TWyShapeLineList* lines = FMap->Shapes()->Lines();
+  const TLatLng a = FMap->FromXYToLatLng(100, 300), b = FMap->FromXYToLatLng(700, 300);
+  TWyShapeLine* other = lines->Items(lines->Add(a.Lat, a.Lng));
+  other->Add(b.Lat, b.Lng, 0);
+  FMap->RedrawMap(false);
+  const QPoint local(300, 300);
+  Pointer::mouseMove(FMap, local);
+  Pointer::mousePress(FMap, Qt::LeftButton, Qt::NoModifier, local);
+  Pointer::mouseRelease(FMap, Qt::LeftButton, Qt::NoModifier, local);
+  EXPECT_EQ(Profile->CursorIndex(), 29);
 }
 
 }  // namespace
