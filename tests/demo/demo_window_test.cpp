@@ -11,6 +11,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -30,9 +31,11 @@
 #include "geo/geodesy.h"
 #include "geo/settings.h"
 #include "geo/text_convert.h"
+#include "graphics/track_profile_widget.h"
 #include "map/map_control.h"
 #include "map/map_controls.h"
 #include "map/map_test_support.h"
+#include "map/track_profile_link.h"
 #include "platform/open_url.h"
 #include "platform/tick.h"
 #include "services/geo_localise.h"
@@ -42,6 +45,7 @@
 #include "shapes/shape_line.h"
 #include "shapes/shape_list.h"
 #include "shapes/shape_marker.h"
+#include "shapes/shape_poi.h"
 #include "shapes/shapes_group.h"
 #include "support/fixture_server.h"
 #include "support/image_helpers.h"
@@ -1071,6 +1075,64 @@ TEST_F(DemoWindowTest, OpeningATrackFileFramesIt) {
   EXPECT_EQ(opened->Markers()->Count(), 0);
   EXPECT_EQ(opened->Lines()->Count(), 1);
   EXPECT_NEAR(W().map()->Center().Lng, 13.385, 0.01);
+}
+
+// An opened track file lists its tracks with their figures under the map;
+// the chosen one's profile follows the pointer with a dot on the map. A
+// file without tracks hides the panel.
+TEST_F(DemoWindowTest, OpenedTracksShowTheirFiguresAndProfile) {
+  TScratchDir files;
+  std::string chosen;
+  W().SetFileChooser([&](bool) { return chosen; });
+  auto write = [&](const std::string& name, const std::string& text) {
+    std::ofstream(files.Sub(name), std::ios::binary) << text;
+    return files.Sub(name);
+  };
+  std::string points;
+  for (int i = 0; i <= 100; ++i)
+    points += "<trkpt lat=\"" + std::to_string(45 + i * 0.0001) + "\" lon=\"6\"><ele>" +
+              std::to_string(1000 + i) + "</ele></trkpt>";
+  const std::string hike =
+      write("hike.gpx", "<?xml version=\"1.0\"?><gpx version=\"1.1\" creator=\"t\"><trk><trkseg>" +
+                            points +
+                            "</trkseg></trk><trk><trkseg><trkpt lat=\"45\" lon=\"6.01\"/>"
+                            "<trkpt lat=\"45.001\" lon=\"6.01\"/></trkseg></trk></gpx>");
+  const std::string place = write("place.gpx",
+                                  "<?xml version=\"1.0\"?><gpx version=\"1.1\" creator=\"t\">"
+                                  "<wpt lat=\"45\" lon=\"6\"><name>Hut</name></wpt></gpx>");
+  TTrackPanel* panel = W().tracks();
+  EXPECT_FALSE(panel->isVisible());
+
+  chosen = hike;
+  Click(W().btOpen());
+  ASSERT_TRUE(PumpUntil([&] { return Status().empty(); }, 5000)) << Status();
+  ASSERT_TRUE(panel->isVisible());
+  ASSERT_EQ(panel->List()->count(), 2);
+  EXPECT_EQ(panel->List()->item(0)->text().toStdString(), "Track 1\n1.11 km  +100 m");
+  EXPECT_EQ(panel->Chosen(), 0);
+  EXPECT_NE(panel->Figures()->text().toStdString().find("Ascent 100 m"), std::string::npos);
+  EXPECT_NE(panel->Figures()->text().toStdString().find("no time"), std::string::npos);
+
+  TTrackProfileWidget* profile = panel->Profile();
+  profile->repaint();
+  const QPoint at(static_cast<int>(profile->Profile().XOfIndex(40)), profile->height() / 2);
+  QTest::mouseMove(profile, at);
+  ASSERT_EQ(profile->CursorIndex(), 40);
+  ASSERT_NE(panel->Link()->CursorDot(), nullptr);
+  EXPECT_NEAR(panel->Link()->CursorDot()->Latitude(), 45.004, 1e-9);
+
+  // The second track: no elevations.
+  const QRect second = panel->List()->visualItemRect(panel->List()->item(1));
+  QTest::mouseClick(panel->List()->viewport(), Qt::LeftButton, Qt::NoModifier, second.center());
+  EXPECT_EQ(panel->Chosen(), 1);
+  EXPECT_EQ(profile->Profile().Count(), 2u);
+  EXPECT_NE(panel->Figures()->text().toStdString().find("no elevation"), std::string::npos);
+
+  chosen = place;
+  Click(W().btOpen());
+  ASSERT_TRUE(PumpUntil([&] { return Status().empty(); }, 5000)) << Status();
+  EXPECT_FALSE(panel->isVisible());
+  EXPECT_EQ(panel->TrackCount(), 0);
 }
 
 }  // namespace

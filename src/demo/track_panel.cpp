@@ -1,0 +1,142 @@
+#include "demo/track_panel.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QVBoxLayout>
+#include <cmath>
+#include <string>
+
+#include "geo/track_statistics.h"
+#include "geo/track_text.h"
+#include "graphics/track_profile_widget.h"
+#include "map/map_control.h"
+#include "map/track_profile_link.h"
+#include "shapes/shapes_group.h"
+
+namespace wy {
+
+namespace {
+
+QString Q(const std::string& s) {
+  return QString::fromStdString(s);
+}
+
+std::string TrackTitle(const TTrack& t, size_t index) {
+  return t.Name.empty() ? "Track " + std::to_string(index + 1) : t.Name;
+}
+
+// "12.4 km  +830 m  4 h 12 min" for the list.
+std::string MainFigures(const TTrackStats& s) {
+  std::string text = DistanceText(s.DistanceM);
+  if (s.HasElevation) text += "  +" + ElevationText(s.AscentM);
+  if (s.HasTime && s.DurationS > 0) text += "  " + DurationText(s.DurationS);
+  return text;
+}
+
+// Two lines of figures, "no time" / "no elevation" where there are none.
+std::string AllFigures(const TTrackStats& s) {
+  std::string text = "Distance " + DistanceText(s.DistanceM);
+  if (s.HasElevation)
+    text += "   Ascent " + ElevationText(s.AscentM) + "   Descent " + ElevationText(s.DescentM) +
+            "   Elevation " + ElevationText(s.MinEleM) + " to " + ElevationText(s.MaxEleM);
+  else
+    text += "   no elevation";
+  text += "\n";
+  if (s.HasTime) {
+    text += "Duration " + DurationText(s.DurationS) + "   Moving " + DurationText(s.MovingS);
+    if (!std::isnan(s.AvgSpeedMs)) text += "   Average " + SpeedText(s.AvgSpeedMs);
+    if (!std::isnan(s.MaxSpeedMs)) text += "   Top " + SpeedText(s.MaxSpeedMs);
+  } else {
+    text += "no time";
+  }
+  return text;
+}
+
+}  // namespace
+
+TTrackPanel::TTrackPanel(TWyVuroduDav* map, QWidget* parent) : QWidget(parent) {
+  setFixedHeight(240);
+  auto* row = new QHBoxLayout(this);
+  row->setContentsMargins(4, 4, 4, 4);
+  auto* left = new QVBoxLayout();
+  FList = new QListWidget(this);
+  FList->setFixedWidth(260);
+  FList->setAccessibleName("Tracks");
+  left->addWidget(FList, 1);
+  auto* switches = new QHBoxLayout();
+  FSpeed = new QCheckBox("Speed", this);
+  FTime = new QCheckBox("Against time", this);
+  switches->addWidget(FSpeed);
+  switches->addWidget(FTime);
+  left->addLayout(switches);
+  row->addLayout(left);
+  auto* right = new QVBoxLayout();
+  FFigures = new QLabel(this);
+  FFigures->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  right->addWidget(FFigures);
+  FProfile = new TTrackProfileWidget(this);
+  right->addWidget(FProfile, 1);
+  row->addLayout(right, 1);
+  FLink = std::make_unique<TTrackProfileLink>(map, FProfile);
+  FLink->OnChange = [this] { ShowFigures(); };
+  connect(FList, &QListWidget::currentRowChanged, this, [this](int row) { Choose(row); });
+  connect(FSpeed, &QCheckBox::toggled, this, [this](bool on) { FProfile->SetShowSpeed(on); });
+  connect(FTime, &QCheckBox::toggled, this,
+          [this](bool on) { FProfile->SetAxis(on ? paTime : paDistance); });
+  hide();
+}
+
+TTrackPanel::~TTrackPanel() = default;
+
+void TTrackPanel::ShowTracks(const std::vector<TWyShapes*>& groups) {
+  Clear();
+  for (TWyShapes* group : groups)
+    for (TLineTrack& t : TracksFromLines(*group)) FTracks.push_back(std::move(t));
+  if (FTracks.empty()) return;
+  {
+    const QSignalBlocker quiet(FList);
+    for (size_t i = 0; i < FTracks.size(); ++i) {
+      const TTrackStats s = TrackStatistics(FTracks[i].Track);
+      FList->addItem(Q(TrackTitle(FTracks[i].Track, i) + "\n" + MainFigures(s)));
+    }
+  }
+  show();
+  FList->setCurrentRow(0);
+}
+
+void TTrackPanel::Clear() {
+  {
+    const QSignalBlocker quiet(FList);
+    FList->clear();
+  }
+  FTracks.clear();
+  FChosen = -1;
+  FLink->Clear();
+  FFigures->clear();
+  hide();
+}
+
+void TTrackPanel::Choose(int index) {
+  if (index < 0 || index >= TrackCount()) return;
+  FChosen = index;
+  if (FList->currentRow() != index) FList->setCurrentRow(index);
+  FLink->SetTrack(FTracks[static_cast<size_t>(index)]);
+  const bool timed = FProfile->Profile().HasTime();
+  FSpeed->setEnabled(timed);
+  FTime->setEnabled(timed);
+  FProfile->SetShowSpeed(timed && FSpeed->isChecked());
+  FProfile->SetAxis(timed && FTime->isChecked() ? paTime : paDistance);
+  ShowFigures();
+}
+
+void TTrackPanel::ShowFigures() {
+  const TTrackProfilePainter& p = FProfile->Profile();
+  if (FChosen < 0) return;
+  std::string text = AllFigures(p.Statistics());
+  if (p.HasSelection()) text += "\nSelection: " + AllFigures(p.SelectionStatistics());
+  FFigures->setText(Q(text));
+}
+
+}  // namespace wy
