@@ -3,7 +3,9 @@
 
 Makes a synthetic mountain hike (4 h at one point a second: a winding climb
 of about 900 m with rolling ground, 20 minutes at the summit, a descent
-with a 5-minute stop; +-2 m of position noise, +-3 m of elevation noise),
+with a 5-minute stop). Receiver errors as they behave: a slow drift (about
+2 m in position and 3 m in elevation, correlated over half a minute) plus
+a little jitter from fix to fix (0.2 m and 1 m).
 writes it as GPX and as CSV (lat,lng,ele,time), then prints distance,
 duration, moving time, ascent and descent as computed by
   - track_bench --stats-csv (the library on the CSV, times included),
@@ -32,6 +34,7 @@ def make_track(seed=28):
     heading = 0.6
     t0 = datetime.datetime(2024, 7, 14, 7, 0, 0, tzinfo=datetime.timezone.utc)
     points = []  # (lat, lng, ele, seconds)
+    true_ele = []  # the ground under each point, without receiver errors
     along = 0.0
     second = 0
 
@@ -52,11 +55,20 @@ def make_track(seed=28):
         lng += de / (M_PER_DEG_LAT * math.cos(math.radians(lat)))
         along += speed
 
+    drift = [0.0, 0.0, 0.0]  # north, east, up: first-order autoregressive
+    keep = math.exp(-1 / 30.0)
+    spread = math.sqrt(1 - keep * keep)
+
     def record():
-        jn, je = rnd.uniform(-2, 2), rnd.uniform(-2, 2)
+        for k, size in enumerate((2.0, 2.0, 3.0)):
+            drift[k] = keep * drift[k] + spread * rnd.gauss(0, size)
+        jn = drift[0] + rnd.uniform(-0.2, 0.2)
+        je = drift[1] + rnd.uniform(-0.2, 0.2)
         plat = lat + jn / M_PER_DEG_LAT
         plng = lng + je / (M_PER_DEG_LAT * math.cos(math.radians(lat)))
-        points.append((plat, plng, terrain(along) + rnd.uniform(-3, 3), second))
+        ele = terrain(along) + drift[2] + rnd.uniform(-1, 1)
+        points.append((plat, plng, ele, second))
+        true_ele.append(terrain(along))
 
     while along < 7000:  # up, slower on the steep part
         step(0.95 + rnd.uniform(-0.1, 0.1))
@@ -75,7 +87,7 @@ def make_track(seed=28):
         step(1.35 + rnd.uniform(-0.1, 0.1))
         second += 1
         record()
-    return t0, points
+    return t0, points, true_ele
 
 
 def write_files(t0, points):
@@ -100,7 +112,7 @@ def write_files(t0, points):
 
 def main():
     build = sys.argv[1] if len(sys.argv) > 1 else "build-release"
-    t0, points = make_track()
+    t0, points, true_ele = make_track()
     gpx_path, csv_path = write_files(t0, points)
     rows = []
 
@@ -132,8 +144,12 @@ def main():
     for name, d, dur, mov, asc, desc in rows:
         print("%-22s %12s %12s %12s %10s %10s" % (name, fmt(d, "m"), fmt(dur, "s"),
                                                   fmt(mov, "s"), fmt(asc, "m"), fmt(desc, "m")))
-    print("true (by construction): distance ~14000 m of walking plus the noise, "
-          "moving %d s, stops %d s" % (points[-1][3] - 25 * 60, 25 * 60))
+    climb = 0.0
+    for a, b in zip(true_ele, true_ele[1:]):
+        climb += max(0.0, b - a)
+    print("%-22s %12s %12s %12s %10s" % ("by construction", fmt(14000, "m"),
+                                         fmt(points[-1][3], "s"),
+                                         fmt(points[-1][3] - 25 * 60, "s"), fmt(climb, "m")))
 
 
 if __name__ == "__main__":

@@ -35,19 +35,18 @@ std::string MainFigures(const TTrackStats& s) {
   return text;
 }
 
-// Two lines of figures, "no time" / "no elevation" where there are none.
+// The figures a line each, "no time" / "no elevation" where there are none.
 std::string AllFigures(const TTrackStats& s) {
-  std::string text = "Distance " + DistanceText(s.DistanceM);
+  std::string text = "Distance " + DistanceText(s.DistanceM) + "\n";
   if (s.HasElevation)
-    text += "   Ascent " + ElevationText(s.AscentM) + "   Descent " + ElevationText(s.DescentM) +
-            "   Elevation " + ElevationText(s.MinEleM) + " to " + ElevationText(s.MaxEleM);
+    text += "Ascent " + ElevationText(s.AscentM) + ", descent " + ElevationText(s.DescentM) +
+            "\nElevation " + ElevationText(s.MinEleM) + " to " + ElevationText(s.MaxEleM) + "\n";
   else
-    text += "   no elevation";
-  text += "\n";
+    text += "no elevation\n";
   if (s.HasTime) {
-    text += "Duration " + DurationText(s.DurationS) + "   Moving " + DurationText(s.MovingS);
-    if (!std::isnan(s.AvgSpeedMs)) text += "   Average " + SpeedText(s.AvgSpeedMs);
-    if (!std::isnan(s.MaxSpeedMs)) text += "   Top " + SpeedText(s.MaxSpeedMs);
+    text += "Duration " + DurationText(s.DurationS) + ", moving " + DurationText(s.MovingS);
+    if (!std::isnan(s.AvgSpeedMs)) text += "\nAverage " + SpeedText(s.AvgSpeedMs);
+    if (!std::isnan(s.MaxSpeedMs)) text += ", top " + SpeedText(s.MaxSpeedMs);
   } else {
     text += "no time";
   }
@@ -57,14 +56,20 @@ std::string AllFigures(const TTrackStats& s) {
 }  // namespace
 
 TTrackPanel::TTrackPanel(TWyVuroduDav* map, QWidget* parent) : QWidget(parent) {
-  setFixedHeight(240);
+  setFixedHeight(250);
   auto* row = new QHBoxLayout(this);
   row->setContentsMargins(4, 4, 4, 4);
   auto* left = new QVBoxLayout();
   FList = new QListWidget(this);
   FList->setFixedWidth(260);
+  FList->setFixedHeight(64);
   FList->setAccessibleName("Tracks");
-  left->addWidget(FList, 1);
+  left->addWidget(FList);
+  FFigures = new QLabel(this);
+  FFigures->setFixedWidth(260);
+  FFigures->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  FFigures->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  left->addWidget(FFigures, 1);
   auto* switches = new QHBoxLayout();
   FSpeed = new QCheckBox("Speed", this);
   FTime = new QCheckBox("Against time", this);
@@ -72,13 +77,8 @@ TTrackPanel::TTrackPanel(TWyVuroduDav* map, QWidget* parent) : QWidget(parent) {
   switches->addWidget(FTime);
   left->addLayout(switches);
   row->addLayout(left);
-  auto* right = new QVBoxLayout();
-  FFigures = new QLabel(this);
-  FFigures->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  right->addWidget(FFigures);
   FProfile = new TTrackProfileWidget(this);
-  right->addWidget(FProfile, 1);
-  row->addLayout(right, 1);
+  row->addWidget(FProfile, 1);
   FLink = std::make_unique<TTrackProfileLink>(map, FProfile);
   FLink->OnChange = [this] { ShowFigures(); };
   connect(FList, &QListWidget::currentRowChanged, this, [this](int row) { Choose(row); });
@@ -135,7 +135,7 @@ void TTrackPanel::ShowFigures() {
   const TTrackProfilePainter& p = FProfile->Profile();
   if (FChosen < 0) return;
   std::string text = AllFigures(p.Statistics());
-  if (p.HasSelection()) text += "\nSelection: " + AllFigures(p.SelectionStatistics());
+  if (p.HasSelection()) text += "\n\nSelection\n" + AllFigures(p.SelectionStatistics());
   FFigures->setText(Q(text));
 }
 

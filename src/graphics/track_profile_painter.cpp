@@ -233,12 +233,12 @@ void TTrackProfilePainter::Paint(QPainter& painter, const QRect& rect, double dp
     low -= 5;
     high += 5;
   }
-  std::vector<double> yTicks = RoundTicks(low, high, std::max(2, FPlot.height() / 40));
+  std::vector<double> yTicks = RoundTicks(low, high, std::max(3, FPlot.height() / 28));
   if (yTicks.size() >= 2) {
     const double step = yTicks[1] - yTicks[0];
     low = std::floor(low / step) * step;
     high = std::ceil(high / step) * step;
-    yTicks = RoundTicks(low, high, std::max(2, FPlot.height() / 40));
+    yTicks = RoundTicks(low, high, std::max(3, FPlot.height() / 28));
   }
   const double yStep = yTicks.size() >= 2 ? yTicks[1] - yTicks[0] : 1;
   auto yOf = [&](double e) { return plotBottom - (e - low) / (high - low) * FPlot.height(); };

@@ -54,7 +54,10 @@ TTrackProfileLink::~TTrackProfileLink() {
 
 TWyShapes* TTrackProfileLink::Group() {
   TWyShapes* group = FMap->ShapesGroup().getShapes(kLinkGroupName);
-  group->SetSerialize(false);
+  if (group->Serialize()) {  // new: above every other group, never saved
+    group->SetSerialize(false);
+    group->SetZindex(kLinkZIndex);
+  }
   return group;
 }
 
@@ -135,7 +138,7 @@ void TTrackProfileLink::ShowSelection() {
     FHighlight->Clear();
     FHighlight->SetWeight(kHighlightWeight);
     FHighlight->SetColor(kHighlightColor);
-    FHighlight->SetOpacity(60);
+    FHighlight->SetOpacity(70);
     FHighlight->SetClickable(false);
     FHighlight->SetZIndex(kLinkZIndex);
   }
