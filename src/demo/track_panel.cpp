@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
+#include <QPushButton>
 #include <QVBoxLayout>
 #include <cmath>
 #include <string>
@@ -13,6 +14,7 @@
 #include "graphics/track_profile_widget.h"
 #include "map/map_control.h"
 #include "map/track_profile_link.h"
+#include "shapes/shape_line.h"
 #include "shapes/shapes_group.h"
 
 namespace wy {
@@ -76,13 +78,20 @@ TTrackPanel::TTrackPanel(TWyVuroduDav* map, QWidget* parent) : QWidget(parent) {
   switches->addWidget(FSpeed);
   switches->addWidget(FTime);
   left->addLayout(switches);
+  FFetch = new QPushButton("Fetch elevations", this);
+  FFetch->setToolTip("Asks the elevation service for the heights of this track's points");
+  left->addWidget(FFetch);
   row->addLayout(left);
   FProfile = new TTrackProfileWidget(this);
   row->addWidget(FProfile, 1);
   FLink = std::make_unique<TTrackProfileLink>(map, FProfile);
   FLink->OnChange = [this] { ShowFigures(); };
-  connect(FList, &QListWidget::currentRowChanged, this, [this](int row) { Choose(row); });
+  connect(FList, &QListWidget::currentRowChanged, this, [this](int row) {
+    FNote.clear();
+    Choose(row);
+  });
   connect(FSpeed, &QCheckBox::toggled, this, [this](bool on) { FProfile->SetShowSpeed(on); });
+  connect(FFetch, &QPushButton::clicked, this, [this] { FetchElevations(); });
   connect(FTime, &QCheckBox::toggled, this,
           [this](bool on) { FProfile->SetAxis(on ? paTime : paDistance); });
   hide();
@@ -107,6 +116,8 @@ void TTrackPanel::ShowTracks(const std::vector<TWyShapes*>& groups) {
 }
 
 void TTrackPanel::Clear() {
+  FCancelFetch = true;  // a fetch running for these tracks stops
+  FNote.clear();
   {
     const QSignalBlocker quiet(FList);
     FList->clear();
@@ -128,6 +139,12 @@ void TTrackPanel::Choose(int index) {
   FTime->setEnabled(timed);
   FProfile->SetShowSpeed(timed && FSpeed->isChecked());
   FProfile->SetAxis(timed && FTime->isChecked() ? paTime : paDistance);
+  // Offered while a point lacks its elevation (a cancelled fetch resumes;
+  // the answers already received come from the cache).
+  bool missing = false;
+  for (const TTrackPoint& p : FTracks[static_cast<size_t>(index)].Track.Points)
+    missing = missing || !p.HasEle();
+  FFetch->setVisible(FFetching || (missing && FProfile->Profile().Count() >= 2));
   ShowFigures();
 }
 
@@ -136,7 +153,56 @@ void TTrackPanel::ShowFigures() {
   if (FChosen < 0) return;
   std::string text = AllFigures(p.Statistics());
   if (p.HasSelection()) text += "\n\nSelection\n" + AllFigures(p.SelectionStatistics());
+  if (!FNote.empty()) text += "\n" + FNote;
   FFigures->setText(Q(text));
+}
+
+// The line's own batched, paced and cached requests (getAltitudes); the
+// window keeps working meanwhile, and this button cancels.
+void TTrackPanel::FetchElevations() {
+  if (FFetching) {
+    FCancelFetch = true;
+    return;
+  }
+  if (FChosen < 0) return;
+  const int chosen = FChosen;
+  const std::vector<TWyShapeLine*> lines = FTracks[static_cast<size_t>(chosen)].Lines;
+  std::vector<std::weak_ptr<char>> lives;
+  int32_t total = 0;
+  for (TWyShapeLine* line : lines) {
+    lives.push_back(line->LifeToken());
+    total += line->Count();
+  }
+  FFetching = true;
+  FCancelFetch = false;
+  FNote.clear();
+  FFetch->setText("Cancel");
+  int32_t before = 0;
+  for (size_t i = 0; i < lines.size() && !FCancelFetch; ++i) {
+    if (lives[i].expired()) break;
+    lines[i]->getAltitudes([&](TWyShapeLine*, int32_t done, bool& cancel) {
+      FFetch->setText(
+          Q("Cancel (" + std::to_string(before + done) + " of " + std::to_string(total) + ")"));
+      cancel = FCancelFetch;
+    });
+    if (!lives[i].expired()) before += lines[i]->Count();
+  }
+  FFetching = false;
+  FFetch->setText("Fetch elevations");
+  // The panel may show other tracks by now (another file was opened).
+  if (chosen >= TrackCount() || FTracks[static_cast<size_t>(chosen)].Lines != lines) return;
+  for (const std::weak_ptr<char>& life : lives)
+    if (life.expired()) return;
+  RereadTrack(FTracks[static_cast<size_t>(chosen)]);
+  const TTrackStats s = TrackStatistics(FTracks[static_cast<size_t>(chosen)].Track);
+  if (QListWidgetItem* item = FList->item(chosen))
+    item->setText(
+        Q(TrackTitle(FTracks[static_cast<size_t>(chosen)].Track, static_cast<size_t>(chosen)) +
+          "\n" + MainFigures(s)));
+  FNote = FCancelFetch      ? "Elevations: cancelled"
+          : !s.HasElevation ? "Elevations: the service gave none"
+                            : "";
+  if (FChosen == chosen) Choose(chosen);
 }
 
 }  // namespace wy

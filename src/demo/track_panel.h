@@ -6,6 +6,7 @@
 
 #include <QWidget>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "shapes/shape_track.h"
@@ -40,9 +41,14 @@ class TTrackPanel : public QWidget {
   TTrackProfileLink* Link() const { return FLink.get(); }
   QListWidget* List() const { return FList; }
   QLabel* Figures() const { return FFigures; }
+  // Asks the elevation service for the heights of the chosen track's
+  // points (offered while one of them has none); while it runs the button
+  // cancels.
+  QPushButton* FetchButton() const { return FFetch; }
 
  private:
   void ShowFigures();
+  void FetchElevations();
 
   std::vector<TLineTrack> FTracks;
   int FChosen = -1;
@@ -50,6 +56,10 @@ class TTrackPanel : public QWidget {
   QLabel* FFigures = nullptr;
   QCheckBox* FSpeed = nullptr;
   QCheckBox* FTime = nullptr;
+  QPushButton* FFetch = nullptr;
+  bool FFetching = false;
+  bool FCancelFetch = false;
+  std::string FNote;  // the outcome of the last fetch
   TTrackProfileWidget* FProfile = nullptr;
   std::unique_ptr<TTrackProfileLink> FLink;
 };

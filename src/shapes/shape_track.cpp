@@ -44,6 +44,17 @@ bool TLineTrack::PointOfLine(const TWyShapeLine* line, int32_t pointOnLine, size
   return false;
 }
 
+void RereadTrack(TLineTrack& track) {
+  const std::string name = track.Track.Name;
+  TTrack fresh;
+  for (TWyShapeLine* line : track.Lines) {
+    fresh.StartSegment();
+    for (const TTrackPoint& p : TrackFromLine(*line).Points) fresh.Add(p);
+  }
+  fresh.Name = name;
+  track.Track = std::move(fresh);
+}
+
 // One line is one track for now; the lines of one recorded track become
 // its segments once lines say which track they came from.
 std::vector<TLineTrack> TracksFromLines(const TWyShapes& group) {

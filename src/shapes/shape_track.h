@@ -32,6 +32,10 @@ struct TLineTrack {
   bool PointOfLine(const TWyShapeLine* line, int32_t pointOnLine, size_t& index) const;
 };
 
+// Reads the track again from its lines (after their points changed, e.g.
+// when their altitudes were fetched); keeps its name.
+void RereadTrack(TLineTrack& track);
+
 // The open lines (not polygons) of a group, as tracks; lines with fewer
 // than one point are left out.
 std::vector<TLineTrack> TracksFromLines(const TWyShapes& group);

@@ -1135,5 +1135,65 @@ TEST_F(DemoWindowTest, OpenedTracksShowTheirFiguresAndProfile) {
   EXPECT_EQ(panel->TrackCount(), 0);
 }
 
+// A track without elevations offers to fetch them, only when asked: batched
+// requests to the elevation service, the button cancelling while they run.
+TEST_F(DemoWindowTest, ElevationsOfATrackAreFetchedOnRequestAndCancellable) {
+  TFixtureServer server;
+  int requests = 0;
+  server.Handle("/oe/api/v1/lookup", [&](const TFixtureRequest& request, httplib::Response& r) {
+    ++requests;
+    const std::string locations = request.Params.find("locations")->second;
+    std::string body = "{\"results\":[";
+    size_t start = 0;
+    for (int k = 0;; ++k) {
+      const size_t bar = locations.find('|', start);
+      const double lat = std::stod(locations.substr(start, locations.find(',', start) - start));
+      body += (k ? "," : "") + std::string("{\"elevation\":") +
+              std::to_string(static_cast<int>(std::lround((lat - 45) * 100000))) + "}";
+      if (bar == std::string::npos) break;
+      start = bar + 1;
+    }
+    r.set_content(body + "]}", "application/json");
+  });
+  SetEndpoint("open-elevation", server.Url("/oe"));
+  SetSetting("timeout.elevation-pause", "20");
+  TScratchDir files;
+  std::string chosen;
+  W().SetFileChooser([&](bool) { return chosen; });
+  std::string points;
+  for (int i = 0; i <= 100; ++i)
+    points += "<trkpt lat=\"" + std::to_string(45 + i * 0.0001) + "\" lon=\"6\"/>";
+  chosen = files.Sub("flat.gpx");
+  std::ofstream(chosen) << "<?xml version=\"1.0\"?><gpx version=\"1.1\"><trk><trkseg>" + points +
+                               "</trkseg></trk></gpx>";
+  Click(W().btOpen());
+  ASSERT_TRUE(PumpUntil([&] { return Status().empty(); }, 5000)) << Status();
+  TTrackPanel* panel = W().tracks();
+  ASSERT_EQ(panel->TrackCount(), 1);
+  EXPECT_EQ(requests, 0);  // nothing asked on opening
+  QPushButton* fetch = panel->FetchButton();
+  ASSERT_TRUE(fetch->isVisible());
+
+  // Cancelled after the first answer.
+  QTimer::singleShot(5, fetch, [&] { QTest::mouseClick(fetch, Qt::LeftButton); });
+  QTest::mouseClick(fetch, Qt::LeftButton);
+  EXPECT_GE(requests, 1);
+  EXPECT_LT(requests, 5);
+  EXPECT_NE(panel->Figures()->text().toStdString().find("Elevations: cancelled"),
+            std::string::npos);
+
+  // The whole track: 100 steps in requests of 20 steps (21 points); those
+  // answered before come from the cache.
+  const int asked = requests;
+  requests = 0;
+  ASSERT_TRUE(fetch->isVisible());
+  QTest::mouseClick(fetch, Qt::LeftButton);
+  EXPECT_EQ(requests, 5 - asked);
+  EXPECT_EQ(fetch->text().toStdString(), "Fetch elevations");
+  EXPECT_FALSE(fetch->isVisible());
+  EXPECT_NE(panel->Figures()->text().toStdString().find("Ascent 1000 m"), std::string::npos)
+      << panel->Figures()->text().toStdString();
+}
+
 }  // namespace
 }  // namespace wy
