@@ -71,11 +71,15 @@ double VincentyDistanceM(double lat1, double lng1, double lat2, double lng2) {
   return SphereDistance(lat1, lng1, lat2, lng2);
 }
 
-double EllipsoidDistanceM(double lat1, double lng1, double lat2, double lng2) {
+namespace {
+
+// The local plane at the middle latitude, whose sine and cosine are given.
+inline double PlaneDistance(double lat1, double lng1, double lat2, double lng2, double s,
+                            double c) {
   const double dLat = (lat2 - lat1) * kRad;
-  const double dLng = LongitudeStep(lng1, lng2) * kRad;
-  const double mid = (lat1 + lat2) * (kRad / 2);
-  const double s = std::sin(mid), c = std::cos(mid);
+  double dLngDeg = lng2 - lng1;
+  if (dLngDeg > 180 || dLngDeg < -180) dLngDeg = LongitudeStep(lng1, lng2);
+  const double dLng = dLngDeg * kRad;
   // Rough size on the sphere first: long steps go to the geodesic.
   const double roughNorth = dLat * kA, roughEast = dLng * c * kA;
   if (roughNorth * roughNorth + roughEast * roughEast >= kShortStepM * kShortStepM)
@@ -86,6 +90,40 @@ double EllipsoidDistanceM(double lat1, double lng1, double lat2, double lng2) {
   const double m = kA * (1 - kE2) / (w2 * w);  // meridional radius
   const double north = dLat * m, east = dLng * c * n;
   return std::sqrt(north * north + east * east);
+}
+
+}  // namespace
+
+double EllipsoidDistanceM(double lat1, double lng1, double lat2, double lng2) {
+  const double mid = (lat1 + lat2) * (kRad / 2);
+  return PlaneDistance(lat1, lng1, lat2, lng2, std::sin(mid), std::cos(mid));
+}
+
+double TPathDistance::operator()(double lat1, double lng1, double lat2, double lng2) {
+  const double mid = (lat1 + lat2) * (kRad / 2);
+  double d = mid - FAnchor;
+  if (d > kReach || d < -kReach) {
+    FAnchor = mid;
+    FSin = std::sin(mid);
+    FCos = std::cos(mid);
+    const double w2 = 1 - kE2 * FSin * FSin;
+    const double w = std::sqrt(w2);
+    FN = kA / w;
+    FM = kA * (1 - kE2) / (w2 * w);
+    const double slope = kE2 * FSin * FCos / w2;  // d ln N / d latitude
+    FDN = FN * slope;
+    FDM = FM * 3 * slope;
+    d = 0;
+  }
+  const double c = FCos * (1 - d * d / 2) - FSin * d;
+  const double dLat = (lat2 - lat1) * kRad;
+  double dLngDeg = lng2 - lng1;
+  if (dLngDeg > 180 || dLngDeg < -180) dLngDeg = LongitudeStep(lng1, lng2);
+  const double dLng = dLngDeg * kRad;
+  const double north = dLat * (FM + FDM * d), east = dLng * c * (FN + FDN * d);
+  const double squared = north * north + east * east;
+  if (squared >= kShortStepM * kShortStepM) return VincentyDistanceM(lat1, lng1, lat2, lng2);
+  return std::sqrt(squared);
 }
 
 }  // namespace wy

@@ -103,8 +103,8 @@ void AddElevations(const TTrack& track, const std::vector<double>& along, size_t
   s.DescentM += climb.Descent;
 }
 
-double Straight(const TTrackPoint& a, const TTrackPoint& b) {
-  return EllipsoidDistanceM(a.Lat, a.Lng, b.Lat, b.Lng);
+double Straight(TPathDistance& distance, const TTrackPoint& a, const TTrackPoint& b) {
+  return distance(a.Lat, a.Lng, b.Lat, b.Lng);
 }
 
 double MedianOfFive(const double* v) {
@@ -119,7 +119,9 @@ void AddTimes(const TTrack& track, const std::vector<double>& along, size_t lo, 
               double& latest, std::vector<size_t>& chain, std::vector<double>& speeds,
               TTrackStats& s) {
   const std::vector<TTrackPoint>& p = track.Points;
+  TPathDistance distance;
   chain.clear();
+  chain.reserve(hi - lo + 1);
   for (size_t j = lo; j <= hi; ++j)
     if (p[j].HasTime() && !(p[j].Time <= latest)) {
       chain.push_back(j);
@@ -144,7 +146,7 @@ void AddTimes(const TTrack& track, const std::vector<double>& along, size_t lo, 
     const bool last = k + 1 == chain.size();
     if (dt < kMovingWindowS && !last) continue;
     if (dt >= kMovingWindowS || anchor == chain[0])
-      moving = Straight(p[anchor], p[j]) >= kMovingSpeedMs * dt;
+      moving = Straight(distance, p[anchor], p[j]) >= kMovingSpeedMs * dt;
     // else: a short tail keeps the verdict of the window before it
     if (moving) {
       s.MovingS += dt;
@@ -153,22 +155,29 @@ void AddTimes(const TTrack& track, const std::vector<double>& along, size_t lo, 
     anchor = j;
   }
 
-  // Speeds over at least kSpeedWindowS, then the largest median of five.
+  // Speeds of consecutive windows of at least kSpeedWindowS, then the
+  // largest median of five.
   speeds.clear();
-  size_t back = 0;
+  size_t from = chain[0];
   for (size_t k = 1; k < chain.size(); ++k) {
-    const double t = p[chain[k]].Time;
-    while (back + 1 < k && t - p[chain[back + 1]].Time >= kSpeedWindowS) ++back;
-    const double dt = t - p[chain[back]].Time;
-    if (dt >= kSpeedWindowS) speeds.push_back(Straight(p[chain[back]], p[chain[k]]) / dt);
+    const size_t j = chain[k];
+    const double dt = p[j].Time - p[from].Time;
+    if (dt < kSpeedWindowS) continue;
+    speeds.push_back(Straight(distance, p[from], p[j]) / dt);
+    from = j;
   }
   if (speeds.empty()) {  // the segment lasts less than one window
     const TTrackPoint &a = p[chain.front()], &b = p[chain.back()];
-    speeds.push_back(Straight(a, b) / (b.Time - a.Time));
+    speeds.push_back(Straight(distance, a, b) / (b.Time - a.Time));
   }
   double top = 0;
   if (speeds.size() >= 5) {
-    for (size_t k = 0; k + 5 <= speeds.size(); ++k) top = std::max(top, MedianOfFive(&speeds[k]));
+    // A median of five beats `top` only when three of them do.
+    for (size_t k = 0; k + 5 <= speeds.size(); ++k) {
+      const double* v = &speeds[k];
+      const int above = (v[0] > top) + (v[1] > top) + (v[2] > top) + (v[3] > top) + (v[4] > top);
+      if (above >= 3) top = std::max(top, MedianOfFive(v));
+    }
   } else {
     std::vector<double> w = speeds;
     std::nth_element(w.begin(), w.begin() + (w.size() - 1) / 2, w.end());
@@ -182,13 +191,14 @@ void AddTimes(const TTrack& track, const std::vector<double>& along, size_t lo, 
 std::vector<double> TrackDistances(const TTrack& track) {
   const std::vector<TTrackPoint>& p = track.Points;
   std::vector<double> along(p.size());
+  TPathDistance distance;
   double total = 0;
   for (size_t seg = 0; seg < track.SegmentCount(); ++seg) {
     const size_t b = track.SegmentBegin(seg), e = track.SegmentEnd(seg);
     if (b >= e) continue;
     along[b] = total;
     for (size_t i = b + 1; i < e; ++i) {
-      total += EllipsoidDistanceM(p[i - 1].Lat, p[i - 1].Lng, p[i].Lat, p[i].Lng);
+      total += distance(p[i - 1].Lat, p[i - 1].Lng, p[i].Lat, p[i].Lng);
       along[i] = total;
     }
   }

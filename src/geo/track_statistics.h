@@ -29,11 +29,12 @@
 //   verdict of the window before it. Moving distance: the distance covered
 //   in the moving windows; the average speed is moving distance over moving
 //   time.
-// - Maximum speed: at every point, the straight distance from the latest
-//   point at least kSpeedWindowS earlier, over that time; the maximum is
-//   taken over the medians of five consecutive such speeds, so that one
-//   point thrown far off by the receiver (which spoils the two speeds that
-//   end or start at it) does not count.
+// - Maximum speed: each segment's time is cut into consecutive windows of
+//   at least kSpeedWindowS; a window's speed is the straight distance from
+//   its first to its last point over its time. The maximum is taken over
+//   the medians of five consecutive windows, so that one point thrown far
+//   off by the receiver (which spoils the two windows that end or start at
+//   it) does not count, while a speed held for three windows does.
 //
 // No Qt; pure functions, safe on any thread.
 

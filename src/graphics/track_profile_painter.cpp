@@ -113,10 +113,13 @@ void TTrackProfilePainter::SetTrack(const TTrack& track) {
       FHasSpeed = true;
       FSpeedMax = std::max(FSpeedMax, v);
     }
+  FBlocks.assign((Count() + kBlock - 1) / kBlock, TColumn{kNone, -kNone, kNone, -kNone});
+  for (size_t i = 0; i < Count(); ++i) AddPoint(FBlocks[i / kBlock], i);
   if (!FHasTime) FAxis = paDistance;
   FCursor = -1;
   FHasSelection = false;
   FColumnsFor = -1;
+  ++FTrackVersion;
 }
 
 void TTrackProfilePainter::SetAxis(TProfileAxis axis) {
@@ -147,6 +150,11 @@ double TTrackProfilePainter::XSpan() const {
   if (Count() == 0) return 1;
   const double span = FAxis == paTime ? FTimeX.back() : FAlong.back();
   return span > 0 ? span : 1;
+}
+
+double TTrackProfilePainter::YOfElevation(double e) const {
+  const double bottom = FPlot.top() + FPlot.height();
+  return FHigh > FLow ? bottom - (e - FLow) / (FHigh - FLow) * FPlot.height() : bottom;
 }
 
 double TTrackProfilePainter::XOfIndex(size_t index) const {
@@ -180,34 +188,56 @@ QString TTrackProfilePainter::CursorText() const {
   return Q(text);
 }
 
+void TTrackProfilePainter::AddPoint(TColumn& col, size_t i) const {
+  const double e = FTrack.Points[i].Ele;
+  if (e == e) {  // not NaN
+    col.EleMin = std::min(col.EleMin, static_cast<float>(e));
+    col.EleMax = std::max(col.EleMax, static_cast<float>(e));
+  }
+  const double v = FSpeed[i];
+  if (v == v) {
+    col.SpeedMin = std::min(col.SpeedMin, static_cast<float>(v));
+    col.SpeedMax = std::max(col.SpeedMax, static_cast<float>(v));
+  }
+}
+
 void TTrackProfilePainter::Decimate(int columns) {
   if (FColumnsFor == columns && FColumnsAxis == FAxis) return;
   FColumns.assign(static_cast<size_t>(columns), TColumn{kNone, -kNone, kNone, -kNone});
   const double scale = columns / XSpan();
   const std::vector<double>& xs = FAxis == paTime ? FTimeX : FAlong;
-  const TTrackPoint* p = FTrack.Points.data();
-  const double* speed = FSpeed.data();
-  for (size_t i = 0, n = Count(); i < n; ++i) {
-    int c = static_cast<int>(xs[i] * scale);
-    c = c < 0 ? 0 : (c >= columns ? columns - 1 : c);
-    TColumn& col = FColumns[static_cast<size_t>(c)];
-    const double e = p[i].Ele;
-    if (e == e) {  // not NaN
-      col.EleMin = std::min(col.EleMin, static_cast<float>(e));
-      col.EleMax = std::max(col.EleMax, static_cast<float>(e));
-    }
-    const double v = speed[i];
-    if (v == v) {
-      col.SpeedMin = std::min(col.SpeedMin, static_cast<float>(v));
-      col.SpeedMax = std::max(col.SpeedMax, static_cast<float>(v));
+  auto column = [&](size_t i) {
+    const int c = static_cast<int>(xs[i] * scale);
+    return static_cast<size_t>(c < 0 ? 0 : (c >= columns ? columns - 1 : c));
+  };
+  const size_t n = Count();
+  if (n / static_cast<size_t>(columns) < 2 * kBlock) {
+    for (size_t i = 0; i < n; ++i) AddPoint(FColumns[column(i)], i);
+  } else {
+    // Whole blocks inside one column bring their own extremes; the few
+    // that straddle two columns go point by point.
+    for (size_t b = 0; b < FBlocks.size(); ++b) {
+      const size_t first = b * kBlock, last = std::min(n, first + kBlock) - 1;
+      const size_t c = column(first);
+      if (c == column(last)) {
+        TColumn& col = FColumns[c];
+        const TColumn& k = FBlocks[b];
+        col.EleMin = std::min(col.EleMin, k.EleMin);
+        col.EleMax = std::max(col.EleMax, k.EleMax);
+        col.SpeedMin = std::min(col.SpeedMin, k.SpeedMin);
+        col.SpeedMax = std::max(col.SpeedMax, k.SpeedMax);
+      } else {
+        for (size_t i = first; i <= last; ++i) AddPoint(FColumns[column(i)], i);
+      }
     }
   }
   FColumnsFor = columns;
   FColumnsAxis = FAxis;
 }
 
-void TTrackProfilePainter::Paint(QPainter& painter, const QRect& rect, double dpr) {
-  FDpr = dpr > 0 ? dpr : 1;
+// Everything but the cursor and the line above the plot, which change as
+// the pointer moves.
+void TTrackProfilePainter::PaintStatic(QPainter& painter, const QRect& rect) {
   painter.save();
   painter.fillRect(rect, kBackground);
   QFont font = painter.font();
@@ -215,8 +245,6 @@ void TTrackProfilePainter::Paint(QPainter& painter, const QRect& rect, double dp
   painter.setFont(font);
   const QFontMetrics metrics(font);
   const bool speedAxis = FShowSpeed && FHasSpeed;
-  FPlot = rect.adjusted(kLeftMargin, kTopMargin, -(speedAxis ? kSpeedMargin : kRightMargin),
-                        -kBottomMargin);
   if (Count() == 0 || FPlot.width() < 8 || FPlot.height() < 8) {
     painter.setPen(kAxisText);
     painter.drawText(rect, Qt::AlignCenter, Count() == 0 ? "No track" : "");
@@ -241,7 +269,9 @@ void TTrackProfilePainter::Paint(QPainter& painter, const QRect& rect, double dp
     yTicks = RoundTicks(low, high, std::max(3, FPlot.height() / 28));
   }
   const double yStep = yTicks.size() >= 2 ? yTicks[1] - yTicks[0] : 1;
-  auto yOf = [&](double e) { return plotBottom - (e - low) / (high - low) * FPlot.height(); };
+  FLow = low;
+  FHigh = high;
+  auto yOf = [&](double e) { return YOfElevation(e); };
   auto xOf = [&](double v) { return plotLeft + v / span * FPlot.width(); };
 
   // Grid and labels.
@@ -300,7 +330,7 @@ void TTrackProfilePainter::Paint(QPainter& painter, const QRect& rect, double dp
   const int columns = std::max(1, static_cast<int>(std::lround(FPlot.width() * FDpr)));
   Decimate(columns);
   painter.setRenderHint(QPainter::Antialiasing, true);
-  painter.setClipRect(FPlot.adjusted(0, -2, 0, 0));
+  painter.setClipRect(FPlot.adjusted(0, -2, 0, 2));
   auto curve = [&](bool elevation, const std::function<double(double)>& y) {
     QPolygonF line;
     line.reserve(columns * 2);
@@ -332,11 +362,16 @@ void TTrackProfilePainter::Paint(QPainter& painter, const QRect& rect, double dp
       area << QPointF(line.back().x(), plotBottom) << QPointF(line.front().x(), plotBottom);
       QColor fill = FColor;
       fill.setAlpha(70);
+      // The area without antialiasing (its edge is under the line), the
+      // line with it.
+      painter.setRenderHint(QPainter::Antialiasing, false);
       painter.setPen(Qt::NoPen);
       painter.setBrush(fill);
       painter.drawPolygon(area);
       painter.setBrush(Qt::NoBrush);
-      painter.setPen(QPen(FColor, 1.5));
+      painter.setRenderHint(QPainter::Antialiasing, true);
+      QPen pen(FColor, 0);
+      painter.setPen(pen);
       painter.drawPolyline(line);
     }
   }
@@ -358,6 +393,40 @@ void TTrackProfilePainter::Paint(QPainter& painter, const QRect& rect, double dp
     painter.drawText(QPointF(plotRight + 6, plotTop - 6), "km/h");
   }
   painter.setClipping(false);
+  painter.restore();
+}
+
+void TTrackProfilePainter::Paint(QPainter& painter, const QRect& rect, double dpr) {
+  FDpr = dpr > 0 ? dpr : 1;
+  const bool speedAxis = FShowSpeed && FHasSpeed;
+  FPlot = rect.adjusted(kLeftMargin, kTopMargin, -(speedAxis ? kSpeedMargin : kRightMargin),
+                        -kBottomMargin);
+  // The still parts are drawn once into a picture of device pixels and
+  // reused while only the cursor moves.
+  const TCacheKey key{rect.size(),   FDpr,      FAxis,    speedAxis,    FColor.rgba(),
+                      FHasSelection, FSelFirst, FSelLast, FTrackVersion};
+  if (!(key == FCacheKey) || FCache.isNull()) {
+    const QSize pixels(static_cast<int>(std::lround(rect.width() * FDpr)),
+                       static_cast<int>(std::lround(rect.height() * FDpr)));
+    if (FCache.size() != pixels) FCache = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+    FCache.setDevicePixelRatio(FDpr);
+    QPainter still(&FCache);
+    still.setFont(painter.font());
+    still.translate(-rect.topLeft());
+    PaintStatic(still, rect);
+    FCacheKey = key;
+  }
+  painter.drawImage(rect.topLeft(), FCache);
+  if (Count() == 0 || FPlot.width() < 8 || FPlot.height() < 8) return;
+  painter.save();
+  QFont font = painter.font();
+  font.setPixelSize(11);
+  painter.setFont(font);
+  const QFontMetrics metrics(font);
+  painter.setRenderHint(QPainter::Antialiasing, true);
+  const double plotLeft = FPlot.left(), plotRight = FPlot.left() + FPlot.width();
+  const double plotTop = FPlot.top(), plotBottom = FPlot.top() + FPlot.height();
+  auto yOf = [&](double e) { return YOfElevation(e); };
 
   // The cursor.
   if (FCursor >= 0) {

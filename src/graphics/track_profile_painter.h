@@ -11,6 +11,7 @@
 // line. Window thread (or any one thread that owns the painter).
 
 #include <QColor>
+#include <QImage>
 #include <QRect>
 #include <QString>
 #include <cstdint>
@@ -71,6 +72,26 @@ class TTrackProfilePainter {
   struct TColumn {
     float EleMin, EleMax, SpeedMin, SpeedMax;
   };
+  struct TCacheKey {
+    QSize Size;
+    double Dpr = 0;
+    TProfileAxis Axis = paDistance;
+    bool Speed = false;
+    QRgb Color = 0;
+    bool Selection = false;
+    size_t First = 0, Last = 0;
+    uint64_t Version = 0;
+    bool operator==(const TCacheKey& o) const {
+      return Size == o.Size && Dpr == o.Dpr && Axis == o.Axis && Speed == o.Speed &&
+             Color == o.Color && Selection == o.Selection && First == o.First && Last == o.Last &&
+             Version == o.Version;
+    }
+  };
+  void PaintStatic(QPainter& painter, const QRect& rect);
+  double YOfElevation(double e) const;
+  // Points per block of the extremes kept for long tracks.
+  static constexpr size_t kBlock = 32;
+  void AddPoint(TColumn& col, size_t i) const;
   void Decimate(int columns);
   double XValue(size_t i) const { return FAxis == paTime ? FTimeX[i] : FAlong[i]; }
   double XSpan() const;
@@ -91,10 +112,15 @@ class TTrackProfilePainter {
   TTrackStats FSelStats;
   // The reduced columns and what they were made for.
   std::vector<TColumn> FColumns;
+  std::vector<TColumn> FBlocks;  // the extremes of each kBlock points
   int FColumnsFor = -1;
   TProfileAxis FColumnsAxis = paDistance;
   QRect FPlot;
   double FDpr = 1;
+  double FLow = 0, FHigh = 1;  // the elevations at the bottom and top of the plot
+  uint64_t FTrackVersion = 0;
+  QImage FCache;  // the still parts
+  TCacheKey FCacheKey;
 };
 
 // Round tick values from `low` to `high` about `wanted` apart: steps of 1,

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace wy {
@@ -58,6 +60,28 @@ TEST(EllipsoidDistance, ShortStepsAgreeWithTheGeodesic) {
   const double d = EllipsoidDistanceM(0, 0, 0.5, 179.7);
   EXPECT_GT(d, 19.9e6);
   EXPECT_LT(d, 20.1e6);
+}
+
+TEST(EllipsoidDistance, PathStepsAgreeWithSingleSteps) {
+  // A path from 70 S to 67 N, east and west, in steps of 1 to 190 m
+  // in changing directions: the expansions are refreshed many times.
+  TPathDistance path;
+  double lat = -70, lng = 20, worst = 0;
+  for (int i = 0; i < 200000; ++i) {
+    const double step = 1 + (i % 190);
+    const double dir = i * 0.001;
+    const double lat2 = lat + step / 111000 * (0.8 + 0.2 * std::sin(dir));
+    const double lng2 = lng + step / 111000 * std::cos(dir) / std::cos(lat * 0.01745);
+    const double exact = EllipsoidDistanceM(lat, lng, lat2, lng2);
+    worst = std::max(worst, std::fabs(path(lat, lng, lat2, lng2) - exact) / exact);
+    lat = lat2;
+    lng = lng2;
+  }
+  EXPECT_GT(lat, 60);
+  EXPECT_LT(worst, 3e-7);
+  // Across the 180th meridian and long steps as EllipsoidDistanceM.
+  EXPECT_NEAR(path(0, 179.9995, 0, -179.9995), EllipsoidDistanceM(0, 179.9995, 0, -179.9995), 1e-6);
+  EXPECT_NEAR(path(0, 0, 1, 0), 110574.3886, 0.01);
 }
 
 }  // namespace
