@@ -147,9 +147,9 @@ def main():
     climb = 0.0
     for a, b in zip(true_ele, true_ele[1:]):
         climb += max(0.0, b - a)
-    print("%-22s %12s %12s %12s %10s" % ("by construction", fmt(14000, "m"),
-                                         fmt(points[-1][3], "s"),
-                                         fmt(points[-1][3] - 25 * 60, "s"), fmt(climb, "m")))
+    duration = points[-1][3] - points[0][3]
+    print("%-22s %12s %12s %12s %10s" % ("by construction", fmt(14000, "m"), fmt(duration, "s"),
+                                         fmt(duration - 25 * 60, "s"), fmt(climb, "m")))
 
 
 if __name__ == "__main__":
