@@ -103,6 +103,8 @@ int RunProfile(const std::vector<std::string>& args, std::ostream& out, std::ost
   }
   if (!profile.HasElevation())
     err << "wymap: profile: track " << track << " has no elevations; the picture shows none\n";
+  if (time && !profile.HasTime())
+    err << "wymap: profile: track " << track << " has no times; drawn against distance\n";
   return kWymapOk;
 }
 

@@ -2,6 +2,8 @@
 
 #include <limits>
 
+#include "geo/ellipsoid_distance.h"
+
 #include "geo/track_statistics.h"
 
 namespace wy {
@@ -10,7 +12,8 @@ std::vector<double> TrackSpeeds(const TTrack& track, const std::vector<double>& 
   const std::vector<TTrackPoint>& p = track.Points;
   std::vector<double> speed(p.size(), kTrackNoValue);
   if (along.size() != p.size()) return speed;
-  const double half = kSpeedWindowS / 2;
+  const double half = kSpeedWindowS;
+  TPathDistance distance;
   double latest = -std::numeric_limits<double>::infinity();
   std::vector<size_t> chain;
   for (size_t seg = 0; seg < track.SegmentCount(); ++seg) {
@@ -28,7 +31,9 @@ std::vector<double> TrackSpeeds(const TTrack& track, const std::vector<double>& 
       if (ahead < k) ahead = k;
       while (ahead + 1 < chain.size() && p[chain[ahead]].Time - t < half) ++ahead;
       const size_t a = chain[back], b = chain[ahead];
-      if (p[b].Time > p[a].Time) speed[chain[k]] = (along[b] - along[a]) / (p[b].Time - p[a].Time);
+      if (p[b].Time > p[a].Time)
+        speed[chain[k]] =
+            distance(p[a].Lat, p[a].Lng, p[b].Lat, p[b].Lng) / (p[b].Time - p[a].Time);
     }
   }
   return speed;

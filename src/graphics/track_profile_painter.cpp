@@ -113,7 +113,7 @@ void TTrackProfilePainter::SetTrack(const TTrack& track) {
       FHasSpeed = true;
       FSpeedMax = std::max(FSpeedMax, v);
     }
-  FBlocks.assign((Count() + kBlock - 1) / kBlock, TColumn{kNone, -kNone, kNone, -kNone});
+  FBlocks.assign((Count() + kBlock - 1) / kBlock, TColumn{kNone, -kNone, 0, 0});
   for (size_t i = 0; i < Count(); ++i) AddPoint(FBlocks[i / kBlock], i);
   if (!FHasTime) FAxis = paDistance;
   FCursor = -1;
@@ -196,14 +196,14 @@ void TTrackProfilePainter::AddPoint(TColumn& col, size_t i) const {
   }
   const double v = FSpeed[i];
   if (v == v) {
-    col.SpeedMin = std::min(col.SpeedMin, static_cast<float>(v));
-    col.SpeedMax = std::max(col.SpeedMax, static_cast<float>(v));
+    col.SpeedSum += static_cast<float>(v);
+    ++col.SpeedCount;
   }
 }
 
 void TTrackProfilePainter::Decimate(int columns) {
   if (FColumnsFor == columns && FColumnsAxis == FAxis) return;
-  FColumns.assign(static_cast<size_t>(columns), TColumn{kNone, -kNone, kNone, -kNone});
+  FColumns.assign(static_cast<size_t>(columns), TColumn{kNone, -kNone, 0, 0});
   const double scale = columns / XSpan();
   const std::vector<double>& xs = FAxis == paTime ? FTimeX : FAlong;
   auto column = [&](size_t i) {
@@ -224,8 +224,8 @@ void TTrackProfilePainter::Decimate(int columns) {
         const TColumn& k = FBlocks[b];
         col.EleMin = std::min(col.EleMin, k.EleMin);
         col.EleMax = std::max(col.EleMax, k.EleMax);
-        col.SpeedMin = std::min(col.SpeedMin, k.SpeedMin);
-        col.SpeedMax = std::max(col.SpeedMax, k.SpeedMax);
+        col.SpeedSum += k.SpeedSum;
+        col.SpeedCount += k.SpeedCount;
       } else {
         for (size_t i = first; i <= last; ++i) AddPoint(FColumns[column(i)], i);
       }
@@ -331,14 +331,14 @@ void TTrackProfilePainter::PaintStatic(QPainter& painter, const QRect& rect) {
   Decimate(columns);
   painter.setRenderHint(QPainter::Antialiasing, true);
   painter.setClipRect(FPlot.adjusted(0, -2, 0, 2));
-  auto curve = [&](bool elevation, const std::function<double(double)>& y) {
+  // The elevation through each column's minimum and maximum.
+  auto curve = [&](const std::function<double(double)>& y) {
     QPolygonF line;
     line.reserve(columns * 2);
     double previous = 0;
     for (int c = 0; c < columns; ++c) {
       const TColumn& col = FColumns[static_cast<size_t>(c)];
-      const float lo = elevation ? col.EleMin : col.SpeedMin;
-      const float hi = elevation ? col.EleMax : col.SpeedMax;
+      const float lo = col.EleMin, hi = col.EleMax;
       if (lo > hi) continue;  // no point in this column
       const double x = plotLeft + (c + 0.5) / FDpr;
       const double ylo = y(lo), yhi = y(hi);
@@ -356,7 +356,7 @@ void TTrackProfilePainter::PaintStatic(QPainter& painter, const QRect& rect) {
     return line;
   };
   if (FHasEle) {
-    const QPolygonF line = curve(true, yOf);
+    const QPolygonF line = curve(yOf);
     if (!line.isEmpty()) {
       QPolygonF area = line;
       area << QPointF(line.back().x(), plotBottom) << QPointF(line.front().x(), plotBottom);
@@ -370,7 +370,7 @@ void TTrackProfilePainter::PaintStatic(QPainter& painter, const QRect& rect) {
       painter.drawPolygon(area);
       painter.setBrush(Qt::NoBrush);
       painter.setRenderHint(QPainter::Antialiasing, true);
-      QPen pen(FColor, 0);
+      QPen pen(FColor, FDpr >= 1.5 ? 1.0 : 0.0);  // one device pixel at least
       painter.setPen(pen);
       painter.drawPolyline(line);
     }
@@ -383,8 +383,17 @@ void TTrackProfilePainter::PaintStatic(QPainter& painter, const QRect& rect) {
                    ? ticks.back() + (ticks.back() < FSpeedMax * 3.6 ? ticks[1] - ticks[0] : 0)
                    : 1;
     auto ySpeed = [&](double v) { return plotBottom - v * 3.6 / speedTop * FPlot.height(); };
-    painter.setPen(QPen(kSpeedColor, 1));
-    painter.drawPolyline(curve(false, ySpeed));
+    // The speed through each column's mean (its extremes are mostly the
+    // receiver's noise).
+    QPolygonF speedLine;
+    speedLine.reserve(columns);
+    for (int c = 0; c < columns; ++c) {
+      const TColumn& col = FColumns[static_cast<size_t>(c)];
+      if (col.SpeedCount > 0)
+        speedLine << QPointF(plotLeft + (c + 0.5) / FDpr, ySpeed(col.SpeedSum / col.SpeedCount));
+    }
+    painter.setPen(QPen(kSpeedColor, FDpr >= 1.5 ? 1.0 : 0.0));
+    painter.drawPolyline(speedLine);
     painter.setClipping(false);
     const double step = ticks.size() >= 2 ? ticks[1] - ticks[0] : 1;
     for (double t : ticks)

@@ -69,8 +69,10 @@ class TTrackProfilePainter {
   QString CursorText() const;
 
  private:
+  // Elevation extremes and the speeds' sum of a pixel column (or block).
   struct TColumn {
-    float EleMin, EleMax, SpeedMin, SpeedMax;
+    float EleMin, EleMax, SpeedSum;
+    uint32_t SpeedCount;
   };
   struct TCacheKey {
     QSize Size;

@@ -148,6 +148,8 @@ TEST(WymapProfile, DrawsTheChosenTrackAtTheGivenSize) {
   // The second track has no elevations: a picture all the same, and a note.
   ASSERT_EQ(RunTool({"profile", gpx, "-o", png, "--track", "2"}, out, err), 0);
   EXPECT_EQ(err, "wymap: profile: track 2 has no elevations; the picture shows none\n");
+  ASSERT_EQ(RunTool({"profile", gpx, "-o", png, "--time"}, out, err), 0);
+  EXPECT_EQ(err, "wymap: profile: track 1 has no times; drawn against distance\n");
 }
 
 }  // namespace
