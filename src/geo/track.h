@@ -47,12 +47,14 @@ class TTrack {
     if (FStarts.empty() || FStarts.back() < Points.size()) FStarts.push_back(Points.size());
   }
 
+  // Points put into Points directly, without Add, are one segment.
   size_t SegmentCount() const {
+    if (FStarts.empty()) return Points.empty() ? 0 : 1;
     size_t n = FStarts.size();
     if (n > 0 && FStarts.back() >= Points.size()) --n;  // an opened, still empty one
     return n;
   }
-  size_t SegmentBegin(size_t segment) const { return FStarts[segment]; }
+  size_t SegmentBegin(size_t segment) const { return FStarts.empty() ? 0 : FStarts[segment]; }
   size_t SegmentEnd(size_t segment) const {
     return segment + 1 < FStarts.size() ? FStarts[segment + 1] : Points.size();
   }
@@ -64,6 +66,7 @@ class TTrack {
 };
 
 inline size_t TTrack::SegmentOf(size_t index) const {
+  if (FStarts.empty()) return 0;
   size_t lo = 0, hi = SegmentCount();
   while (hi - lo > 1) {
     const size_t mid = (lo + hi) / 2;

@@ -193,6 +193,12 @@ TEST(TrackStatistics, SegmentsRangesAndRecorderFaults) {
   EXPECT_EQ(RangeStatistics(two, along, 9999, 99999).Points, 0u);
   EXPECT_EQ(RangeStatistics(two, along, 50, 10).Points, 0u);
 
+  // Points put in directly are one segment.
+  TTrack direct;
+  direct.Points = NorthWalk(11, 100, 0, NoEle).Points;
+  EXPECT_EQ(direct.SegmentCount(), 1u);
+  EXPECT_NEAR(TrackStatistics(direct).DistanceM, 1000, 0.01);
+
   // One point.
   TTrack one;
   one.Add(45, 6, 1000, kT0);
