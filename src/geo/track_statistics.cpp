@@ -61,16 +61,24 @@ class THysteresis {
   double FLow = 0, FHigh = 0, FAnchor = 0;
 };
 
-// Elevation figures of points lo .. hi of one segment.
+// Elevation figures of points lo .. hi of one segment, and (in the same
+// pass over the points) the points that take part in the time figures:
+// those whose time is later than `latest`, the latest time seen before.
 void AddElevations(const TTrack& track, const std::vector<double>& along, size_t lo, size_t hi,
-                   TTrackStats& s) {
+                   double& latest, std::vector<size_t>& chain, TTrackStats& s) {
   const std::vector<TTrackPoint>& p = track.Points;
   const double half = kElevationSmoothingM / 2;
   THysteresis climb;
   double sum = 0;
   size_t count = 0;
   size_t left = lo, right = lo;  // the window holds the points left .. right - 1
+  chain.clear();
+  chain.reserve(hi - lo + 1);
   for (size_t j = lo; j <= hi; ++j) {
+    if (p[j].HasTime() && !(p[j].Time <= latest)) {
+      chain.push_back(j);
+      latest = p[j].Time;
+    }
     if (!p[j].HasEle()) continue;
     const double e = p[j].Ele;
     if (!s.HasElevation) {
@@ -113,20 +121,11 @@ double MedianOfFive(const double* v) {
   return w[2];
 }
 
-// Time figures of points lo .. hi of one segment; `latest` is the latest
-// time seen before (points at or before it are skipped).
-void AddTimes(const TTrack& track, const std::vector<double>& along, size_t lo, size_t hi,
-              double& latest, std::vector<size_t>& chain, std::vector<double>& speeds,
-              TTrackStats& s) {
+// Time figures of one segment from its points in `chain` (AddElevations).
+void AddTimes(const TTrack& track, const std::vector<double>& along,
+              const std::vector<size_t>& chain, std::vector<double>& speeds, TTrackStats& s) {
   const std::vector<TTrackPoint>& p = track.Points;
   TPathDistance distance;
-  chain.clear();
-  chain.reserve(hi - lo + 1);
-  for (size_t j = lo; j <= hi; ++j)
-    if (p[j].HasTime() && !(p[j].Time <= latest)) {
-      chain.push_back(j);
-      latest = p[j].Time;
-    }
   if (chain.empty()) return;
   if (!s.HasTime) {
     s.HasTime = true;
@@ -222,8 +221,8 @@ TTrackStats RangeStatistics(const TTrack& track, const std::vector<double>& alon
     const size_t lo = std::max(first, b), hi = std::min(last, e - 1);
     if (lo > hi) continue;
     s.DistanceM += along[hi] - along[lo];
-    AddElevations(track, along, lo, hi, s);
-    AddTimes(track, along, lo, hi, latest, chain, speeds, s);
+    AddElevations(track, along, lo, hi, latest, chain, s);
+    AddTimes(track, along, chain, speeds, s);
   }
   if (s.HasTime) {
     s.DurationS = s.End - s.Start;
