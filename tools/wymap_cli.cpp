@@ -41,8 +41,10 @@
 #include "tools/wymap_cache.h"
 #include "tools/wymap_convert.h"
 #include "tools/wymap_elevation.h"
+#include "tools/wymap_profile.h"
 #include "tools/wymap_route.h"
 #include "tools/wymap_service_wait.h"
+#include "tools/wymap_stats.h"
 
 namespace wy {
 namespace {
@@ -896,7 +898,7 @@ std::string WymapUsage() {
          "  cache clear [--older-than DAYS]\n"
          "                         deletes the cached tiles, or those not used for\n"
          "                         DAYS days; prints removed TAB tiles TAB bytes\n" +
-         ConvertUsage() +
+         ConvertUsage() + StatsUsage() + ProfileUsage() +
          "  route FROM TO          a route; FROM and TO each LAT,LNG or an address\n"
          "                         (quoted): the total distance in km TAB the time,\n"
          "                         then one instruction a line: the distance of its\n"
@@ -984,6 +986,11 @@ int RunWymap(const std::vector<std::string>& args, std::ostream& out, std::ostre
   // convert has options of its own and needs no service endpoints.
   if (!args.empty() && args[0] == "convert")
     return RunConvert(std::vector<std::string>(args.begin() + 1, args.end()), out, err);
+  // So have the track commands.
+  if (!args.empty() && args[0] == "stats")
+    return RunStats(std::vector<std::string>(args.begin() + 1, args.end()), out, err);
+  if (!args.empty() && args[0] == "profile")
+    return RunProfile(std::vector<std::string>(args.begin() + 1, args.end()), out, err);
   TArguments a;
   const std::string problem = ParseArguments(args, a);
   if (!problem.empty()) {

@@ -22,6 +22,7 @@
 #include "shapes/shapes_group.h"
 #include "tiles/graphic_pool.h"
 #include "tools/wymap_cli.h"
+#include "tools/wymap_headless_shapes.h"
 
 namespace wy {
 
@@ -227,28 +228,11 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
   const std::string shapes = ConvertShapeText(kind, std::move(text));
   if (!HasShapeRecords(shapes)) return Fail(err, "no shapes in " + a.In);
 
-  // The shapes without a window: a host that drops repaint requests, and a
-  // graphic pool of our own that never runs, so that marker icons are not
-  // fetched.
-  static int argc = 1;
-  static char name[] = "wymap";
-  static char* argv[] = {name, nullptr};
-  std::unique_ptr<QGuiApplication> app;
-  if (QCoreApplication::instance() == nullptr) {
-    PrepareApplication();
-    app = std::make_unique<QGuiApplication>(argc, argv);
-  }
+  TToolApplication app;
   {
-    TWyWorldInfo world;
-    TWyCanvas canvas;
-    TThreadGraphicPool pool(true, TThreadGraphicPool::TOptions());
-    THeadlessShapesHost host;
-    TWyShapesGroup registry(&canvas, &host, &world);
-    registry.UseGraphicPool(&pool);
-    if (kind == skText)
-      registry.SetToTxt(shapes);
-    else
-      registry.ReadConvertedText(shapes);
+    THeadlessShapes headless(kind, shapes);
+    TWyShapesGroup& registry = headless.Registry();
+    TWyWorldInfo& world = headless.World();
     const TCounts counts = CountShapes(registry);
     if (counts.markers + counts.lines + counts.polygons == 0)
       return Fail(err, "no shapes in " + a.In);
@@ -275,7 +259,6 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
     }
     stages.Say("writing " + a.Out);
     if (!SaveExportFile(a.Out, a.To, document)) return Fail(err, "cannot write " + a.Out);
-    registry.UseGraphicPool(nullptr);
   }
   stages.Say("done");
   return kWymapOk;

@@ -29,6 +29,7 @@
 #include <iterator>
 
 #include "demo/address_box.h"
+#include "demo/track_panel.h"
 #include "geo/coordinate_text.h"
 #include "geo/geodesy.h"
 #include "geo/query_value.h"
@@ -139,7 +140,12 @@ void TFZeduZavireRozuvidu::BuildControls() {
   row->setContentsMargins(0, 0, 0, 0);
   row->setSpacing(0);
 
-  map = new TWyVuroduDav(central);
+  // The map, and under it the track panel.
+  auto* left = new QWidget(central);
+  auto* leftColumn = new QVBoxLayout(left);
+  leftColumn->setContentsMargins(0, 0, 0, 0);
+  leftColumn->setSpacing(0);
+  map = new TWyVuroduDav(left);
   map->setCenter(kStartLatitude, kStartLongitude);
   map->SetDblClickZoom(true);
   map->SetMouseWheelZoom(true);
@@ -147,7 +153,10 @@ void TFZeduZavireRozuvidu::BuildControls() {
   map->SetShowZoomButtons(true);
   map->SetShowScaleBar(true);
   map->SetDraggable(true);
-  row->addWidget(map, 1);
+  leftColumn->addWidget(map, 1);
+  tracks = new TTrackPanel(map, left);
+  leftColumn->addWidget(tracks);
+  row->addWidget(left, 1);
 
   Panel1 = new QWidget(central);
   Panel1->setFixedWidth(349);

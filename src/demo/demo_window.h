@@ -34,6 +34,7 @@ class QWidget;
 namespace wy {
 
 class TAddressBox;
+class TTrackPanel;
 class TObject;
 class TWyGeoLocalise;
 class TWyShape;
@@ -173,6 +174,8 @@ class TFZeduZavireRozuvidu : public QMainWindow {
   QLabel* pointerAt = nullptr;
   QTimer* TimerPlaces = nullptr;
   TWyVuroduDav* map = nullptr;
+  // The opened file's tracks, under the map (hidden without one).
+  TTrackPanel* tracks = nullptr;
   std::unique_ptr<TWyGeoLocalise> GEoLocalise;
   int FStartPlace = 0;
   // The track file being opened in the background ("" when none).

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include "demo/demo_window.h"
+#include "demo/track_panel.h"
 #include "formats/shape_file.h"
 #include "map/map_control.h"
 #include "shapes/shape_marker.h"
@@ -47,6 +48,7 @@ void TFZeduZavireRozuvidu::btSaveClick() {
 // track is read and converted in the background: the window keeps working.
 void TFZeduZavireRozuvidu::OpenTrackFile(const std::string& name) {
   TWyShapes* opened = map->ShapesGroup().getShapes(kOpenedGroup);
+  tracks->Clear();
   opened->Clear();
   FOpening = name;
   Report("Opening " + name + "…");
@@ -65,6 +67,7 @@ void TFZeduZavireRozuvidu::mapLoad(const std::string& group) {
     return;
   }
   Report("");
+  tracks->ShowTracks({opened});
   map->fitShapes(opened);
   if (TWyShapeMarker* pin = map->Shapes()->Markers()->Items(0)) {
     const TLatLng c = map->Center();
@@ -76,6 +79,7 @@ void TFZeduZavireRozuvidu::mapLoad(const std::string& group) {
 void TFZeduZavireRozuvidu::btOpenClick() {
   const std::string name = ChooseFile(false);
   if (name.empty()) return;
+  tracks->Clear();
   // The file's shapes are no places of a search: the places go first, and
   // a click on an opened marker shows no place.
   ClearAll();
@@ -92,6 +96,12 @@ void TFZeduZavireRozuvidu::btOpenClick() {
     return;
   }
   Report("");
+  {
+    std::vector<TWyShapes*> saved;
+    for (TWyShapes* group : map->ShapesGroup().Groups())
+      if (group->Serialize()) saved.push_back(group);
+    tracks->ShowTracks(saved);
+  }
   // An opened map brings its layer switches.
   ckTraffic->setChecked(map->TrafficLayer());
   ckPhotos->setChecked(map->PanoramioLayer());

@@ -11,6 +11,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -30,9 +31,11 @@
 #include "geo/geodesy.h"
 #include "geo/settings.h"
 #include "geo/text_convert.h"
+#include "graphics/track_profile_widget.h"
 #include "map/map_control.h"
 #include "map/map_controls.h"
 #include "map/map_test_support.h"
+#include "map/track_profile_link.h"
 #include "platform/open_url.h"
 #include "platform/tick.h"
 #include "services/geo_localise.h"
@@ -42,6 +45,7 @@
 #include "shapes/shape_line.h"
 #include "shapes/shape_list.h"
 #include "shapes/shape_marker.h"
+#include "shapes/shape_poi.h"
 #include "shapes/shapes_group.h"
 #include "support/fixture_server.h"
 #include "support/image_helpers.h"
@@ -1071,6 +1075,124 @@ TEST_F(DemoWindowTest, OpeningATrackFileFramesIt) {
   EXPECT_EQ(opened->Markers()->Count(), 0);
   EXPECT_EQ(opened->Lines()->Count(), 1);
   EXPECT_NEAR(W().map()->Center().Lng, 13.385, 0.01);
+}
+
+// An opened track file lists its tracks with their figures under the map;
+// the chosen one's profile follows the pointer with a dot on the map. A
+// file without tracks hides the panel.
+TEST_F(DemoWindowTest, OpenedTracksShowTheirFiguresAndProfile) {
+  TScratchDir files;
+  std::string chosen;
+  W().SetFileChooser([&](bool) { return chosen; });
+  auto write = [&](const std::string& name, const std::string& text) {
+    std::ofstream(files.Sub(name), std::ios::binary) << text;
+    return files.Sub(name);
+  };
+  std::string points;
+  for (int i = 0; i <= 100; ++i)
+    points += "<trkpt lat=\"" + std::to_string(45 + i * 0.0001) + "\" lon=\"6\"><ele>" +
+              std::to_string(1000 + i) + "</ele></trkpt>";
+  const std::string hike =
+      write("hike.gpx", "<?xml version=\"1.0\"?><gpx version=\"1.1\" creator=\"t\"><trk><trkseg>" +
+                            points +
+                            "</trkseg></trk><trk><trkseg><trkpt lat=\"45\" lon=\"6.01\"/>"
+                            "<trkpt lat=\"45.001\" lon=\"6.01\"/></trkseg></trk></gpx>");
+  const std::string place = write("place.gpx",
+                                  "<?xml version=\"1.0\"?><gpx version=\"1.1\" creator=\"t\">"
+                                  "<wpt lat=\"45\" lon=\"6\"><name>Hut</name></wpt></gpx>");
+  TTrackPanel* panel = W().tracks();
+  EXPECT_FALSE(panel->isVisible());
+
+  chosen = hike;
+  Click(W().btOpen());
+  ASSERT_TRUE(PumpUntil([&] { return Status().empty(); }, 5000)) << Status();
+  ASSERT_TRUE(panel->isVisible());
+  ASSERT_EQ(panel->List()->count(), 2);
+  EXPECT_EQ(panel->List()->item(0)->text().toStdString(), "Track 1\n1.11 km  +100 m");
+  EXPECT_EQ(panel->Chosen(), 0);
+  EXPECT_NE(panel->Figures()->text().toStdString().find("Ascent 100 m"), std::string::npos);
+  EXPECT_NE(panel->Figures()->text().toStdString().find("no time"), std::string::npos);
+
+  TTrackProfileWidget* profile = panel->Profile();
+  profile->repaint();
+  const QPoint at(static_cast<int>(profile->Profile().XOfIndex(40)), profile->height() / 2);
+  QTest::mouseMove(profile, at);
+  ASSERT_EQ(profile->CursorIndex(), 40);
+  ASSERT_NE(panel->Link()->CursorDot(), nullptr);
+  EXPECT_NEAR(panel->Link()->CursorDot()->Latitude(), 45.004, 1e-9);
+
+  // The second track: no elevations.
+  const QRect second = panel->List()->visualItemRect(panel->List()->item(1));
+  QTest::mouseClick(panel->List()->viewport(), Qt::LeftButton, Qt::NoModifier, second.center());
+  EXPECT_EQ(panel->Chosen(), 1);
+  EXPECT_EQ(profile->Profile().Count(), 2u);
+  EXPECT_NE(panel->Figures()->text().toStdString().find("no elevation"), std::string::npos);
+
+  chosen = place;
+  Click(W().btOpen());
+  ASSERT_TRUE(PumpUntil([&] { return Status().empty(); }, 5000)) << Status();
+  EXPECT_FALSE(panel->isVisible());
+  EXPECT_EQ(panel->TrackCount(), 0);
+}
+
+// A track without elevations offers to fetch them, only when asked: batched
+// requests to the elevation service, the button cancelling while they run.
+TEST_F(DemoWindowTest, ElevationsOfATrackAreFetchedOnRequestAndCancellable) {
+  TFixtureServer server;
+  int requests = 0;
+  server.Handle("/oe/api/v1/lookup", [&](const TFixtureRequest& request, httplib::Response& r) {
+    ++requests;
+    const std::string locations = request.Params.find("locations")->second;
+    std::string body = "{\"results\":[";
+    size_t start = 0;
+    for (int k = 0;; ++k) {
+      const size_t bar = locations.find('|', start);
+      const double lat = std::stod(locations.substr(start, locations.find(',', start) - start));
+      body += (k ? "," : "") + std::string("{\"elevation\":") +
+              std::to_string(static_cast<int>(std::lround((lat - 45) * 100000))) + "}";
+      if (bar == std::string::npos) break;
+      start = bar + 1;
+    }
+    r.set_content(body + "]}", "application/json");
+  });
+  SetEndpoint("open-elevation", server.Url("/oe"));
+  SetSetting("timeout.elevation-pause", "20");
+  TScratchDir files;
+  std::string chosen;
+  W().SetFileChooser([&](bool) { return chosen; });
+  std::string points;
+  for (int i = 0; i <= 100; ++i)
+    points += "<trkpt lat=\"" + std::to_string(45 + i * 0.0001) + "\" lon=\"6\"/>";
+  chosen = files.Sub("flat.gpx");
+  std::ofstream(chosen) << "<?xml version=\"1.0\"?><gpx version=\"1.1\"><trk><trkseg>" + points +
+                               "</trkseg></trk></gpx>";
+  Click(W().btOpen());
+  ASSERT_TRUE(PumpUntil([&] { return Status().empty(); }, 5000)) << Status();
+  TTrackPanel* panel = W().tracks();
+  ASSERT_EQ(panel->TrackCount(), 1);
+  EXPECT_EQ(requests, 0);  // nothing asked on opening
+  QPushButton* fetch = panel->FetchButton();
+  ASSERT_TRUE(fetch->isVisible());
+
+  // Cancelled after the first answer.
+  QTimer::singleShot(5, fetch, [&] { QTest::mouseClick(fetch, Qt::LeftButton); });
+  QTest::mouseClick(fetch, Qt::LeftButton);
+  EXPECT_GE(requests, 1);
+  EXPECT_LT(requests, 5);
+  EXPECT_NE(panel->Figures()->text().toStdString().find("Elevations: cancelled"),
+            std::string::npos);
+
+  // The whole track: 100 steps in requests of 20 steps (21 points); those
+  // answered before come from the cache.
+  const int asked = requests;
+  requests = 0;
+  ASSERT_TRUE(fetch->isVisible());
+  QTest::mouseClick(fetch, Qt::LeftButton);
+  EXPECT_EQ(requests, 5 - asked);
+  EXPECT_EQ(fetch->text().toStdString(), "Fetch elevations");
+  EXPECT_FALSE(fetch->isVisible());
+  EXPECT_NE(panel->Figures()->text().toStdString().find("Ascent 1000 m"), std::string::npos)
+      << panel->Figures()->text().toStdString();
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "demo/address_box.h"
 #include "demo/demo_window.h"
+#include "demo/track_panel.h"
 
 class QComboBox;
 class QLabel;
@@ -48,6 +49,7 @@ class TFZeduZavireRozuviduTestAccess {
     FW.FChooseFile = std::move(chooser);
   }
   QLabel* status() const { return FW.status; }
+  TTrackPanel* tracks() const { return FW.tracks; }
   QLabel* pointerAt() const { return FW.pointerAt; }
   QTimer* timerPlaces() const { return FW.TimerPlaces; }
   int idSelected() const { return FW.idSelected; }
