@@ -9,19 +9,35 @@
 
 namespace wy {
 
-TTrack TrackFromLine(const TWyShapeLine& line) {
-  TTrack track;
-  track.Name = !line.Hint().empty() ? line.Hint() : line.Name();
-  track.Points.reserve(static_cast<size_t>(line.Count()));
+namespace {
+
+// A track's name: the recorded name where the file gave one, else the hint,
+// else the shape's name (maybe empty).
+std::string TrackName(const TWyShapeLine& line) {
+  const std::string& recorded = line.Attributes().Get("name");
+  if (!recorded.empty()) return recorded;
+  return !line.Hint().empty() ? line.Hint() : line.Name();
+}
+
+void AddPoints(const TWyShapeLine& line, TTrack& track) {
   for (int32_t i = 0; i < line.Count(); ++i) {
     const TWyPointLine& p = *line.getPoints(i);
     TTrackPoint t;
     t.Lat = p.Lat();
     t.Lng = p.Lng();
     if (p.Alt() != TWyShape::kNoAltitude) t.Ele = p.Alt();
-    // times: filled once lines carry them
+    if (p.HasTime()) t.Time = p.Time();
     track.Add(t);
   }
+}
+
+}  // namespace
+
+TTrack TrackFromLine(const TWyShapeLine& line) {
+  TTrack track;
+  track.Name = TrackName(line);
+  track.Points.reserve(static_cast<size_t>(line.Count()));
+  AddPoints(line, track);
   return track;
 }
 
@@ -49,24 +65,33 @@ void RereadTrack(TLineTrack& track) {
   TTrack fresh;
   for (TWyShapeLine* line : track.Lines) {
     fresh.StartSegment();
-    for (const TTrackPoint& p : TrackFromLine(*line).Points) fresh.Add(p);
+    AddPoints(*line, fresh);
   }
   fresh.Name = name;
   track.Track = std::move(fresh);
 }
 
-// One line is one track for now; the lines of one recorded track become
-// its segments once lines say which track they came from.
+// Consecutive lines with the same track key are the segments of one track
+// (the segments of a GPX track, the parts of a multi-part feature); a line
+// without a key is a track of its own.
 std::vector<TLineTrack> TracksFromLines(const TWyShapes& group) {
   std::vector<TLineTrack> tracks;
   TWyShapeLineList* lines = group.Lines();
+  std::string openKey;
   for (int32_t i = 0; i < lines->Count(); ++i) {
     TWyShapeLine* line = lines->Items(i);
     if (line->Count() < 1) continue;
-    TLineTrack t;
-    t.Track = TrackFromLine(*line);
+    const std::string key = TrackKeyOf(*line);
+    if (key.empty() || key != openKey || tracks.empty()) {
+      TLineTrack t;
+      t.Track.Name = TrackName(*line);
+      tracks.push_back(std::move(t));
+    }
+    openKey = key;
+    TLineTrack& t = tracks.back();
+    t.Track.StartSegment();
+    AddPoints(*line, t.Track);
     t.Lines.push_back(line);
-    tracks.push_back(std::move(t));
   }
   return tracks;
 }
