@@ -19,10 +19,11 @@
 #include "graphics/system_colors.h"
 #include "map/detail/fire_event.h"
 #include "map/detail/geo_services_adapter.h"
+#include "map/detail/map_control_input.h"
 #include "map/detail/map_input_handler.h"
-#include "map/detail/map_tile_frame.h"
 #include "map/detail/repaint_scheduler.h"
 #include "map/map_controls.h"
+#include "map/map_renderer.h"
 #include "map/native_panoramio_layer.h"
 #include "map/traffic_layer.h"
 #include "platform/log.h"
@@ -31,35 +32,20 @@
 #include "services/geo_localise.h"
 #include "shapes/shape.h"
 #include "shapes/shapes_group.h"
-#include "tiles/local_tile_source.h"
 #include "tiles/tile_server.h"
 
 namespace wy {
 
 namespace {
 
-constexpr int kTileSize = TMapTileFrame::kTileSize;
+constexpr int kTileSize = TMapRenderer::kTileSize;
 constexpr uint32_t kTimerIntervalMs = 20;
 constexpr uint16_t kDefaultCacheSize = 256;
 // Short pans animate; this many steps at most, then the map jumps.
 constexpr int kMaxPanSteps = 100;
 constexpr double kPanAnimateKm = 0.5;
-constexpr TColor kCopyrightColor = 0x808080;
 // Above this many shapes on screen, a map drag draws only the tiles.
 constexpr int32_t kMaxShapesWhileDragging = 4000;
-
-QColor PlaceholderColor() {
-  return ToQColor(cl3DLight);
-}
-
-// From this many device pixels per map pixel on, tiles come at twice the
-// density (a screen at 1.25 draws ordinary tiles slightly enlarged; one at
-// 1.5 or more would blur them visibly).
-constexpr qreal kDenseTilesFrom = 1.5;
-
-int TileScaleFor(qreal devicePixelRatio) {
-  return devicePixelRatio >= kDenseTilesFrom ? 2 : 1;
-}
 
 }  // namespace
 
@@ -82,30 +68,29 @@ class TVuroduDavControl::TShapesHost : public TWyShapesHost {
 
 TVuroduDavControl::TVuroduDavControl(QWidget* parent)
     : QWidget(parent),
-      FTileFrame(std::make_unique<TMapTileFrame>(PlaceholderColor())),
+      FRenderer(std::make_unique<TMapRenderer>()),
+      FViewport(FRenderer->Viewport()),
       FRepaint(std::make_unique<TRepaintScheduler>()),
-      FInput(std::make_unique<TMapInputHandler>(*this)),
+      FInputTarget(std::make_unique<TInputTarget>(*this)),
+      FInput(std::make_unique<TMapInputHandler>(*FInputTarget)),
       FControls(std::make_unique<TMapControls>(*this)) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMouseTracking(true);
   setFocusPolicy(Qt::StrongFocus);
 
-  FWyCanvas = std::make_unique<TWyCanvas>();
-  QFont font(QStringLiteral("DejaVu Sans"));
-  font.setPointSize(8);
-  FWyCanvas->SetFont(font);
-
   FMailbox = std::make_unique<TMessageMailbox>(
       [this](uint32_t msg, intptr_t wParam, intptr_t) { HandleMessage(msg, wParam); });
-  FMapServer = std::make_unique<TVuroduDavServer>(FMailbox->Target(), PlaceholderColor());
+  FMapServer =
+      std::make_unique<TVuroduDavServer>(FMailbox->Target(), TMapRenderer::PlaceholderColor());
   FMapServer->SetCacheSize(kDefaultCacheSize);
   FMapServer->SetTileServer(tsOSM);
   // A tile the server cannot deliver shows the built-in world map meanwhile.
   FMapServer->SetStandIn(true);
   FMapServer->OnLoadTile = [this](int x, int y, int z, int t) { TileLoaded(x, y, z, t); };
+  FRenderer->SetTileLayers(FMapServer.get(), nullptr);
   FShapesHost = std::make_unique<TShapesHost>(this, FMailbox->Target());
   FShapesGroup = std::make_unique<TWyShapesGroup>(
-      FWyCanvas.get(), FShapesHost.get(), &FViewport.WorldInfo(), wy::TNotifyEvent{},
+      &FRenderer->Canvas(), FShapesHost.get(), &FViewport.WorldInfo(), wy::TNotifyEvent{},
       wy::TNotifyEvent{}, [this](TObject* sender, TWyShape* item, bool& cancel) {
         Fire(OnShapeMove, sender, item, cancel);
       });
@@ -113,6 +98,7 @@ TVuroduDavControl::TVuroduDavControl(QWidget* parent)
     Fire(OnHotSpot, sender, url);
     SetUrl(url);
   };
+  FRenderer->SetShapes(FShapesGroup.get());
   InstallShapeRelays();
   FThreadedTimer = std::make_unique<TThreadedTimer>(true, kTimerIntervalMs, true);
   FThreadedTimer->OnTimer = [this](TThreadedTimer*) { TimerTick(); };
@@ -154,6 +140,7 @@ TVuroduDavControl::~TVuroduDavControl() {
     FMapServer.reset();
   }
   // The shapes go before the surface they draw on.
+  if (FRenderer) FRenderer->SetShapes(nullptr);
   FShapesGroup.reset();
 }
 
@@ -192,14 +179,21 @@ void TVuroduDavControl::ViewMoved() {
 
 void TVuroduDavControl::CenterOn(double Lat, double Lng) {
   SyncSize();
-  if (!FViewport.CenterOn(Lat, Lng)) return;
-  ViewMoved();
+  if (FViewport.CenterOn(Lat, Lng)) ApplyView(vcCentre);
+}
+
+void TVuroduDavControl::ApplyView(TViewChange change) {
+  // A drag step keeps the tiles already drawn; any other change draws every
+  // tile again.
+  if (change != vcShift) ViewMoved();
   ViewChanged();
-  if (FDraw) {
-    RedrawMap(false);
-    NotifyObservers(omMapMove);
-    Fire(OnMapMove, this, Latitude(), Longitude());
-  }
+  if (!FDraw) return;
+  RedrawMap(false);
+  NotifyObservers(omMapMove);
+  Fire(OnMapMove, this, Latitude(), Longitude());
+  if (change != vcZoom) return;
+  MoveEnded();
+  Fire(OnChangeMapZoom, this);
 }
 
 void TVuroduDavControl::ViewChanged() {
@@ -232,14 +226,7 @@ void TVuroduDavControl::SetZoom(uint8_t value) {
 }
 
 void TVuroduDavControl::ZoomApplied() {
-  ViewMoved();
-  ViewChanged();
-  if (!FDraw) return;
-  RedrawMap(false);
-  NotifyObservers(omMapMove);
-  Fire(OnMapMove, this, Latitude(), Longitude());
-  MoveEnded();
-  Fire(OnChangeMapZoom, this);
+  ApplyView(vcZoom);
 }
 
 void TVuroduDavControl::ZoomAbout(uint8_t value, const QPoint& at) {
@@ -353,14 +340,9 @@ void TVuroduDavControl::PanTo(double Lat, double Lng) {
 
 void TVuroduDavControl::ShiftView(int64_t dx, int64_t dy) {
   // The tile states move with the tiles: the tiles already drawn stay final.
-  FTileFrame->Shift(dx, dy);
+  FRenderer->ShiftTiles(dx, dy);
   FViewport.Shift(dx, dy);
-  ViewChanged();
-  if (FDraw) {
-    RedrawMap(false);
-    NotifyObservers(omMapMove);
-    Fire(OnMapMove, this, Latitude(), Longitude());
-  }
+  ApplyView(vcShift);
 }
 
 void TVuroduDavControl::EndMapDrag(int64_t dx, int64_t dy) {
@@ -385,95 +367,6 @@ double TVuroduDavControl::WorldY() const {
   return FInput->WorldY();
 }
 
-// --- Tile service -------------------------------------------------------------
-
-TTileServer TVuroduDavControl::TileServer() const {
-  return FMapServer->TileServer();
-}
-
-void TVuroduDavControl::SetTileServer(TTileServer value) {
-  FMapServer->SetTileServer(value);
-  TileSourceChanged();
-}
-
-void TVuroduDavControl::TileSourceChanged() {
-  const TTileServerInfo& info = FMapServer->TileServerInfo();
-  SetMinZoom(info.MinZoom);
-  SetMaxZoom(info.MaxZoom);
-  ClearTiles();
-  RedrawMap(false);
-  NotifyObservers(omMapTileServer);
-}
-
-TTileServerInfo& TVuroduDavControl::TileServerInfo() {
-  return FMapServer->TileServerInfo();
-}
-
-bool TVuroduDavControl::SetLocalTiles(const std::string& path, std::string& error) {
-  if (!UseLocalTileSource(path, FMapServer->TileServerInfo(), error)) return false;
-  // The service's tiles in memory are not this source's.
-  FMapServer->ClearCache();
-  TileSourceChanged();
-  return true;
-}
-
-uint16_t TVuroduDavControl::CacheSize() const {
-  return FMapServer->CacheSize();
-}
-
-void TVuroduDavControl::SetCacheSize(uint16_t value) {
-  FMapServer->SetCacheSize(value);
-}
-
-uint8_t TVuroduDavControl::MaxThreadTile() const {
-  return FMapServer->MaxThreadTile();
-}
-
-void TVuroduDavControl::SetMaxThreadTile(uint8_t value) {
-  FMapServer->SetMaxThreadTile(std::max<uint8_t>(value, 2));
-}
-
-std::string TVuroduDavControl::LocalCache() const {
-  return FMapServer->LocalCache();
-}
-
-void TVuroduDavControl::SetLocalCache(const std::string& value) {
-  FMapServer->SetLocalCache(value);
-  if (FOverlayServer) FOverlayServer->SetLocalCache(value);
-  if (FGeoLocalise && FGeoLocalise->LocalCache().empty()) FGeoLocalise->SetLocalCache(value);
-}
-
-void TVuroduDavControl::AddOverlayTiles(TOnMapServerTilePath getOverlayTiles,
-                                        const std::string& Name, uint8_t MaxZoom, uint8_t MinZoom) {
-  RemoveOverlayTiles();
-  auto server = std::make_unique<TVuroduDavServer>(MessageTarget(), PlaceholderColor());
-  server->SetCacheSize(kDefaultCacheSize);
-  TTileServerInfo& info = server->TileServerInfo();
-  info.MinZoom = MinZoom;
-  info.MaxZoom = MaxZoom;
-  info.GetTileFilename = std::move(getOverlayTiles);
-  info.SetTileFormat(stPng);
-  info.Name = Name;
-  server->SetLocalCache(FMapServer->LocalCache());
-  server->SetTileScale(FMapServer->TileScale());
-  server->OnLoadTile = [this](int x, int y, int z, int t) { TileLoaded(x, y, z, t); };
-  FOverlayServer = std::move(server);
-  ClearTiles();
-  RedrawMap(false);
-}
-
-void TVuroduDavControl::RemoveOverlayTiles() {
-  if (!FOverlayServer) return;
-  // Out of use before it is cancelled: cancelling waits for its downloads,
-  // and nothing may start new ones meanwhile.
-  std::unique_ptr<TVuroduDavServer> server = std::move(FOverlayServer);
-  server->OnLoadTile = nullptr;
-  server->SetCancel(true);
-  server.reset();
-  ClearTiles();
-  RedrawMap(false);
-}
-
 uint64_t TVuroduDavControl::MessageTarget() const {
   return FMailbox ? FMailbox->Target() : 0;
 }
@@ -481,7 +374,7 @@ uint64_t TVuroduDavControl::MessageTarget() const {
 // --- Rendering ---------------------------------------------------------------
 
 std::string TVuroduDavControl::AttributionLinkAt(const QPoint& at) const {
-  if (!OnAttributionClick || !FCopyrightRect.contains(at)) return std::string();
+  if (!OnAttributionClick || !CopyrightRect().contains(at)) return std::string();
   return FMapServer->TileServerInfo().CopyRightUrl;
 }
 
@@ -493,7 +386,11 @@ void TVuroduDavControl::SetShowCopyrightTile(bool value) {
 }
 
 TDisplayMapTiles& TVuroduDavControl::DisplayMapTiles() {
-  return FTileFrame->Grid();
+  return FRenderer->TileGrid();
+}
+
+QRect TVuroduDavControl::CopyrightRect() const {
+  return FRenderer->AttributionRect();
 }
 
 int TVuroduDavControl::PendingRepaints() const {
@@ -501,28 +398,15 @@ int TVuroduDavControl::PendingRepaints() const {
 }
 
 void TVuroduDavControl::ClearTiles() {
-  FTileFrame->Clear();
+  FRenderer->ClearTiles();
   Valide_Map = false;
 }
 
 void TVuroduDavControl::ResizeSurfaces() {
-  const int w = std::max(1, width());
-  const int h = std::max(1, height());
   // The frame has the screen's pixels; everything is laid out in the
   // widget's own units.
-  const qreal dpr = std::max<qreal>(1.0, devicePixelRatioF());
-  if (dpr != FDevicePixelRatio) {
-    FDevicePixelRatio = dpr;
-    FCopyright = QImage();
-    const int scale = TileScaleFor(dpr);
-    FMapServer->SetTileScale(scale);
-    if (FOverlayServer) FOverlayServer->SetTileScale(scale);
-  }
-  FWyCanvas->SetDevicePixelRatio(dpr);
-  FWyCanvas->SetSize(w, h);
-  FTileFrame->Resize(w, h);
+  FRenderer->SetSize(width(), height(), devicePixelRatioF());
   FScreenShotRender = -1;
-  FViewport.SetSize(width(), height());
   Valide_Map = false;
 }
 
@@ -543,30 +427,6 @@ void TVuroduDavControl::RedrawMap(bool fast) {
   repaint();
 }
 
-bool TVuroduDavControl::FetchTile(int64_t tx, int64_t ty, TTileImages& images) {
-  if (tx < 0 || ty < 0 || tx >= FViewport.TilesPerSide() || ty >= FViewport.TilesPerSide()) {
-    // Outside the world: the placeholder colour, never stale pixels.
-    images.Outside = true;
-    return false;
-  }
-  const int x = static_cast<int>(tx), y = static_cast<int>(ty), z = static_cast<int>(Zoom());
-  images.Base = FMapServer->GetTile(x, y, z);
-  const bool real = FMapServer->TileOK();
-  if (FOverlayServer) {
-    const QImage& overlay = FOverlayServer->GetTile(x, y, z);
-    // Only real overlay images are drawn, never its placeholder.
-    if (FOverlayServer->TileOK()) images.Overlay = overlay;
-  }
-  return real;
-}
-
-bool TVuroduDavControl::ShapesToCompose() const {
-  if (!DrawShapesNow()) return false;
-  for (const TWyShapes* group : FShapesGroup->Groups())
-    if (group->Visible() && !group->DrawList().empty()) return true;
-  return false;
-}
-
 bool TVuroduDavControl::DrawShapesNow() const {
   if (!FInput->ButtonDown()) return true;
   return FShapesGroup->DrawCount() < kMaxShapesWhileDragging ||
@@ -574,93 +434,18 @@ bool TVuroduDavControl::DrawShapesNow() const {
 }
 
 void TVuroduDavControl::RenderFrame() {
-  try {
-    ComposeFrame();
-  } catch (const std::exception& e) {
-    // The frame is given up; the next render tries again.
-    Valide_Map = false;
-    LogError("map", std::string("TVuroduDavControl.RenderFrame: ") + e.what());
-  }
-}
-
-void TVuroduDavControl::ComposeFrame() {
   // Cleared however the frame ends, so that a failing render never stops
   // rendering for good.
   TFlagScope painting(inPaint);
-  // The tile server has locks of its own (a tile may come from a file):
-  // the process-wide map lock is held for the shapes only.
-  FTileFrame->Fetch(FX(), FY(), [this](int64_t tx, int64_t ty, TTileImages& images) {
-    return FetchTile(tx, ty, images);
-  });
-  TGlobalMapLockGuard lock(GlobalMapLock());
-  FFrameHasShapes = ShapesToCompose();
-  if (FFrameHasShapes) {
-    // The shapes need a surface: the tiles go onto it first. Without
-    // shapes the tiles go straight to the screen when it is painted.
-    {
-      QPainter painter(&FWyCanvas->MutableBitmap());
-      FTileFrame->Draw(painter, QRect(0, 0, width(), height()));
-    }
-    try {
-      FShapesGroup->Draw();
-    } catch (const std::exception& e) {
-      // A drawing error ends this frame's shapes; the next frame tries again.
-      LogWarning("map", std::string("drawing the shapes: ") + e.what());
-    }
-    FWyCanvas->Bitmap();  // finishes the drawing
-  }
-  UpdateAttribution();
-  Valide_Map = true;
-  ++FRenderCount;
-}
-
-void TVuroduDavControl::UpdateAttribution() {
-  const std::string& text = FMapServer->TileServerInfo().CopyRight;
-  if (!FShowCopyrightTile || text.empty()) {
-    FCopyrightRect = QRect();
-    return;
-  }
-  if (text != FCopyrightText || FCopyright.isNull()) {
-    // Laid out with the drawing surface's font and metrics, once per text.
-    FCopyrightText = text;
-    const int w = FWyCanvas->TextWidth(text);
-    const int h = FWyCanvas->TextHeight(text);
-    const qreal dpr = FDevicePixelRatio;
-    FCopyright = QImage(static_cast<int>(std::ceil(std::max(w, 1) * dpr)),
-                        static_cast<int>(std::ceil(std::max(h, 1) * dpr)),
-                        QImage::Format_ARGB32_Premultiplied);
-    FCopyright.setDevicePixelRatio(dpr);
-    // A light veil behind the text keeps it readable over dark imagery.
-    FCopyright.fill(QColor(255, 255, 255, 150));
-    QPainter painter(&FCopyright);
-    const QFontMetrics metrics(FWyCanvas->Font(), &FCopyright);
-    painter.setFont(FWyCanvas->Font());
-    painter.setPen(ToQColor(kCopyrightColor));
-    painter.drawText(0, metrics.ascent(), QString::fromStdString(text));
-  }
-  // Bottom right, 4 pixels from the right edge.
-  const QSize size = FCopyright.deviceIndependentSize().toSize();
-  FCopyrightRect =
-      QRect(width() - size.width() - 4, height() - size.height(), size.width(), size.height());
+  FRenderer->SetShowAttribution(FShowCopyrightTile);
+  // A failed frame is given up; the next render tries again.
+  Valide_Map = FRenderer->Compose(DrawShapesNow());
+  if (Valide_Map) ++FRenderCount;
 }
 
 const QImage& TVuroduDavControl::ScreenShot() {
   if (FScreenShotRender != FRenderCount) {
-    if (FFrameHasShapes) {
-      FScreenShot = FWyCanvas->Bitmap().copy();
-    } else {
-      const qreal dpr = FDevicePixelRatio;
-      FScreenShot =
-          QImage(static_cast<int>(std::ceil(std::max(1, width()) * dpr)),
-                 static_cast<int>(std::ceil(std::max(1, height()) * dpr)), QImage::Format_RGB32);
-      FScreenShot.setDevicePixelRatio(dpr);
-      QPainter painter(&FScreenShot);
-      FTileFrame->Draw(painter, QRect(0, 0, width(), height()));
-    }
-    if (!FCopyrightRect.isEmpty()) {
-      QPainter painter(&FScreenShot);
-      painter.drawImage(FCopyrightRect.topLeft(), FCopyright);
-    }
+    FScreenShot = FRenderer->Picture();
     FScreenShotRender = FRenderCount;
   }
   return FScreenShot;
@@ -669,26 +454,10 @@ const QImage& TVuroduDavControl::ScreenShot() {
 void TVuroduDavControl::paintEvent(QPaintEvent* event) {
   if (FDestroying) return;
   // Moved to a screen of another pixel density: the frame follows.
-  if (std::max<qreal>(1.0, devicePixelRatioF()) != FDevicePixelRatio) ResizeSurfaces();
+  if (std::max<qreal>(1.0, devicePixelRatioF()) != FRenderer->DevicePixelRatio()) ResizeSurfaces();
   if (!Valide_Map && CanRender()) RenderFrame();
-  const QRect area = event->rect();
-  if (FFrameHasShapes) {
-    QPainter painter(this);
-    // The frame is opaque: copied, not blended, pixel for pixel.
-    painter.setCompositionMode(QPainter::CompositionMode_Source);
-    const QImage& frame = FWyCanvas->Bitmap();
-    const qreal dpr = frame.devicePixelRatio();
-    painter.drawImage(
-        QRectF(area), frame,
-        QRectF(area.x() * dpr, area.y() * dpr, area.width() * dpr, area.height() * dpr));
-  } else {
-    QPainter painter(this);
-    FTileFrame->Draw(painter, area);
-  }
-  if (FCopyrightRect.intersects(area)) {
-    QPainter painter(this);
-    painter.drawImage(FCopyrightRect.topLeft(), FCopyright);
-  }
+  QPainter painter(this);
+  FRenderer->Paint(painter, event->rect());
 }
 
 void TVuroduDavControl::resizeEvent(QResizeEvent* event) {
@@ -713,7 +482,8 @@ void TVuroduDavControl::showEvent(QShowEvent* event) {
   FLoaded = true;
   FRepaint->Reset();
   FDraw = true;
-  if (FWyCanvas->Width() != std::max(1, width()) || FWyCanvas->Height() != std::max(1, height()))
+  if (FRenderer->Canvas().Width() != std::max(1, width()) ||
+      FRenderer->Canvas().Height() != std::max(1, height()))
     ResizeSurfaces();
   FThreadedTimer->Start();
   CenterOn(Latitude(), Longitude());
@@ -783,7 +553,7 @@ void TVuroduDavControl::HookParentForm() {
 
 void TVuroduDavControl::TileLoaded(int x, int y, int /*z*/, int t) {
   if (FDestroying) return;
-  if (!FTileFrame->TileArrived(x, y, t != 0)) return;
+  if (!FRenderer->TileArrived(x, y, t != 0)) return;
   // A tile the render itself found in a cache is drawn by that render:
   // asking for another one would only redraw the same frame. (A missing
   // tile still asks, so that the next render tries it again.)

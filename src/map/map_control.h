@@ -50,8 +50,7 @@ namespace wy {
 
 class TMapControls;
 class TMapInputHandler;
-class TMapTileFrame;
-struct TTileImages;
+class TMapRenderer;
 class TMessageMailbox;
 class TRepaintScheduler;
 class TThreadedTimer;
@@ -483,12 +482,15 @@ class TVuroduDavControl : public QWidget, public TObject {
   int64_t FX() const { return FViewport.X0(); }
   int64_t FY() const { return FViewport.Y0(); }
   TDisplayMapTiles& DisplayMapTiles();
+  // What draws the map: its view, tiles, shapes and attribution. Tools
+  // draw pictures of a map they never show through it.
+  TMapRenderer& Renderer() { return *FRenderer; }
   TVuroduDavServer& MapServer() { return *FMapServer; }
   int RenderCount() const { return FRenderCount; }
   int PendingRepaints() const;
   bool LimitBoxHit() const { return FViewport.LimitBoxHit(); }
   // Where the attribution was last written (empty when it was not).
-  QRect CopyrightRect() const { return FCopyrightRect; }
+  QRect CopyrightRect() const;
   // The id repaint requests are posted to.
   uint64_t MessageTarget() const;
 
@@ -512,12 +514,19 @@ class TVuroduDavControl : public QWidget, public TObject {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
-  friend class TMapInputHandler;
+  // The map as its input handler sees it (map_input_target.h).
+  class TInputTarget;
 
   // --- Viewport changes and what follows them
   // Centres the view, then (once drawing is on) renders and tells the
   // observers and OnMapMove.
   void CenterOn(double Lat, double Lng);
+  enum TViewChange : uint8_t { vcCentre, vcZoom, vcShift };
+  // Every centring, zoom and drag step of the view ends here: the tiles
+  // (all again, but for a drag step), the shapes' draw list and the
+  // observers follow, then (once drawing is on) a render, omMapMove and
+  // OnMapMove; a zoom then ends the move and raises OnChangeMapZoom.
+  void ApplyView(TViewChange change);
   // After the view moved or changed size: the shapes' draw list, the
   // observers, the bounds message and the limit-box pull-back.
   void ViewChanged();
@@ -548,16 +557,7 @@ class TVuroduDavControl : public QWidget, public TObject {
   void ZoomApplied();
   // Composes the frame; a failure is logged and the frame given up.
   void RenderFrame();
-  void ComposeFrame();
-  // The images of tile (tx, ty); true when the base server's real image
-  // came.
-  bool FetchTile(int64_t tx, int64_t ty, TTileImages& images);
-
-  // Lays out the attribution of the tile server (FCopyrightRect, FCopyright).
-  void UpdateAttribution();
   bool CanRender() const;
-  // True when the registry has shapes to draw in this frame.
-  bool ShapesToCompose() const;
   // Shapes are drawn on top of the tiles except while a big shape set would
   // slow down a drag.
   bool DrawShapesNow() const;
@@ -566,9 +566,11 @@ class TVuroduDavControl : public QWidget, public TObject {
   void GroupLoaded(intptr_t group);
   void HookParentForm();
 
-  TMapViewport FViewport;
-  std::unique_ptr<TMapTileFrame> FTileFrame;
+  // Draws the map: the view, its tiles, the shapes' surface.
+  std::unique_ptr<TMapRenderer> FRenderer;
+  TMapViewport& FViewport;
   std::unique_ptr<TRepaintScheduler> FRepaint;
+  std::unique_ptr<TInputTarget> FInputTarget;
   std::unique_ptr<TMapInputHandler> FInput;
   std::unique_ptr<TMapControls> FControls;
 
@@ -588,21 +590,11 @@ class TVuroduDavControl : public QWidget, public TObject {
   bool FDestroying = false;
   bool inPaint = false;
   bool Valide_Map = false;
-  // The last render composed the shapes over the tiles on the drawing
-  // surface; otherwise paintEvent draws the tiles itself.
-  bool FFrameHasShapes = false;
   int FRenderCount = 0;
-  // Device pixels per widget pixel the frame was made for.
-  qreal FDevicePixelRatio = 1.0;
-  // The attribution, laid out once per text: its place and its pixels.
-  QRect FCopyrightRect;
-  std::string FCopyrightText;
-  QImage FCopyright;
   // ScreenShot's composition of the frame and the attribution, and the
   // render it shows.
   QImage FScreenShot;
   int FScreenShotRender = -1;
-  std::unique_ptr<TWyCanvas> FWyCanvas;
 
   std::vector<TVuroduDavObserver*> FObservers;
 
