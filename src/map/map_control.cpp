@@ -20,6 +20,7 @@
 #include "map/detail/fire_event.h"
 #include "map/detail/geo_services_adapter.h"
 #include "map/detail/map_control_input.h"
+#include "map/detail/map_control_private.h"
 #include "map/detail/map_input_handler.h"
 #include "map/detail/repaint_scheduler.h"
 #include "map/map_controls.h"
@@ -66,42 +67,47 @@ class TVuroduDavControl::TShapesHost : public TWyShapesHost {
   const uint64_t FTarget;
 };
 
-TVuroduDavControl::TVuroduDavControl(QWidget* parent)
-    : QWidget(parent),
-      FRenderer(std::make_unique<TMapRenderer>()),
+TVuroduDavControl::TPrivate::TPrivate()
+    : FRenderer(std::make_unique<TMapRenderer>()),
       FViewport(FRenderer->Viewport()),
-      FRepaint(std::make_unique<TRepaintScheduler>()),
-      FInputTarget(std::make_unique<TInputTarget>(*this)),
-      FInput(std::make_unique<TMapInputHandler>(*FInputTarget)),
-      FControls(std::make_unique<TMapControls>(*this)) {
+      FRepaint(std::make_unique<TRepaintScheduler>()) {}
+
+TVuroduDavControl::TPrivate::~TPrivate() = default;
+
+TVuroduDavControl::TVuroduDavControl(QWidget* parent)
+    : QWidget(parent), FD(std::make_unique<TPrivate>()) {
+  FD->FInputTarget = std::make_unique<TInputTarget>(*this);
+  FD->FInput = std::make_unique<TMapInputHandler>(*FD->FInputTarget);
+  FD->FControls = std::make_unique<TMapControls>(*this);
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMouseTracking(true);
   setFocusPolicy(Qt::StrongFocus);
 
-  FMailbox = std::make_unique<TMessageMailbox>(
+  FD->FMailbox = std::make_unique<TMessageMailbox>(
       [this](uint32_t msg, intptr_t wParam, intptr_t) { HandleMessage(msg, wParam); });
-  FMapServer =
-      std::make_unique<TVuroduDavServer>(FMailbox->Target(), TMapRenderer::PlaceholderColor());
-  FMapServer->SetCacheSize(kDefaultCacheSize);
-  FMapServer->SetTileServer(tsOSM);
+  FD->FMapServer =
+      std::make_unique<TVuroduDavServer>(FD->FMailbox->Target(), TMapRenderer::PlaceholderColor());
+  FD->FMapServer->SetCacheSize(kDefaultCacheSize);
+  FD->FMapServer->SetTileServer(tsOSM);
   // A tile the server cannot deliver shows the built-in world map meanwhile.
-  FMapServer->SetStandIn(true);
-  FMapServer->OnLoadTile = [this](int x, int y, int z, int t) { TileLoaded(x, y, z, t); };
-  FRenderer->SetTileLayers(FMapServer.get(), nullptr);
-  FShapesHost = std::make_unique<TShapesHost>(this, FMailbox->Target());
-  FShapesGroup = std::make_unique<TWyShapesGroup>(
-      &FRenderer->Canvas(), FShapesHost.get(), &FViewport.WorldInfo(), wy::TNotifyEvent{},
-      wy::TNotifyEvent{}, [this](TObject* sender, TWyShape* item, bool& cancel) {
+  FD->FMapServer->SetStandIn(true);
+  FD->FMapServer->OnLoadTile = [this](int x, int y, int z, int t) { TileLoaded(x, y, z, t); };
+  FD->FRenderer->SetTileLayers(FD->FMapServer.get(), nullptr);
+  FD->FShapesHost = std::make_unique<TShapesHost>(this, FD->FMailbox->Target());
+  FD->FShapesGroup = std::make_unique<TWyShapesGroup>(
+      &FD->FRenderer->Canvas(), FD->FShapesHost.get(), &FD->FViewport.WorldInfo(),
+      wy::TNotifyEvent{}, wy::TNotifyEvent{},
+      [this](TObject* sender, TWyShape* item, bool& cancel) {
         Fire(OnShapeMove, sender, item, cancel);
       });
-  FShapesGroup->OnHotSpot = [this](TObject* sender, const std::string& url) {
+  FD->FShapesGroup->OnHotSpot = [this](TObject* sender, const std::string& url) {
     Fire(OnHotSpot, sender, url);
     SetUrl(url);
   };
-  FRenderer->SetShapes(FShapesGroup.get());
+  FD->FRenderer->SetShapes(FD->FShapesGroup.get());
   InstallShapeRelays();
-  FThreadedTimer = std::make_unique<TThreadedTimer>(true, kTimerIntervalMs, true);
-  FThreadedTimer->OnTimer = [this](TThreadedTimer*) { TimerTick(); };
+  FD->FThreadedTimer = std::make_unique<TThreadedTimer>(true, kTimerIntervalMs, true);
+  FD->FThreadedTimer->OnTimer = [this](TThreadedTimer*) { TimerTick(); };
 
   // Until it is laid out the control is 256 x 256; the first show centres
   // it again at its real size.
@@ -111,37 +117,37 @@ TVuroduDavControl::TVuroduDavControl(QWidget* parent)
 }
 
 TVuroduDavControl::~TVuroduDavControl() {
-  FDraw = false;
-  FDestroying = true;
-  *FRoutesAlive = false;
-  if (FParentForm) FParentForm->removeEventFilter(this);
+  FD->FDraw = false;
+  FD->FDestroying = true;
+  *FD->FRoutesAlive = false;
+  if (FD->FParentForm) FD->FParentForm->removeEventFilter(this);
   // The layers let go of the map and stop their requests first.
-  FNativePanoramioLayer.reset();
-  FTrafficLayer.reset();
+  FD->FNativePanoramioLayer.reset();
+  FD->FTrafficLayer.reset();
   // The shapes stop asking for repaints and stop drawing.
-  if (FShapesGroup) FShapesGroup->SetParent(nullptr);
+  if (FD->FShapesGroup) FD->FShapesGroup->SetParent(nullptr);
   NotifyObservers(omMapFree);
-  FObservers.clear();
+  FD->FObservers.clear();
   // No posted message reaches this object any more.
-  FMailbox.reset();
-  if (FThreadedTimer) {
-    FThreadedTimer->OnTimer = nullptr;
-    FThreadedTimer->doTermine();
-    FThreadedTimer.reset();  // joins
+  FD->FMailbox.reset();
+  if (FD->FThreadedTimer) {
+    FD->FThreadedTimer->OnTimer = nullptr;
+    FD->FThreadedTimer->doTermine();
+    FD->FThreadedTimer.reset();  // joins
   }
-  if (FOverlayServer) {
-    FOverlayServer->OnLoadTile = nullptr;
-    FOverlayServer->SetCancel(true);
-    FOverlayServer.reset();
+  if (FD->FOverlayServer) {
+    FD->FOverlayServer->OnLoadTile = nullptr;
+    FD->FOverlayServer->SetCancel(true);
+    FD->FOverlayServer.reset();
   }
-  if (FMapServer) {
-    FMapServer->OnLoadTile = nullptr;
-    FMapServer->SetCancel(true);  // aborts and joins downloads; no lock held here
-    FMapServer.reset();
+  if (FD->FMapServer) {
+    FD->FMapServer->OnLoadTile = nullptr;
+    FD->FMapServer->SetCancel(true);  // aborts and joins downloads; no lock held here
+    FD->FMapServer.reset();
   }
   // The shapes go before the surface they draw on.
-  if (FRenderer) FRenderer->SetShapes(nullptr);
-  FShapesGroup.reset();
+  if (FD->FRenderer) FD->FRenderer->SetShapes(nullptr);
+  FD->FShapesGroup.reset();
 }
 
 // --- Viewport ---------------------------------------------------------------
@@ -156,7 +162,7 @@ void TVuroduDavControl::SetLongitude(double value) {
 
 TLatLng TVuroduDavControl::Center() {
   SyncSize();
-  return FViewport.Center();
+  return FD->FViewport.Center();
 }
 
 void TVuroduDavControl::SetCenter(const TLatLng& value) {
@@ -169,7 +175,7 @@ void TVuroduDavControl::setCenter(double Lat, double Lng) {
 
 TLatLng TVuroduDavControl::FromXYToLatLng(int64_t X, int64_t Y) {
   SyncSize();
-  return FViewport.FromXYToLatLng(X, Y);
+  return FD->FViewport.FromXYToLatLng(X, Y);
 }
 
 void TVuroduDavControl::ViewMoved() {
@@ -179,7 +185,7 @@ void TVuroduDavControl::ViewMoved() {
 
 void TVuroduDavControl::CenterOn(double Lat, double Lng) {
   SyncSize();
-  if (FViewport.CenterOn(Lat, Lng)) ApplyView(vcCentre);
+  if (FD->FViewport.CenterOn(Lat, Lng)) ApplyView(vcCentre);
 }
 
 void TVuroduDavControl::ApplyView(TViewChange change) {
@@ -187,7 +193,7 @@ void TVuroduDavControl::ApplyView(TViewChange change) {
   // tile again.
   if (change != vcShift) ViewMoved();
   ViewChanged();
-  if (!FDraw) return;
+  if (!FD->FDraw) return;
   RedrawMap(false);
   NotifyObservers(omMapMove);
   Fire(OnMapMove, this, Latitude(), Longitude());
@@ -197,18 +203,18 @@ void TVuroduDavControl::ApplyView(TViewChange change) {
 }
 
 void TVuroduDavControl::ViewChanged() {
-  FControls->ViewChanged();
-  if (!FDraw) return;
-  const bool outOfBounds = FViewport.LimitBoxHit();
-  FShapesGroup->ShapesToDraw();
+  FD->FControls->ViewChanged();
+  if (!FD->FDraw) return;
+  const bool outOfBounds = FD->FViewport.LimitBoxHit();
+  FD->FShapesGroup->ShapesToDraw();
   NotifyObservers(omMapBounds);
   NotifyObservers(omMapEndMove);
-  FShapesGroup->MapEndMove();
+  FD->FShapesGroup->MapEndMove();
   PostMapMessage(MessageTarget(), WM_MAPBOUNDS);
   if (outOfBounds) {
     // The view crossed the limit box: pulled back inside it (silently, as
     // Bounds does), and the application told.
-    const TWyWorldInfo& w = FViewport.WorldInfo();
+    const TWyWorldInfo& w = FD->FViewport.WorldInfo();
     Bounds(w.NorthEastLatitude(), w.NorthEastLongitude(), w.SouthWestLatitude(),
            w.SouthWestLongitude());
     Fire(OnOutOfBounds, this);
@@ -217,12 +223,12 @@ void TVuroduDavControl::ViewChanged() {
 
 void TVuroduDavControl::MoveEnded() {
   NotifyObservers(omMapEndMove);
-  FShapesGroup->MapEndMove();
+  FD->FShapesGroup->MapEndMove();
 }
 
 void TVuroduDavControl::SetZoom(uint8_t value) {
   SyncSize();
-  if (FViewport.SetZoom(value)) ZoomApplied();
+  if (FD->FViewport.SetZoom(value)) ZoomApplied();
 }
 
 void TVuroduDavControl::ZoomApplied() {
@@ -231,50 +237,53 @@ void TVuroduDavControl::ZoomApplied() {
 
 void TVuroduDavControl::ZoomAbout(uint8_t value, const QPoint& at) {
   SyncSize();
-  if (FViewport.ZoomAbout(value, at.x(), at.y())) ZoomApplied();
+  if (FD->FViewport.ZoomAbout(value, at.x(), at.y())) ZoomApplied();
 }
 
 bool TVuroduDavControl::ShowZoomButtons() const {
-  return FControls->ZoomButtons();
+  return FD->FControls->ZoomButtons();
 }
 
 void TVuroduDavControl::SetShowZoomButtons(bool v) {
-  FControls->SetZoomButtons(v);
+  FD->FControls->SetZoomButtons(v);
 }
 
 bool TVuroduDavControl::ShowScaleBar() const {
-  return FControls->ScaleBar();
+  return FD->FControls->ScaleBar();
 }
 
 void TVuroduDavControl::SetShowScaleBar(bool v) {
-  FControls->SetScaleBar(v);
+  FD->FControls->SetScaleBar(v);
 }
 
 void TVuroduDavControl::SetMinZoom(uint8_t value) {
   const uint8_t zoom = Zoom();
-  if (FViewport.SetMinZoom(value) && Zoom() != zoom) ZoomApplied();
+  if (FD->FViewport.SetMinZoom(value) && Zoom() != zoom) ZoomApplied();
 }
 
 void TVuroduDavControl::SetMaxZoom(uint8_t value) {
   const uint8_t zoom = Zoom();
-  if (FViewport.SetMaxZoom(value) && Zoom() != zoom) ZoomApplied();
+  if (FD->FViewport.SetMaxZoom(value) && Zoom() != zoom) ZoomApplied();
 }
 
 void TVuroduDavControl::Bounds(double NELat, double NELng, double SWLat, double SWLng) {
   // Silent: no render and no notification; the shapes the new view shows
   // are listed for the next frame.
   SyncSize();
-  FViewport.ZoomInOnBox({NELat, NELng, SWLat, SWLng});
+  FD->FViewport.ZoomInOnBox({NELat, NELng, SWLat, SWLng});
   ViewMoved();
-  if (FDraw) FShapesGroup->ShapesToDraw();
+  // The on-map controls show the new view all the same.
+  FD->FControls->ViewChanged();
+  if (FD->FDraw) FD->FShapesGroup->ShapesToDraw();
 }
 
 void TVuroduDavControl::fitBounds(double NELat, double NELng, double SWLat, double SWLng) {
   SyncSize();
-  FViewport.FitBox({NELat, NELng, SWLat, SWLng});
+  FD->FViewport.FitBox({NELat, NELng, SWLat, SWLng});
   ViewMoved();
-  if (!FDraw) return;
-  FShapesGroup->ShapesToDraw();
+  FD->FControls->ViewChanged();
+  if (!FD->FDraw) return;
+  FD->FShapesGroup->ShapesToDraw();
   RedrawMap(false);
   NotifyObservers(omMapEndMove);
 }
@@ -313,13 +322,13 @@ bool TVuroduDavControl::fitShapes(TWyShapes* group) {
 void TVuroduDavControl::BoundingBox(double NELat, double NELng, double SWLat, double SWLng) {
   const double lat = Latitude();
   const double lng = Longitude();
-  FViewport.SetLimitBox({NELat, NELng, SWLat, SWLng});
+  FD->FViewport.SetLimitBox({NELat, NELng, SWLat, SWLng});
   Bounds(NELat, NELng, SWLat, SWLng);
   setCenter(lat, lng);
 }
 
 void TVuroduDavControl::StepTowards(double Lat, double Lng) {
-  const TLatLng next = FViewport.StepTowards(Lat, Lng);
+  const TLatLng next = FD->FViewport.StepTowards(Lat, Lng);
   setCenter(next.Lat, next.Lng);
 }
 
@@ -340,85 +349,85 @@ void TVuroduDavControl::PanTo(double Lat, double Lng) {
 
 void TVuroduDavControl::ShiftView(int64_t dx, int64_t dy) {
   // The tile states move with the tiles: the tiles already drawn stay final.
-  FRenderer->ShiftTiles(dx, dy);
-  FViewport.Shift(dx, dy);
+  FD->FRenderer->ShiftTiles(dx, dy);
+  FD->FViewport.Shift(dx, dy);
   ApplyView(vcShift);
 }
 
 void TVuroduDavControl::EndMapDrag(int64_t dx, int64_t dy) {
-  FViewport.Shift(dx, dy);
+  FD->FViewport.Shift(dx, dy);
   ClearTiles();
   ViewChanged();
   RedrawMap(false);
   // Shapes were left out while the map was dragged: draw them now.
-  if (FShapesGroup->DrawCount() >= kMaxShapesWhileDragging)
+  if (FD->FShapesGroup->DrawCount() >= kMaxShapesWhileDragging)
     PostMapMessage(MessageTarget(), WM_MAPREPAINT);
 }
 
 TLatLng TVuroduDavControl::MouseLatLng() const {
-  return FInput->MouseLatLng();
+  return FD->FInput->MouseLatLng();
 }
 
 double TVuroduDavControl::WorldX() const {
-  return FInput->WorldX();
+  return FD->FInput->WorldX();
 }
 
 double TVuroduDavControl::WorldY() const {
-  return FInput->WorldY();
+  return FD->FInput->WorldY();
 }
 
 uint64_t TVuroduDavControl::MessageTarget() const {
-  return FMailbox ? FMailbox->Target() : 0;
+  return FD->FMailbox ? FD->FMailbox->Target() : 0;
 }
 
 // --- Rendering ---------------------------------------------------------------
 
 std::string TVuroduDavControl::AttributionLinkAt(const QPoint& at) const {
   if (!OnAttributionClick || !CopyrightRect().contains(at)) return std::string();
-  return FMapServer->TileServerInfo().CopyRightUrl;
+  return FD->FMapServer->TileServerInfo().CopyRightUrl;
 }
 
 void TVuroduDavControl::SetShowCopyrightTile(bool value) {
-  if (value == FShowCopyrightTile) return;
-  FShowCopyrightTile = value;
-  Valide_Map = false;
+  if (value == FD->FShowCopyrightTile) return;
+  FD->FShowCopyrightTile = value;
+  FD->Valide_Map = false;
   RedrawMap(false);
 }
 
 TDisplayMapTiles& TVuroduDavControl::DisplayMapTiles() {
-  return FRenderer->TileGrid();
+  return FD->FRenderer->TileGrid();
 }
 
 QRect TVuroduDavControl::CopyrightRect() const {
-  return FRenderer->AttributionRect();
+  return FD->FRenderer->AttributionRect();
 }
 
 int TVuroduDavControl::PendingRepaints() const {
-  return FRepaint->Pending();
+  return FD->FRepaint->Pending();
 }
 
 void TVuroduDavControl::ClearTiles() {
-  FRenderer->ClearTiles();
-  Valide_Map = false;
+  FD->FRenderer->ClearTiles();
+  FD->Valide_Map = false;
 }
 
 void TVuroduDavControl::ResizeSurfaces() {
   // The frame has the screen's pixels; everything is laid out in the
   // widget's own units.
-  FRenderer->SetSize(width(), height(), devicePixelRatioF());
-  FScreenShotRender = -1;
-  Valide_Map = false;
+  FD->FRenderer->SetSize(width(), height(), devicePixelRatioF());
+  FD->FScreenShotRender = -1;
+  FD->Valide_Map = false;
 }
 
 void TVuroduDavControl::SyncSize() {
   // A hidden widget gets its resize event only when it is shown; its
   // geometry counts at once.
-  if (FViewport.Width() != width() || FViewport.Height() != height())
-    FViewport.SetSize(width(), height());
+  if (FD->FViewport.Width() != width() || FD->FViewport.Height() != height())
+    FD->FViewport.SetSize(width(), height());
 }
 
 bool TVuroduDavControl::CanRender() const {
-  return !FDestroying && FDraw && !inPaint && isVisible();
+  return !FD->FDestroying && FD->FDraw && !FD->inPaint && isVisible();
 }
 
 void TVuroduDavControl::RedrawMap(bool fast) {
@@ -428,64 +437,65 @@ void TVuroduDavControl::RedrawMap(bool fast) {
 }
 
 bool TVuroduDavControl::DrawShapesNow() const {
-  if (!FInput->ButtonDown()) return true;
-  return FShapesGroup->DrawCount() < kMaxShapesWhileDragging ||
-         FShapesGroup->ShapeHover() != nullptr;
+  if (!FD->FInput->ButtonDown()) return true;
+  return FD->FShapesGroup->DrawCount() < kMaxShapesWhileDragging ||
+         FD->FShapesGroup->ShapeHover() != nullptr;
 }
 
 void TVuroduDavControl::RenderFrame() {
   // Cleared however the frame ends, so that a failing render never stops
   // rendering for good.
-  TFlagScope painting(inPaint);
-  FRenderer->SetShowAttribution(FShowCopyrightTile);
+  TFlagScope painting(FD->inPaint);
+  FD->FRenderer->SetShowAttribution(FD->FShowCopyrightTile);
   // A failed frame is given up; the next render tries again.
-  Valide_Map = FRenderer->Compose(DrawShapesNow());
-  if (Valide_Map) ++FRenderCount;
+  FD->Valide_Map = FD->FRenderer->Compose(DrawShapesNow());
+  if (FD->Valide_Map) ++FD->FRenderCount;
 }
 
 const QImage& TVuroduDavControl::ScreenShot() {
-  if (FScreenShotRender != FRenderCount) {
-    FScreenShot = FRenderer->Picture();
-    FScreenShotRender = FRenderCount;
+  if (FD->FScreenShotRender != FD->FRenderCount) {
+    FD->FScreenShot = FD->FRenderer->Picture();
+    FD->FScreenShotRender = FD->FRenderCount;
   }
-  return FScreenShot;
+  return FD->FScreenShot;
 }
 
 void TVuroduDavControl::paintEvent(QPaintEvent* event) {
-  if (FDestroying) return;
+  if (FD->FDestroying) return;
   // Moved to a screen of another pixel density: the frame follows.
-  if (std::max<qreal>(1.0, devicePixelRatioF()) != FRenderer->DevicePixelRatio()) ResizeSurfaces();
-  if (!Valide_Map && CanRender()) RenderFrame();
+  if (std::max<qreal>(1.0, devicePixelRatioF()) != FD->FRenderer->DevicePixelRatio())
+    ResizeSurfaces();
+  if (!FD->Valide_Map && CanRender()) RenderFrame();
   QPainter painter(this);
-  FRenderer->Paint(painter, event->rect());
+  FD->FRenderer->Paint(painter, event->rect());
 }
 
 void TVuroduDavControl::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
-  if (FDestroying) return;
+  if (FD->FDestroying) return;
   // FX, FY stay: the top-left corner of the view stays put.
   ResizeSurfaces();
   ViewChanged();
-  if (FDraw) RedrawMap(false);
+  if (FD->FDraw) RedrawMap(false);
   NotifyObservers(omMapResize);
   NotifyObservers(omMapEndMove);
 }
 
 void TVuroduDavControl::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  if (FDestroying) return;
+  if (FD->FDestroying) return;
   // The window may have changed since the last show.
   HookParentForm();
-  if (FLoaded) return;
+  if (FD->FLoaded) return;
   // First show: drawing starts, and the centre and zoom set so far are
   // applied at the real size.
-  FLoaded = true;
-  FRepaint->Reset();
-  FDraw = true;
-  if (FRenderer->Canvas().Width() != std::max(1, width()) ||
-      FRenderer->Canvas().Height() != std::max(1, height()))
+  FD->FLoaded = true;
+  FD->FRepaint->Reset();
+  FD->FDraw = true;
+  if (FD->FRenderer->Canvas().Width() != std::max(1, width()) ||
+      FD->FRenderer->Canvas().Height() != std::max(1, height()))
     ResizeSurfaces();
-  FThreadedTimer->Start();
+  FD->FThreadedTimer->Start();
   CenterOn(Latitude(), Longitude());
   NotifyObservers(omMapResize);
   NotifyObservers(omMapEndMove);
@@ -494,28 +504,28 @@ void TVuroduDavControl::showEvent(QShowEvent* event) {
 // --- Input ------------------------------------------------------------------------
 
 void TVuroduDavControl::mousePressEvent(QMouseEvent* event) {
-  FInput->Press(event);
+  FD->FInput->Press(event);
   QWidget::mousePressEvent(event);
   setFocus(Qt::MouseFocusReason);
 }
 
 void TVuroduDavControl::mouseMoveEvent(QMouseEvent* event) {
-  FInput->Move(event);
+  FD->FInput->Move(event);
   QWidget::mouseMoveEvent(event);
 }
 
 void TVuroduDavControl::mouseReleaseEvent(QMouseEvent* event) {
-  FInput->Release(event);
+  FD->FInput->Release(event);
   QWidget::mouseReleaseEvent(event);
 }
 
 void TVuroduDavControl::mouseDoubleClickEvent(QMouseEvent* event) {
-  FInput->DoubleClick(event);
+  FD->FInput->DoubleClick(event);
   setFocus(Qt::MouseFocusReason);
 }
 
 void TVuroduDavControl::wheelEvent(QWheelEvent* event) {
-  if (FInput->Wheel(event)) {
+  if (FD->FInput->Wheel(event)) {
     event->accept();
   } else {
     event->ignore();
@@ -523,7 +533,7 @@ void TVuroduDavControl::wheelEvent(QWheelEvent* event) {
 }
 
 void TVuroduDavControl::keyPressEvent(QKeyEvent* event) {
-  if (FInput->Key(event)) {
+  if (FD->FInput->Key(event)) {
     event->accept();
   } else {
     QWidget::keyPressEvent(event);
@@ -531,9 +541,9 @@ void TVuroduDavControl::keyPressEvent(QKeyEvent* event) {
 }
 
 bool TVuroduDavControl::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == FParentForm && event->type() == QEvent::Wheel) {
+  if (watched == FD->FParentForm && event->type() == QEvent::Wheel) {
     auto* wheel = static_cast<QWheelEvent*>(event);
-    if (FInput->Wheel(wheel)) {
+    if (FD->FInput->Wheel(wheel)) {
       wheel->accept();
       return true;
     }
@@ -543,29 +553,29 @@ bool TVuroduDavControl::eventFilter(QObject* watched, QEvent* event) {
 
 void TVuroduDavControl::HookParentForm() {
   QWidget* form = window();
-  if (form == this || form == FParentForm) return;
-  if (FParentForm) FParentForm->removeEventFilter(this);
-  FParentForm = form;
-  FParentForm->installEventFilter(this);
+  if (form == this || form == FD->FParentForm) return;
+  if (FD->FParentForm) FD->FParentForm->removeEventFilter(this);
+  FD->FParentForm = form;
+  FD->FParentForm->installEventFilter(this);
 }
 
 // --- Tiles and the repaint cycle ------------------------------------------------
 
 void TVuroduDavControl::TileLoaded(int x, int y, int /*z*/, int t) {
-  if (FDestroying) return;
-  if (!FRenderer->TileArrived(x, y, t != 0)) return;
+  if (FD->FDestroying) return;
+  if (!FD->FRenderer->TileArrived(x, y, t != 0)) return;
   // A tile the render itself found in a cache is drawn by that render:
   // asking for another one would only redraw the same frame. (A missing
   // tile still asks, so that the next render tries it again.)
-  if (inPaint && t != 0) return;
+  if (FD->inPaint && t != 0) return;
   PostMapMessage(MessageTarget(), WM_MAPREPAINT);
 }
 
 void TVuroduDavControl::HandleMessage(uint32_t msg, intptr_t wParam) {
-  if (FDestroying) return;
+  if (FD->FDestroying) return;
   switch (msg) {
     case WM_MAPREPAINT:
-      FRepaint->Request();
+      FD->FRepaint->Request();
       break;
     case WM_MAPBOUNDS:
       Fire(OnChangeMapBounds, this);
@@ -579,62 +589,63 @@ void TVuroduDavControl::HandleMessage(uint32_t msg, intptr_t wParam) {
 }
 
 void TVuroduDavControl::TimerTick() {
-  if (FDestroying || !FDraw) return;
-  const uint32_t now = FRepaint->Now();
+  if (FD->FDestroying || !FD->FDraw) return;
+  const uint32_t now = FD->FRepaint->Now();
   WorldInfo().SetTick(now);
-  if (!FRepaint->Step(now)) return;
-  FShapesGroup->AnimationShapes();
+  if (!FD->FRepaint->Step(now)) return;
+  FD->FShapesGroup->AnimationShapes();
   NotifyObservers(omMapAnimation);
-  if (FRepaint->TakeRequests()) RedrawMap(false);
+  if (FD->FRepaint->TakeRequests()) RedrawMap(false);
 }
 
 // --- Shapes -------------------------------------------------------------------
 
 TWyShapes* TVuroduDavControl::Shapes() {
-  return FShapesGroup->getShapes("");
+  return FD->FShapesGroup->getShapes("");
 }
 
 TWyShape* TVuroduDavControl::Add(TNativeShape Shape, double Lat, double Lng,
                                  const std::string& GroupName) {
-  return FShapesGroup->Add(Shape, Lat, Lng, GroupName);
+  return FD->FShapesGroup->Add(Shape, Lat, Lng, GroupName);
 }
 
 void TVuroduDavControl::Remove(TWyShape* Shape) {
-  if (Shape) FShapesGroup->Remove(Shape);
+  if (Shape) FD->FShapesGroup->Remove(Shape);
 }
 
 void TVuroduDavControl::PreLoadGraphic(const std::string& Filename) {
-  FShapesGroup->PreLoadGraphic(Filename);
+  FD->FShapesGroup->PreLoadGraphic(Filename);
 }
 
 void TVuroduDavControl::BeginUpdate() {
-  FShapesGroup->BeginUpdate();
+  FD->FShapesGroup->BeginUpdate();
 }
 
 void TVuroduDavControl::EndUpdate() {
-  FShapesGroup->EndUpdate();
+  FD->FShapesGroup->EndUpdate();
 }
 
 // --- Observers ------------------------------------------------------------------
 
 void TVuroduDavControl::Attach(TVuroduDavObserver* Observer) {
   if (!Observer) return;
-  if (std::find(FObservers.begin(), FObservers.end(), Observer) == FObservers.end())
-    FObservers.push_back(Observer);
+  if (std::find(FD->FObservers.begin(), FD->FObservers.end(), Observer) == FD->FObservers.end())
+    FD->FObservers.push_back(Observer);
 }
 
 void TVuroduDavControl::Detach(TVuroduDavObserver* Observer) {
-  auto it = std::find(FObservers.begin(), FObservers.end(), Observer);
-  if (it != FObservers.end()) FObservers.erase(it);
+  auto it = std::find(FD->FObservers.begin(), FD->FObservers.end(), Observer);
+  if (it != FD->FObservers.end()) FD->FObservers.erase(it);
 }
 
 void TVuroduDavControl::NotifyObservers(uint32_t msg, void* item) {
   // A handler may attach or detach (and free) observers: walk a snapshot and
   // skip those no longer attached.
-  const std::vector<TVuroduDavObserver*> snapshot = FObservers;
+  const std::vector<TVuroduDavObserver*> snapshot = FD->FObservers;
   for (auto it = snapshot.rbegin(); it != snapshot.rend(); ++it) {
     TVuroduDavObserver* o = *it;
-    if (std::find(FObservers.begin(), FObservers.end(), o) == FObservers.end()) continue;
+    if (std::find(FD->FObservers.begin(), FD->FObservers.end(), o) == FD->FObservers.end())
+      continue;
     if (o->MinZoom() <= Zoom() && Zoom() <= o->MaxZoom()) o->Send(msg, item);
   }
 }

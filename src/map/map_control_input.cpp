@@ -1,4 +1,5 @@
 #include "map/detail/map_control_input.h"
+#include "map/detail/map_control_private.h"
 
 #include "map/detail/fire_event.h"
 #include "shapes/shape.h"
@@ -23,11 +24,11 @@ bool TVuroduDavControl::TInputTarget::ZoomAtPointer() const {
 }
 
 bool TVuroduDavControl::TInputTarget::Closing() const {
-  return FMap.FDestroying;
+  return FMap.FD->FDestroying;
 }
 
 TMapViewport& TVuroduDavControl::TInputTarget::View() {
-  return FMap.FViewport;
+  return FMap.FD->FViewport;
 }
 
 QSize TVuroduDavControl::TInputTarget::ViewSize() const {
@@ -72,7 +73,7 @@ void TVuroduDavControl::TInputTarget::Redraw() {
 }
 
 TWyShapesGroup& TVuroduDavControl::TInputTarget::Shapes() {
-  return *FMap.FShapesGroup;
+  return *FMap.FD->FShapesGroup;
 }
 
 void TVuroduDavControl::TInputTarget::SetPointer(Qt::CursorShape shape) {

@@ -10,6 +10,7 @@
 #include "geo/text_convert.h"
 #include "map/detail/fire_event.h"
 #include "map/detail/geo_services_adapter.h"
+#include "map/detail/map_control_private.h"
 #include "map/map_control.h"
 #include "map/traffic_layer.h"
 #include "platform/window_thread.h"
@@ -24,34 +25,34 @@ void TVuroduDavControl::InstallShapeRelays() {
   // is being destroyed.
   const auto relay = [this](wy::TNotifyEvent TVuroduDavControl::*event) {
     return [this, event](TObject* sender) {
-      if (!FDestroying) Fire(this->*event, sender);
+      if (!FD->FDestroying) Fire(this->*event, sender);
     };
   };
-  FShapesGroup->OnShapePathChange = relay(&TVuroduDavControl::OnShapePathChange);
-  FShapesGroup->OnCloseInfoWindow = relay(&TVuroduDavControl::OnCloseInfoWindow);
-  FShapesGroup->OnTraffic = relay(&TVuroduDavControl::OnTraffic);
-  FShapesGroup->OnLoadShapes = [this](TObject* sender, const std::string& type, int32_t index,
-                                      int32_t max, bool& cancel) {
-    if (FDestroying) return;
+  FD->FShapesGroup->OnShapePathChange = relay(&TVuroduDavControl::OnShapePathChange);
+  FD->FShapesGroup->OnCloseInfoWindow = relay(&TVuroduDavControl::OnCloseInfoWindow);
+  FD->FShapesGroup->OnTraffic = relay(&TVuroduDavControl::OnTraffic);
+  FD->FShapesGroup->OnLoadShapes = [this](TObject* sender, const std::string& type, int32_t index,
+                                          int32_t max, bool& cancel) {
+    if (FD->FDestroying) return;
     // A long read keeps the window painting (user input waits, so nothing
     // re-enters the reading).
-    if (FAntiFreezeOnLoad && index % 100 == 0) ProcessPendingMessagesExceptInput();
-    if (!FDestroying) Fire(OnLoadShapes, sender, type, index, max, cancel);
+    if (FD->FAntiFreezeOnLoad && index % 100 == 0) ProcessPendingMessagesExceptInput();
+    if (!FD->FDestroying) Fire(OnLoadShapes, sender, type, index, max, cancel);
   };
 }
 
 void TVuroduDavControl::SetGeoLocalise(TWyGeoLocalise* value) {
-  if (value == FGeoLocalise) return;
+  if (value == FD->FGeoLocalise) return;
   std::unique_ptr<TWyGeoServicesAdapter> adapter;
   if (value) {
     if (value->LocalCache().empty()) value->SetLocalCache(LocalCache());
     adapter = std::make_unique<TWyGeoServicesAdapter>(*value);
   }
   // The registry lets go of the old adapter before it is freed.
-  FShapesGroup->SetGeoLocalise(adapter.get());
-  FGeoAdapter = std::move(adapter);
-  FGeoLocalise = value;
-  if (FTrafficLayer) FTrafficLayer->Bind(value);
+  FD->FShapesGroup->SetGeoLocalise(adapter.get());
+  FD->FGeoAdapter = std::move(adapter);
+  FD->FGeoLocalise = value;
+  if (FD->FTrafficLayer) FD->FTrafficLayer->Bind(value);
 }
 
 std::string TVuroduDavControl::Address() {
@@ -64,14 +65,14 @@ void TVuroduDavControl::SetAddress(const std::string& value) {
 }
 
 std::string TVuroduDavControl::GetAddressFromLatLng(double dLatitude, double dLongitude) {
-  if (!FGeoLocalise) return std::string();
-  return NeutraliseMarkup(FGeoLocalise->Reverse(dLatitude, dLongitude));
+  if (!FD->FGeoLocalise) return std::string();
+  return NeutraliseMarkup(FD->FGeoLocalise->Reverse(dLatitude, dLongitude));
 }
 
 bool TVuroduDavControl::GetLatLngFromAddress(const std::string& sAddress, double& dLatitude,
                                              double& dLongitude) {
-  if (!FGeoLocalise || FGeoLocalise->Search(EncodeQueryValue(sAddress)) <= 0) return false;
-  const TWyGeoResult& first = FGeoLocalise->SearchResult(0);
+  if (!FD->FGeoLocalise || FD->FGeoLocalise->Search(EncodeQueryValue(sAddress)) <= 0) return false;
+  const TWyGeoResult& first = FD->FGeoLocalise->SearchResult(0);
   const double lat = first.Latitude();
   const double lng = first.Longitude();
   // A result without a readable coordinate is no place to go to.
@@ -132,15 +133,15 @@ void TVuroduDavControl::SetMapQuestKey(const std::string& value) {
 }
 
 TWyShapeInfoWindow* TVuroduDavControl::HintInfoWindow() {
-  return FShapesGroup->HintWindow();
+  return FD->FShapesGroup->HintWindow();
 }
 
 std::vector<QImage>& TVuroduDavControl::Icons() {
-  return FShapesGroup->Icons();
+  return FD->FShapesGroup->Icons();
 }
 
 void TVuroduDavControl::SetIcons(std::vector<QImage> icons) {
-  FShapesGroup->SetIcons(std::move(icons));
+  FD->FShapesGroup->SetIcons(std::move(icons));
 }
 
 }  // namespace wy

@@ -7,6 +7,7 @@
 
 #include "geo/stream.h"
 #include "geo/text_convert.h"
+#include "map/detail/map_control_private.h"
 #include "map/map_control.h"
 #include "map/map_renderer.h"
 #include "platform/window_thread.h"
@@ -56,7 +57,7 @@ bool TVuroduDavControl::StaticMap(const std::string& sParams, TMemoryStream& str
   stream.Clear();
   if (TOpenMapQuestServices::BackendOf(mkStaticMap) != sbNone) {
     TOpenMapQuestServices own;
-    TOpenMapQuestServices& services = FGeoLocalise ? FGeoLocalise->MapQuestServices() : own;
+    TOpenMapQuestServices& services = FD->FGeoLocalise ? FD->FGeoLocalise->MapQuestServices() : own;
     if (!services.StaticMap(sParams)) return false;
     stream.WriteString(services.StreamResult().DataString());
     stream.SetPosition(0);

@@ -1,6 +1,7 @@
 // The map's tile layers: the base service or a local tile source, the
 // overlay, and the memory and disk caches they use.
 #include "map/detail/geo_services_adapter.h"
+#include "map/detail/map_control_private.h"
 #include "map/map_control.h"
 #include "map/map_renderer.h"
 #include "services/geo_localise.h"
@@ -17,16 +18,16 @@ constexpr uint16_t kOverlayCacheSize = 256;
 }  // namespace
 
 TTileServer TVuroduDavControl::TileServer() const {
-  return FMapServer->TileServer();
+  return FD->FMapServer->TileServer();
 }
 
 void TVuroduDavControl::SetTileServer(TTileServer value) {
-  FMapServer->SetTileServer(value);
+  FD->FMapServer->SetTileServer(value);
   TileSourceChanged();
 }
 
 void TVuroduDavControl::TileSourceChanged() {
-  const TTileServerInfo& info = FMapServer->TileServerInfo();
+  const TTileServerInfo& info = FD->FMapServer->TileServerInfo();
   SetMinZoom(info.MinZoom);
   SetMaxZoom(info.MaxZoom);
   ClearTiles();
@@ -35,41 +36,42 @@ void TVuroduDavControl::TileSourceChanged() {
 }
 
 TTileServerInfo& TVuroduDavControl::TileServerInfo() {
-  return FMapServer->TileServerInfo();
+  return FD->FMapServer->TileServerInfo();
 }
 
 bool TVuroduDavControl::SetLocalTiles(const std::string& path, std::string& error) {
-  if (!UseLocalTileSource(path, FMapServer->TileServerInfo(), error)) return false;
+  if (!UseLocalTileSource(path, FD->FMapServer->TileServerInfo(), error)) return false;
   // The service's tiles in memory are not this source's.
-  FMapServer->ClearCache();
+  FD->FMapServer->ClearCache();
   TileSourceChanged();
   return true;
 }
 
 uint16_t TVuroduDavControl::CacheSize() const {
-  return FMapServer->CacheSize();
+  return FD->FMapServer->CacheSize();
 }
 
 void TVuroduDavControl::SetCacheSize(uint16_t value) {
-  FMapServer->SetCacheSize(value);
+  FD->FMapServer->SetCacheSize(value);
 }
 
 uint8_t TVuroduDavControl::MaxThreadTile() const {
-  return FMapServer->MaxThreadTile();
+  return FD->FMapServer->MaxThreadTile();
 }
 
 void TVuroduDavControl::SetMaxThreadTile(uint8_t value) {
-  FMapServer->SetMaxThreadTile(std::max<uint8_t>(value, 2));
+  FD->FMapServer->SetMaxThreadTile(std::max<uint8_t>(value, 2));
 }
 
 std::string TVuroduDavControl::LocalCache() const {
-  return FMapServer->LocalCache();
+  return FD->FMapServer->LocalCache();
 }
 
 void TVuroduDavControl::SetLocalCache(const std::string& value) {
-  FMapServer->SetLocalCache(value);
-  if (FOverlayServer) FOverlayServer->SetLocalCache(value);
-  if (FGeoLocalise && FGeoLocalise->LocalCache().empty()) FGeoLocalise->SetLocalCache(value);
+  FD->FMapServer->SetLocalCache(value);
+  if (FD->FOverlayServer) FD->FOverlayServer->SetLocalCache(value);
+  if (FD->FGeoLocalise && FD->FGeoLocalise->LocalCache().empty())
+    FD->FGeoLocalise->SetLocalCache(value);
 }
 
 void TVuroduDavControl::AddOverlayTiles(TOnMapServerTilePath getOverlayTiles,
@@ -84,21 +86,21 @@ void TVuroduDavControl::AddOverlayTiles(TOnMapServerTilePath getOverlayTiles,
   info.GetTileFilename = std::move(getOverlayTiles);
   info.SetTileFormat(stPng);
   info.Name = Name;
-  server->SetLocalCache(FMapServer->LocalCache());
-  server->SetTileScale(FMapServer->TileScale());
+  server->SetLocalCache(FD->FMapServer->LocalCache());
+  server->SetTileScale(FD->FMapServer->TileScale());
   server->OnLoadTile = [this](int x, int y, int z, int t) { TileLoaded(x, y, z, t); };
-  FOverlayServer = std::move(server);
-  FRenderer->SetTileLayers(FMapServer.get(), FOverlayServer.get());
+  FD->FOverlayServer = std::move(server);
+  FD->FRenderer->SetTileLayers(FD->FMapServer.get(), FD->FOverlayServer.get());
   ClearTiles();
   RedrawMap(false);
 }
 
 void TVuroduDavControl::RemoveOverlayTiles() {
-  if (!FOverlayServer) return;
+  if (!FD->FOverlayServer) return;
   // Out of use before it is cancelled: cancelling waits for its downloads,
   // and nothing may start new ones meanwhile.
-  std::unique_ptr<TVuroduDavServer> server = std::move(FOverlayServer);
-  FRenderer->SetTileLayers(FMapServer.get(), nullptr);
+  std::unique_ptr<TVuroduDavServer> server = std::move(FD->FOverlayServer);
+  FD->FRenderer->SetTileLayers(FD->FMapServer.get(), nullptr);
   server->OnLoadTile = nullptr;
   server->SetCancel(true);
   server.reset();

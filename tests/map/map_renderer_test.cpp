@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "map/map_control.h"
@@ -151,6 +152,38 @@ std::string InfoValue(const std::string& report, const std::string& name) {
   size_t from = at + name.size() + 2;
   while (from < report.size() && report[from] == ' ') ++from;
   return report.substr(from, report.find('\n', from) - from);
+}
+
+// Renderers on worker threads, each with its own view, tile layer and
+// shapes, draw what one renderer draws on the window thread.
+TEST_F(MapRendererTest, RenderersOnWorkerThreadsDrawTheSamePicture) {
+  auto draw = [](double lat) {
+    TVuroduDavServer tiles(0, TMapRenderer::PlaceholderColor());
+    tiles.SetTileServer(tsOffline);
+    TMapRenderer renderer;
+    renderer.SetTileLayers(&tiles, nullptr);
+    renderer.SetSize(320, 240, 1.0);
+    renderer.Viewport().SetMinZoom(0);
+    renderer.Viewport().SetZoom(4);
+    renderer.Viewport().CenterOn(lat, kLng);
+    THeadlessShapesHost host;
+    TWyShapesGroup shapes(&renderer.Canvas(), &host, &renderer.Viewport().WorldInfo());
+    shapes.getShapes("")->SetMinZoom(0);
+    AddTestShapes(shapes);
+    renderer.SetShapes(&shapes);
+    renderer.Compose(true);
+    QImage picture = Rgb(renderer.Picture());
+    renderer.SetShapes(nullptr);
+    return picture;
+  };
+  const QImage north = draw(kLat), south = draw(-kLat);
+  ASSERT_NE(north, south);
+  QImage results[4];
+  std::vector<std::thread> workers;
+  for (int i = 0; i < 4; ++i)
+    workers.emplace_back([&, i] { results[i] = draw(i % 2 ? -kLat : kLat); });
+  for (std::thread& worker : workers) worker.join();
+  for (int i = 0; i < 4; ++i) EXPECT_TRUE(results[i] == (i % 2 ? south : north)) << i;
 }
 
 class MapPictureFileTest : public ::testing::Test {
