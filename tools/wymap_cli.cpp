@@ -985,7 +985,8 @@ int RunWymap(const std::vector<std::string>& args, std::ostream& out, std::ostre
   }
 
   // Completions come through the application object's event queue; the map
-  // of render is a widget and needs a QApplication.
+  // render keeps its state in is a widget (never shown) and needs a
+  // QApplication.
   static int fallbackArgc = 1;
   static char fallbackName[] = "wymap";
   static char* fallbackArgv[] = {fallbackName, nullptr};
