@@ -67,15 +67,16 @@ class TVuroduDavControl::TShapesHost : public TWyShapesHost {
   const uint64_t FTarget;
 };
 
-TVuroduDavControl::TPrivate::TPrivate()
-    : FRenderer(std::make_unique<TMapRenderer>()),
+TVuroduDavControl::TPrivate::TPrivate(TVuroduDavControl& map)
+    : FOwner(map),
+      FRenderer(std::make_unique<TMapRenderer>()),
       FViewport(FRenderer->Viewport()),
       FRepaint(std::make_unique<TRepaintScheduler>()) {}
 
 TVuroduDavControl::TPrivate::~TPrivate() = default;
 
 TVuroduDavControl::TVuroduDavControl(QWidget* parent)
-    : QWidget(parent), FD(std::make_unique<TPrivate>()) {
+    : QWidget(parent), FD(std::make_unique<TPrivate>(*this)) {
   FD->FInputTarget = std::make_unique<TInputTarget>(*this);
   FD->FInput = std::make_unique<TMapInputHandler>(*FD->FInputTarget);
   FD->FControls = std::make_unique<TMapControls>(*this);
@@ -84,7 +85,7 @@ TVuroduDavControl::TVuroduDavControl(QWidget* parent)
   setFocusPolicy(Qt::StrongFocus);
 
   FD->FMailbox = std::make_unique<TMessageMailbox>(
-      [this](uint32_t msg, intptr_t wParam, intptr_t) { HandleMessage(msg, wParam); });
+      [this](uint32_t msg, intptr_t wParam, intptr_t) { FD->HandleMessage(msg, wParam); });
   FD->FMapServer =
       std::make_unique<TVuroduDavServer>(FD->FMailbox->Target(), TMapRenderer::PlaceholderColor());
   FD->FMapServer->SetCacheSize(kDefaultCacheSize);
@@ -105,15 +106,15 @@ TVuroduDavControl::TVuroduDavControl(QWidget* parent)
     SetUrl(url);
   };
   FD->FRenderer->SetShapes(FD->FShapesGroup.get());
-  InstallShapeRelays();
+  FD->InstallShapeRelays();
   FD->FThreadedTimer = std::make_unique<TThreadedTimer>(true, kTimerIntervalMs, true);
   FD->FThreadedTimer->OnTimer = [this](TThreadedTimer*) { TimerTick(); };
 
   // Until it is laid out the control is 256 x 256; the first show centres
   // it again at its real size.
   resize(kTileSize, kTileSize);
-  ResizeSurfaces();
-  CenterOn(Latitude(), Longitude());
+  FD->ResizeSurfaces();
+  FD->CenterOn(Latitude(), Longitude());
 }
 
 TVuroduDavControl::~TVuroduDavControl() {
@@ -153,91 +154,91 @@ TVuroduDavControl::~TVuroduDavControl() {
 // --- Viewport ---------------------------------------------------------------
 
 void TVuroduDavControl::SetLatitude(double value) {
-  CenterOn(value, Center().Lng);
+  FD->CenterOn(value, Center().Lng);
 }
 
 void TVuroduDavControl::SetLongitude(double value) {
-  CenterOn(Center().Lat, value);
+  FD->CenterOn(Center().Lat, value);
 }
 
 TLatLng TVuroduDavControl::Center() {
-  SyncSize();
+  FD->SyncSize();
   return FD->FViewport.Center();
 }
 
 void TVuroduDavControl::SetCenter(const TLatLng& value) {
-  CenterOn(value.Lat, value.Lng);
+  FD->CenterOn(value.Lat, value.Lng);
 }
 
 void TVuroduDavControl::setCenter(double Lat, double Lng) {
-  CenterOn(Lat, Lng);
+  FD->CenterOn(Lat, Lng);
 }
 
 TLatLng TVuroduDavControl::FromXYToLatLng(int64_t X, int64_t Y) {
-  SyncSize();
+  FD->SyncSize();
   return FD->FViewport.FromXYToLatLng(X, Y);
 }
 
-void TVuroduDavControl::ViewMoved() {
+void TVuroduDavControl::TPrivate::ViewMoved() {
   // Every tile is drawn again after a centring, whatever the offset was.
   ClearTiles();
 }
 
-void TVuroduDavControl::CenterOn(double Lat, double Lng) {
+void TVuroduDavControl::TPrivate::CenterOn(double Lat, double Lng) {
   SyncSize();
-  if (FD->FViewport.CenterOn(Lat, Lng)) ApplyView(vcCentre);
+  if (FViewport.CenterOn(Lat, Lng)) ApplyView(vcCentre);
 }
 
-void TVuroduDavControl::ApplyView(TViewChange change) {
+void TVuroduDavControl::TPrivate::ApplyView(TViewChange change) {
   // A drag step keeps the tiles already drawn; any other change draws every
   // tile again.
   if (change != vcShift) ViewMoved();
   ViewChanged();
-  if (!FD->FDraw) return;
-  RedrawMap(false);
-  NotifyObservers(omMapMove);
-  Fire(OnMapMove, this, Latitude(), Longitude());
+  if (!FDraw) return;
+  FOwner.RedrawMap(false);
+  FOwner.NotifyObservers(omMapMove);
+  Fire(FOwner.OnMapMove, &FOwner, FOwner.Latitude(), FOwner.Longitude());
   if (change != vcZoom) return;
   MoveEnded();
-  Fire(OnChangeMapZoom, this);
+  Fire(FOwner.OnChangeMapZoom, &FOwner);
 }
 
-void TVuroduDavControl::ViewChanged() {
-  FD->FControls->ViewChanged();
-  if (!FD->FDraw) return;
-  const bool outOfBounds = FD->FViewport.LimitBoxHit();
-  FD->FShapesGroup->ShapesToDraw();
-  NotifyObservers(omMapBounds);
-  NotifyObservers(omMapEndMove);
-  FD->FShapesGroup->MapEndMove();
-  PostMapMessage(MessageTarget(), WM_MAPBOUNDS);
+void TVuroduDavControl::TPrivate::ViewChanged() {
+  FControls->ViewChanged();
+  if (!FDraw) return;
+  const bool outOfBounds = FViewport.LimitBoxHit();
+  FShapesGroup->ShapesToDraw();
+  FOwner.NotifyObservers(omMapBounds);
+  FOwner.NotifyObservers(omMapEndMove);
+  FShapesGroup->MapEndMove();
+  PostMapMessage(FOwner.MessageTarget(), WM_MAPBOUNDS);
   if (outOfBounds) {
     // The view crossed the limit box: pulled back inside it (silently, as
     // Bounds does), and the application told.
-    const TWyWorldInfo& w = FD->FViewport.WorldInfo();
-    Bounds(w.NorthEastLatitude(), w.NorthEastLongitude(), w.SouthWestLatitude(),
-           w.SouthWestLongitude());
-    Fire(OnOutOfBounds, this);
+    const TWyWorldInfo& w = FViewport.WorldInfo();
+    FOwner.Bounds(w.NorthEastLatitude(), w.NorthEastLongitude(), w.SouthWestLatitude(),
+               w.SouthWestLongitude());
+    Fire(FOwner.OnOutOfBounds, &FOwner);
   }
 }
 
-void TVuroduDavControl::MoveEnded() {
-  NotifyObservers(omMapEndMove);
-  FD->FShapesGroup->MapEndMove();
+void TVuroduDavControl::TPrivate::MoveEnded() {
+  FOwner.NotifyObservers(omMapEndMove);
+  FShapesGroup->MapEndMove();
 }
 
 void TVuroduDavControl::SetZoom(uint8_t value) {
-  SyncSize();
-  if (FD->FViewport.SetZoom(value)) ZoomApplied();
+  FD->SyncSize();
+  if (FD->FViewport.SetZoom(value)) FD->ZoomApplied();
 }
 
-void TVuroduDavControl::ZoomApplied() {
+void TVuroduDavControl::TPrivate::ZoomApplied() {
   ApplyView(vcZoom);
 }
 
-void TVuroduDavControl::ZoomAbout(uint8_t value, const QPoint& at) {
+void TVuroduDavControl::TPrivate::ZoomAbout(uint8_t value, const QPoint& at) {
   SyncSize();
-  if (FD->FViewport.ZoomAbout(value, at.x(), at.y())) ZoomApplied();
+  if (FViewport.ZoomAbout(value, at.x(), at.y())) ZoomApplied();
 }
 
 bool TVuroduDavControl::ShowZoomButtons() const {
@@ -258,29 +259,29 @@ void TVuroduDavControl::SetShowScaleBar(bool v) {
 
 void TVuroduDavControl::SetMinZoom(uint8_t value) {
   const uint8_t zoom = Zoom();
-  if (FD->FViewport.SetMinZoom(value) && Zoom() != zoom) ZoomApplied();
+  if (FD->FViewport.SetMinZoom(value) && Zoom() != zoom) FD->ZoomApplied();
 }
 
 void TVuroduDavControl::SetMaxZoom(uint8_t value) {
   const uint8_t zoom = Zoom();
-  if (FD->FViewport.SetMaxZoom(value) && Zoom() != zoom) ZoomApplied();
+  if (FD->FViewport.SetMaxZoom(value) && Zoom() != zoom) FD->ZoomApplied();
 }
 
 void TVuroduDavControl::Bounds(double NELat, double NELng, double SWLat, double SWLng) {
   // Silent: no render and no notification; the shapes the new view shows
   // are listed for the next frame.
-  SyncSize();
+  FD->SyncSize();
   FD->FViewport.ZoomInOnBox({NELat, NELng, SWLat, SWLng});
-  ViewMoved();
+  FD->ViewMoved();
   // The on-map controls show the new view all the same.
   FD->FControls->ViewChanged();
   if (FD->FDraw) FD->FShapesGroup->ShapesToDraw();
 }
 
 void TVuroduDavControl::fitBounds(double NELat, double NELng, double SWLat, double SWLng) {
-  SyncSize();
+  FD->SyncSize();
   FD->FViewport.FitBox({NELat, NELng, SWLat, SWLng});
-  ViewMoved();
+  FD->ViewMoved();
   FD->FControls->ViewChanged();
   if (!FD->FDraw) return;
   FD->FShapesGroup->ShapesToDraw();
@@ -327,9 +328,9 @@ void TVuroduDavControl::BoundingBox(double NELat, double NELng, double SWLat, do
   setCenter(lat, lng);
 }
 
-void TVuroduDavControl::StepTowards(double Lat, double Lng) {
-  const TLatLng next = FD->FViewport.StepTowards(Lat, Lng);
-  setCenter(next.Lat, next.Lng);
+void TVuroduDavControl::TPrivate::StepTowards(double Lat, double Lng) {
+  const TLatLng next = FViewport.StepTowards(Lat, Lng);
+  FOwner.setCenter(next.Lat, next.Lng);
 }
 
 void TVuroduDavControl::PanTo(double Lat, double Lng) {
@@ -340,28 +341,28 @@ void TVuroduDavControl::PanTo(double Lat, double Lng) {
     // longer moves or after a bounded number of steps.
     for (int step = 0; step < kMaxPanSteps && !WorldInfo().ContainsLatLng(Lat, Lng); ++step) {
       const int64_t fx = FX(), fy = FY();
-      StepTowards(Lat, Lng);
+      FD->StepTowards(Lat, Lng);
       if (FX() == fx && FY() == fy) break;
     }
   }
   setCenter(Lat, Lng);
 }
 
-void TVuroduDavControl::ShiftView(int64_t dx, int64_t dy) {
+void TVuroduDavControl::TPrivate::ShiftView(int64_t dx, int64_t dy) {
   // The tile states move with the tiles: the tiles already drawn stay final.
-  FD->FRenderer->ShiftTiles(dx, dy);
-  FD->FViewport.Shift(dx, dy);
+  FRenderer->ShiftTiles(dx, dy);
+  FViewport.Shift(dx, dy);
   ApplyView(vcShift);
 }
 
-void TVuroduDavControl::EndMapDrag(int64_t dx, int64_t dy) {
-  FD->FViewport.Shift(dx, dy);
+void TVuroduDavControl::TPrivate::EndMapDrag(int64_t dx, int64_t dy) {
+  FViewport.Shift(dx, dy);
   ClearTiles();
   ViewChanged();
-  RedrawMap(false);
+  FOwner.RedrawMap(false);
   // Shapes were left out while the map was dragged: draw them now.
-  if (FD->FShapesGroup->DrawCount() >= kMaxShapesWhileDragging)
-    PostMapMessage(MessageTarget(), WM_MAPREPAINT);
+  if (FShapesGroup->DrawCount() >= kMaxShapesWhileDragging)
+    PostMapMessage(FOwner.MessageTarget(), WM_MAPREPAINT);
 }
 
 TLatLng TVuroduDavControl::MouseLatLng() const {
@@ -406,50 +407,50 @@ int TVuroduDavControl::PendingRepaints() const {
   return FD->FRepaint->Pending();
 }
 
-void TVuroduDavControl::ClearTiles() {
-  FD->FRenderer->ClearTiles();
-  FD->Valide_Map = false;
+void TVuroduDavControl::TPrivate::ClearTiles() {
+  FRenderer->ClearTiles();
+  Valide_Map = false;
 }
 
-void TVuroduDavControl::ResizeSurfaces() {
+void TVuroduDavControl::TPrivate::ResizeSurfaces() {
   // The frame has the screen's pixels; everything is laid out in the
   // widget's own units.
-  FD->FRenderer->SetSize(width(), height(), devicePixelRatioF());
-  FD->FScreenShotRender = -1;
-  FD->Valide_Map = false;
+  FRenderer->SetSize(FOwner.width(), FOwner.height(), FOwner.devicePixelRatioF());
+  FScreenShotRender = -1;
+  Valide_Map = false;
 }
 
-void TVuroduDavControl::SyncSize() {
+void TVuroduDavControl::TPrivate::SyncSize() {
   // A hidden widget gets its resize event only when it is shown; its
   // geometry counts at once.
-  if (FD->FViewport.Width() != width() || FD->FViewport.Height() != height())
-    FD->FViewport.SetSize(width(), height());
+  if (FViewport.Width() != FOwner.width() || FViewport.Height() != FOwner.height())
+    FViewport.SetSize(FOwner.width(), FOwner.height());
 }
 
-bool TVuroduDavControl::CanRender() const {
-  return !FD->FDestroying && FD->FDraw && !FD->inPaint && isVisible();
+bool TVuroduDavControl::TPrivate::CanRender() const {
+  return !FDestroying && FDraw && !inPaint && FOwner.isVisible();
 }
 
 void TVuroduDavControl::RedrawMap(bool fast) {
-  if (!CanRender()) return;
-  if (!fast) RenderFrame();
+  if (!FD->CanRender()) return;
+  if (!fast) FD->RenderFrame();
   repaint();
 }
 
-bool TVuroduDavControl::DrawShapesNow() const {
-  if (!FD->FInput->ButtonDown()) return true;
-  return FD->FShapesGroup->DrawCount() < kMaxShapesWhileDragging ||
-         FD->FShapesGroup->ShapeHover() != nullptr;
+bool TVuroduDavControl::TPrivate::DrawShapesNow() const {
+  if (!FInput->ButtonDown()) return true;
+  return FShapesGroup->DrawCount() < kMaxShapesWhileDragging ||
+         FShapesGroup->ShapeHover() != nullptr;
 }
 
-void TVuroduDavControl::RenderFrame() {
+void TVuroduDavControl::TPrivate::RenderFrame() {
   // Cleared however the frame ends, so that a failing render never stops
   // rendering for good.
-  TFlagScope painting(FD->inPaint);
-  FD->FRenderer->SetShowAttribution(FD->FShowCopyrightTile);
+  TFlagScope painting(inPaint);
+  FRenderer->SetShowAttribution(FShowCopyrightTile);
   // A failed frame is given up; the next render tries again.
-  FD->Valide_Map = FD->FRenderer->Compose(DrawShapesNow());
-  if (FD->Valide_Map) ++FD->FRenderCount;
+  Valide_Map = FRenderer->Compose(DrawShapesNow());
+  if (Valide_Map) ++FRenderCount;
 }
 
 const QImage& TVuroduDavControl::ScreenShot() {
@@ -464,8 +465,8 @@ void TVuroduDavControl::paintEvent(QPaintEvent* event) {
   if (FD->FDestroying) return;
   // Moved to a screen of another pixel density: the frame follows.
   if (std::max<qreal>(1.0, devicePixelRatioF()) != FD->FRenderer->DevicePixelRatio())
-    ResizeSurfaces();
-  if (!FD->Valide_Map && CanRender()) RenderFrame();
+    FD->ResizeSurfaces();
+  if (!FD->Valide_Map && FD->CanRender()) FD->RenderFrame();
   QPainter painter(this);
   FD->FRenderer->Paint(painter, event->rect());
 }
@@ -474,8 +475,8 @@ void TVuroduDavControl::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   if (FD->FDestroying) return;
   // FX, FY stay: the top-left corner of the view stays put.
-  ResizeSurfaces();
-  ViewChanged();
+  FD->ResizeSurfaces();
+  FD->ViewChanged();
   if (FD->FDraw) RedrawMap(false);
   NotifyObservers(omMapResize);
   NotifyObservers(omMapEndMove);
@@ -485,7 +486,7 @@ void TVuroduDavControl::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   if (FD->FDestroying) return;
   // The window may have changed since the last show.
-  HookParentForm();
+  FD->HookParentForm();
   if (FD->FLoaded) return;
   // First show: drawing starts, and the centre and zoom set so far are
   // applied at the real size.
@@ -494,9 +495,9 @@ void TVuroduDavControl::showEvent(QShowEvent* event) {
   FD->FDraw = true;
   if (FD->FRenderer->Canvas().Width() != std::max(1, width()) ||
       FD->FRenderer->Canvas().Height() != std::max(1, height()))
-    ResizeSurfaces();
+    FD->ResizeSurfaces();
   FD->FThreadedTimer->Start();
-  CenterOn(Latitude(), Longitude());
+  FD->CenterOn(Latitude(), Longitude());
   NotifyObservers(omMapResize);
   NotifyObservers(omMapEndMove);
 }
@@ -551,12 +552,12 @@ bool TVuroduDavControl::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
-void TVuroduDavControl::HookParentForm() {
-  QWidget* form = window();
-  if (form == this || form == FD->FParentForm) return;
-  if (FD->FParentForm) FD->FParentForm->removeEventFilter(this);
-  FD->FParentForm = form;
-  FD->FParentForm->installEventFilter(this);
+void TVuroduDavControl::TPrivate::HookParentForm() {
+  QWidget* form = FOwner.window();
+  if (form == &FOwner || form == FParentForm) return;
+  if (FParentForm) FParentForm->removeEventFilter(&FOwner);
+  FParentForm = form;
+  FParentForm->installEventFilter(&FOwner);
 }
 
 // --- Tiles and the repaint cycle ------------------------------------------------
@@ -571,14 +572,14 @@ void TVuroduDavControl::TileLoaded(int x, int y, int /*z*/, int t) {
   PostMapMessage(MessageTarget(), WM_MAPREPAINT);
 }
 
-void TVuroduDavControl::HandleMessage(uint32_t msg, intptr_t wParam) {
-  if (FD->FDestroying) return;
+void TVuroduDavControl::TPrivate::HandleMessage(uint32_t msg, intptr_t wParam) {
+  if (FDestroying) return;
   switch (msg) {
     case WM_MAPREPAINT:
-      FD->FRepaint->Request();
+      FRepaint->Request();
       break;
     case WM_MAPBOUNDS:
-      Fire(OnChangeMapBounds, this);
+      Fire(FOwner.OnChangeMapBounds, &FOwner);
       break;
     case WM_MAPGROUPLOADED:
       GroupLoaded(wParam);

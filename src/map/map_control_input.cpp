@@ -40,11 +40,11 @@ uint8_t TVuroduDavControl::TInputTarget::Zoom() const {
 }
 
 void TVuroduDavControl::TInputTarget::ShiftView(int64_t dx, int64_t dy) {
-  FMap.ShiftView(dx, dy);
+  FMap.FD->ShiftView(dx, dy);
 }
 
 void TVuroduDavControl::TInputTarget::EndMapDrag(int64_t dx, int64_t dy) {
-  FMap.EndMapDrag(dx, dy);
+  FMap.FD->EndMapDrag(dx, dy);
 }
 
 void TVuroduDavControl::TInputTarget::SetZoom(uint8_t value) {
@@ -52,23 +52,23 @@ void TVuroduDavControl::TInputTarget::SetZoom(uint8_t value) {
 }
 
 void TVuroduDavControl::TInputTarget::ZoomAbout(uint8_t value, const QPoint& at) {
-  FMap.ZoomAbout(value, at);
+  FMap.FD->ZoomAbout(value, at);
 }
 
 void TVuroduDavControl::TInputTarget::CenterOn(double Lat, double Lng) {
-  FMap.CenterOn(Lat, Lng);
+  FMap.FD->CenterOn(Lat, Lng);
 }
 
 void TVuroduDavControl::TInputTarget::StepTowards(double Lat, double Lng) {
-  FMap.StepTowards(Lat, Lng);
+  FMap.FD->StepTowards(Lat, Lng);
 }
 
 void TVuroduDavControl::TInputTarget::MoveEnded() {
-  FMap.MoveEnded();
+  FMap.FD->MoveEnded();
 }
 
 void TVuroduDavControl::TInputTarget::Redraw() {
-  FMap.Invalidate();
+  FMap.FD->Invalidate();
   FMap.RedrawMap(false);
 }
 

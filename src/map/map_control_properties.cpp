@@ -147,8 +147,8 @@ bool TVuroduDavControl::LimitBoxHit() const {
   return FD->FViewport.LimitBoxHit();
 }
 
-void TVuroduDavControl::Invalidate() {
-  FD->Valide_Map = false;
+void TVuroduDavControl::TPrivate::Invalidate() {
+  Valide_Map = false;
 }
 
 }  // namespace wy

@@ -19,25 +19,25 @@
 
 namespace wy {
 
-void TVuroduDavControl::InstallShapeRelays() {
+void TVuroduDavControl::TPrivate::InstallShapeRelays() {
   // The relays read the map's handler when the registry raises the event,
   // so handlers assigned at any time are honoured; none fires once the map
   // is being destroyed.
   const auto relay = [this](wy::TNotifyEvent TVuroduDavControl::*event) {
     return [this, event](TObject* sender) {
-      if (!FD->FDestroying) Fire(this->*event, sender);
+      if (!FDestroying) Fire(FOwner.*event, sender);
     };
   };
-  FD->FShapesGroup->OnShapePathChange = relay(&TVuroduDavControl::OnShapePathChange);
-  FD->FShapesGroup->OnCloseInfoWindow = relay(&TVuroduDavControl::OnCloseInfoWindow);
-  FD->FShapesGroup->OnTraffic = relay(&TVuroduDavControl::OnTraffic);
-  FD->FShapesGroup->OnLoadShapes = [this](TObject* sender, const std::string& type, int32_t index,
-                                          int32_t max, bool& cancel) {
-    if (FD->FDestroying) return;
+  FShapesGroup->OnShapePathChange = relay(&TVuroduDavControl::OnShapePathChange);
+  FShapesGroup->OnCloseInfoWindow = relay(&TVuroduDavControl::OnCloseInfoWindow);
+  FShapesGroup->OnTraffic = relay(&TVuroduDavControl::OnTraffic);
+  FShapesGroup->OnLoadShapes = [this](TObject* sender, const std::string& type, int32_t index,
+                                      int32_t max, bool& cancel) {
+    if (FDestroying) return;
     // A long read keeps the window painting (user input waits, so nothing
     // re-enters the reading).
-    if (FD->FAntiFreezeOnLoad && index % 100 == 0) ProcessPendingMessagesExceptInput();
-    if (!FD->FDestroying) Fire(OnLoadShapes, sender, type, index, max, cancel);
+    if (FAntiFreezeOnLoad && index % 100 == 0) ProcessPendingMessagesExceptInput();
+    if (!FDestroying) Fire(FOwner.OnLoadShapes, sender, type, index, max, cancel);
   };
 }
 

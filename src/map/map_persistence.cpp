@@ -126,14 +126,14 @@ std::string TVuroduDavControl::ToGeoJSon() {
 
 // Posted by the registry's host when a group finished reading. The group
 // travels as a number: it is used only while the registry still holds it.
-void TVuroduDavControl::GroupLoaded(intptr_t group) {
-  if (FD->FDestroying) return;
+void TVuroduDavControl::TPrivate::GroupLoaded(intptr_t group) {
+  if (FDestroying) return;
   TWyShapes* loaded = nullptr;
-  for (TWyShapes* g : FD->FShapesGroup->Groups())
+  for (TWyShapes* g : FShapesGroup->Groups())
     if (reinterpret_cast<intptr_t>(g) == group) loaded = g;
-  RedrawMap(false);
-  if (!loaded || FD->FDestroying) return;
-  Fire(OnLoad, loaded, loaded->Name(), !FD->FShapesGroup->isLoading());
+  FOwner.RedrawMap(false);
+  if (!loaded || FDestroying) return;
+  Fire(FOwner.OnLoad, loaded, loaded->Name(), !FShapesGroup->isLoading());
 }
 
 }  // namespace wy

@@ -23,16 +23,16 @@ TTileServer TVuroduDavControl::TileServer() const {
 
 void TVuroduDavControl::SetTileServer(TTileServer value) {
   FD->FMapServer->SetTileServer(value);
-  TileSourceChanged();
+  FD->TileSourceChanged();
 }
 
-void TVuroduDavControl::TileSourceChanged() {
-  const TTileServerInfo& info = FD->FMapServer->TileServerInfo();
-  SetMinZoom(info.MinZoom);
-  SetMaxZoom(info.MaxZoom);
+void TVuroduDavControl::TPrivate::TileSourceChanged() {
+  const TTileServerInfo& info = FMapServer->TileServerInfo();
+  FOwner.SetMinZoom(info.MinZoom);
+  FOwner.SetMaxZoom(info.MaxZoom);
   ClearTiles();
-  RedrawMap(false);
-  NotifyObservers(omMapTileServer);
+  FOwner.RedrawMap(false);
+  FOwner.NotifyObservers(omMapTileServer);
 }
 
 TTileServerInfo& TVuroduDavControl::TileServerInfo() {
@@ -43,7 +43,7 @@ bool TVuroduDavControl::SetLocalTiles(const std::string& path, std::string& erro
   if (!UseLocalTileSource(path, FD->FMapServer->TileServerInfo(), error)) return false;
   // The service's tiles in memory are not this source's.
   FD->FMapServer->ClearCache();
-  TileSourceChanged();
+  FD->TileSourceChanged();
   return true;
 }
 
@@ -91,7 +91,7 @@ void TVuroduDavControl::AddOverlayTiles(TOnMapServerTilePath getOverlayTiles,
   server->OnLoadTile = [this](int x, int y, int z, int t) { TileLoaded(x, y, z, t); };
   FD->FOverlayServer = std::move(server);
   FD->FRenderer->SetTileLayers(FD->FMapServer.get(), FD->FOverlayServer.get());
-  ClearTiles();
+  FD->ClearTiles();
   RedrawMap(false);
 }
 
@@ -104,7 +104,7 @@ void TVuroduDavControl::RemoveOverlayTiles() {
   server->OnLoadTile = nullptr;
   server->SetCancel(true);
   server.reset();
-  ClearTiles();
+  FD->ClearTiles();
   RedrawMap(false);
 }
 

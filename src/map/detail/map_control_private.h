@@ -16,8 +16,62 @@
 namespace wy {
 
 struct TVuroduDavControl::TPrivate {
-  TPrivate();
+  explicit TPrivate(TVuroduDavControl& map);
   ~TPrivate();
+
+  // The widget these parts belong to.
+  TVuroduDavControl& FOwner;
+
+  // --- Viewport changes and what follows them
+  // Centres the view, then (once drawing is on) renders and tells the
+  // observers and OnMapMove.
+  void CenterOn(double Lat, double Lng);
+  enum TViewChange : uint8_t { vcCentre, vcZoom, vcShift };
+  // Every centring, zoom and drag step of the view ends here: the tiles
+  // (all again, but for a drag step), the shapes' draw list and the
+  // observers follow, then (once drawing is on) a render, omMapMove and
+  // OnMapMove; a zoom then ends the move and raises OnChangeMapZoom.
+  void ApplyView(TViewChange change);
+  // After the view moved or changed size: the shapes' draw list, the
+  // observers, the bounds message and the limit-box pull-back.
+  void ViewChanged();
+  // The view is about to show other tiles: every cell is drawn again.
+  void ViewMoved();
+  // One step of an animated pan.
+  void StepTowards(double Lat, double Lng);
+  // A drag step: the composed tiles move with the pointer and only the
+  // entering tiles are drawn.
+  void ShiftView(int64_t dx, int64_t dy);
+  // A zoom change that keeps the point under the widget pixel in place.
+  void ZoomAbout(uint8_t value, const QPoint& at);
+  // The release of a map drag: the last stretch, then a full render.
+  void EndMapDrag(int64_t dx, int64_t dy);
+  // Observers and shapes are told the view stopped moving.
+  void MoveEnded();
+  void ClearTiles();
+  // The base layer's source changed: its zoom range applies, every tile is
+  // fetched again and the observers are told.
+  void TileSourceChanged();
+
+  // --- Rendering
+  void Invalidate();
+  void ResizeSurfaces();
+  // The viewport takes the widget's size when it changed without an event.
+  void SyncSize();
+  // The zoom changed: redraw and tell, as for a centring, then the zoom.
+  void ZoomApplied();
+  // Composes the frame; a failure is logged and the frame given up.
+  void RenderFrame();
+  bool CanRender() const;
+  // Shapes are drawn on top of the tiles except while a big shape set would
+  // slow down a drag.
+  bool DrawShapesNow() const;
+  void HandleMessage(uint32_t msg, intptr_t wParam);
+  // WM_MAPGROUPLOADED: renders, then raises OnLoad for the group.
+  void GroupLoaded(intptr_t group);
+  void HookParentForm();
+  // Hands the registry's events to the map's relays (constructor).
+  void InstallShapeRelays();
 
   // Draws the map: the view, its tiles, the shapes' surface.
   std::unique_ptr<TMapRenderer> FRenderer;
