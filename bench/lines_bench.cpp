@@ -185,6 +185,35 @@ void BM_PanAndDrawTrack(benchmark::State& state) {
 }
 BENCHMARK(BM_PanAndDrawTrack)->Args({1000000, 10})->Unit(benchmark::kMillisecond);
 
+// The floor of a drag frame of the track: the same points projected into
+// the view and merged where consecutive points share a pixel (outside the
+// timing), stroked as one plain QPainter polyline with the line's pen.
+void BM_PlainMergedPolyline(benchmark::State& state) {
+  const int count = static_cast<int>(state.range(0));
+  const auto zoom = static_cast<uint8_t>(state.range(1));
+  TLineScene& scene = LineScene(count, zoom);
+  const std::vector<double> path = Track(count);
+  std::vector<QPoint> merged;
+  for (size_t i = 0; i + 1 < path.size(); i += 2) {
+    int32_t x = 0, y = 0;
+    scene.World.LatLngToXY(path[i], path[i + 1], x, y);
+    if (merged.empty() || merged.back() != QPoint(x, y)) merged.emplace_back(x, y);
+  }
+  QImage target(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
+  target.fill(Qt::white);
+  const QPen pen(QColor(0xC0, 0x40, 0x20), scene.Line->Weight(), Qt::SolidLine, Qt::RoundCap,
+                 Qt::RoundJoin);
+  for (auto _ : state) {
+    QPainter painter(&target);
+    painter.setPen(pen);
+    painter.drawPolyline(merged.data(), static_cast<int>(merged.size()));
+    painter.end();
+    benchmark::DoNotOptimize(target.constBits());
+  }
+  state.counters["vertices"] = static_cast<double>(merged.size());
+}
+BENCHMARK(BM_PlainMergedPolyline)->Args({1000000, 10})->Unit(benchmark::kMillisecond);
+
 struct TPolygonScene {
   explicit TPolygonScene(uint8_t opacity) : Opacity(opacity) {
     SetViewport(World, 12);

@@ -3,13 +3,14 @@
 # the target is called wy_<folder>, and its public include root is src/ so
 # headers are included as "<folder>/<file>.h". Installed (cmake --install)
 # as wymap::<folder>, with the folder's interface headers (not detail/)
-# under include/wymap/<folder>/.
+# under include/wymap/<folder>/, included there as <wymap/<folder>/<file>.h>
+# (WyInstallHeader.cmake rewrites their project includes so).
 function(wy_add_library folder)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   file(GLOB _headers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
   set(_includes $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/src>
-                $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/wymap>)
+                $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
   if(NOT _sources)
     # A folder whose code has not been written yet.
     add_library(wy_${folder} INTERFACE)
@@ -23,7 +24,11 @@ function(wy_add_library folder)
   set_target_properties(wy_${folder} PROPERTIES EXPORT_NAME ${folder})
   install(TARGETS wy_${folder} EXPORT wymapTargets
           ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
-  install(FILES ${_headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/wymap/${folder})
+  foreach(_header ${_headers})
+    install(CODE "set(WY_HEADER \"${_header}\")
+      set(WY_DESTINATION \"${CMAKE_INSTALL_INCLUDEDIR}/wymap/${folder}\")
+      include(\"${PROJECT_SOURCE_DIR}/cmake/WyInstallHeader.cmake\")")
+  endforeach()
   set_property(GLOBAL APPEND PROPERTY WY_LIBRARIES wy_${folder})
 endfunction()
 

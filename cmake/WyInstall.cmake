@@ -41,5 +41,7 @@ foreach(_program wymap wymap-demo)
     install(TARGETS ${_program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()
 endforeach()
+# One header that brings the map and what a program places on it.
+install(FILES ${PROJECT_SOURCE_DIR}/cmake/wymap.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/wymap)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/demo/icons/ DESTINATION ${CMAKE_INSTALL_DATADIR}/wymap/icons
         FILES_MATCHING PATTERN "*.png")

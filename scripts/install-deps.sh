@@ -8,11 +8,11 @@ PACKAGES=(
   # toolchain and build
   g++ make cmake ninja-build pkg-config ccache
   # libraries
-  qt6-base-dev libcurl4-openssl-dev libpng-dev libjpeg-dev zlib1g-dev libminizip-dev libsqlite3-dev
+  qt6-base-dev qt6-svg-dev libcurl4-openssl-dev libpng-dev libjpeg-dev zlib1g-dev libminizip-dev libsqlite3-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
-  # test-only checkers of exported files (strict XML, JSON, and a GIS reader)
-  libxml2-utils jq gdal-bin
+  # test-only checkers of exported files (strict XML, JSON, a GIS reader, PDF)
+  libxml2-utils jq gdal-bin poppler-utils
   # running the window without a desktop, and its font
   xvfb xauth fonts-dejavu-core
 )

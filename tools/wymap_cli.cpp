@@ -25,6 +25,8 @@
 #include "geo/text_convert.h"
 #include "geo/utf.h"
 #include "map/map_control.h"
+#include "map/map_picture_file.h"
+#include "map/map_renderer.h"
 #include "platform/ascii.h"
 #include "platform/window_thread.h"
 #include "services/geocoding.h"
@@ -97,6 +99,7 @@ struct TArguments {
   bool HasZoom = false;
   int Width = 0, Height = 0;
   bool HasSize = false;
+  double Dpi = 96;  // pixels per inch of a PDF page
   TTileServer TileServer = tsOSM;
   std::string TileServerName = "osm";
   bool HasTileServer = false;
@@ -312,7 +315,7 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) 
         name == "--zoom" || name == "--size" || name == "--tile-server" || name == "--tile-url" ||
         name == "--tiles" || name == "-o" || name == "--output" || name == "--marker" ||
         name == "--poi" || name == "--line" || name == "--polygon" || name == "--info" ||
-        name == "--older-than" || name == "--shapes" || name == "--shapes-out";
+        name == "--older-than" || name == "--shapes" || name == "--shapes-out" || name == "--dpi";
     if (!known) return "unknown option " + name;
     if (!hasValue) {
       if (i + 1 >= args.size()) return "missing value for " + name;
@@ -369,6 +372,10 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) 
         a.ShapesOut = value;
         a.HasShapesOut = true;
       }
+    } else if (name == "--dpi") {
+      a.RenderOnly.push_back(name);
+      if (!ParseStrictNumber(value, a.Dpi) || a.Dpi < 1 || a.Dpi > 10000)
+        return "--dpi wants pixels per inch from 1 to 10000, not \"" + value + "\"";
     } else if (name == "--zoom" || name == "--size" || name == "--tile-server" ||
                name == "--tile-url" || name == "--tiles" || name == "-o" || name == "--output") {
       a.RenderOnly.push_back(name);
@@ -709,12 +716,11 @@ void AddFileIconMarkers(TWyVuroduDav& map, std::vector<TWyShapeMarker*>& iconMar
   }
 }
 
-// True when the icon of every marker in view has been decoded; `failed`
-// names an icon the graphic pool gave up on.
 // Every marker icon in view has arrived or failed; icons that failed are
 // added to `failed` (a marker without its icon shows the default pin).
 bool IconsSettled(TWyVuroduDav& map, const std::vector<TWyShapeMarker*>& markers,
                   std::set<std::string>& failed, std::vector<std::string>& newlyFailed) {
+  const int drawn = map.Renderer().ComposeCount();
   TThreadGraphicPool* pool = map.ShapesGroup().GraphicPool();
   bool ready = true;
   std::vector<std::string> queue;
@@ -727,7 +733,7 @@ bool IconsSettled(TWyVuroduDav& map, const std::vector<TWyShapeMarker*>& markers
     ready = false;
     // Drawn at least once (so it was asked for), not decoded and no longer
     // queued: the pool dropped it.
-    if (pool && map.RenderCount() > 0 && pool->GetGraphic(icon).isNull() &&
+    if (pool && drawn > 0 && pool->GetGraphic(icon).isNull() &&
         std::find(queue.begin(), queue.end(), icon) == queue.end()) {
       queue = pool->Queue();  // the GetGraphic above may have queued it again
       if (std::find(queue.begin(), queue.end(), icon) == queue.end()) {
@@ -748,13 +754,15 @@ int RunRender(const TArguments& a, std::ostream& err) {
     }
   }
   if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr)
-    return Fail(err, "render", "the application object cannot show widgets");
+    return Fail(err, "render", "the application object cannot make the map");
 
+  // The map holds the view, the tile service and the shapes and is never
+  // shown: its renderer draws the picture.
   TWyVuroduDav map;
-  // Never on a real screen, whatever the platform plugin.
-  map.setAttribute(Qt::WA_DontShowOnScreen);
   map.SetLocalCache(a.Cache);
   map.resize(a.Width, a.Height);
+  TMapRenderer& renderer = map.Renderer();
+  renderer.SetSize(a.Width, a.Height, 1.0);
   // Saved maps first: their "[map]" sections place the view (the last one
   // read wins), and the options given then change what they name.
   for (const std::string& file : a.ShapeFiles) {
@@ -794,17 +802,15 @@ int RunRender(const TArguments& a, std::ostream& err) {
   const double lng = a.HasLongitude ? a.Longitude : map.Longitude();
   if (a.HasZoom) map.SetZoom(static_cast<uint8_t>(a.Zoom));
   map.setCenter(lat, lng);
-  map.show();
   std::vector<TWyShapeMarker*> iconMarkers;
   AddFileIconMarkers(map, iconMarkers);
   AddShapes(map, a.Shapes, iconMarkers);
-  if (a.Fit && !map.fitShapes()) {
-    map.hide();
-    return Fail(err, "render", "no shapes to frame");
-  }
+  if (a.Fit && !map.fitShapes()) return Fail(err, "render", "no shapes to frame");
+  map.ShapesGroup().ShapesToDraw();
 
-  // Every visible tile has arrived or failed (TilesSettled), and every
-  // marker icon.
+  // Every visible tile has arrived or failed (a compose started no download
+  // and none is in flight), and every marker icon.
+  TVuroduDavServer& tiles = map.MapServer();
   const auto end = std::chrono::steady_clock::now() +
                    std::chrono::milliseconds(static_cast<int64_t>(a.TimeoutSeconds * 1000));
   // An icon that cannot be loaded (refused, missing, not an image, too
@@ -819,14 +825,16 @@ int RunRender(const TArguments& a, std::ostream& err) {
     std::vector<std::string> newlyFailed;
     const bool iconsReady = IconsSettled(map, iconMarkers, failedIcons, newlyFailed);
     for (const std::string& icon : newlyFailed) warn(icon);
-    if (!newlyFailed.empty()) map.RedrawMap(false);
-    if (iconsReady && map.TilesSettled()) break;
+    if (tiles.ActiveDownloads() == 0) {
+      // Markers ask the graphic pool for their icons when they are drawn; a
+      // marker whose icon failed is drawn again with the pin.
+      renderer.Compose(true);
+      if (iconsReady && tiles.ActiveDownloads() == 0) break;
+    }
     if (std::chrono::steady_clock::now() >= end) {
-      if (!map.TilesSettled()) {
-        map.hide();
+      if (tiles.ActiveDownloads() != 0)
         return Fail(err, "render",
                     "the visible tiles did not arrive within " + SecondsText(a.TimeoutSeconds));
-      }
       // Icons still on their way are given up: their markers show the pin.
       TThreadGraphicPool* pool = map.ShapesGroup().GraphicPool();
       for (TWyShapeMarker* marker : iconMarkers)
@@ -835,20 +843,14 @@ int RunRender(const TArguments& a, std::ostream& err) {
           if (pool) pool->GiveUp(marker->Filename());
           warn(marker->Filename());
         }
-      map.RedrawMap(false);
+      renderer.Compose(true);
       break;
     }
-    // Markers ask the graphic pool for their icons when they are drawn.
-    if (!iconsReady) map.RedrawMap(false);
     WaitProcessing(5);
   }
 
-  const QImage frame = map.ScreenShot().convertToFormat(QImage::Format_RGB32);
-  map.hide();
-  QSaveFile file(QString::fromStdString(a.Output));
-  if (frame.isNull() || !file.open(QIODevice::WriteOnly) || !frame.save(&file, "PNG") ||
-      !file.commit())
-    return Fail(err, "render", "cannot write " + a.Output);
+  std::string problem;
+  if (!WriteMapPicture(renderer, a.Output, a.Dpi, problem)) return Fail(err, "render", problem);
   // What was drawn, in the format the extension names.
   if (a.HasShapesOut && !map.SaveToFile(a.ShapesOut))
     return Fail(err, "render", "cannot write the shapes to " + a.ShapesOut);
@@ -889,7 +891,8 @@ std::string WymapUsage() {
          "         [--tile-server NAME] [--tile-url TEMPLATE] [--tiles PATH] [shapes]\n"
          "  render --shapes FILE --size WxH -o FILE [options and shapes as above]\n"
          "  render --fit --size WxH -o FILE [shapes]\n"
-         "                         the map around a position as a PNG image, once\n"
+         "                         the map around a position as a PNG, PDF or SVG\n"
+         "                         picture (by the extension of FILE), once\n"
          "                         every visible tile has arrived or failed\n"
          "  cache stats            the disk cache of tiles, one line per tile folder:\n"
          "                         name TAB tiles TAB bytes TAB least recent use TAB\n"
@@ -931,7 +934,9 @@ std::string WymapUsage() {
          "  --radius METRES        whole metres, 1 to 100000\n"
          "  --zoom Z               zoom level within the tile service's range\n"
          "  --size WxH             image size in pixels, each side 1 to 8192\n"
-         "  -o, --output FILE      the PNG file render writes\n"
+         "  -o, --output FILE      the picture render writes: PDF for .pdf, SVG for .svg,\n"
+         "                         PNG otherwise (PDF and SVG keep shapes and text as vectors)\n"
+         "  --dpi N                pixels per inch of a PDF page (96)\n"
          "  --tile-server NAME     " +
          TileServerNames() +
          "\n"
@@ -1003,7 +1008,8 @@ int RunWymap(const std::vector<std::string>& args, std::ostream& out, std::ostre
   }
 
   // Completions come through the application object's event queue; the map
-  // of render is a widget and needs a QApplication.
+  // render keeps its state in is a widget (never shown) and needs a
+  // QApplication.
   static int fallbackArgc = 1;
   static char fallbackName[] = "wymap";
   static char* fallbackArgv[] = {fallbackName, nullptr};

@@ -1,7 +1,7 @@
 #pragma once
 // The commands of the wymap tool: address search, reverse geocoding and the
 // places search, run against the services' endpoints, and render, which
-// draws the map of a place into a PNG file without a window.
+// draws the map of a place into a PNG, PDF or SVG file without a window.
 //
 // RunWymap is the whole program without its main(): it reads the arguments
 // (without the program name), sets the endpoint settings given with
@@ -9,8 +9,9 @@
 // the event queue until the request completes or the time-out passes) and
 // returns the exit code. Results go to `out`; a failure is one line on `err`
 // starting with "wymap: ". When no application object exists, a QApplication
-// is created for the duration of the call (render needs one that can make
-// widgets).
+// is created for the duration of the call (render keeps its view and shapes
+// in a map widget that is never shown, which needs one that can make
+// widgets; the map's renderer draws the picture).
 
 #include <ostream>
 #include <string>

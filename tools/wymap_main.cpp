@@ -10,7 +10,8 @@
 int main(int argc, char** argv) {
   // The services hand their completions to the thread of the application
   // object; RunWymap waits for them by running its event queue. render
-  // draws with a widget, hence a QApplication, on no display by default.
+  // keeps its map in a widget it never shows, hence a QApplication, on no
+  // display by default.
   wy::PrepareApplication();
   QApplication app(argc, argv);
   std::vector<std::string> args;

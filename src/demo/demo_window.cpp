@@ -273,9 +273,11 @@ void TFZeduZavireRozuvidu::BuildControls() {
   Panel6->setFixedHeight(31);
   column->addWidget(Panel6);
   btOpen = new QPushButton("Open\u2026", Panel6);
-  btOpen->setGeometry(2, 5, 168, 25);
+  btOpen->setGeometry(2, 5, 98, 25);
   btSave = new QPushButton("Save\u2026", Panel6);
-  btSave->setGeometry(175, 5, 168, 25);
+  btSave->setGeometry(104, 5, 98, 25);
+  btExport = new QPushButton("Export picture\u2026", Panel6);
+  btExport->setGeometry(206, 5, 137, 25);
 
   setCentralWidget(central);
   status = new QLabel(this);
@@ -308,6 +310,7 @@ void TFZeduZavireRozuvidu::BuildControls() {
   connect(ckTraffic, &QCheckBox::clicked, this, [this](bool on) { map->SetTrafficLayer(on); });
   connect(ckPhotos, &QCheckBox::clicked, this, [this](bool on) { map->SetPanoramioLayer(on); });
   connect(btSave, &QPushButton::clicked, this, [this] { btSaveClick(); });
+  connect(btExport, &QPushButton::clicked, this, [this] { btExportClick(); });
   connect(TimerPlaces, &QTimer::timeout, this, [this] { TimerPlacesTimer(); });
 
   map->OnMapClick = [this](TVuroduDavControl*, double lat, double lng) { mapMapClick(lat, lng); };

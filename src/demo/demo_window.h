@@ -95,9 +95,13 @@ class TFZeduZavireRozuvidu : public QMainWindow {
   // "Save…": the view and the shapes the window did not make itself (the
   // pin, the selection, the area and the details window are left out).
   void btSaveClick();
-  // The file "Open…" or "Save…" works on: FChooseFile when set (tests),
-  // otherwise the desktop's file dialog; "" when the person cancels.
-  std::string ChooseFile(bool save);
+  // "Export picture…": the map as the person sees it, in a PNG, PDF or SVG
+  // file by the extension chosen.
+  void btExportClick();
+  // The file "Open…", "Save…" or "Export picture…" works on: FChooseFile
+  // when set (tests), otherwise the desktop's file dialog; "" when the
+  // person cancels.
+  std::string ChooseFile(bool save, bool picture = false);
   void mapMapClick(double dLatitude, double dLongitude);
   void mapShapeDragEnd();
   void mapShapeClick(TWyShape* item);
@@ -168,6 +172,7 @@ class TFZeduZavireRozuvidu : public QMainWindow {
   QWidget* Panel6 = nullptr;
   QPushButton* btOpen = nullptr;
   QPushButton* btSave = nullptr;
+  QPushButton* btExport = nullptr;
   std::function<std::string(bool save)> FChooseFile;
   QLabel* status = nullptr;
   // The coordinate under the pointer, at the right of the status line.

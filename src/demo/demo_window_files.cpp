@@ -1,6 +1,7 @@
-// "Open…" and "Save…" of the demonstration window: maps in the system's own
-// sectioned text (the view and the shapes; see the map's SaveToFile), and
-// the shapes alone in GPX, KML, KMZ and GeoJSON files, both ways.
+// "Open…", "Save…" and "Export picture…" of the demonstration window: maps
+// in the system's own sectioned text (the view and the shapes; see the map's
+// SaveToFile), the shapes alone in GPX, KML, KMZ and GeoJSON files, both
+// ways, and pictures of the map in PNG, PDF and SVG files.
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -10,6 +11,7 @@
 #include "demo/track_panel.h"
 #include "formats/shape_file.h"
 #include "map/map_control.h"
+#include "map/map_picture_file.h"
 #include "shapes/shape_marker.h"
 #include "shapes/shapes_group.h"
 
@@ -22,18 +24,30 @@ const char kOpenedGroup[] = "opened";
 const char kSaveFilter[] =
     "Maps (*.txt);;GPX (*.gpx);;KML (*.kml);;KMZ (*.kmz);;GeoJSON (*.geojson *.json);;"
     "All files (*)";
+const char kPictureFilter[] = "PNG (*.png);;PDF (*.pdf);;SVG (*.svg)";
 const char kOpenFilter[] =
     "Maps and tracks (*.txt *.gpx *.kml *.kmz *.json *.geojson);;Maps (*.txt);;GPX (*.gpx);;"
     "KML (*.kml *.kmz);;GeoJSON (*.json *.geojson);;All files (*)";
 
 }  // namespace
 
-std::string TFZeduZavireRozuvidu::ChooseFile(bool save) {
+std::string TFZeduZavireRozuvidu::ChooseFile(bool save, bool picture) {
   if (FChooseFile) return FChooseFile(save);
   const QString name =
-      save ? QFileDialog::getSaveFileName(this, "Save the map", QString(), kSaveFilter)
-           : QFileDialog::getOpenFileName(this, "Open a map", QString(), kOpenFilter);
+      picture ? QFileDialog::getSaveFileName(this, "Export a picture of the map", QString(),
+                                             kPictureFilter)
+      : save  ? QFileDialog::getSaveFileName(this, "Save the map", QString(), kSaveFilter)
+              : QFileDialog::getOpenFileName(this, "Open a map", QString(), kOpenFilter);
   return name.toStdString();
+}
+
+void TFZeduZavireRozuvidu::btExportClick() {
+  const std::string name = ChooseFile(true, true);
+  if (name.empty()) return;
+  std::string error;
+  Report(WriteMapPicture(map->Renderer(), name, 96, error)
+             ? ""
+             : "Could not export the picture: " + error);
 }
 
 void TFZeduZavireRozuvidu::btSaveClick() {

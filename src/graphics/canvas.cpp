@@ -239,7 +239,18 @@ void TWyCanvas::EndPaint() {
   }
 }
 
+void TWyCanvas::DrawOnto(QPainter* painter) {
+  EndPaint();
+  if (external_) external_->restore();
+  external_ = painter;
+  if (external_) {
+    external_->save();
+    ApplyClip();
+  }
+}
+
 QPainter* TWyCanvas::BarePainter() {
+  if (external_) return external_;
   if (!painter_) {
     if (FBitmap.isNull()) return nullptr;
     auto painter = std::make_unique<QPainter>();
@@ -279,6 +290,15 @@ QPainter* TWyCanvas::Painter() {
 }
 
 void TWyCanvas::ApplyClip() {
+  if (external_) {
+    // The caller's own clip (its page or view) stays in force.
+    external_->restore();
+    external_->save();
+    external_->setRenderHint(QPainter::Antialiasing, false);
+    if (clip_) external_->setClipRegion(*clip_, Qt::IntersectClip);
+    pen_applied_ = brush_applied_ = font_applied_ = false;
+    return;
+  }
   if (!painter_) return;
   if (clip_)
     painter_->setClipRegion(*clip_);
@@ -402,7 +422,7 @@ void TWyCanvas::Ellipse(int x, int y, int x1, int y1) {
 // Strokes repeated from an earlier frame come from the stroke cache (the
 // same pixels, without stroking again); see stroke_cache.h.
 bool TWyCanvas::DrawKnownStroke(const std::vector<QPoint>& points, int count, bool bezier) {
-  if (clip_ || FBitmap.isNull()) return false;
+  if (clip_ || FBitmap.isNull() || external_) return false;
   if (!strokes_) strokes_ = std::make_unique<TStrokeCache>();
   return strokes_->Draw(FBitmap, pen_, points.data(), count, bezier);
 }

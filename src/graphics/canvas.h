@@ -188,6 +188,12 @@ class TWyCanvas {
   // Blends `color` at `alpha` over the rectangle, within the clip.
   void BlendRect(const TRect& rect, TColor color, uint8_t alpha);
 
+  // Draws onto `painter` (a printer, a PDF or SVG page, a widget) instead of
+  // the image until called with null: lines, shapes and text reach it as
+  // vectors, in the same drawing units. The painter's state is saved here
+  // and restored by the null call; the image is left as it was.
+  void DrawOnto(QPainter* painter);
+
   QPoint PenPos() const { return pen_pos_; }
   // Strokes served from the stroke cache so far (diagnostics and tests).
   int64_t StrokeCacheHits() const;
@@ -232,6 +238,8 @@ class TWyCanvas {
   QPoint pen_pos_;
   std::vector<TState> states_;
   std::unique_ptr<QPainter> painter_;
+  // The caller's painter while DrawOnto is in force (not owned).
+  QPainter* external_ = nullptr;
   std::unique_ptr<TStrokeCache> strokes_;
   // What the painter was last given.
   QPen applied_pen_;

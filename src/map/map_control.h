@@ -1,20 +1,23 @@
 #pragma once
 // TVuroduDavControl: the map widget. It shows a rectangle of the
 // Web-Mercator world at one zoom level from 256-pixel tiles and overlays the
-// shapes of its registry. The widget owns and wires its parts:
-// - the viewport (TMapViewport): centre, zoom and limits, boxes, pixel and
-//   coordinate conversions, mirrored in a TWyWorldInfo for the shapes;
-// - the tile frame: the composed tiles and the grid of tile states;
+// shapes of its registry. The widget owns and wires its parts (kept out of
+// this header, in detail/map_control_private.h):
+// - the renderer (TMapRenderer, map_renderer.h), which draws the map without
+//   a widget: the viewport (TMapViewport: centre, zoom and limits, boxes,
+//   pixel and coordinate conversions, mirrored in a TWyWorldInfo for the
+//   shapes), the tiles of the view and the surface the shapes draw on;
 // - the repaint scheduler: asynchronous changes (a tile arrived) post
 //   WM_MAPREPAINT, and the 20 ms timer thread performs at most one full
 //   render every 200 ms; viewport changes render at once;
-// - the input handler: pointer and wheel input as one state machine;
+// - the input handler: pointer and wheel input as one state machine, acting
+//   on the map through a small interface (detail/map_input_target.h);
 // - the map-level operations (address look-ups, keys, geodesy shortcuts),
 //   in map_operations.cpp.
-// A render composes the frame only when shapes are shown (tiles, then the
-// shapes over them, on the drawing surface); paintEvent copies that frame to
-// the screen, or draws the tiles straight onto it when there are no shapes,
-// and adds the attribution. Window thread only.
+// A render has the renderer compose the frame (tiles, then the shapes over
+// them on the drawing surface when shapes are shown); paintEvent has it
+// paint that frame, or the tiles straight when there are no shapes, and the
+// attribution. Window thread only.
 //
 // Pixel geometry: FX, FY are the widget coordinates of world pixel (0, 0)
 // at the current zoom; tile (tx, ty) is drawn at (tx*256 + FX, ty*256 + FY).
@@ -27,7 +30,6 @@
 
 #include <QImage>
 #include <QPoint>
-#include <QPointer>
 #include <QRect>
 #include <QWidget>
 #include <cstdint>
@@ -50,8 +52,7 @@ namespace wy {
 
 class TMapControls;
 class TMapInputHandler;
-class TMapTileFrame;
-struct TTileImages;
+class TMapRenderer;
 class TMessageMailbox;
 class TRepaintScheduler;
 class TThreadedTimer;
@@ -86,10 +87,10 @@ class TVuroduDavControl : public QWidget, public TObject {
   ~TVuroduDavControl() override;
 
   // --- Viewport
-  double Latitude() const { return FViewport.Latitude(); }
+  double Latitude() const;
   // Keeps the longitude of the current widget centre.
   void SetLatitude(double value);
-  double Longitude() const { return FViewport.Longitude(); }
+  double Longitude() const;
   // Keeps the latitude of the current widget centre.
   void SetLongitude(double value);
   // Coordinate under the middle pixel, limit box applied.
@@ -102,12 +103,12 @@ class TVuroduDavControl : public QWidget, public TObject {
   // always ends centred on the target.
   void PanTo(double Lat, double Lng);
 
-  uint8_t Zoom() const { return FViewport.Zoom(); }
+  uint8_t Zoom() const;
   // Clamped to MinZoom..MaxZoom; always pivots on the middle pixel.
   void SetZoom(uint8_t value);
-  uint8_t MinZoom() const { return FViewport.MinZoom(); }
+  uint8_t MinZoom() const;
   void SetMinZoom(uint8_t value);
-  uint8_t MaxZoom() const { return FViewport.MaxZoom(); }
+  uint8_t MaxZoom() const;
   // Values above 23 are ignored.
   void SetMaxZoom(uint8_t value);
 
@@ -127,12 +128,12 @@ class TVuroduDavControl : public QWidget, public TObject {
   // Coordinate under a widget pixel (clamped to the world and the limit box).
   TLatLng FromXYToLatLng(int64_t X, int64_t Y);
 
-  double NorthEastLatitude() const { return FViewport.WorldInfo().NorthEastLatitude(); }
-  double NorthEastLongitude() const { return FViewport.WorldInfo().NorthEastLongitude(); }
-  double SouthWestLatitude() const { return FViewport.WorldInfo().SouthWestLatitude(); }
-  double SouthWestLongitude() const { return FViewport.WorldInfo().SouthWestLongitude(); }
-  TWyWorldInfo& WorldInfo() { return FViewport.WorldInfo(); }
-  const TMapViewport& Viewport() const { return FViewport; }
+  double NorthEastLatitude() const;
+  double NorthEastLongitude() const;
+  double SouthWestLatitude() const;
+  double SouthWestLongitude() const;
+  TWyWorldInfo& WorldInfo();
+  const TMapViewport& Viewport() const;
 
   // --- Tile service
   TTileServer TileServer() const;
@@ -158,10 +159,10 @@ class TVuroduDavControl : public QWidget, public TObject {
   void AddOverlayTiles(TOnMapServerTilePath getOverlayTiles, const std::string& Name,
                        uint8_t MaxZoom, uint8_t MinZoom);
   void RemoveOverlayTiles();
-  TVuroduDavServer* OverlayServer() { return FOverlayServer.get(); }
+  TVuroduDavServer* OverlayServer();
 
   // --- Rendering
-  bool ShowCopyrightTile() const { return FShowCopyrightTile; }
+  bool ShowCopyrightTile() const;
   void SetShowCopyrightTile(bool value);
   // The attribution as a link: while assigned, a click on the attribution
   // raises it with the page the tile service names for its terms
@@ -201,7 +202,7 @@ class TVuroduDavControl : public QWidget, public TObject {
 
   // --- Shapes
   // The registry of every shape group of this map.
-  TWyShapesGroup& ShapesGroup() { return *FShapesGroup; }
+  TWyShapesGroup& ShapesGroup();
   // The default (unnamed) group.
   TWyShapes* Shapes();
   // A new POI, marker, polygon or line (any other kind) at the coordinate in
@@ -225,7 +226,7 @@ class TVuroduDavControl : public QWidget, public TObject {
   // must outlive the map or be replaced first; null detaches). A component
   // without a cache folder of its own gets the map's LocalCache. The shapes
   // reach it for their lazy address and altitude look-ups.
-  TWyGeoLocalise* GeoLocalise() const { return FGeoLocalise; }
+  TWyGeoLocalise* GeoLocalise() const;
   void SetGeoLocalise(TWyGeoLocalise* value);
   // The address of the last centre set; "" without a component or when the
   // point is not resolved. "<" and ">" come back as "‹" and "›", so the text
@@ -318,16 +319,16 @@ class TVuroduDavControl : public QWidget, public TObject {
   // Incidents of the visible area from the geolocalisation component, in
   // the group "_traffic_", asked for again as the map moves. Saved with the
   // map ("traffic=true" in "[map]").
-  bool TrafficLayer() const { return FTraffic; }
+  bool TrafficLayer() const;
   void SetTrafficLayer(bool value);
   // Geotagged photos of the visible area in the group "_panoramio_". The
   // layer is created by the first true and lives as long as the map. Saved
   // with the map ("photos=true" in "[map]").
-  bool PanoramioLayer() const { return FPanoramio; }
+  bool PanoramioLayer() const;
   void SetPanoramioLayer(bool value);
   // The layers, null before first use.
-  TWyTrafficLayer* TrafficLayerObject() const { return FTrafficLayer.get(); }
-  TWyNativePanoramioLayer* NativePanoramioLayer() const { return FNativePanoramioLayer.get(); }
+  TWyTrafficLayer* TrafficLayerObject() const;
+  TWyNativePanoramioLayer* NativePanoramioLayer() const;
   // A page of photos was shown (sender: the photo layer).
   std::function<void(TObject* Sender)> OnPanoramio;
   // A photo was clicked (sender: the map).
@@ -452,16 +453,16 @@ class TVuroduDavControl : public QWidget, public TObject {
   TOnBeforeUrl OnBeforeUrl;
 
   // --- Options used by pointer handling
-  bool Draggable() const { return FDraggable; }
-  void SetDraggable(bool v) { FDraggable = v; }
-  bool DblClickZoom() const { return FDblClickZoom; }
-  void SetDblClickZoom(bool v) { FDblClickZoom = v; }
-  bool MouseWheelZoom() const { return FMouseWheelZoom; }
-  void SetMouseWheelZoom(bool v) { FMouseWheelZoom = v; }
+  bool Draggable() const;
+  void SetDraggable(bool v);
+  bool DblClickZoom() const;
+  void SetDblClickZoom(bool v);
+  bool MouseWheelZoom() const;
+  void SetMouseWheelZoom(bool v);
   // The wheel zooms about the point under the pointer (it stays put) rather
   // than the middle of the map. Off by default.
-  bool ZoomAtPointer() const { return FZoomAtPointer; }
-  void SetZoomAtPointer(bool v) { FZoomAtPointer = v; }
+  bool ZoomAtPointer() const;
+  void SetZoomAtPointer(bool v);
   // On-map controls, off by default: zoom buttons at the top left and a
   // scale bar at the bottom left, child widgets over the map (not part of
   // ScreenShot).
@@ -469,9 +470,9 @@ class TVuroduDavControl : public QWidget, public TObject {
   void SetShowZoomButtons(bool v);
   bool ShowScaleBar() const;
   void SetShowScaleBar(bool v);
-  TMapControls& Controls() { return *FControls; }
-  bool AntiFreezeOnLoad() const { return FAntiFreezeOnLoad; }
-  void SetAntiFreezeOnLoad(bool v) { FAntiFreezeOnLoad = v; }
+  TMapControls& Controls();
+  bool AntiFreezeOnLoad() const;
+  void SetAntiFreezeOnLoad(bool v);
 
   // --- Pointer position (updated on every move)
   TLatLng MouseLatLng() const;
@@ -480,15 +481,18 @@ class TVuroduDavControl : public QWidget, public TObject {
   double WorldY() const;
 
   // --- Inspection (tests and tools)
-  int64_t FX() const { return FViewport.X0(); }
-  int64_t FY() const { return FViewport.Y0(); }
+  int64_t FX() const;
+  int64_t FY() const;
   TDisplayMapTiles& DisplayMapTiles();
-  TVuroduDavServer& MapServer() { return *FMapServer; }
-  int RenderCount() const { return FRenderCount; }
+  // What draws the map: its view, tiles, shapes and attribution. Tools
+  // draw pictures of a map they never show through it.
+  TMapRenderer& Renderer();
+  TVuroduDavServer& MapServer();
+  int RenderCount() const;
   int PendingRepaints() const;
-  bool LimitBoxHit() const { return FViewport.LimitBoxHit(); }
+  bool LimitBoxHit() const;
   // Where the attribution was last written (empty when it was not).
-  QRect CopyrightRect() const { return FCopyrightRect; }
+  QRect CopyrightRect() const;
   // The id repaint requests are posted to.
   uint64_t MessageTarget() const;
 
@@ -512,122 +516,14 @@ class TVuroduDavControl : public QWidget, public TObject {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
-  friend class TMapInputHandler;
-
-  // --- Viewport changes and what follows them
-  // Centres the view, then (once drawing is on) renders and tells the
-  // observers and OnMapMove.
-  void CenterOn(double Lat, double Lng);
-  // After the view moved or changed size: the shapes' draw list, the
-  // observers, the bounds message and the limit-box pull-back.
-  void ViewChanged();
-  // The view is about to show other tiles: every cell is drawn again.
-  void ViewMoved();
-  // One step of an animated pan.
-  void StepTowards(double Lat, double Lng);
-  // A drag step: the composed tiles move with the pointer and only the
-  // entering tiles are drawn.
-  void ShiftView(int64_t dx, int64_t dy);
-  // A zoom change that keeps the point under the widget pixel in place.
-  void ZoomAbout(uint8_t value, const QPoint& at);
-  // The release of a map drag: the last stretch, then a full render.
-  void EndMapDrag(int64_t dx, int64_t dy);
-  // Observers and shapes are told the view stopped moving.
-  void MoveEnded();
-  void ClearTiles();
-  // The base layer's source changed: its zoom range applies, every tile is
-  // fetched again and the observers are told.
-  void TileSourceChanged();
-
-  // --- Rendering
-  void Invalidate() { Valide_Map = false; }
-  void ResizeSurfaces();
-  // The viewport takes the widget's size when it changed without an event.
-  void SyncSize();
-  // The zoom changed: redraw and tell, as for a centring, then the zoom.
-  void ZoomApplied();
-  // Composes the frame; a failure is logged and the frame given up.
-  void RenderFrame();
-  void ComposeFrame();
-  // The images of tile (tx, ty); true when the base server's real image
-  // came.
-  bool FetchTile(int64_t tx, int64_t ty, TTileImages& images);
-
-  // Lays out the attribution of the tile server (FCopyrightRect, FCopyright).
-  void UpdateAttribution();
-  bool CanRender() const;
-  // True when the registry has shapes to draw in this frame.
-  bool ShapesToCompose() const;
-  // Shapes are drawn on top of the tiles except while a big shape set would
-  // slow down a drag.
-  bool DrawShapesNow() const;
-  void HandleMessage(uint32_t msg, intptr_t wParam);
-  // WM_MAPGROUPLOADED: renders, then raises OnLoad for the group.
-  void GroupLoaded(intptr_t group);
-  void HookParentForm();
-
-  TMapViewport FViewport;
-  std::unique_ptr<TMapTileFrame> FTileFrame;
-  std::unique_ptr<TRepaintScheduler> FRepaint;
-  std::unique_ptr<TMapInputHandler> FInput;
-  std::unique_ptr<TMapControls> FControls;
-
-  // Options
-  bool FDraggable = true;
-  bool FDblClickZoom = true;
-  bool FMouseWheelZoom = true;
-  bool FZoomAtPointer = false;
-  bool FAntiFreezeOnLoad = true;
-  bool FShowCopyrightTile = true;
-  // The top-level window whose wheel events the map watches.
-  QPointer<QWidget> FParentForm;
-
-  // Rendering state
-  bool FLoaded = false;  // shown once: drawing and the timer are on
-  bool FDraw = false;
-  bool FDestroying = false;
-  bool inPaint = false;
-  bool Valide_Map = false;
-  // The last render composed the shapes over the tiles on the drawing
-  // surface; otherwise paintEvent draws the tiles itself.
-  bool FFrameHasShapes = false;
-  int FRenderCount = 0;
-  // Device pixels per widget pixel the frame was made for.
-  qreal FDevicePixelRatio = 1.0;
-  // The attribution, laid out once per text: its place and its pixels.
-  QRect FCopyrightRect;
-  std::string FCopyrightText;
-  QImage FCopyright;
-  // ScreenShot's composition of the frame and the attribution, and the
-  // render it shows.
-  QImage FScreenShot;
-  int FScreenShotRender = -1;
-  std::unique_ptr<TWyCanvas> FWyCanvas;
-
-  std::vector<TVuroduDavObserver*> FObservers;
-
-  // Owned services, destroyed in this order by the destructor.
-  std::unique_ptr<TMessageMailbox> FMailbox;
-  std::unique_ptr<TThreadedTimer> FThreadedTimer;
-  std::unique_ptr<TVuroduDavServer> FMapServer;
-  std::unique_ptr<TVuroduDavServer> FOverlayServer;
+  // The map as its input handler sees it (map_input_target.h), and as
+  // its shapes see it.
+  class TInputTarget;
   class TShapesHost;
-  std::unique_ptr<TShapesHost> FShapesHost;
-  std::unique_ptr<TWyShapesGroup> FShapesGroup;
 
-  // Map-level operations
-  // Hands the registry's events to the map's relays (constructor).
-  void InstallShapeRelays();
-  TWyGeoLocalise* FGeoLocalise = nullptr;
-  // The component as the shapes see it; replaced with the component.
-  std::unique_ptr<TWyGeoServicesAdapter> FGeoAdapter;
-  bool FTraffic = false;
-  bool FPanoramio = false;
-  std::unique_ptr<TWyTrafficLayer> FTrafficLayer;
-  std::unique_ptr<TWyNativePanoramioLayer> FNativePanoramioLayer;
-  // Cleared by the destructor: queued routes delivered later find the map
-  // gone.
-  std::shared_ptr<bool> FRoutesAlive = std::make_shared<bool>(true);
+  // The map's parts and state (detail/map_control_private.h).
+  struct TPrivate;
+  std::unique_ptr<TPrivate> FD;
 };
 
 // The map as applications place it.

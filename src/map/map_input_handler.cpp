@@ -8,7 +8,9 @@
 #include <memory>
 
 #include "map/detail/fire_event.h"
-#include "map/map_control.h"
+#include "map/detail/map_input_target.h"
+#include "map/map_observer.h"
+#include "map/map_viewport.h"
 #include "platform/map_messages.h"
 #include "shapes/shape.h"
 #include "shapes/shape_line.h"
@@ -43,31 +45,31 @@ void TMapInputHandler::PressAt(const QPoint& at) {
   FState = ptPressed;
   FLast = at;
   FDown = at;
-  TWyShapesGroup& shapes = *FMap.FShapesGroup;
+  TWyShapesGroup& shapes = FMap.Shapes();
   TWyShape* s = shapes.ShapeHover();
   if (s && s->Clickable()) {
     if (s->Draggable()) shapes.SetShapeDrag(s);
     if (shapes.ShapeDrag() == s) FState = ptDraggingShape;
-    FireOwnOrMap(s->OnShapeMouseDown, FMap.OnShapeMouseDown, static_cast<TObject*>(&FMap), s);
+    FireOwnOrMap(s->OnShapeMouseDown, FMap.MapShapeHandler(mseDown), FMap.Sender(), s);
     return;
   }
-  const TLatLng c = FMap.FViewport.FromXYToLatLng(at.x(), at.y());
-  Fire(FMap.OnMapMouseDown, &FMap, c.Lat, c.Lng);
+  const TLatLng c = FMap.View().FromXYToLatLng(at.x(), at.y());
+  FMap.FireMapEvent(mpeDown, c);
 }
 
 // --- Move -----------------------------------------------------------------------
 
 void TMapInputHandler::Move(QMouseEvent* event) {
   const QPoint at = event->position().toPoint();
-  FMouseLatLng = FMap.FViewport.FromXYToLatLng(at.x(), at.y());
-  FMap.FViewport.XYToWorld(at.x(), at.y(), FWorldX, FWorldY);
+  FMouseLatLng = FMap.View().FromXYToLatLng(at.x(), at.y());
+  FMap.View().XYToWorld(at.x(), at.y(), FWorldX, FWorldY);
   if (event->buttons() == Qt::NoButton) {
     HoverMove(at);
     return;
   }
   if (FState == ptIdle) return;
   // The registry may have let go of the dragged shape (a handler freed it).
-  if (TWyShape* d = FMap.FShapesGroup->ShapeDrag()) {
+  if (TWyShape* d = FMap.Shapes().ShapeDrag()) {
     FState = ptDraggingShape;
     DragShape(d, at);
   } else if (FState != ptHeld && FMap.Draggable() && (event->buttons() & Qt::LeftButton)) {
@@ -81,35 +83,35 @@ void TMapInputHandler::HoverMove(const QPoint& at) {
   // hand, and leaving it gives the pointer back to what is under it.
   const bool overLink = !FMap.AttributionLinkAt(at).empty();
   if (overLink)
-    FMap.setCursor(Qt::PointingHandCursor);
-  else if (FOverLink && !FMap.FShapesGroup->ShapeHover())
-    FMap.setCursor(Qt::ArrowCursor);
+    FMap.SetPointer(Qt::PointingHandCursor);
+  else if (FOverLink && !FMap.Shapes().ShapeHover())
+    FMap.SetPointer(Qt::ArrowCursor);
   FOverLink = overLink;
 }
 
 void TMapInputHandler::HoverMoveShapes(const QPoint& at) {
-  TWyShapesGroup& shapes = *FMap.FShapesGroup;
+  TWyShapesGroup& shapes = FMap.Shapes();
   TWyShape* old = shapes.ShapeHover();
   std::weak_ptr<char> oldLife;
   if (old) oldLife = old->LifeToken();
   TWyShape* s = shapes.ShapeByHover(at.x(), at.y());
   if (old && s != old && !oldLife.expired()) {
-    FMap.setCursor(Qt::ArrowCursor);
-    FMap.update(BoxOf(old));
-    Fire(FMap.OnShapeMouseOut, static_cast<TObject*>(&FMap), old);
+    FMap.SetPointer(Qt::ArrowCursor);
+    FMap.Update(BoxOf(old));
+    Fire(FMap.MapShapeHandler(mseOut), FMap.Sender(), old);
     if (!oldLife.expired()) FMap.NotifyObservers(omShapeMouseOut, old);
     // The handler may have changed what is under the pointer.
     s = shapes.ShapeHover();
   }
   if (s) {
     const std::weak_ptr<char> life = s->LifeToken();
-    FMap.setCursor(s->isHit(at.x(), at.y()) ? Qt::PointingHandCursor : Qt::ArrowCursor);
-    FMap.update(BoxOf(s));
-    Fire(FMap.OnShapeMouseOver, static_cast<TObject*>(&FMap), s);
+    FMap.SetPointer(s->isHit(at.x(), at.y()) ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    FMap.Update(BoxOf(s));
+    Fire(FMap.MapShapeHandler(mseOver), FMap.Sender(), s);
     if (!life.expired()) FMap.NotifyObservers(omShapeMouseOver, s);
     return;
   }
-  Fire(FMap.OnMapMouseMove, &FMap, FMouseLatLng.Lat, FMouseLatLng.Lng);
+  FMap.FireMapEvent(mpeMove, FMouseLatLng);
   FMap.NotifyObservers(omMapMouseMove);
 }
 
@@ -120,53 +122,51 @@ void TMapInputHandler::DragMap(const QPoint& at) {
   FLast = at;
   FMap.ShiftView(dx, dy);
   if (FState == ptDraggingMap) {
-    Fire(FMap.OnMapDrag, &FMap);
+    FMap.FireMapEvent(mpeDrag, TLatLng{});
     return;
   }
   // A press on a shape that could be dragged but was not taken by the
   // shapes (its group is not clickable, say) does not drag the map for the
   // rest of this press.
-  TWyShape* h = FMap.FShapesGroup->ShapeHover();
+  TWyShape* h = FMap.Shapes().ShapeHover();
   if (h && h->Draggable() && h->Clickable()) {
     FState = ptHeld;
     return;
   }
   FState = ptDraggingMap;
-  Fire(FMap.OnMapDragStart, &FMap);
+  FMap.FireMapEvent(mpeDragStart, TLatLng{});
 }
 
 void TMapInputHandler::DragShape(TWyShape* d, const QPoint& at) {
-  TWyShapesGroup& shapes = *FMap.FShapesGroup;
+  TWyShapesGroup& shapes = FMap.Shapes();
   const std::weak_ptr<char> life = d->LifeToken();
   d->HideHint();
   bool cancel = false;
-  FireOwnOrMap(d->OnShapeDrag, FMap.OnShapeDrag, static_cast<TObject*>(&FMap), d, cancel);
+  FireOwnOrMap(d->OnShapeDrag, FMap.MapShapeDragHandler(), FMap.Sender(), d, cancel);
   // Observers are told about the shape under the pointer (the dragged one
   // unless a handler removed it).
   FMap.NotifyObservers(omShapeDrag, shapes.ShapeHover());
   if (cancel || life.expired() || shapes.ShapeDrag() != d) return;
   d->SetPosition(FMouseLatLng.Lat, FMouseLatLng.Lng);
   if (life.expired()) return;
-  const bool nearEdge = !(kEdgeScroll < at.x() && at.x() < FMap.width() - kEdgeScroll &&
-                          kEdgeScroll < at.y() && at.y() < FMap.height() - kEdgeScroll);
+  const bool nearEdge = !(kEdgeScroll < at.x() && at.x() < FMap.ViewSize().width() - kEdgeScroll &&
+                          kEdgeScroll < at.y() && at.y() < FMap.ViewSize().height() - kEdgeScroll);
   if (nearEdge) {
     FMap.StepTowards(FMouseLatLng.Lat, FMouseLatLng.Lng);
     FMap.MoveEnded();
   } else {
     // The shape follows the pointer at once rather than at the next timer
     // render.
-    FMap.Invalidate();
-    FMap.RedrawMap(false);
+    FMap.Redraw();
   }
 }
 
 // --- Release --------------------------------------------------------------------
 
 void TMapInputHandler::EndDrags(TPointerState state, const QPoint& at) {
-  TWyShapesGroup& shapes = *FMap.FShapesGroup;
+  TWyShapesGroup& shapes = FMap.Shapes();
   if (TWyShape* d = shapes.ShapeDrag()) {
-    if (!Fire(d->OnShapeDragEnd, static_cast<TObject*>(d)))
-      Fire(FMap.OnShapeDragEnd, static_cast<TObject*>(d));
+    if (!Fire(d->OnShapeDragEnd, static_cast<TObject*>(d))) FMap.FireShapeDragEnd(d);
     FMap.NotifyObservers(omShapeDragEnd, shapes.ShapeHover());
     shapes.SetShapeDrag(nullptr);
   }
@@ -178,7 +178,7 @@ void TMapInputHandler::EndDrags(TPointerState state, const QPoint& at) {
     FMap.EndMapDrag(dx, dy);
     // A drag ends even when this release closes a double click; otherwise
     // the next gesture would continue a drag that never ended.
-    Fire(FMap.OnMapDragEnd, &FMap);
+    FMap.FireMapEvent(mpeDragEnd, TLatLng{});
     FMap.MoveEnded();
   }
 }
@@ -193,12 +193,12 @@ void TMapInputHandler::Release(QMouseEvent* event) {
     FDoubleClickPending = false;
     return;
   }
-  TWyShapesGroup& shapes = *FMap.FShapesGroup;
-  const TLatLng c = FMap.FViewport.FromXYToLatLng(at.x(), at.y());
+  TWyShapesGroup& shapes = FMap.Shapes();
+  const TLatLng c = FMap.View().FromXYToLatLng(at.x(), at.y());
   if (TWyShape* s = shapes.ShapeHover()) {
-    FireOwnOrMap(s->OnShapeMouseUp, FMap.OnShapeMouseup, static_cast<TObject*>(&FMap), s);
+    FireOwnOrMap(s->OnShapeMouseUp, FMap.MapShapeHandler(mseUp), FMap.Sender(), s);
   } else {
-    Fire(FMap.OnMapMouseUp, &FMap, c.Lat, c.Lng);
+    FMap.FireMapEvent(mpeUp, c);
   }
   const bool click = state != ptIdle && std::abs(FDown.x() - at.x()) < kClickDistance &&
                      std::abs(FDown.y() - at.y()) < kClickDistance;
@@ -206,13 +206,13 @@ void TMapInputHandler::Release(QMouseEvent* event) {
 }
 
 void TMapInputHandler::ReleaseClick(int button, const QPoint& at, const TLatLng& c) {
-  TWyShapesGroup& shapes = *FMap.FShapesGroup;
-  TObject* self = &FMap;
+  TWyShapesGroup& shapes = FMap.Shapes();
+  TObject* self = FMap.Sender();
   if (button == Qt::LeftButton) {
     // A click on the attribution's link (pressed and released on it).
     const std::string link = FMap.AttributionLinkAt(at);
     if (!link.empty() && FMap.AttributionLinkAt(FDown) == link) {
-      Fire(FMap.OnAttributionClick, &FMap, link);
+      FMap.FireAttributionClick(link);
       return;
     }
     if (shapes.HandledClick(shapes.ShapeHover(), at.x(), at.y())) return;
@@ -222,7 +222,7 @@ void TMapInputHandler::ReleaseClick(int button, const QPoint& at, const TLatLng&
     // make the map deaf).
     if (!s || !s->Clickable()) {
       FMap.NotifyObservers(omMapMouseClick);
-      Fire(FMap.OnMapClick, &FMap, c.Lat, c.Lng);
+      FMap.FireMapEvent(mpeClick, c);
       return;
     }
     const std::weak_ptr<char> life = s->LifeToken();
@@ -230,13 +230,13 @@ void TMapInputHandler::ReleaseClick(int button, const QPoint& at, const TLatLng&
     FMap.NotifyObservers(omShapeClick, s);
     if (life.expired()) return;
     if (Fire(s->OnShapeClick, self, s)) return;
-    if (!FMap.OnShapeClick) return;
+    if (!FMap.MapShapeHandler(mseClick)) return;
     if (s->Serialize()) {
-      Fire(FMap.OnShapeClick, self, s);
+      Fire(FMap.MapShapeHandler(mseClick), self, s);
     } else if (auto* item = dynamic_cast<TWyShape*>(s->Item())) {
       // A helper shape (a label, a wall) stands for the shape it belongs to;
       // an application object that is not a shape raises nothing.
-      Fire(FMap.OnShapeClick, self, item);
+      Fire(FMap.MapShapeHandler(mseClick), self, item);
     }
   } else if (button == Qt::RightButton) {
     TWyShape* s = shapes.ShapeHover();
@@ -249,10 +249,10 @@ void TMapInputHandler::ReleaseClick(int button, const QPoint& at, const TLatLng&
         // something.
         if (s->Serialize() || s->Item()) Fire(s->OnShapeRightClick, self, s);
       } else {
-        Fire(FMap.OnShapeRightClick, self, s);
+        Fire(FMap.MapShapeHandler(mseRightClick), self, s);
       }
     } else {
-      Fire(FMap.OnMapRightClick, &FMap, c.Lat, c.Lng);
+      FMap.FireMapEvent(mpeRightClick, c);
     }
   }
 }
@@ -262,8 +262,8 @@ void TMapInputHandler::ReleaseClick(int button, const QPoint& at, const TLatLng&
 void TMapInputHandler::DoubleClick(QMouseEvent* event) {
   // The coordinate of the first press, which is where the pointer was
   // double-clicked.
-  const TLatLng c = FMap.FViewport.FromXYToLatLng(FLast.x(), FLast.y());
-  TWyShape* s = FMap.FShapesGroup->ShapeHover();
+  const TLatLng c = FMap.View().FromXYToLatLng(FLast.x(), FLast.y());
+  TWyShape* s = FMap.Shapes().ShapeHover();
   if (s && s->Clickable()) {
     const std::weak_ptr<char> life = s->LifeToken();
     auto* line = dynamic_cast<TWyShapeLine*>(s);
@@ -271,15 +271,15 @@ void TMapInputHandler::DoubleClick(QMouseEvent* event) {
       // A double click on a segment of an editable line adds a point there.
       line->Insert(line->HoverPoint(), c.Lat, c.Lng, TWyShape::kNoAltitude);
     } else {
-      FireOwnOrMap(s->OnShapeDblClick, FMap.OnShapeDblClick, static_cast<TObject*>(&FMap), s);
+      FireOwnOrMap(s->OnShapeDblClick, FMap.MapShapeHandler(mseDoubleClick), FMap.Sender(), s);
     }
     if (!life.expired()) FMap.NotifyObservers(omShapeDblClick, s);
   } else {
     if (FMap.DblClickZoom()) {
       FMap.SetZoom(FMap.Zoom() + 1);
-      FMap.setCenter(c.Lat, c.Lng);
+      FMap.CenterOn(c.Lat, c.Lng);
     }
-    Fire(FMap.OnMapDblClick, &FMap, c.Lat, c.Lng);
+    FMap.FireMapEvent(mpeDoubleClick, c);
   }
   // Qt sends no second press: the double click stands for it.
   PressAt(event->position().toPoint());
@@ -289,12 +289,14 @@ void TMapInputHandler::DoubleClick(QMouseEvent* event) {
 // --- Wheel ----------------------------------------------------------------------
 
 bool TMapInputHandler::Wheel(QWheelEvent* event) {
-  if (!FMap.MouseWheelZoom() || FMap.FDestroying) return false;
+  if (!FMap.MouseWheelZoom() || FMap.Closing()) return false;
   const int delta = event->angleDelta().y();
   // Horizontal and touchpad-only events carry no vertical step.
   if (delta == 0) return false;
-  const QPoint at = FMap.mapFromGlobal(event->globalPosition()).toPoint();
-  if (!(0 < at.x() && at.x() < FMap.width() && 0 < at.y() && at.y() < FMap.height())) return false;
+  const QPoint at = FMap.FromGlobal(event->globalPosition());
+  if (!(0 < at.x() && at.x() < FMap.ViewSize().width() && 0 < at.y() &&
+        at.y() < FMap.ViewSize().height()))
+    return false;
   // A turn the other way starts afresh: what was left of the other way
   // would swallow the first part of the new turn.
   if ((FWheelRest > 0 && delta < 0) || (FWheelRest < 0 && delta > 0)) FWheelRest = 0;
@@ -302,7 +304,7 @@ bool TMapInputHandler::Wheel(QWheelEvent* event) {
   const int levels = FWheelRest / kWheelLevel;
   if (levels == 0) return true;
   FWheelRest -= levels * kWheelLevel;
-  const int zoom = std::clamp(int(FMap.Zoom()) + levels, 0, int(TVuroduDavControl::kHighestZoom));
+  const int zoom = std::clamp(int(FMap.Zoom()) + levels, 0, int(TMapViewport::kHighestZoom));
   if (FMap.ZoomAtPointer())
     FMap.ZoomAbout(static_cast<uint8_t>(zoom), at);
   else
@@ -313,7 +315,7 @@ bool TMapInputHandler::Wheel(QWheelEvent* event) {
 // --- Keys -----------------------------------------------------------------------
 
 bool TMapInputHandler::Key(QKeyEvent* event) {
-  if (FMap.FDestroying) return false;
+  if (FMap.Closing()) return false;
   // Keys with Ctrl, Alt or Meta belong to the application's shortcuts; Shift
   // is allowed, + being a shifted key on many keyboards.
   const Qt::KeyboardModifiers other = Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
@@ -330,8 +332,8 @@ bool TMapInputHandler::Key(QKeyEvent* event) {
   int dx = 0, dy = 0;
   // A quarter of the view: far enough to get somewhere, near enough to keep
   // three quarters of what was shown in sight.
-  const int stepX = std::max(1, FMap.width() / 4);
-  const int stepY = std::max(1, FMap.height() / 4);
+  const int stepX = std::max(1, FMap.ViewSize().width() / 4);
+  const int stepY = std::max(1, FMap.ViewSize().height() / 4);
   switch (key) {
     case Qt::Key_Left:
       dx = stepX;

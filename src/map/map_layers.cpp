@@ -1,6 +1,7 @@
 // The map's traffic and photo layer switches.
 
 #include "map/detail/fire_event.h"
+#include "map/detail/map_control_private.h"
 #include "map/map_control.h"
 #include "map/native_panoramio_layer.h"
 #include "map/traffic_layer.h"
@@ -9,35 +10,35 @@
 namespace wy {
 
 void TVuroduDavControl::SetTrafficLayer(bool value) {
-  FTraffic = value;
-  FShapesGroup->SetTrafficLayer(value);
-  if (!FTrafficLayer) {
+  FD->FTraffic = value;
+  FD->FShapesGroup->SetTrafficLayer(value);
+  if (!FD->FTrafficLayer) {
     if (!value) return;
-    FTrafficLayer = std::make_unique<TWyTrafficLayer>(this);
+    FD->FTrafficLayer = std::make_unique<TWyTrafficLayer>(this);
   }
-  FTrafficLayer->Bind(FGeoLocalise);
-  FTrafficLayer->SetVisible(value);
-  if (FDraw) FShapesGroup->ShapesToDraw();
+  FD->FTrafficLayer->Bind(FD->FGeoLocalise);
+  FD->FTrafficLayer->SetVisible(value);
+  if (FD->FDraw) FD->FShapesGroup->ShapesToDraw();
 }
 
 void TVuroduDavControl::SetPanoramioLayer(bool value) {
-  FPanoramio = value;
-  if (value && !FNativePanoramioLayer) {
-    FNativePanoramioLayer = std::make_unique<TWyNativePanoramioLayer>(this);
+  FD->FPanoramio = value;
+  if (value && !FD->FNativePanoramioLayer) {
+    FD->FNativePanoramioLayer = std::make_unique<TWyNativePanoramioLayer>(this);
     // The relays read the map's handlers when they fire.
-    FNativePanoramioLayer->OnPanoramio = [this](TObject* sender) {
-      if (!FDestroying) Fire(OnPanoramio, sender);
+    FD->FNativePanoramioLayer->OnPanoramio = [this](TObject* sender) {
+      if (!FD->FDestroying) Fire(OnPanoramio, sender);
     };
-    FNativePanoramioLayer->OnPanoramioClick =
+    FD->FNativePanoramioLayer->OnPanoramioClick =
         [this](TObject*, TWyShape* item, const std::string& ownerId, const std::string& ownerName,
                const std::string& id, const std::string& date, const std::string& title,
                const std::string& url, const std::string& copyright) {
-          if (!FDestroying)
+          if (!FD->FDestroying)
             Fire(OnPanoramioClick, this, item, ownerId, ownerName, id, date, title, url, copyright);
         };
   }
-  if (FNativePanoramioLayer) FNativePanoramioLayer->SetVisible(value);
-  if (FDraw) FShapesGroup->ShapesToDraw();
+  if (FD->FNativePanoramioLayer) FD->FNativePanoramioLayer->SetVisible(value);
+  if (FD->FDraw) FD->FShapesGroup->ShapesToDraw();
 }
 
 }  // namespace wy

@@ -10,6 +10,7 @@
 #include "geo/text_convert.h"
 #include "map/detail/fire_event.h"
 #include "map/detail/geo_services_adapter.h"
+#include "map/detail/map_control_private.h"
 #include "map/map_control.h"
 #include "map/traffic_layer.h"
 #include "platform/window_thread.h"
@@ -18,13 +19,13 @@
 
 namespace wy {
 
-void TVuroduDavControl::InstallShapeRelays() {
+void TVuroduDavControl::TPrivate::InstallShapeRelays() {
   // The relays read the map's handler when the registry raises the event,
   // so handlers assigned at any time are honoured; none fires once the map
   // is being destroyed.
   const auto relay = [this](wy::TNotifyEvent TVuroduDavControl::*event) {
     return [this, event](TObject* sender) {
-      if (!FDestroying) Fire(this->*event, sender);
+      if (!FDestroying) Fire(FOwner.*event, sender);
     };
   };
   FShapesGroup->OnShapePathChange = relay(&TVuroduDavControl::OnShapePathChange);
@@ -36,22 +37,22 @@ void TVuroduDavControl::InstallShapeRelays() {
     // A long read keeps the window painting (user input waits, so nothing
     // re-enters the reading).
     if (FAntiFreezeOnLoad && index % 100 == 0) ProcessPendingMessagesExceptInput();
-    if (!FDestroying) Fire(OnLoadShapes, sender, type, index, max, cancel);
+    if (!FDestroying) Fire(FOwner.OnLoadShapes, sender, type, index, max, cancel);
   };
 }
 
 void TVuroduDavControl::SetGeoLocalise(TWyGeoLocalise* value) {
-  if (value == FGeoLocalise) return;
+  if (value == FD->FGeoLocalise) return;
   std::unique_ptr<TWyGeoServicesAdapter> adapter;
   if (value) {
     if (value->LocalCache().empty()) value->SetLocalCache(LocalCache());
     adapter = std::make_unique<TWyGeoServicesAdapter>(*value);
   }
   // The registry lets go of the old adapter before it is freed.
-  FShapesGroup->SetGeoLocalise(adapter.get());
-  FGeoAdapter = std::move(adapter);
-  FGeoLocalise = value;
-  if (FTrafficLayer) FTrafficLayer->Bind(value);
+  FD->FShapesGroup->SetGeoLocalise(adapter.get());
+  FD->FGeoAdapter = std::move(adapter);
+  FD->FGeoLocalise = value;
+  if (FD->FTrafficLayer) FD->FTrafficLayer->Bind(value);
 }
 
 std::string TVuroduDavControl::Address() {
@@ -64,14 +65,14 @@ void TVuroduDavControl::SetAddress(const std::string& value) {
 }
 
 std::string TVuroduDavControl::GetAddressFromLatLng(double dLatitude, double dLongitude) {
-  if (!FGeoLocalise) return std::string();
-  return NeutraliseMarkup(FGeoLocalise->Reverse(dLatitude, dLongitude));
+  if (!FD->FGeoLocalise) return std::string();
+  return NeutraliseMarkup(FD->FGeoLocalise->Reverse(dLatitude, dLongitude));
 }
 
 bool TVuroduDavControl::GetLatLngFromAddress(const std::string& sAddress, double& dLatitude,
                                              double& dLongitude) {
-  if (!FGeoLocalise || FGeoLocalise->Search(EncodeQueryValue(sAddress)) <= 0) return false;
-  const TWyGeoResult& first = FGeoLocalise->SearchResult(0);
+  if (!FD->FGeoLocalise || FD->FGeoLocalise->Search(EncodeQueryValue(sAddress)) <= 0) return false;
+  const TWyGeoResult& first = FD->FGeoLocalise->SearchResult(0);
   const double lat = first.Latitude();
   const double lng = first.Longitude();
   // A result without a readable coordinate is no place to go to.
@@ -132,15 +133,15 @@ void TVuroduDavControl::SetMapQuestKey(const std::string& value) {
 }
 
 TWyShapeInfoWindow* TVuroduDavControl::HintInfoWindow() {
-  return FShapesGroup->HintWindow();
+  return FD->FShapesGroup->HintWindow();
 }
 
 std::vector<QImage>& TVuroduDavControl::Icons() {
-  return FShapesGroup->Icons();
+  return FD->FShapesGroup->Icons();
 }
 
 void TVuroduDavControl::SetIcons(std::vector<QImage> icons) {
-  FShapesGroup->SetIcons(std::move(icons));
+  FD->FShapesGroup->SetIcons(std::move(icons));
 }
 
 }  // namespace wy

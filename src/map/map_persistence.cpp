@@ -13,6 +13,7 @@
 #include "geo/enums.h"
 #include "geo/text_convert.h"
 #include "map/detail/fire_event.h"
+#include "map/detail/map_control_private.h"
 #include "map/map_control.h"
 #include "platform/log.h"
 #include "shapes/shapes_group.h"
@@ -40,16 +41,16 @@ double MapReal(const TWyParamParser& section, const char* name, double def) {
 
 std::string TVuroduDavControl::ToTxt() {
   std::string out = "[map]\r\n";
-  out += "draggable=" + BoolToText(FDraggable) + "\r\n";
+  out += "draggable=" + BoolToText(FD->FDraggable) + "\r\n";
   out += "latitude=" + FloatToStrDot(Latitude()) + "\r\n";
   out += "longitude=" + FloatToStrDot(Longitude()) + "\r\n";
   out += "zoom=" + std::to_string(Zoom()) + "\r\n";
   out += "tileserver=" + TileServerToStr(TileServer()) + "\r\n";
   // Written only when on, so the text of a map without layers stays as it
   // always was.
-  if (FTraffic) out += "traffic=true\r\n";
-  if (FPanoramio) out += "photos=true\r\n";
-  return out + FShapesGroup->GetToTxt();
+  if (FD->FTraffic) out += "traffic=true\r\n";
+  if (FD->FPanoramio) out += "photos=true\r\n";
+  return out + FD->FShapesGroup->GetToTxt();
 }
 
 // The zoom goes before the centre: a zoom change pivots on the centre pixel,
@@ -76,63 +77,63 @@ void TVuroduDavControl::SetToTxt(const std::string& value) {
       TextToBoolDef(MapValue(section, "traffic", text) ? std::string(text) : "", false);
   const bool photos =
       TextToBoolDef(MapValue(section, "photos", text) ? std::string(text) : "", false);
-  FShapesGroup->ReadTxt(file);
+  FD->FShapesGroup->ReadTxt(file);
   SetTrafficLayer(traffic);
   SetPanoramioLayer(photos);
 }
 
 bool TVuroduDavControl::LoadFromFile(const std::string& filename) {
-  if (FShapesGroup->isLoading()) {
+  if (FD->FShapesGroup->isLoading()) {
     LogWarning("map", "still loading: " + filename + " refused");
     return false;
   }
   // Own text is read as the map's text (its "[map]" section too), at once
   // for a file and on arrival for an address; foreign documents are
   // converted in the background into the default group.
-  if (FShapesGroup->LoadSource(filename, [this](const std::string& text) { SetToTxt(text); }))
+  if (FD->FShapesGroup->LoadSource(filename, [this](const std::string& text) { SetToTxt(text); }))
     return true;
   LogWarning("map", "nothing to read in " + filename);
   return false;
 }
 
 void TVuroduDavControl::SetToGpx(const std::string& value) {
-  FShapesGroup->SetToGpx(value);
+  FD->FShapesGroup->SetToGpx(value);
 }
 void TVuroduDavControl::SetToKml(const std::string& value) {
-  FShapesGroup->SetToKml(value);
+  FD->FShapesGroup->SetToKml(value);
 }
 void TVuroduDavControl::SetToGeoJSon(const std::string& value) {
-  FShapesGroup->SetToGeoJSon(value);
+  FD->FShapesGroup->SetToGeoJSon(value);
 }
 
 bool TVuroduDavControl::SaveToFile(const std::string& filename) {
   // Foreign formats hold the shapes only; the own text adds the view.
-  if (ExportKindOf(filename) != ekOwn) return FShapesGroup->SaveToFile(filename);
+  if (ExportKindOf(filename) != ekOwn) return FD->FShapesGroup->SaveToFile(filename);
   return SaveTextToFile(filename, ToTxt());
 }
 
 std::string TVuroduDavControl::ToGpx() {
-  return FShapesGroup->GetToGpx();
+  return FD->FShapesGroup->GetToGpx();
 }
 
 std::string TVuroduDavControl::ToKml() {
-  return FShapesGroup->GetToKml();
+  return FD->FShapesGroup->GetToKml();
 }
 
 std::string TVuroduDavControl::ToGeoJSon() {
-  return FShapesGroup->GetToGeoJSon();
+  return FD->FShapesGroup->GetToGeoJSon();
 }
 
 // Posted by the registry's host when a group finished reading. The group
 // travels as a number: it is used only while the registry still holds it.
-void TVuroduDavControl::GroupLoaded(intptr_t group) {
+void TVuroduDavControl::TPrivate::GroupLoaded(intptr_t group) {
   if (FDestroying) return;
   TWyShapes* loaded = nullptr;
   for (TWyShapes* g : FShapesGroup->Groups())
     if (reinterpret_cast<intptr_t>(g) == group) loaded = g;
-  RedrawMap(false);
+  FOwner.RedrawMap(false);
   if (!loaded || FDestroying) return;
-  Fire(OnLoad, loaded, loaded->Name(), !FShapesGroup->isLoading());
+  Fire(FOwner.OnLoad, loaded, loaded->Name(), !FShapesGroup->isLoading());
 }
 
 }  // namespace wy

@@ -2,6 +2,7 @@
 // and drawn as lines.
 #include <utility>
 
+#include "map/detail/map_control_private.h"
 #include "map/map_control.h"
 #include "platform/map_messages.h"
 #include "services/directions_answer.h"
@@ -23,26 +24,26 @@ std::string WithRouteType(const std::string& params, TMQRouteType routeType) {
 std::unique_ptr<TWyRoutePath> TVuroduDavControl::GetRoutePathByAdress(
     const std::string& StartAdress, const std::string& EndAdress, TMQRouteType routeType,
     const std::string& params) {
-  if (!FGeoLocalise) return nullptr;
-  return FGeoLocalise->RoutePath(
+  if (!FD->FGeoLocalise) return nullptr;
+  return FD->FGeoLocalise->RoutePath(
       TWyGeoLocalise::RouteByAddressText(StartAdress, EndAdress, WithRouteType(params, routeType)));
 }
 
 std::unique_ptr<TWyRoutePath> TVuroduDavControl::GetRoutePathFrom(const std::vector<double>& points,
                                                                   TMQRouteType routeType,
                                                                   const std::string& params) {
-  if (!FGeoLocalise) return nullptr;
+  if (!FD->FGeoLocalise) return nullptr;
   const std::string text = TWyGeoLocalise::RouteFromText(points, WithRouteType(params, routeType));
-  return text.empty() ? nullptr : FGeoLocalise->RoutePath(text);
+  return text.empty() ? nullptr : FD->FGeoLocalise->RoutePath(text);
 }
 
 void TVuroduDavControl::GetASyncRoutePathByAdress(const std::string& StartAdress,
                                                   const std::string& EndAdress,
                                                   TMQRouteType routeType,
                                                   const std::string& params) {
-  if (!FGeoLocalise) return;
-  const std::shared_ptr<bool> alive = FRoutesAlive;
-  FGeoLocalise->AsyncRoutePath(
+  if (!FD->FGeoLocalise) return;
+  const std::shared_ptr<bool> alive = FD->FRoutesAlive;
+  FD->FGeoLocalise->AsyncRoutePath(
       TWyGeoLocalise::RouteByAddressText(StartAdress, EndAdress, WithRouteType(params, routeType)),
       [this, alive](TWyGeoLocalise*, const std::string& text, const TWyRoutePath& path) {
         if (!*alive) return;
@@ -54,11 +55,11 @@ void TVuroduDavControl::GetASyncRoutePathByAdress(const std::string& StartAdress
 
 void TVuroduDavControl::GetASyncRoutePathFrom(const std::vector<double>& points,
                                               TMQRouteType routeType, const std::string& params) {
-  if (!FGeoLocalise) return;
+  if (!FD->FGeoLocalise) return;
   const std::string text = TWyGeoLocalise::RouteFromText(points, WithRouteType(params, routeType));
   if (text.empty()) return;
-  const std::shared_ptr<bool> alive = FRoutesAlive;
-  FGeoLocalise->AsyncRoutePath(
+  const std::shared_ptr<bool> alive = FD->FRoutesAlive;
+  FD->FGeoLocalise->AsyncRoutePath(
       text,
       [this, alive](TWyGeoLocalise*, const std::string& params, const TWyRoutePath& path) {
         if (!*alive) return;
@@ -69,17 +70,17 @@ void TVuroduDavControl::GetASyncRoutePathFrom(const std::vector<double>& points,
 }
 
 bool TVuroduDavControl::FillRoutePath(TWyRoutePath& path) {
-  if (!FGeoLocalise) {
+  if (!FD->FGeoLocalise) {
     path.clear();
     return false;
   }
-  return FillRoutePathFromLines(FGeoLocalise->MapQuestServices().DirectionsResults(), path);
+  return FillRoutePathFromLines(FD->FGeoLocalise->MapQuestServices().DirectionsResults(), path);
 }
 
 TWyShapeLine* TVuroduDavControl::AddRoute(const TWyRoutePath& RoutePath,
                                           const std::string& GroupName) {
   BeginUpdate();
-  TWyShapeLineList* lines = FShapesGroup->getShapes(GroupName)->Lines();
+  TWyShapeLineList* lines = FD->FShapesGroup->getShapes(GroupName)->Lines();
   TWyShapeLine* line = lines->Items(lines->Add(0, 0));
   line->SetRoutePath(&RoutePath);
   EndUpdate();

@@ -7,7 +7,9 @@
 
 #include "geo/stream.h"
 #include "geo/text_convert.h"
+#include "map/detail/map_control_private.h"
 #include "map/map_control.h"
+#include "map/map_renderer.h"
 #include "platform/window_thread.h"
 #include "services/geo_localise.h"
 #include "services/mapquest_services.h"
@@ -55,7 +57,7 @@ bool TVuroduDavControl::StaticMap(const std::string& sParams, TMemoryStream& str
   stream.Clear();
   if (TOpenMapQuestServices::BackendOf(mkStaticMap) != sbNone) {
     TOpenMapQuestServices own;
-    TOpenMapQuestServices& services = FGeoLocalise ? FGeoLocalise->MapQuestServices() : own;
+    TOpenMapQuestServices& services = FD->FGeoLocalise ? FD->FGeoLocalise->MapQuestServices() : own;
     if (!services.StaticMap(sParams)) return false;
     stream.WriteString(services.StreamResult().DataString());
     stream.SetPosition(0);
@@ -76,26 +78,31 @@ bool TVuroduDavControl::StaticMap(const std::string& sParams, TMemoryStream& str
   const TTileServerInfo& info = TileServerInfo();
   if (zoom < info.MinZoom || zoom > info.MaxZoom) return false;
 
-  // A hidden map of its own with this map's tile service and cache, so
-  // this map's view is left as it is.
-  TWyVuroduDav picture;
-  picture.setAttribute(Qt::WA_DontShowOnScreen);
-  picture.SetLocalCache(LocalCache());
-  picture.SetTileServer(TileServer());
-  picture.resize(static_cast<int>(w), static_cast<int>(h));
-  picture.SetZoom(static_cast<uint8_t>(zoom));
-  picture.setCenter(lat, lng);
-  picture.show();
+  // A renderer of its own with this map's tile service and cache, so this
+  // map's view is left as it is.
+  TVuroduDavServer server(0, TMapRenderer::PlaceholderColor());
+  server.SetCacheSize(CacheSize());
+  server.SetStandIn(true);
+  server.SetLocalCache(LocalCache());
+  server.SetTileServer(TileServer());
+  TMapRenderer picture;
+  picture.SetTileLayers(&server, nullptr);
+  picture.SetSize(static_cast<int>(w), static_cast<int>(h), 1.0);
+  picture.Viewport().SetMinZoom(server.TileServerInfo().MinZoom);
+  picture.Viewport().SetMaxZoom(server.TileServerInfo().MaxZoom);
+  picture.Viewport().SetZoom(static_cast<uint8_t>(zoom));
+  picture.Viewport().CenterOn(lat, lng);
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!picture.TilesSettled()) {
-    if (std::chrono::steady_clock::now() >= end) {
-      picture.hide();
-      return false;
+  // Settled when a compose started no download and none is in flight.
+  for (;;) {
+    if (server.ActiveDownloads() == 0) {
+      picture.Compose(false);
+      if (server.ActiveDownloads() == 0) break;
     }
+    if (std::chrono::steady_clock::now() >= end) return false;
     WaitProcessing(5);
   }
-  const QImage frame = picture.ScreenShot().convertToFormat(QImage::Format_RGB32);
-  picture.hide();
+  const QImage frame = picture.Picture().convertToFormat(QImage::Format_RGB32);
   QByteArray bytes;
   QBuffer buffer(&bytes);
   if (frame.isNull() || !buffer.open(QIODevice::WriteOnly) || !frame.save(&buffer, "PNG"))

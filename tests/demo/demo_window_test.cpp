@@ -1015,6 +1015,31 @@ TEST_F(DemoWindowTest, SaveAndOpenMaps) {
   EXPECT_EQ(Status(), "Could not save the map to " + chosen);
 }
 
+// "Export picture…" writes the map in the kind the extension names, and a
+// place that cannot be written is reported with its reason.
+TEST_F(DemoWindowTest, ExportPictureByExtension) {
+  TScratchDir files;
+  std::string chosen;
+  W().SetFileChooser([&](bool) { return chosen; });
+  const struct {
+    const char* name;
+    std::string magic;
+  } cases[] = {{"map.png", "\x89PNG"}, {"map.PDF", "%PDF"}, {"map.svg", "<?xml"}};
+  for (const auto& c : cases) {
+    chosen = files.Sub(c.name);
+    Click(W().btExport());
+    EXPECT_TRUE(Status().empty()) << Status();
+    std::ifstream in(chosen, std::ios::binary);
+    std::string head(8, '\0');
+    in.read(&head[0], 8);
+    EXPECT_EQ(head.compare(0, c.magic.size(), c.magic), 0) << c.name;
+  }
+  chosen = files.Sub("no/folder/map.pdf");
+  Click(W().btExport());
+  EXPECT_EQ(Status().rfind("Could not export the picture: cannot write " + chosen, 0), 0u)
+      << Status();
+}
+
 // A track file holds no view: opening one frames its shapes, opening a
 // second replaces the first one's shapes, and an unreadable one says so and
 // leaves view and shapes alone.

@@ -44,7 +44,9 @@ class TFZeduZavireRozuviduTestAccess {
   QPushButton* btClear() const { return FW.btClear; }
   QPushButton* btOpen() const { return FW.btOpen; }
   QPushButton* btSave() const { return FW.btSave; }
-  // Replaces the file dialog of "Open…" and "Save…" (save: true for Save).
+  QPushButton* btExport() const { return FW.btExport; }
+  // Replaces the file dialog of "Open…", "Save…" and "Export picture…"
+  // (save: true for Save and Export).
   void SetFileChooser(std::function<std::string(bool save)> chooser) const {
     FW.FChooseFile = std::move(chooser);
   }

@@ -88,6 +88,16 @@ TEST_F(MapControlsTest, ScaleBarFollowsZoomAndLatitude) {
     EXPECT_EQ(bar->geometry().left(), 8);
     EXPECT_EQ(bar->geometry().bottom(), FMap->height() - 9);
   }
+  // A view framed on a box (hundreds of kilometres at the equator, from
+  // 20 m at 60 degrees) shows its own scale, as does one zoomed in on a box
+  // without a render.
+  FMap->fitBounds(1, 11, -1, 9);
+  EXPECT_EQ(bar->Bar().Label.find(" km"), bar->Bar().Label.size() - 3) << bar->Bar().Label;
+  // Zoomed in on a box of some hundred metres.
+  FMap->Bounds(0.001, 10.001, -0.001, 9.999);
+  EXPECT_GT(FMap->Zoom(), 14);
+  EXPECT_EQ(bar->Bar().Label.find(" m"), bar->Bar().Label.size() - 2) << bar->Bar().Label;
+
   // It follows the map's size.
   FMap->resize(600, 400);
   EXPECT_EQ(bar->geometry().bottom(), 400 - 9);

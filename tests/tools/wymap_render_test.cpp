@@ -17,6 +17,7 @@
 #include "geo/settings.h"
 #include "geo/text_convert.h"
 #include "geo/world_info.h"
+#include "support/external_tools.h"
 #include "support/fixture_server.h"
 #include "support/image_helpers.h"
 #include "support/mbtiles_builder.h"
@@ -232,6 +233,8 @@ TEST_F(WymapRenderTest, BadArgumentsGiveOneLineAndExitCodeTwo) {
       render({"--info", "48.8,2.3"}),
       render({"-o", scratch.Sub("no/such/folder/x.png")}),
       render({"-o", scratch.Sub("folder")}),
+      render({"--dpi", "0"}),
+      render({"--dpi", "96dpi"}),
       {"render", "extra", "--lat", "1", "--lng", "2", "--zoom", "3", "--size", "5x5", "-o", out},
       {"geocode", "x", "--zoom", "3"},
       {"reverse", "1", "2", "-o", out},
@@ -411,6 +414,56 @@ TEST_F(WymapRenderTest, AnIconThatCannotBeHadLeavesTheDefaultPin) {
     EXPECT_GT(pin, 10) << icon;
     fs::remove(output);
   }
+}
+
+// The extension of -o chooses the picture: a PDF page of the view's size in
+// points that shows the PNG's line where the PNG has it, and an SVG that a
+// strict XML reader takes, with the line as a vector.
+TEST_F(WymapRenderTest, PdfAndSvgByExtension) {
+  if (!test_support::HaveTool("pdftoppm") || !test_support::HaveTool("xmllint"))
+    GTEST_SKIP() << "poppler-utils or xmllint missing";
+  auto at = [](int x, int y) {
+    double lat = 0, lng = 0;
+    WorldPixelToLatLng(2, x - 88, y + 212, lat, lng);
+    return FloatToStrDot(lat) + "," + FloatToStrDot(lng);
+  };
+  const std::string line = at(700, 150) + ";" + at(1000, 150);
+  for (const char* name : {"map.pdf", "map.svg"}) {
+    std::vector<std::string> args = WorldArgs("", scratch.Sub(name));
+    args.insert(args.end(), {"--line", line});
+    const TRun run = Run(args);
+    ASSERT_EQ(run.Code, kWymapOk) << run.Err;
+  }
+  std::string out;
+  ASSERT_EQ(
+      test_support::RunCommand("pdfinfo " + test_support::ShellQuote(scratch.Sub("map.pdf")), out),
+      0);
+  EXPECT_NE(out.find("900 x 450 pts"), std::string::npos) << out;
+  ASSERT_EQ(test_support::RunCommand("pdftoppm -png -singlefile -r 96 " +
+                                         test_support::ShellQuote(scratch.Sub("map.pdf")) + " " +
+                                         test_support::ShellQuote(scratch.Sub("page")),
+                                     out),
+            0);
+  const QImage page =
+      QImage(QString::fromStdString(scratch.Sub("page.png"))).convertToFormat(QImage::Format_RGB32);
+  ASSERT_EQ(page.size(), QSize(1200, 600));
+  const QColor red = page.pixelColor(850, 150);
+  EXPECT_TRUE(red.red() > 200 && red.green() < 120 && red.blue() < 120) << red.name().toStdString();
+  // The tile under it, within the rounding of the page's colours.
+  const QColor tile = page.pixelColor(320, 240), want(TileColor(0, 1));
+  EXPECT_LE(std::abs(tile.red() - want.red()) + std::abs(tile.green() - want.green()) +
+                std::abs(tile.blue() - want.blue()),
+            3)
+      << tile.name().toStdString();
+  EXPECT_EQ(
+      test_support::RunCommand(
+          "xmllint --noout " + test_support::ShellQuote(scratch.Sub("map.svg")) + " 2>&1", out),
+      0)
+      << out;
+  std::ifstream svg(scratch.Sub("map.svg"));
+  const std::string text((std::istreambuf_iterator<char>(svg)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("<polyline"), std::string::npos);
+}
 }
 
 // The program itself draws without a display when no platform is chosen.

@@ -1,8 +1,9 @@
 #pragma once
 // TMapInputHandler: the map's pointer, wheel and key input as one state
-// machine. The widget hands it Qt's events; it moves the map, drags shapes,
-// routes hover, clicks and double clicks to the shapes or the map's events,
-// zooms with the wheel and pans and zooms with the keys. Window thread only.
+// machine. The widget hands it Qt's events; through the map's interface for
+// it (map_input_target.h) it moves the map, drags shapes, routes hover,
+// clicks and double clicks to the shapes or the map's events, zooms with the
+// wheel and pans and zooms with the keys. Window thread only.
 //
 //   idle --press--> pressed (or dragging-shape when the press takes a
 //                   draggable shape)
@@ -27,7 +28,7 @@ class QWheelEvent;
 
 namespace wy {
 
-class TVuroduDavControl;
+class TMapInputTarget;
 class TWyShape;
 
 enum TPointerState : uint8_t {
@@ -40,7 +41,7 @@ enum TPointerState : uint8_t {
 
 class TMapInputHandler {
  public:
-  explicit TMapInputHandler(TVuroduDavControl& map) : FMap(map) {}
+  explicit TMapInputHandler(TMapInputTarget& map) : FMap(map) {}
 
   void Press(QMouseEvent* event);
   void Move(QMouseEvent* event);
@@ -72,7 +73,7 @@ class TMapInputHandler {
   void EndDrags(TPointerState state, const QPoint& at);
   void ReleaseClick(int button, const QPoint& at, const TLatLng& c);
 
-  TVuroduDavControl& FMap;
+  TMapInputTarget& FMap;
   TPointerState FState = ptIdle;
   // The press under way is the second of a double click.
   bool FDoubleClickPending = false;
