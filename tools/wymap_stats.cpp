@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "geo/iso_time.h"
 #include "geo/track_text.h"
 #include "tools/wymap_cli.h"
 #include "tools/wymap_headless_shapes.h"

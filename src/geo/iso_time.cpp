@@ -62,6 +62,9 @@ bool Expect(std::string_view t, size_t& at, char c) {
 }
 
 // Microseconds as a whole number (the fraction rounded), with its parts.
+// Beyond this (about the year 318857) no calendar date is written.
+constexpr double kLatestIsoSeconds = 1e13;
+
 void Split(double seconds, int64_t& whole, int64_t& micro) {
   const double rounded = std::round(seconds * 1e6);
   const int64_t total = static_cast<int64_t>(rounded);
@@ -148,6 +151,7 @@ bool ParseIsoTime(std::string_view text, double& seconds) {
 }
 
 void AppendIsoTime(std::string& out, double seconds) {
+  if (!std::isfinite(seconds) || std::fabs(seconds) > kLatestIsoSeconds) return;
   int64_t whole = 0, micro = 0;
   Split(seconds, whole, micro);
   int64_t days = whole / 86400;

@@ -18,7 +18,8 @@ constexpr double kNoTime = -1.0e300;
 bool ParseIsoTime(std::string_view text, double& seconds);
 
 // "YYYY-MM-DDThh:mm:ss[.ffffff]Z": the fraction to the microsecond, its
-// trailing zeros dropped (none for whole seconds).
+// trailing zeros dropped (none for whole seconds). "" (nothing appended)
+// for a time that is no number or lies beyond any calendar date.
 std::string IsoTimeText(double seconds);
 // The same, appended to `out`.
 void AppendIsoTime(std::string& out, double seconds);

@@ -1,6 +1,6 @@
 #pragma once
 // Track figures as people read them ("12.4 km", "1 h 47 min", "5.2 km/h",
-// "+830 m") and times as ISO 8601 texts. "." is the decimal separator
+// "+830 m"); times as ISO 8601 texts are in geo/iso_time.h. "." is the decimal separator
 // whatever the locale. No Qt.
 
 #include <string>
@@ -21,9 +21,5 @@ std::string DurationText(double seconds);
 std::string SpeedText(double metresPerSecond);
 // Whole metres: "1234 m".
 std::string ElevationText(double metres);
-// Seconds since 1970-01-01 UTC as "2024-05-01T08:30:00Z"; a fraction of a
-// second is written with milliseconds ("...:00.250Z"). "" for a time that
-// is no number.
-std::string IsoTimeText(double seconds);
 
 }  // namespace wy

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <string>
 
 #include "support/comma_locale.h"
@@ -60,6 +62,8 @@ TEST(IsoTime, WritesUtcWithTheFractionThatIsThere) {
       {1714564800.25, "2024-05-01T12:00:00.25Z", "1714564800.25"},
       {1714564800.123456, "2024-05-01T12:00:00.123456Z", "1714564800.123456"},
       {-0.5, "1969-12-31T23:59:59.5Z", "-0.5"},
+      {951782400, "2000-02-29T00:00:00Z", "951782400"},  // a century's leap day
+      {4102444799, "2099-12-31T23:59:59Z", "4102444799"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(IsoTimeText(c.seconds), c.iso) << c.seconds;
@@ -69,6 +73,8 @@ TEST(IsoTime, WritesUtcWithTheFractionThatIsThere) {
     ASSERT_TRUE(ParseIsoTime(IsoTimeText(c.seconds), back));
     EXPECT_NEAR(back, c.seconds, 1e-6);
   }
+  // No date for what is no time.
+  for (double none : {std::nan(""), HUGE_VAL, 1e300, kNoTime}) EXPECT_EQ(IsoTimeText(none), "");
 }
 
 }  // namespace

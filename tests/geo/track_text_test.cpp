@@ -40,21 +40,5 @@ TEST(TrackText, FiguresAsPeopleReadThem) {
   for (const Case& c : cases) EXPECT_EQ(c.got, c.expected);
 }
 
-TEST(TrackText, IsoTimes) {
-  struct Case {
-    double seconds;
-    std::string expected;
-  };
-  const std::vector<Case> cases = {
-      {0, "1970-01-01T00:00:00Z"},
-      {951782400, "2000-02-29T00:00:00Z"},  // a leap day of a century year
-      {1714552200.25, "2024-05-01T08:30:00.250Z"},
-      {-1, "1969-12-31T23:59:59Z"},
-      {4102444799, "2099-12-31T23:59:59Z"},
-      {std::nan(""), ""},
-  };
-  for (const Case& c : cases) EXPECT_EQ(IsoTimeText(c.seconds), c.expected) << c.seconds;
-}
-
 }  // namespace
 }  // namespace wy

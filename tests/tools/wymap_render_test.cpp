@@ -464,7 +464,6 @@ TEST_F(WymapRenderTest, PdfAndSvgByExtension) {
   const std::string text((std::istreambuf_iterator<char>(svg)), std::istreambuf_iterator<char>());
   EXPECT_NE(text.find("<polyline"), std::string::npos);
 }
-}
 
 // The program itself draws without a display when no platform is chosen.
 TEST_F(WymapRenderTest, ProgramRendersWithoutADisplay) {
