@@ -9,10 +9,14 @@ PACKAGES=(
   g++ make cmake ninja-build pkg-config ccache
   # libraries
   qt6-base-dev libcurl4-openssl-dev libpng-dev libjpeg-dev zlib1g-dev libminizip-dev libsqlite3-dev
+  # vector tiles: protocol buffers and style documents
+  libprotozero-dev nlohmann-json3-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   # test-only checkers of exported files (strict XML, JSON, and a GIS reader)
   libxml2-utils jq gdal-bin
+  # making the vector test town
+  tilemaker
   # running the window without a desktop, and its font
   xvfb xauth fonts-dejavu-core
 )
