@@ -318,6 +318,13 @@ bool InflateTileBytes(const std::string& bytes, std::string& out, std::string& e
     out = bytes;
     return true;
   }
+  return InflateCompressed(bytes, out, error, limit);
+}
+
+bool InflateCompressed(const std::string& bytes, std::string& out, std::string& error,
+                       size_t limit) {
+  out.clear();
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
   z_stream stream{};
   // 32 + 15: gzip or zlib header, found from the bytes.
   if (inflateInit2(&stream, 32 + 15) != Z_OK) {

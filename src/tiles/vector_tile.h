@@ -84,4 +84,9 @@ bool DecodeVectorTile(const char* data, size_t size, TVectorTile& tile, std::str
 bool InflateTileBytes(const std::string& bytes, std::string& out, std::string& error,
                       size_t limit = 64u << 20);
 
+// Inflates gzip- or zlib-compressed bytes (whichever header they have);
+// false past `limit` bytes or on damaged input.
+bool InflateCompressed(const std::string& bytes, std::string& out, std::string& error,
+                       size_t limit = 64u << 20);
+
 }  // namespace wy

@@ -1,0 +1,331 @@
+#include "tiles/vector_render.h"
+
+#include <QFont>
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPainterPath>
+#include <algorithm>
+#include <cmath>
+
+namespace wy {
+
+namespace {
+
+constexpr double kTileSide = 256;
+constexpr size_t kMaxLabels = 400;
+
+// Tile coordinates to map pixels of the image.
+struct TMapping {
+  double K = 1;
+  double Dx = 0, Dy = 0;
+  QPointF operator()(const TVectorPoint& p) const { return QPointF(p.X * K - Dx, p.Y * K - Dy); }
+};
+
+TMapping MappingFor(const TVectorLayer& layer, const TTileWindow& window) {
+  TMapping m;
+  m.K = kTileSide * std::ldexp(1.0, window.Depth) / layer.Extent;
+  m.Dx = window.SubX * kTileSide;
+  m.Dy = window.SubY * kTileSide;
+  return m;
+}
+
+// False when the feature lies wholly outside the image (with a margin for
+// wide lines).
+bool Visible(const TVectorFeature& f, const TMapping& m, double margin) {
+  if (f.Points.empty()) return false;
+  int32_t x0 = INT32_MAX, y0 = INT32_MAX, x1 = INT32_MIN, y1 = INT32_MIN;
+  for (const TVectorPoint& p : f.Points) {
+    x0 = std::min(x0, p.X);
+    y0 = std::min(y0, p.Y);
+    x1 = std::max(x1, p.X);
+    y1 = std::max(y1, p.Y);
+  }
+  const QPointF a = m(TVectorPoint{x0, y0}), b = m(TVectorPoint{x1, y1});
+  return b.x() >= -margin && b.y() >= -margin && a.x() <= kTileSide + margin &&
+         a.y() <= kTileSide + margin;
+}
+
+QPainterPath PathOf(const TVectorFeature& f, const TMapping& m, bool close) {
+  QPainterPath path;
+  path.setFillRule(Qt::WindingFill);
+  for (const TVectorPart& part : f.Parts) {
+    if (part.Count == 0) continue;
+    const TVectorPoint* p = &f.Points[part.Begin];
+    path.moveTo(m(p[0]));
+    for (uint32_t i = 1; i < part.Count; ++i) path.lineTo(m(p[i]));
+    if (close) path.closeSubpath();
+  }
+  return path;
+}
+
+QColor WithOpacity(QColor color, double opacity) {
+  color.setAlphaF(static_cast<float>(std::clamp(color.alphaF() * opacity, 0.0, 1.0)));
+  return color;
+}
+
+// Layer-wide values are evaluated once; per-feature ones for each feature.
+struct TEval {
+  TStyleContext Layer;
+  TStyleContext Feature;
+  const TStyleContext& For(const TStyleValue& v) const { return v.PerFeature() ? Feature : Layer; }
+};
+
+QFont FontFor(const std::vector<std::string>& names, double size) {
+  QFont font(QStringLiteral("DejaVu Sans"));
+  const std::string name = names.empty() ? std::string() : names.front();
+  if (name.find("Bold") != std::string::npos) font.setBold(true);
+  if (name.find("Italic") != std::string::npos) font.setItalic(true);
+  font.setPixelSize(std::max(1, static_cast<int>(std::lround(size))));
+  return font;
+}
+
+// Words into lines no wider than `width` pixels.
+QStringList WrapLines(const QString& text, const QFontMetricsF& metrics, double width) {
+  QStringList lines;
+  QString line;
+  for (const QString& word : text.split(' ', Qt::SkipEmptyParts)) {
+    const QString longer = line.isEmpty() ? word : line + ' ' + word;
+    if (!line.isEmpty() && metrics.horizontalAdvance(longer) > width) {
+      lines << line;
+      line = word;
+    } else {
+      line = longer;
+    }
+  }
+  if (!line.isEmpty()) lines << line;
+  return lines;
+}
+
+struct TLabel {
+  QPainterPath Text;  // glyph outlines, centred on the origin
+  QPointF At;
+  double Angle = 0;
+  QRectF Box;  // collision box in image pixels
+  QColor Color, Halo;
+  double HaloWidth = 0;
+  double SortKey = 0;
+  int Order = 0;  // the layer's priority: higher first
+  size_t Sequence = 0;
+};
+
+QPainterPath TextPath(const QString& text, const QFont& font, double maxWidth, bool wrap) {
+  const QFontMetricsF metrics(font);
+  const QStringList lines = wrap ? WrapLines(text, metrics, maxWidth) : QStringList{text};
+  QPainterPath path;
+  const double lineHeight = metrics.height();
+  const double top = -lineHeight * lines.size() / 2 + metrics.ascent();
+  for (int i = 0; i < lines.size(); ++i) {
+    const double width = metrics.horizontalAdvance(lines[i]);
+    path.addText(QPointF(-width / 2, top + i * lineHeight), font, lines[i]);
+  }
+  return path;
+}
+
+// The middle of the longest straight piece of a line long enough for the
+// text, and its direction, kept readable (never upside down).
+bool LinePlace(const TVectorFeature& f, const TMapping& m, double need, QPointF& at,
+               double& angle) {
+  double best = 0;
+  for (const TVectorPart& part : f.Parts) {
+    for (uint32_t i = 1; i < part.Count; ++i) {
+      const QPointF a = m(f.Points[part.Begin + i - 1]), b = m(f.Points[part.Begin + i]);
+      const double length = std::hypot(b.x() - a.x(), b.y() - a.y());
+      if (length <= best || length < need) continue;
+      best = length;
+      at = (a + b) / 2;
+      angle = std::atan2(b.y() - a.y(), b.x() - a.x()) * 180 / M_PI;
+      if (angle > 90) angle -= 180;
+      if (angle < -90) angle += 180;
+    }
+  }
+  return best > 0;
+}
+
+void CollectLabels(const TStyleLayer& style, int order, const TVectorLayer& layer,
+                   const TMapping& m, TEval& eval, std::vector<TLabel>& labels) {
+  const bool alongLine = style.SymbolPlacement.Text(eval.Layer) == "line";
+  for (const TVectorFeature& feature : layer.Features) {
+    if (feature.Type == vgUnknown || feature.Points.empty()) continue;
+    eval.Feature.Feature = &feature;
+    if (!StyleFilterMatches(style.Filter, eval.Feature)) continue;
+    std::string text = style.TextField.Text(eval.For(style.TextField));
+    if (text.empty()) continue;
+    QString label = QString::fromStdString(text);
+    const std::string transform = style.TextTransform.Text(eval.For(style.TextTransform));
+    if (transform == "uppercase") label = label.toUpper();
+    if (transform == "lowercase") label = label.toLower();
+    const double size = style.TextSize.Number(eval.For(style.TextSize), 16);
+    if (size <= 0) continue;
+    const QFont font = FontFor(style.TextFont.Strings(eval.For(style.TextFont)), size);
+    TLabel out;
+    if (alongLine) {
+      if (feature.Type != vgLine) continue;
+      out.Text = TextPath(label, font, 0, false);
+      const double width = out.Text.boundingRect().width();
+      if (!LinePlace(feature, m, width + size, out.At, out.Angle)) continue;
+    } else {
+      const double maxWidth = style.TextMaxWidth.Number(eval.For(style.TextMaxWidth), 10) * size;
+      out.Text = TextPath(label, font, maxWidth, true);
+      if (feature.Type == vgPoint) {
+        out.At = m(feature.Points.front());
+      } else {
+        const QRectF box = PathOf(feature, m, feature.Type == vgPolygon).boundingRect();
+        out.At = box.center();
+      }
+      const std::vector<double> offset = style.TextOffset.Numbers(eval.For(style.TextOffset));
+      if (offset.size() == 2) out.At += QPointF(offset[0] * size, offset[1] * size);
+    }
+    QTransform place;
+    place.translate(out.At.x(), out.At.y());
+    place.rotate(out.Angle);
+    const double halo = style.TextHaloWidth.Number(eval.For(style.TextHaloWidth), 0);
+    out.Box =
+        place.mapRect(out.Text.boundingRect()).adjusted(-halo - 1, -halo - 1, halo + 1, halo + 1);
+    const double opacity = style.TextOpacity.Number(eval.For(style.TextOpacity), 1);
+    out.Color = WithOpacity(style.TextColor.Color(eval.For(style.TextColor), Qt::black), opacity);
+    out.Halo = WithOpacity(
+        style.TextHaloColor.Color(eval.For(style.TextHaloColor), Qt::transparent), opacity);
+    out.HaloWidth = halo;
+    out.SortKey = style.SymbolSortKey.Number(eval.For(style.SymbolSortKey), 0);
+    out.Order = order;
+    out.Sequence = labels.size();
+    labels.push_back(std::move(out));
+  }
+}
+
+void DrawLabels(QPainter& painter, std::vector<TLabel>& labels) {
+  std::stable_sort(labels.begin(), labels.end(), [](const TLabel& a, const TLabel& b) {
+    if (a.Order != b.Order) return a.Order > b.Order;
+    return a.SortKey < b.SortKey;
+  });
+  const QRectF tile(0, 0, kTileSide, kTileSide);
+  std::vector<QRectF> placed;
+  for (const TLabel& label : labels) {
+    if (placed.size() >= kMaxLabels) break;
+    if (!tile.contains(label.Box)) continue;
+    bool free = true;
+    for (const QRectF& other : placed)
+      if (other.intersects(label.Box)) {
+        free = false;
+        break;
+      }
+    if (!free) continue;
+    placed.push_back(label.Box);
+    painter.save();
+    painter.translate(label.At);
+    painter.rotate(label.Angle);
+    if (label.HaloWidth > 0 && label.Halo.alpha() > 0) {
+      painter.strokePath(label.Text, QPen(label.Halo, label.HaloWidth * 2, Qt::SolidLine,
+                                          Qt::RoundCap, Qt::RoundJoin));
+    }
+    painter.fillPath(label.Text, label.Color);
+    painter.restore();
+  }
+}
+
+Qt::PenCapStyle CapOf(const std::string& text) {
+  if (text == "round") return Qt::RoundCap;
+  if (text == "square") return Qt::SquareCap;
+  return Qt::FlatCap;
+}
+
+Qt::PenJoinStyle JoinOf(const std::string& text) {
+  if (text == "round") return Qt::RoundJoin;
+  if (text == "bevel") return Qt::BevelJoin;
+  return Qt::MiterJoin;
+}
+
+void DrawFeatures(QPainter& painter, const TStyleLayer& style, const TVectorLayer& layer,
+                  const TMapping& m, TEval& eval) {
+  for (const TVectorFeature& feature : layer.Features) {
+    if (feature.Type == vgUnknown) continue;
+    eval.Feature.Feature = &feature;
+    if (!style.Filter.is_null() && !StyleFilterMatches(style.Filter, eval.Feature)) continue;
+    if (style.Type == slFill) {
+      if (feature.Type != vgPolygon || !Visible(feature, m, 1)) continue;
+      const double opacity = style.FillOpacity.Number(eval.For(style.FillOpacity), 1);
+      const QColor fill =
+          WithOpacity(style.FillColor.Color(eval.For(style.FillColor), Qt::black), opacity);
+      const QPainterPath path = PathOf(feature, m, true);
+      painter.fillPath(path, fill);
+      if (style.FillOutlineColor.IsSet()) {
+        const QColor outline = WithOpacity(
+            style.FillOutlineColor.Color(eval.For(style.FillOutlineColor), fill), opacity);
+        painter.strokePath(path, QPen(outline, 1));
+      }
+    } else if (style.Type == slLine) {
+      if (feature.Type == vgPoint) continue;
+      const double width = style.LineWidth.Number(eval.For(style.LineWidth), 1);
+      if (width <= 0 || !Visible(feature, m, width)) continue;
+      const double opacity = style.LineOpacity.Number(eval.For(style.LineOpacity), 1);
+      QPen pen(WithOpacity(style.LineColor.Color(eval.For(style.LineColor), Qt::black), opacity),
+               width);
+      pen.setCapStyle(CapOf(style.LineCap.Text(eval.For(style.LineCap))));
+      pen.setJoinStyle(JoinOf(style.LineJoin.Text(eval.For(style.LineJoin))));
+      if (style.LineDashArray.IsSet()) {
+        QVector<qreal> dashes;
+        for (double d : style.LineDashArray.Numbers(eval.For(style.LineDashArray)))
+          dashes << std::max(d, 0.01);
+        if (dashes.size() >= 2 && dashes.size() % 2 == 0) pen.setDashPattern(dashes);
+      }
+      painter.strokePath(PathOf(feature, m, feature.Type == vgPolygon), pen);
+    } else if (style.Type == slCircle) {
+      if (feature.Type != vgPoint) continue;
+      const double radius = style.CircleRadius.Number(eval.For(style.CircleRadius), 5);
+      const double opacity = style.CircleOpacity.Number(eval.For(style.CircleOpacity), 1);
+      const QColor fill =
+          WithOpacity(style.CircleColor.Color(eval.For(style.CircleColor), Qt::black), opacity);
+      const double stroke = style.CircleStrokeWidth.Number(eval.For(style.CircleStrokeWidth), 0);
+      painter.setBrush(fill);
+      painter.setPen(stroke > 0 ? QPen(style.CircleStrokeColor.Color(
+                                           eval.For(style.CircleStrokeColor), Qt::black),
+                                       stroke)
+                                : QPen(Qt::NoPen));
+      for (const TVectorPoint& p : feature.Points) painter.drawEllipse(m(p), radius, radius);
+    }
+  }
+}
+
+}  // namespace
+
+QImage DrawVectorTile(const TVectorStyle& style, const TVectorTile& tile, int z,
+                      const TTileWindow& window, const TVectorDrawOptions& options) {
+  const int scale = std::clamp(options.Scale, 1, 4);
+  QImage image(static_cast<int>(kTileSide) * scale, static_cast<int>(kTileSide) * scale,
+               QImage::Format_ARGB32_Premultiplied);
+  if (image.isNull()) return image;
+  image.fill(Qt::transparent);
+  image.setDevicePixelRatio(scale);
+  QPainter painter(&image);
+  painter.setRenderHint(QPainter::Antialiasing);
+  const double zoom = z - 1;  // the style's zoom (512-pixel tiles)
+  std::vector<TLabel> labels;
+  const auto& layers = style.Layers();
+  for (size_t i = 0; i < layers.size(); ++i) {
+    const TStyleLayer& s = layers[i];
+    if (!s.Visible || zoom < s.MinZoom || zoom >= s.MaxZoom) continue;
+    TEval eval;
+    eval.Layer.Zoom = zoom;
+    if (s.Type == slBackground) {
+      const double opacity = s.BackgroundOpacity.Number(eval.Layer, 1);
+      painter.fillRect(QRectF(0, 0, kTileSide, kTileSide),
+                       WithOpacity(s.BackgroundColor.Color(eval.Layer, Qt::black), opacity));
+      continue;
+    }
+    const TVectorLayer* layer = tile.Layer(s.SourceLayer);
+    if (!layer) continue;
+    eval.Feature = eval.Layer;
+    eval.Feature.Layer = layer;
+    const TMapping m = MappingFor(*layer, window);
+    if (s.Type == slSymbol) {
+      if (options.Labels) CollectLabels(s, static_cast<int>(i), *layer, m, eval, labels);
+      continue;
+    }
+    DrawFeatures(painter, s, *layer, m, eval);
+  }
+  if (!labels.empty()) DrawLabels(painter, labels);
+  painter.end();
+  return image;
+}
+
+}  // namespace wy

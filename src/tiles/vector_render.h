@@ -1,0 +1,39 @@
+#pragma once
+// Drawing a decoded vector tile with a style into a raster tile image, so
+// that the rest of the map (caches, frames, screenshots) handles vector
+// tiles as it handles images.
+//
+// Labels are placed per tile: collision boxes keep them from overlapping,
+// the style's later symbol layers (drawn on top) are placed first, and
+// within a layer a lower symbol-sort-key goes first. A label that would
+// cross the tile's edge is left out, so no label is ever cut in half by a
+// neighbour that does not draw its other part.
+
+#include <QImage>
+#include <cstdint>
+
+#include "tiles/vector_style.h"
+#include "tiles/vector_tile.h"
+
+namespace wy {
+
+// Which part of the decoded tile fills the image: the whole tile (Depth 0),
+// or for zoom levels past the source's deepest tiles the sub-tile
+// (SubX, SubY) at Depth levels below it.
+struct TTileWindow {
+  int Depth = 0;
+  uint32_t SubX = 0;
+  uint32_t SubY = 0;
+};
+
+struct TVectorDrawOptions {
+  int Scale = 1;  // device pixels per map pixel: the image is 256 * Scale wide
+  bool Labels = true;
+};
+
+// The image of map tile zoom `z` drawn from `tile`: 256 * Scale pixels
+// square, its device pixel ratio Scale.
+QImage DrawVectorTile(const TVectorStyle& style, const TVectorTile& tile, int z,
+                      const TTileWindow& window, const TVectorDrawOptions& options);
+
+}  // namespace wy
