@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <memory>
 
+#include "geo/settings.h"
 #include "geo/text_convert.h"
 #include "tiles/mbtiles.h"
 #include "tiles/vector_source.h"
@@ -52,7 +53,7 @@ std::string PlainAttribution(const std::string& text) {
 }
 
 bool UseLocalTileSource(const std::string& path, TTileServerInfo& info, std::string& error) {
-  return UseLocalTileSource(path, std::string(), info, error);
+  return UseLocalTileSource(path, GetSetting("vector.style"), info, error);
 }
 
 bool UseLocalTileSource(const std::string& path, const std::string& stylePath,

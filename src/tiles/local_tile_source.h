@@ -15,7 +15,8 @@ namespace wy {
 // tiles of another service are never taken for these), the zoom range, the
 // attribution and the tile format. Call it after choosing a service, which
 // clears a local source. False, with the reason in `error` and `info`
-// unchanged, when the path is neither.
+// unchanged, when the path is neither. Vector tile sources are drawn with
+// the style file of the setting "vector.style".
 bool UseLocalTileSource(const std::string& path, TTileServerInfo& info, std::string& error);
 // As above; vector tile sources (PMTiles, MBTiles of format pbf, folders of
 // .pbf or .mvt tiles) are drawn with the style in the file `stylePath`

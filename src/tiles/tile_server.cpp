@@ -201,7 +201,8 @@ bool TVuroduDavServer::HighResolutionSource() const {
   // Custom and local sources name the tile files themselves: they have one
   // size of tile.
   return FTileScale > 1 && !FTileServerInfo.LocalPath && !FTileServerInfo.GetTileFilename &&
-         !FTileServerInfo.GetTileData && !FTileServerInfo.GetTileDrawn && CatalogHasHighResolution(FTileServer.load());
+         !FTileServerInfo.GetTileData && !FTileServerInfo.GetTileDrawn &&
+         CatalogHasHighResolution(FTileServer.load());
 }
 
 void TVuroduDavServer::SetStringGrid(bool value) {
@@ -614,7 +615,7 @@ bool TVuroduDavServer::Retrieve(int x, int y, int z) {
   if (FTileServerInfo.LocalPath) {
     const bool read = FTileServerInfo.GetTileData || FTileServerInfo.GetTileDrawn
                           ? ReadTileData(x, y, z, bytes)
-                                                  : ReadTileFile(GetTileUrl(x, y, z), bytes);
+                          : ReadTileFile(GetTileUrl(x, y, z), bytes);
     const bool decoded = read && !bytes.empty() && DecodeInto(bytes);
     if (decoded) StoreLoaded(key, std::move(bytes), nullptr);
     if (decoded) {

@@ -121,14 +121,40 @@ QPainterPath TextPath(const QString& text, const QFont& font, double maxWidth, b
   return path;
 }
 
-// The middle of the longest straight piece of a line long enough for the
-// text, and its direction, kept readable (never upside down).
+// Cuts segment a-b to the tile (Liang-Barsky); false when it misses it.
+bool ClipToTile(QPointF& a, QPointF& b) {
+  double t0 = 0, t1 = 1;
+  const double dx = b.x() - a.x(), dy = b.y() - a.y();
+  const double p[4] = {-dx, dx, -dy, dy};
+  const double q[4] = {a.x(), kTileSide - a.x(), a.y(), kTileSide - a.y()};
+  for (int i = 0; i < 4; ++i) {
+    if (p[i] == 0) {
+      if (q[i] < 0) return false;
+      continue;
+    }
+    const double t = q[i] / p[i];
+    if (p[i] < 0)
+      t0 = std::max(t0, t);
+    else
+      t1 = std::min(t1, t);
+    if (t0 > t1) return false;
+  }
+  const QPointF start = a;
+  a = start + QPointF(dx * t0, dy * t0);
+  b = start + QPointF(dx * t1, dy * t1);
+  return true;
+}
+
+// The middle of the longest straight piece of a line within the tile long
+// enough for the text, and its direction, kept readable (never upside
+// down).
 bool LinePlace(const TVectorFeature& f, const TMapping& m, double need, QPointF& at,
                double& angle) {
   double best = 0;
   for (const TVectorPart& part : f.Parts) {
     for (uint32_t i = 1; i < part.Count; ++i) {
-      const QPointF a = m(f.Points[part.Begin + i - 1]), b = m(f.Points[part.Begin + i]);
+      QPointF a = m(f.Points[part.Begin + i - 1]), b = m(f.Points[part.Begin + i]);
+      if (!ClipToTile(a, b)) continue;
       const double length = std::hypot(b.x() - a.x(), b.y() - a.y());
       if (length <= best || length < need) continue;
       best = length;

@@ -7,7 +7,9 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "geo/settings.h"
 #include "platform/log.h"
+#include "tiles/http_range.h"
 #include "tiles/local_tile_source.h"
 #include "tiles/mbtiles.h"
 #include "tiles/pmtiles.h"
@@ -85,6 +87,56 @@ class TFolderVectorSource : public TVectorSource {
   std::string FRoot, FExtension;
 };
 
+// Tiles of an HTTP template ({z}, {x}, {y}).
+class TTemplateVectorSource : public TVectorSource {
+ public:
+  explicit TTemplateVectorSource(std::string urlTemplate) : FTemplate(std::move(urlTemplate)) {}
+  bool ReadTile(int x, int y, int z, std::string& bytes, std::string& error) override {
+    const std::string url = FillTileUrlTemplate(FTemplate, hrFixed, x, y, z, "", "");
+    return FetchTileBytes(url, bytes, error);
+  }
+
+ private:
+  std::string FTemplate;
+};
+
+bool IsHttp(const std::string& path) {
+  return path.rfind("http://", 0) == 0 || path.rfind("https://", 0) == 0;
+}
+
+bool IsTemplate(const std::string& path) {
+  return IsHttp(path) && path.find("{z}") != std::string::npos &&
+         path.find("{x}") != std::string::npos && path.find("{y}") != std::string::npos;
+}
+
+// "vector" names the endpoint.vector template, unless a file has that name.
+bool IsEndpointName(const std::string& path) {
+  return path == "vector" && !QFileInfo::exists(QString::fromStdString(path));
+}
+
+std::shared_ptr<TVectorSource> OpenPmTiles(TRangeReader reader, const std::string& path,
+                                           const std::string& baseName, std::string& error) {
+  auto archive = TPmTiles::Open(std::move(reader), error);
+  if (!archive) {
+    error = path + ": " + error;
+    return nullptr;
+  }
+  if (archive->Header().TileType != ptMvt) {
+    error = path + " holds no vector tiles";
+    return nullptr;
+  }
+  auto source = std::make_shared<TPmTilesVectorSource>(archive);
+  source->Name = "PMTILES-" + baseName;
+  source->MinZoom = archive->Header().MinZoom;
+  source->MaxZoom = archive->Header().MaxZoom;
+  const nlohmann::json metadata = nlohmann::json::parse(archive->Metadata(), nullptr, false);
+  if (metadata.is_object() && metadata.contains("attribution") &&
+      metadata["attribution"].is_string())
+    source->Attribution = metadata["attribution"].get<std::string>();
+  source->LayerIds = VectorLayerIds(archive->Metadata());
+  return source;
+}
+
 // The extension of the tiles of a folder: ".pbf" or ".mvt" when a tile
 // file below its first zoom folder has one, else "".
 std::string FolderTileExtension(const QDir& dir, int& minZoom, int& maxZoom) {
@@ -119,7 +171,7 @@ int64_t TileKey(int x, int y, int z) {
 
 bool IsVectorSource(const std::string& path) {
   const std::string lower = LowerAscii(path);
-  if (EndsWith(lower, ".pmtiles")) return true;
+  if (EndsWith(lower, ".pmtiles") || IsTemplate(path) || IsEndpointName(path)) return true;
   const QFileInfo file(QString::fromStdString(path));
   if (file.isDir()) {
     int minZoom, maxZoom;
@@ -132,6 +184,24 @@ bool IsVectorSource(const std::string& path) {
 }
 
 std::shared_ptr<TVectorSource> OpenVectorSource(const std::string& path, std::string& error) {
+  const std::string url = IsEndpointName(path) ? GetEndpoint("vector") : path;
+  if (url.empty()) {
+    error = "the setting endpoint.vector holds no address of vector tiles";
+    return nullptr;
+  }
+  if (IsTemplate(url)) {
+    auto source = std::make_shared<TTemplateVectorSource>(url);
+    source->Name = "VHTTP-" + SanitizePathComponent(url.substr(url.find("//") + 2,
+                                                               url.find('{') - url.find("//") - 2));
+    source->MinZoom = 0;
+    source->MaxZoom = static_cast<int>(GetSettingInt("vector.max-zoom", 14));
+    return source;
+  }
+  if (IsHttp(url)) {
+    std::string base = url.substr(url.find_last_of('/') + 1);
+    if (EndsWith(LowerAscii(base), ".pmtiles")) base.resize(base.size() - 8);
+    return OpenPmTiles(HttpRangeReader(url), url, SanitizePathComponent(base), error);
+  }
   const QFileInfo file(QString::fromStdString(path));
   if (file.isDir()) {
     const QDir dir(file.absoluteFilePath());
@@ -155,25 +225,7 @@ std::shared_ptr<TVectorSource> OpenVectorSource(const std::string& path, std::st
   if (EndsWith(LowerAscii(path), ".pmtiles")) {
     TRangeReader reader = FileRangeReader(file.absoluteFilePath().toStdString(), error);
     if (!reader) return nullptr;
-    auto archive = TPmTiles::Open(std::move(reader), error);
-    if (!archive) {
-      error = path + ": " + error;
-      return nullptr;
-    }
-    if (archive->Header().TileType != ptMvt) {
-      error = path + " holds no vector tiles";
-      return nullptr;
-    }
-    auto source = std::make_shared<TPmTilesVectorSource>(archive);
-    source->Name = "PMTILES-" + file.completeBaseName().toStdString();
-    source->MinZoom = archive->Header().MinZoom;
-    source->MaxZoom = archive->Header().MaxZoom;
-    const nlohmann::json metadata = nlohmann::json::parse(archive->Metadata(), nullptr, false);
-    if (metadata.is_object() && metadata.contains("attribution") &&
-        metadata["attribution"].is_string())
-      source->Attribution = metadata["attribution"].get<std::string>();
-    source->LayerIds = VectorLayerIds(archive->Metadata());
-    return source;
+    return OpenPmTiles(std::move(reader), path, file.completeBaseName().toStdString(), error);
   }
   auto tiles = TMbTiles::Open(file.absoluteFilePath().toStdString(), error);
   if (!tiles) return nullptr;

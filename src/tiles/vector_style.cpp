@@ -117,8 +117,15 @@ QColor Mix(const QColor& a, const QColor& b, double t) {
                           static_cast<float>(lerp(a.alphaF(), b.alphaF())));
 }
 
+// As CSS writes it: #rrggbbaa, alpha last.
 std::string ColorText(const QColor& color) {
-  return color.name(QColor::HexArgb).toStdString();
+  static const char* const kHex = "0123456789abcdef";
+  std::string text = "#";
+  for (int channel : {color.red(), color.green(), color.blue(), color.alpha()}) {
+    text += kHex[(channel >> 4) & 15];
+    text += kHex[channel & 15];
+  }
+  return text;
 }
 
 // Between two stop values: numbers, colours or arrays of numbers.
@@ -274,13 +281,10 @@ json EvalArray(const json& e, const TStyleContext& c) {
       const json v = Eval(e[i], c);
       if (v.is_number()) return v;
       if (v.is_string()) {
-        try {
-          size_t used = 0;
-          const double d = std::stod(v.get<std::string>(), &used);
-          if (used == v.get_ref<const std::string&>().size()) return d;
-        } catch (const std::exception&) {
-          // not a number: the next argument
-        }
+        // Always "." as the decimal separator.
+        bool ok = false;
+        const double d = QString::fromStdString(v.get<std::string>()).trimmed().toDouble(&ok);
+        if (ok) return d;
       }
     }
     return nullptr;
@@ -413,13 +417,13 @@ std::string FillTokens(const std::string& text, const TStyleContext& c) {
 }
 
 int Channel(const std::string& text, double scale) {
-  try {
-    const bool percent = !text.empty() && text.back() == '%';
-    const double v = std::stod(text);
-    return std::clamp(static_cast<int>(std::lround(percent ? v * 2.55 : v * scale)), 0, 255);
-  } catch (const std::exception&) {
-    return -1;
-  }
+  const bool percent = !text.empty() && text.back() == '%';
+  bool ok = false;
+  const double v = QString::fromStdString(percent ? text.substr(0, text.size() - 1) : text)
+                       .trimmed()
+                       .toDouble(&ok);
+  if (!ok) return -1;
+  return std::clamp(static_cast<int>(std::lround(percent ? v * 2.55 : v * scale)), 0, 255);
 }
 
 }  // namespace

@@ -198,6 +198,49 @@ TEST_F(VectorSourceTest, StyleFileAndBadSources) {
   }
 }
 
+// Remote sources: a PMTiles archive read by range requests, and the HTTP
+// template of the setting endpoint.vector; a server that has no tile is not
+// a failure, one that fails is.
+TEST_F(VectorSourceTest, RemoteArchiveAndHttpTemplate) {
+  const std::string archive = ReadFile(kData / "town.pmtiles");
+  std::atomic<int> ranges{0};
+  FFixture.HandleRegex(R"(/town\.pmtiles)",
+                       [&](const TFixtureRequest& request, httplib::Response& response) {
+                         if (request.HasHeader("Range")) ++ranges;
+                         response.set_content(archive, "application/octet-stream");
+                       });
+  std::string error;
+  auto file = TMbTiles::Open((kData / "town.mbtiles").string(), error);
+  ASSERT_TRUE(file);
+  FFixture.HandleRegex(R"(/v/(\d+)/(\d+)/(\d+)\.pbf)", [&](const TFixtureRequest& request,
+                                                           httplib::Response& response) {
+    std::string bytes;
+    if (!file->ReadTile(std::stoi(request.Captures.at(1)), std::stoi(request.Captures.at(2)),
+                        std::stoi(request.Captures.at(0)), bytes)) {
+      response.status = 404;
+      return;
+    }
+    response.set_content(bytes, "application/x-protobuf");
+  });
+  SetSetting("endpoint.vector", FFixture.Url("/v/{z}/{x}/{y}.pbf"));
+  for (const std::string& path : {FFixture.Url("/town.pmtiles"), std::string("vector")}) {
+    SCOPED_TRACE(path);
+    TVuroduDavServer& server = MakeServer(false);
+    ASSERT_TRUE(UseLocalTileSource(path, server.TileServerInfo(), error)) << error;
+    const QImage tile = server.GetTile(kX, kY, kZ).convertToFormat(QImage::Format_RGB32);
+    ASSERT_TRUE(server.TileOK());
+    EXPECT_TRUE(Near(At(tile, 0.18, 0.26), kWater));
+    EXPECT_TRUE(Near(At(tile, 0.66, 0.30), kPark));
+    server.GetTile(0, 0, 12);
+    EXPECT_FALSE(server.TileOK());
+  }
+  EXPECT_GE(ranges.load(), 2);
+  SetSetting("endpoint.vector", "");
+  TTileServerInfo info;
+  EXPECT_FALSE(UseLocalTileSource("vector", info, error));
+  EXPECT_NE(error.find("endpoint.vector"), std::string::npos);
+}
+
 // The archives hold exactly the MBTiles' tiles, with and without leaves.
 TEST(PmTilesTest, ArchivesHoldTheMbTilesTiles) {
   std::string error;
