@@ -13,6 +13,7 @@
 //                          of .pbf/.mvt files
 //   --style FILE           the MapLibre style of vector tiles (Qt's own -style
 //                          option is not available in this program)
+//   --view ZOOM/LAT/LNG    the view to start with (a navigation address)
 //   --quit-after-first-frame  prints how long the first map frame took and
 //                          exits (start-up measurements)
 #include <QApplication>
@@ -82,8 +83,9 @@ int main(int argc, char** argv) {
                                             "Prints the time to the first map frame and exits.");
   const QCommandLineOption tilesOption(
       "tiles", "Tiles from an MBTiles file or a folder of <z>/<x>/<y>.png files.", "PATH");
-  parser.addOptions(
-      {setOption, cacheOption, besideOption, noCacheOption, firstFrameOption, tilesOption});
+  const QCommandLineOption viewOption("view", "The view to start with.", "ZOOM/LAT/LNG");
+  parser.addOptions({setOption, cacheOption, besideOption, noCacheOption, firstFrameOption,
+                     tilesOption, viewOption});
   parser.process(app);
 
   for (const QString& pair : parser.values(setOption)) {
@@ -113,6 +115,10 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "wymap-demo: %s\n", error.empty() ? "no map" : error.c_str());
       return 2;
     }
+  }
+  if (parser.isSet(viewOption)) {
+    if (auto* map = window.findChild<wy::TWyVuroduDav*>())
+      map->SetUrl("#" + parser.value(viewOption).toUtf8().toStdString());
   }
   window.show();
   if (parser.isSet(firstFrameOption)) {
