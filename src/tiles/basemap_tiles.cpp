@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "tiles/basemap.h"
+#include "tiles/place_names.h"
 
 namespace wy {
 
@@ -20,9 +21,10 @@ struct TCache {
   std::unordered_map<uint64_t, std::list<std::pair<uint64_t, QImage>>::iterator> Index;
 };
 
-TCache& Cache() {
-  static TCache cache;
-  return cache;
+// Tiles without and with place names, kept apart.
+TCache& Cache(bool names = false) {
+  static TCache plain, named;
+  return names ? named : plain;
 }
 
 // Zoom (5 bits: 0 to 30 are drawn), scale (3 bits) and 28 bits per axis.
@@ -33,9 +35,9 @@ uint64_t TileId(int x, int y, int z, int scale) {
 
 }  // namespace
 
-QImage BasemapTile(int x, int y, int z, int scale) {
+QImage BasemapTile(int x, int y, int z, int scale, bool names) {
   scale = std::clamp(scale, 1, 4);
-  TCache& cache = Cache();
+  TCache& cache = Cache(names);
   const uint64_t id = TileId(x, y, z, scale);
   {
     std::lock_guard<std::mutex> lock(cache.Mutex);
@@ -49,6 +51,7 @@ QImage BasemapTile(int x, int y, int z, int scale) {
   // not wait for this one.
   QImage image;
   TBasemap::World().DrawTile(x, y, z, image, scale);
+  if (names && !image.isNull()) DrawPlaceNames(image, x, y, z);
   std::lock_guard<std::mutex> lock(cache.Mutex);
   if (cache.Index.count(id) == 0) {
     cache.Tiles.emplace_front(id, image);
@@ -62,8 +65,12 @@ QImage BasemapTile(int x, int y, int z, int scale) {
 }
 
 size_t BasemapTilesCached() {
-  std::lock_guard<std::mutex> lock(Cache().Mutex);
-  return Cache().Tiles.size();
+  size_t count = 0;
+  for (bool names : {false, true}) {
+    std::lock_guard<std::mutex> lock(Cache(names).Mutex);
+    count += Cache(names).Tiles.size();
+  }
+  return count;
 }
 
 }  // namespace wy

@@ -569,7 +569,7 @@ bool TVuroduDavServer::DrawOffline(int x, int y, int z) {
     // Drawn tiles have no bytes to show as text.
     FStringTile.clear();
   } else {
-    FTile = BasemapTile(x, y, z, FTileScale);
+    FTile = BasemapTile(x, y, z, FTileScale, true);
   }
   if (OnLoadTile) OnLoadTile(x, y, z, 1);
   return true;

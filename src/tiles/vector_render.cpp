@@ -219,7 +219,7 @@ void CollectLabels(const TStyleLayer& style, int order, const TVectorLayer& laye
   }
 }
 
-void DrawLabels(QPainter& painter, std::vector<TLabel>& labels) {
+void DrawLabels(QPainter& painter, std::vector<TLabel>& labels, bool crossEdges) {
   std::stable_sort(labels.begin(), labels.end(), [](const TLabel& a, const TLabel& b) {
     if (a.Order != b.Order) return a.Order > b.Order;
     return a.SortKey < b.SortKey;
@@ -228,7 +228,7 @@ void DrawLabels(QPainter& painter, std::vector<TLabel>& labels) {
   std::vector<QRectF> placed;
   for (const TLabel& label : labels) {
     if (placed.size() >= kMaxLabels) break;
-    if (!tile.contains(label.Box)) continue;
+    if (!crossEdges && !tile.contains(label.Box)) continue;
     bool free = true;
     for (const QRectF& other : placed)
       if (other.intersects(label.Box)) {
@@ -237,6 +237,7 @@ void DrawLabels(QPainter& painter, std::vector<TLabel>& labels) {
       }
     if (!free) continue;
     placed.push_back(label.Box);
+    if (!tile.intersects(label.Box)) continue;
     painter.save();
     painter.translate(label.At);
     painter.rotate(label.Angle);
@@ -323,6 +324,13 @@ QImage DrawVectorTile(const TVectorStyle& style, const TVectorTile& tile, int z,
   image.fill(Qt::transparent);
   image.setDevicePixelRatio(scale);
   QPainter painter(&image);
+  DrawVectorTileInto(painter, style, tile, z, window, options);
+  painter.end();
+  return image;
+}
+
+void DrawVectorTileInto(QPainter& painter, const TVectorStyle& style, const TVectorTile& tile,
+                        int z, const TTileWindow& window, const TVectorDrawOptions& options) {
   painter.setRenderHint(QPainter::Antialiasing);
   const double zoom = z - 1;  // the style's zoom (512-pixel tiles)
   std::vector<TLabel> labels;
@@ -330,6 +338,7 @@ QImage DrawVectorTile(const TVectorStyle& style, const TVectorTile& tile, int z,
   for (size_t i = 0; i < layers.size(); ++i) {
     const TStyleLayer& s = layers[i];
     if (!s.Visible || zoom < s.MinZoom || zoom >= s.MaxZoom) continue;
+    if (options.LabelsOnly && s.Type != slSymbol) continue;
     TEval eval;
     eval.Layer.Zoom = zoom;
     if (s.Type == slBackground) {
@@ -349,9 +358,7 @@ QImage DrawVectorTile(const TVectorStyle& style, const TVectorTile& tile, int z,
     }
     DrawFeatures(painter, s, *layer, m, eval);
   }
-  if (!labels.empty()) DrawLabels(painter, labels);
-  painter.end();
-  return image;
+  if (!labels.empty()) DrawLabels(painter, labels, options.LabelsCrossEdges);
 }
 
 }  // namespace wy

@@ -10,6 +10,8 @@
 // neighbour that does not draw its other part.
 
 #include <QImage>
+
+class QPainter;
 #include <cstdint>
 
 #include "tiles/vector_style.h"
@@ -29,11 +31,22 @@ struct TTileWindow {
 struct TVectorDrawOptions {
   int Scale = 1;  // device pixels per map pixel: the image is 256 * Scale wide
   bool Labels = true;
+  // Only the symbol layers (labels over an image drawn otherwise).
+  bool LabelsOnly = false;
+  // For tiles that carry their neighbours' labels too (anchors outside
+  // the tile): labels are placed over the whole neighbourhood in one order
+  // and drawn where they reach into the tile, so a label crossing the edge
+  // shows in both tiles. Without it, such labels are left out.
+  bool LabelsCrossEdges = false;
 };
 
 // The image of map tile zoom `z` drawn from `tile`: 256 * Scale pixels
 // square, its device pixel ratio Scale.
 QImage DrawVectorTile(const TVectorStyle& style, const TVectorTile& tile, int z,
                       const TTileWindow& window, const TVectorDrawOptions& options);
+
+// As above, onto a painter whose coordinates are the tile's 256 map pixels.
+void DrawVectorTileInto(QPainter& painter, const TVectorStyle& style, const TVectorTile& tile,
+                        int z, const TTileWindow& window, const TVectorDrawOptions& options);
 
 }  // namespace wy

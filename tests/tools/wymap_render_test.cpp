@@ -257,8 +257,8 @@ TEST_F(WymapRenderTest, DrawsOfflineAndLocalTilesWithoutAServer) {
                   "--cache", "", "--tile-server", "offline", "-o", offline});
   ASSERT_EQ(run.Code, kWymapOk) << run.Err;
   QImage image = QImage(QString::fromStdString(offline)).convertToFormat(QImage::Format_RGB32);
-  EXPECT_EQ(image.copy(344, 44, 256, 256), BasemapTile(1, 1, 2));
-  EXPECT_EQ(image.copy(600, 300, 256, 256), BasemapTile(2, 2, 2));
+  EXPECT_EQ(image.copy(344, 44, 256, 256), BasemapTile(1, 1, 2, 1, true));
+  EXPECT_EQ(image.copy(600, 300, 256, 256), BasemapTile(2, 2, 2, 1, true));
 
   // Zoom 2 in a file that has it; tiles (x, y) in the map's numbering.
   const std::string mbtiles = scratch.Sub("world.mbtiles");
