@@ -109,6 +109,8 @@ void ReadGeometry(const std::vector<uint32_t>& commands, uint32_t version,
   int64_t x = 0, y = 0;
   auto& points = feature.Points;
   auto& parts = feature.Parts;
+  // At most one point per two numbers.
+  points.reserve(total / 2);
   const bool ring = feature.Type == vgPolygon;
   while (at < total) {
     const uint32_t command = commands[at] & 7;
@@ -174,7 +176,9 @@ void ReadGeometry(const std::vector<uint32_t>& commands, uint32_t version,
 TVectorFeature ReadFeature(pbf_reader message, uint32_t version) {
   TVectorFeature feature;
   bool hasGeometry = false;
-  std::vector<uint32_t> commands;
+  // Reused from feature to feature: no allocation once it has grown.
+  thread_local std::vector<uint32_t> commands;
+  commands.clear();
   while (message.next()) {
     switch (message.tag()) {
       case 1:
@@ -184,7 +188,8 @@ TVectorFeature ReadFeature(pbf_reader message, uint32_t version) {
         break;
       case 2: {
         Expect(message, pbf_wire_type::length_delimited, "feature tags");
-        for (uint32_t tag : message.get_packed_uint32()) feature.Tags.push_back(tag);
+        const auto packed = message.get_packed_uint32();
+        feature.Tags.insert(feature.Tags.end(), packed.begin(), packed.end());
         break;
       }
       case 3: {
@@ -198,7 +203,8 @@ TVectorFeature ReadFeature(pbf_reader message, uint32_t version) {
         Expect(message, pbf_wire_type::length_delimited, "feature geometry");
         if (hasGeometry) Fail("a feature has two geometries");
         hasGeometry = true;
-        for (uint32_t value : message.get_packed_uint32()) commands.push_back(value);
+        const auto packed = message.get_packed_uint32();
+        commands.insert(commands.end(), packed.begin(), packed.end());
         break;
       }
       default:
