@@ -47,7 +47,9 @@ bool Visible(const TVectorFeature& f, const TMapping& m, double margin) {
 
 QPainterPath PathOf(const TVectorFeature& f, const TMapping& m, bool close) {
   QPainterPath path;
-  path.setFillRule(Qt::WindingFill);
+  // Holes wind against their outer ring, and valid parts never overlap:
+  // the even-odd rule (the faster one) fills them alike.
+  path.setFillRule(Qt::OddEvenFill);
   for (const TVectorPart& part : f.Parts) {
     if (part.Count == 0) continue;
     const TVectorPoint* p = &f.Points[part.Begin];
@@ -262,53 +264,89 @@ Qt::PenJoinStyle JoinOf(const std::string& text) {
   return Qt::MiterJoin;
 }
 
+// The pens and brushes of one feature (or of every feature of a layer
+// whose values read no feature).
+struct TPaint {
+  bool Draw = true;
+  QColor Fill;
+  bool Outline = false;
+  QColor OutlineColor;
+  QPen Pen;
+  double Radius = 0;
+};
+
+TPaint Resolve(const TStyleLayer& style, const TEval& eval) {
+  TPaint p;
+  if (style.Type == slFill) {
+    const double opacity = style.FillOpacity.Number(eval.For(style.FillOpacity), 1);
+    p.Fill = WithOpacity(style.FillColor.Color(eval.For(style.FillColor), Qt::black), opacity);
+    p.Outline = style.FillOutlineColor.IsSet();
+    if (p.Outline)
+      p.OutlineColor = WithOpacity(
+          style.FillOutlineColor.Color(eval.For(style.FillOutlineColor), p.Fill), opacity);
+  } else if (style.Type == slLine) {
+    const double width = style.LineWidth.Number(eval.For(style.LineWidth), 1);
+    p.Draw = width > 0;
+    const double opacity = style.LineOpacity.Number(eval.For(style.LineOpacity), 1);
+    p.Pen = QPen(WithOpacity(style.LineColor.Color(eval.For(style.LineColor), Qt::black), opacity),
+                 width);
+    p.Pen.setCapStyle(CapOf(style.LineCap.Text(eval.For(style.LineCap))));
+    p.Pen.setJoinStyle(JoinOf(style.LineJoin.Text(eval.For(style.LineJoin))));
+    if (style.LineDashArray.IsSet()) {
+      QVector<qreal> dashes;
+      for (double d : style.LineDashArray.Numbers(eval.For(style.LineDashArray)))
+        dashes << std::max(d, 0.01);
+      if (dashes.size() >= 2 && dashes.size() % 2 == 0) p.Pen.setDashPattern(dashes);
+    }
+  } else if (style.Type == slCircle) {
+    p.Radius = style.CircleRadius.Number(eval.For(style.CircleRadius), 5);
+    const double opacity = style.CircleOpacity.Number(eval.For(style.CircleOpacity), 1);
+    p.Fill = WithOpacity(style.CircleColor.Color(eval.For(style.CircleColor), Qt::black), opacity);
+    const double stroke = style.CircleStrokeWidth.Number(eval.For(style.CircleStrokeWidth), 0);
+    p.Pen = stroke > 0
+                ? QPen(style.CircleStrokeColor.Color(eval.For(style.CircleStrokeColor), Qt::black),
+                       stroke)
+                : QPen(Qt::NoPen);
+  }
+  return p;
+}
+
+bool PaintPerFeature(const TStyleLayer& s) {
+  for (const TStyleValue* v :
+       {&s.FillColor, &s.FillOpacity, &s.FillOutlineColor, &s.LineColor, &s.LineWidth,
+        &s.LineOpacity, &s.LineDashArray, &s.LineCap, &s.LineJoin, &s.CircleColor, &s.CircleRadius,
+        &s.CircleOpacity, &s.CircleStrokeColor, &s.CircleStrokeWidth})
+    if (v->PerFeature()) return true;
+  return false;
+}
+
 void DrawFeatures(QPainter& painter, const TStyleLayer& style, const TVectorLayer& layer,
                   const TMapping& m, TEval& eval) {
+  const bool perFeature = PaintPerFeature(style);
+  const TPaint shared = Resolve(style, eval);
+  if (!perFeature && !shared.Draw) return;
   for (const TVectorFeature& feature : layer.Features) {
     if (feature.Type == vgUnknown) continue;
+    if (style.Type == slFill && feature.Type != vgPolygon) continue;
+    if (style.Type == slLine && feature.Type == vgPoint) continue;
+    if (style.Type == slCircle && feature.Type != vgPoint) continue;
     eval.Feature.Feature = &feature;
     if (!style.Filter.is_null() && !StyleFilterMatches(style.Filter, eval.Feature)) continue;
+    const TPaint own = perFeature ? Resolve(style, eval) : TPaint();
+    const TPaint& p = perFeature ? own : shared;
+    if (!p.Draw) continue;
     if (style.Type == slFill) {
-      if (feature.Type != vgPolygon || !Visible(feature, m, 1)) continue;
-      const double opacity = style.FillOpacity.Number(eval.For(style.FillOpacity), 1);
-      const QColor fill =
-          WithOpacity(style.FillColor.Color(eval.For(style.FillColor), Qt::black), opacity);
+      if (!Visible(feature, m, 1)) continue;
       const QPainterPath path = PathOf(feature, m, true);
-      painter.fillPath(path, fill);
-      if (style.FillOutlineColor.IsSet()) {
-        const QColor outline = WithOpacity(
-            style.FillOutlineColor.Color(eval.For(style.FillOutlineColor), fill), opacity);
-        painter.strokePath(path, QPen(outline, 1));
-      }
+      painter.fillPath(path, p.Fill);
+      if (p.Outline) painter.strokePath(path, QPen(p.OutlineColor, 1));
     } else if (style.Type == slLine) {
-      if (feature.Type == vgPoint) continue;
-      const double width = style.LineWidth.Number(eval.For(style.LineWidth), 1);
-      if (width <= 0 || !Visible(feature, m, width)) continue;
-      const double opacity = style.LineOpacity.Number(eval.For(style.LineOpacity), 1);
-      QPen pen(WithOpacity(style.LineColor.Color(eval.For(style.LineColor), Qt::black), opacity),
-               width);
-      pen.setCapStyle(CapOf(style.LineCap.Text(eval.For(style.LineCap))));
-      pen.setJoinStyle(JoinOf(style.LineJoin.Text(eval.For(style.LineJoin))));
-      if (style.LineDashArray.IsSet()) {
-        QVector<qreal> dashes;
-        for (double d : style.LineDashArray.Numbers(eval.For(style.LineDashArray)))
-          dashes << std::max(d, 0.01);
-        if (dashes.size() >= 2 && dashes.size() % 2 == 0) pen.setDashPattern(dashes);
-      }
-      painter.strokePath(PathOf(feature, m, feature.Type == vgPolygon), pen);
+      if (!Visible(feature, m, p.Pen.widthF())) continue;
+      painter.strokePath(PathOf(feature, m, feature.Type == vgPolygon), p.Pen);
     } else if (style.Type == slCircle) {
-      if (feature.Type != vgPoint) continue;
-      const double radius = style.CircleRadius.Number(eval.For(style.CircleRadius), 5);
-      const double opacity = style.CircleOpacity.Number(eval.For(style.CircleOpacity), 1);
-      const QColor fill =
-          WithOpacity(style.CircleColor.Color(eval.For(style.CircleColor), Qt::black), opacity);
-      const double stroke = style.CircleStrokeWidth.Number(eval.For(style.CircleStrokeWidth), 0);
-      painter.setBrush(fill);
-      painter.setPen(stroke > 0 ? QPen(style.CircleStrokeColor.Color(
-                                           eval.For(style.CircleStrokeColor), Qt::black),
-                                       stroke)
-                                : QPen(Qt::NoPen));
-      for (const TVectorPoint& p : feature.Points) painter.drawEllipse(m(p), radius, radius);
+      painter.setBrush(p.Fill);
+      painter.setPen(p.Pen);
+      for (const TVectorPoint& pt : feature.Points) painter.drawEllipse(m(pt), p.Radius, p.Radius);
     }
   }
 }
