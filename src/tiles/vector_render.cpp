@@ -108,7 +108,13 @@ struct TLabel {
   double SortKey = 0;
   int Order = 0;  // the layer's priority: higher first
   size_t Sequence = 0;
+  // Where the label must stay whole (a line label: the tile of its road);
+  // null: anywhere.
+  QRectF Home;
 };
+
+// How far from the tile a neighbour's label may stand and still matter.
+constexpr double kNeighbourMargin = 128;
 
 QPainterPath TextPath(const QString& text, const QFont& font, double maxWidth, bool wrap) {
   const QFontMetricsF metrics(font);
@@ -123,12 +129,13 @@ QPainterPath TextPath(const QString& text, const QFont& font, double maxWidth, b
   return path;
 }
 
-// Cuts segment a-b to the tile (Liang-Barsky); false when it misses it.
-bool ClipToTile(QPointF& a, QPointF& b) {
+// Cuts segment a-b to `clip` (Liang-Barsky); false when it misses it.
+bool ClipToRect(QPointF& a, QPointF& b, const QRectF& clip) {
   double t0 = 0, t1 = 1;
   const double dx = b.x() - a.x(), dy = b.y() - a.y();
   const double p[4] = {-dx, dx, -dy, dy};
-  const double q[4] = {a.x(), kTileSide - a.x(), a.y(), kTileSide - a.y()};
+  const double q[4] = {a.x() - clip.left(), clip.right() - a.x(), a.y() - clip.top(),
+                       clip.bottom() - a.y()};
   for (int i = 0; i < 4; ++i) {
     if (p[i] == 0) {
       if (q[i] < 0) return false;
@@ -150,13 +157,13 @@ bool ClipToTile(QPointF& a, QPointF& b) {
 // The middle of the longest straight piece of a line within the tile long
 // enough for the text, and its direction, kept readable (never upside
 // down).
-bool LinePlace(const TVectorFeature& f, const TMapping& m, double need, QPointF& at,
-               double& angle) {
+bool LinePlace(const TVectorFeature& f, const TMapping& m, const QRectF& clip, double need,
+               QPointF& at, double& angle) {
   double best = 0;
   for (const TVectorPart& part : f.Parts) {
     for (uint32_t i = 1; i < part.Count; ++i) {
       QPointF a = m(f.Points[part.Begin + i - 1]), b = m(f.Points[part.Begin + i]);
-      if (!ClipToTile(a, b)) continue;
+      if (!ClipToRect(a, b, clip)) continue;
       const double length = std::hypot(b.x() - a.x(), b.y() - a.y());
       if (length <= best || length < need) continue;
       best = length;
@@ -169,11 +176,20 @@ bool LinePlace(const TVectorFeature& f, const TMapping& m, double need, QPointF&
   return best > 0;
 }
 
+// `home`: the rect of the tile the features belong to, in this tile's
+// pixels; a neighbour's features far from this tile are skipped.
 void CollectLabels(const TStyleLayer& style, int order, const TVectorLayer& layer,
-                   const TMapping& m, TEval& eval, std::vector<TLabel>& labels) {
+                   const TMapping& m, const QRectF& home, TEval& eval,
+                   std::vector<TLabel>& labels) {
   const bool alongLine = style.SymbolPlacement.Text(eval.Layer) == "line";
+  const bool neighbour = home.topLeft() != QPointF(0, 0);
+  const QRectF near(-kNeighbourMargin, -kNeighbourMargin, kTileSide + 2 * kNeighbourMargin,
+                    kTileSide + 2 * kNeighbourMargin);
   for (const TVectorFeature& feature : layer.Features) {
     if (feature.Type == vgUnknown || feature.Points.empty()) continue;
+    if (neighbour && (feature.Type == vgPoint ? !near.contains(m(feature.Points.front()))
+                                              : !Visible(feature, m, kNeighbourMargin)))
+      continue;
     eval.Feature.Feature = &feature;
     if (!StyleFilterMatches(style.Filter, eval.Feature)) continue;
     std::string text = style.TextField.Text(eval.For(style.TextField));
@@ -190,7 +206,9 @@ void CollectLabels(const TStyleLayer& style, int order, const TVectorLayer& laye
       if (feature.Type != vgLine) continue;
       out.Text = TextPath(label, font, 0, false);
       const double width = out.Text.boundingRect().width();
-      if (!LinePlace(feature, m, width + size, out.At, out.Angle)) continue;
+      const QRectF clip = home.isNull() ? QRectF(0, 0, kTileSide, kTileSide) : home;
+      if (!LinePlace(feature, m, clip, width + size, out.At, out.Angle)) continue;
+      out.Home = clip;
     } else {
       const double maxWidth = style.TextMaxWidth.Number(eval.For(style.TextMaxWidth), 10) * size;
       out.Text = TextPath(label, font, maxWidth, true);
@@ -222,15 +240,21 @@ void CollectLabels(const TStyleLayer& style, int order, const TVectorLayer& laye
 }
 
 void DrawLabels(QPainter& painter, std::vector<TLabel>& labels, bool crossEdges) {
+  // One order for every tile that sees the same labels: positions differ
+  // between neighbours by one shift, which keeps their order.
   std::stable_sort(labels.begin(), labels.end(), [](const TLabel& a, const TLabel& b) {
     if (a.Order != b.Order) return a.Order > b.Order;
-    return a.SortKey < b.SortKey;
+    if (a.SortKey != b.SortKey) return a.SortKey < b.SortKey;
+    if (a.At.y() != b.At.y()) return a.At.y() < b.At.y();
+    return a.At.x() < b.At.x();
   });
   const QRectF tile(0, 0, kTileSide, kTileSide);
   std::vector<QRectF> placed;
   for (const TLabel& label : labels) {
     if (placed.size() >= kMaxLabels) break;
-    if (!crossEdges && !tile.contains(label.Box)) continue;
+    if (!label.Home.isNull() ? !label.Home.contains(label.Box)
+                             : !crossEdges && !tile.contains(label.Box))
+      continue;
     bool free = true;
     for (const QRectF& other : placed)
       if (other.intersects(label.Box)) {
@@ -354,7 +378,8 @@ void DrawFeatures(QPainter& painter, const TStyleLayer& style, const TVectorLaye
 }  // namespace
 
 QImage DrawVectorTile(const TVectorStyle& style, const TVectorTile& tile, int z,
-                      const TTileWindow& window, const TVectorDrawOptions& options) {
+                      const TTileWindow& window, const TVectorDrawOptions& options,
+                      const std::vector<TNeighbourTile>& neighbours) {
   const int scale = std::clamp(options.Scale, 1, 4);
   QImage image(static_cast<int>(kTileSide) * scale, static_cast<int>(kTileSide) * scale,
                QImage::Format_ARGB32_Premultiplied);
@@ -362,13 +387,14 @@ QImage DrawVectorTile(const TVectorStyle& style, const TVectorTile& tile, int z,
   image.fill(Qt::transparent);
   image.setDevicePixelRatio(scale);
   QPainter painter(&image);
-  DrawVectorTileInto(painter, style, tile, z, window, options);
+  DrawVectorTileInto(painter, style, tile, z, window, options, neighbours);
   painter.end();
   return image;
 }
 
 void DrawVectorTileInto(QPainter& painter, const TVectorStyle& style, const TVectorTile& tile,
-                        int z, const TTileWindow& window, const TVectorDrawOptions& options) {
+                        int z, const TTileWindow& window, const TVectorDrawOptions& options,
+                        const std::vector<TNeighbourTile>& neighbours) {
   painter.setRenderHint(QPainter::Antialiasing);
   const double zoom = z - 1;  // the style's zoom (512-pixel tiles)
   std::vector<TLabel> labels;
@@ -391,12 +417,31 @@ void DrawVectorTileInto(QPainter& painter, const TVectorStyle& style, const TVec
     eval.Feature.Layer = layer;
     const TMapping m = MappingFor(*layer, window);
     if (s.Type == slSymbol) {
-      if (options.Labels) CollectLabels(s, static_cast<int>(i), *layer, m, eval, labels);
+      if (!options.Labels) continue;
+      const QRectF own(0, 0, kTileSide, kTileSide);
+      CollectLabels(s, static_cast<int>(i), *layer, m, options.LabelsCrossEdges ? QRectF() : own,
+                    eval, labels);
+      for (const TNeighbourTile& n : neighbours) {
+        const TVectorLayer* other = n.Tile ? n.Tile->Layer(s.SourceLayer) : nullptr;
+        if (!other) continue;
+        TEval near;
+        near.Layer.Zoom = zoom;
+        near.Feature = near.Layer;
+        near.Feature.Layer = other;
+        TMapping shifted = MappingFor(*other, n.Window);
+        shifted.Dx -= n.Dx * kTileSide;
+        shifted.Dy -= n.Dy * kTileSide;
+        CollectLabels(s, static_cast<int>(i), *other, shifted,
+                      QRectF(n.Dx * kTileSide, n.Dy * kTileSide, kTileSide, kTileSide), near,
+                      labels);
+      }
       continue;
     }
     DrawFeatures(painter, s, *layer, m, eval);
   }
-  if (!labels.empty()) DrawLabels(painter, labels, options.LabelsCrossEdges);
+  // With the neighbours' labels at hand, a point label may cross the edge:
+  // the neighbour places it alike and draws its other part.
+  if (!labels.empty()) DrawLabels(painter, labels, options.LabelsCrossEdges || !neighbours.empty());
 }
 
 }  // namespace wy

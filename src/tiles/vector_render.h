@@ -5,14 +5,18 @@
 //
 // Labels are placed per tile: collision boxes keep them from overlapping,
 // the style's later symbol layers (drawn on top) are placed first, and
-// within a layer a lower symbol-sort-key goes first. A label that would
-// cross the tile's edge is left out, so no label is ever cut in half by a
-// neighbour that does not draw its other part.
+// within a layer a lower symbol-sort-key goes first. Given the eight tiles
+// around, their labels near the tile take part too, all in one order, so a
+// point label crossing the edge is placed alike by both tiles and each
+// draws its part; a road name stays whole within its own tile. Without
+// them, a label that would cross the tile's edge is left out: no label is
+// ever cut in half.
 
 #include <QImage>
 
 class QPainter;
 #include <cstdint>
+#include <vector>
 
 #include "tiles/vector_style.h"
 #include "tiles/vector_tile.h"
@@ -26,6 +30,15 @@ struct TTileWindow {
   int Depth = 0;
   uint32_t SubX = 0;
   uint32_t SubY = 0;
+};
+
+// A tile next to the one drawn, Dx and Dy tiles away (-1 to 1), shown
+// through Window as the drawn tile is.
+struct TNeighbourTile {
+  const TVectorTile* Tile = nullptr;
+  TTileWindow Window;
+  int Dx = 0;
+  int Dy = 0;
 };
 
 struct TVectorDrawOptions {
@@ -43,10 +56,12 @@ struct TVectorDrawOptions {
 // The image of map tile zoom `z` drawn from `tile`: 256 * Scale pixels
 // square, its device pixel ratio Scale.
 QImage DrawVectorTile(const TVectorStyle& style, const TVectorTile& tile, int z,
-                      const TTileWindow& window, const TVectorDrawOptions& options);
+                      const TTileWindow& window, const TVectorDrawOptions& options,
+                      const std::vector<TNeighbourTile>& neighbours = {});
 
 // As above, onto a painter whose coordinates are the tile's 256 map pixels.
 void DrawVectorTileInto(QPainter& painter, const TVectorStyle& style, const TVectorTile& tile,
-                        int z, const TTileWindow& window, const TVectorDrawOptions& options);
+                        int z, const TTileWindow& window, const TVectorDrawOptions& options,
+                        const std::vector<TNeighbourTile>& neighbours = {});
 
 }  // namespace wy

@@ -250,6 +250,21 @@ TVectorTileDrawer::TVectorTileDrawer(std::shared_ptr<TVectorSource> source,
                                      std::shared_ptr<TVectorStyle> style)
     : FSource(std::move(source)), FStyle(std::move(style)) {}
 
+void TVectorTileDrawer::Locate(int x, int y, int z, int& sourceX, int& sourceY, int& sourceZ,
+                               TTileWindow& window) const {
+  window = TTileWindow();
+  sourceX = x;
+  sourceY = y;
+  sourceZ = z;
+  if (z <= FSource->MaxZoom) return;
+  window.Depth = z - FSource->MaxZoom;
+  sourceZ = FSource->MaxZoom;
+  sourceX = x >> window.Depth;
+  sourceY = y >> window.Depth;
+  window.SubX = static_cast<uint32_t>(x - (sourceX << window.Depth));
+  window.SubY = static_cast<uint32_t>(y - (sourceY << window.Depth));
+}
+
 std::shared_ptr<const TVectorTile> TVectorTileDrawer::Decoded(int x, int y, int z,
                                                               std::string& error) {
   const int64_t key = TileKey(x, y, z);
@@ -277,15 +292,8 @@ bool TVectorTileDrawer::Draw(int x, int y, int z, int scale, QImage& image, std:
   error.clear();
   if (z < FSource->MinZoom || z > kMaxVectorZoom || z < 0) return false;
   TTileWindow window;
-  int sourceX = x, sourceY = y, sourceZ = z;
-  if (z > FSource->MaxZoom) {
-    window.Depth = z - FSource->MaxZoom;
-    sourceZ = FSource->MaxZoom;
-    sourceX = x >> window.Depth;
-    sourceY = y >> window.Depth;
-    window.SubX = static_cast<uint32_t>(x - (sourceX << window.Depth));
-    window.SubY = static_cast<uint32_t>(y - (sourceY << window.Depth));
-  }
+  int sourceX, sourceY, sourceZ;
+  Locate(x, y, z, sourceX, sourceY, sourceZ, window);
   auto tile = Decoded(sourceX, sourceY, sourceZ, error);
   if (!tile) {
     if (!error.empty())
@@ -296,7 +304,27 @@ bool TVectorTileDrawer::Draw(int x, int y, int z, int scale, QImage& image, std:
   TVectorDrawOptions options;
   options.Scale = scale;
   options.Labels = labels;
-  image = DrawVectorTile(*FStyle, *tile, z, window, options);
+  // The tiles around, for the labels near the edges (kept decoded).
+  std::vector<std::shared_ptr<const TVectorTile>> kept;
+  std::vector<TNeighbourTile> neighbours;
+  const int side = 1 << z;
+  for (int dy = -1; labels && dy <= 1; ++dy)
+    for (int dx = -1; dx <= 1; ++dx) {
+      const int nx = x + dx, ny = y + dy;
+      if ((dx == 0 && dy == 0) || nx < 0 || ny < 0 || nx >= side || ny >= side) continue;
+      TNeighbourTile n;
+      int ax, ay, az;
+      Locate(nx, ny, z, ax, ay, az, n.Window);
+      std::string ignored;
+      auto other = Decoded(ax, ay, az, ignored);
+      if (!other) continue;
+      n.Tile = other.get();
+      n.Dx = dx;
+      n.Dy = dy;
+      kept.push_back(std::move(other));
+      neighbours.push_back(n);
+    }
+  image = DrawVectorTile(*FStyle, *tile, z, window, options, neighbours);
   return !image.isNull();
 }
 

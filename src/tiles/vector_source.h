@@ -59,6 +59,10 @@ class TVectorTileDrawer {
 
  private:
   std::shared_ptr<const TVectorTile> Decoded(int x, int y, int z, std::string& error);
+  // The source tile that map tile (x, y, z) is drawn from, and the part of
+  // it that fills the tile.
+  void Locate(int x, int y, int z, int& sourceX, int& sourceY, int& sourceZ,
+              TTileWindow& window) const;
 
   std::shared_ptr<TVectorSource> FSource;
   std::shared_ptr<TVectorStyle> FStyle;

@@ -134,6 +134,33 @@ TEST_F(VectorSourceTest, DeeperZoomsDrawFromTheDeepestTile) {
   EXPECT_FALSE(server.TileOK());
 }
 
+// A place name across the edge of two tiles is drawn by both, each its
+// part: "Wyton" stands at 0.92 of the zoom-15 tile (2 kX, 2 kY), so its
+// last letters fall in the tile east of it.
+TEST_F(VectorSourceTest, LabelsAcrossTileEdgesAreDrawnByBothTiles) {
+  TVuroduDavServer& server = MakeServer(false);
+  std::string error;
+  ASSERT_TRUE(
+      UseLocalTileSource((kData / "town.mbtiles").string(), server.TileServerInfo(), error));
+  const QImage west = server.GetTile(kX * 2, kY * 2, 15).convertToFormat(QImage::Format_RGB32);
+  const QImage east = server.GetTile(kX * 2 + 1, kY * 2, 15).convertToFormat(QImage::Format_RGB32);
+  // Rows of the name: 0.40 of the tile, about 102.
+  EXPECT_GT(DarkPixels(west, 0.94, 0.34, 1.0, 0.46), 5);
+  EXPECT_GT(DarkPixels(east, 0.0, 0.34, 0.04, 0.46), 2);
+  // Each tile alone, without the other's data, leaves the name out.
+  TVectorTile tile;
+  std::string stored, plain;
+  auto file = TMbTiles::Open((kData / "town.mbtiles").string(), error);
+  ASSERT_TRUE(file && file->ReadTile(kX, kY, kZ, stored));
+  ASSERT_TRUE(InflateTileBytes(stored, plain, error));
+  ASSERT_TRUE(DecodeVectorTile(plain.data(), plain.size(), tile, error));
+  TVectorDrawOptions options;
+  const QImage alone =
+      DrawVectorTile(*TVectorStyle::Default(), tile, 15, TTileWindow{1, 0, 0}, options)
+          .convertToFormat(QImage::Format_RGB32);
+  EXPECT_EQ(DarkPixels(alone, 0.80, 0.34, 1.0, 0.46), 0);
+}
+
 // At twice the pixel density tiles are drawn at 512 pixels, not enlarged.
 TEST_F(VectorSourceTest, HighDensityTilesAreDrawnAtTheirSize) {
   TVuroduDavServer& server = MakeServer(false);
