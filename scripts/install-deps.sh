@@ -13,10 +13,9 @@ PACKAGES=(
   libprotozero-dev nlohmann-json3-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
-  # test-only checkers of exported files (strict XML, JSON, and a GIS reader)
+  # test-only checkers of exported files (strict XML, JSON, and a GIS reader;
+  # GDAL's MVT writer also makes the vector test town)
   libxml2-utils jq gdal-bin
-  # making the vector test town
-  tilemaker
   # running the window without a desktop, and its font
   xvfb xauth fonts-dejavu-core
 )

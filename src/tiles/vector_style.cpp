@@ -568,8 +568,6 @@ const TPropertySlot kLayout[] = {
     {"text-transform", &TStyleLayer::TextTransform, Bit(slSymbol)},
     {"text-max-width", &TStyleLayer::TextMaxWidth, Bit(slSymbol)},
     {"text-offset", &TStyleLayer::TextOffset, Bit(slSymbol)},
-    {"text-anchor", &TStyleLayer::TextAnchor, Bit(slSymbol)},
-    {"text-letter-spacing", &TStyleLayer::TextLetterSpacing, Bit(slSymbol)},
     {"symbol-placement", &TStyleLayer::SymbolPlacement, Bit(slSymbol)},
     {"symbol-sort-key", &TStyleLayer::SymbolSortKey, Bit(slSymbol)},
 };

@@ -70,7 +70,7 @@ struct TStyleLayer {
   TStyleValue TextColor, TextHaloColor, TextHaloWidth, TextOpacity;
   // Layout
   TStyleValue TextField, TextSize, TextFont, TextTransform, TextMaxWidth, SymbolPlacement,
-      SymbolSortKey, TextOffset, TextAnchor, TextLetterSpacing;
+      SymbolSortKey, TextOffset;
 };
 
 class TVectorStyle {
