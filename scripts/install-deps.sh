@@ -9,9 +9,12 @@ PACKAGES=(
   g++ make cmake ninja-build pkg-config ccache
   # libraries
   qt6-base-dev qt6-svg-dev libcurl4-openssl-dev libpng-dev libjpeg-dev zlib1g-dev libminizip-dev libsqlite3-dev
+  # vector tiles: protocol buffers and style documents
+  libprotozero-dev nlohmann-json3-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
-  # test-only checkers of exported files (strict XML, JSON, a GIS reader, PDF)
+  # test-only checkers of exported files (strict XML, JSON, a GIS reader, PDF;
+  # GDAL's MVT writer also makes the vector test town)
   libxml2-utils jq gdal-bin poppler-utils
   # running the window without a desktop, and its font
   xvfb xauth fonts-dejavu-core

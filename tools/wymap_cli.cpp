@@ -106,6 +106,7 @@ struct TArguments {
   std::string TileUrl;
   bool HasTileUrl = false;
   std::string Tiles;  // a local tile source: MBTiles file or tile folder
+  std::string Style;  // the style file of a vector tile source
   bool HasTiles = false;
   std::string Output;
   bool HasOutput = false;
@@ -313,9 +314,10 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) 
         name == "--cache" || name == "--endpoint" || name == "--tags" || name == "--max" ||
         name == "--lat" || name == "--lng" || name == "--radius" || name == "--timeout" ||
         name == "--zoom" || name == "--size" || name == "--tile-server" || name == "--tile-url" ||
-        name == "--tiles" || name == "-o" || name == "--output" || name == "--marker" ||
-        name == "--poi" || name == "--line" || name == "--polygon" || name == "--info" ||
-        name == "--older-than" || name == "--shapes" || name == "--shapes-out" || name == "--dpi";
+        name == "--tiles" || name == "--style" || name == "-o" || name == "--output" ||
+        name == "--marker" || name == "--poi" || name == "--line" || name == "--polygon" ||
+        name == "--info" || name == "--older-than" || name == "--shapes" ||
+        name == "--shapes-out" || name == "--dpi";
     if (!known) return "unknown option " + name;
     if (!hasValue) {
       if (i + 1 >= args.size()) return "missing value for " + name;
@@ -377,7 +379,8 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) 
       if (!ParseStrictNumber(value, a.Dpi) || a.Dpi < 1 || a.Dpi > 10000)
         return "--dpi wants pixels per inch from 1 to 10000, not \"" + value + "\"";
     } else if (name == "--zoom" || name == "--size" || name == "--tile-server" ||
-               name == "--tile-url" || name == "--tiles" || name == "-o" || name == "--output") {
+               name == "--tile-url" || name == "--tiles" || name == "--style" || name == "-o" ||
+               name == "--output") {
       a.RenderOnly.push_back(name);
       if (name == "--zoom") {
         int64_t zoom = 0;
@@ -407,6 +410,9 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& a) 
         if (value.empty()) return "--tiles wants an MBTiles file or a tile folder";
         a.Tiles = value;
         a.HasTiles = true;
+      } else if (name == "--style") {
+        if (value.empty()) return "--style wants a style file";
+        a.Style = value;
       } else {  // -o, --output
         if (value.empty()) return name + " wants a file name";
         a.Output = value;
@@ -786,6 +792,7 @@ int RunRender(const TArguments& a, std::ostream& err) {
   if (a.HasTiles) {
     // Tiles read from the source in place of the service's.
     std::string problem;
+    if (!a.Style.empty()) SetSetting("vector.style", a.Style);
     if (!map.SetLocalTiles(a.Tiles, problem)) {
       err << "wymap: " << OneLine(problem) << '\n';
       return kWymapUsage;
@@ -888,7 +895,8 @@ std::string WymapUsage() {
          "                         points of interest around a position, one a line:\n"
          "                         id TAB lat TAB lng TAB name TAB types\n"
          "  render --lat LAT --lng LNG --zoom Z --size WxH -o FILE\n"
-         "         [--tile-server NAME] [--tile-url TEMPLATE] [--tiles PATH] [shapes]\n"
+         "         [--tile-server NAME] [--tile-url TEMPLATE] [--tiles PATH [--style FILE]]\n"
+         "         [shapes]\n"
          "  render --shapes FILE --size WxH -o FILE [options and shapes as above]\n"
          "  render --fit --size WxH -o FILE [shapes]\n"
          "                         the map around a position as a PNG, PDF or SVG\n"
@@ -944,7 +952,13 @@ std::string WymapUsage() {
          "  --tile-url TEMPLATE    http(s) address of the tiles with {z}, {x} and {y},\n"
          "                         e.g. http://localhost:8080/{z}/{x}/{y}.png\n"
          "  --tiles PATH           tiles from an MBTiles file or a folder of\n"
-         "                         <z>/<x>/<y>.png files instead of a tile server\n"
+         "                         <z>/<x>/<y>.png files instead of a tile server;\n"
+         "                         vector tiles from a PMTiles archive (a file or an\n"
+         "                         http(s) address), an MBTiles file of format pbf,\n"
+         "                         a folder of <z>/<x>/<y>.pbf or .mvt files, or\n"
+         "                         \"vector\" for the endpoint.vector template\n"
+         "  --style FILE           the MapLibre style vector tiles are drawn with\n"
+         "                         (default: the built-in one)\n"
          "  --cache DIR            answer and tile cache folder; \"\" for none\n"
          "                         (default: the user's cache folder, " +
          GetCacheDir() +

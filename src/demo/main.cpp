@@ -8,7 +8,12 @@
 //   --cache-beside-program the folder "cache" next to the program file
 //   --no-cache             no disk cache
 //   --tiles PATH           tiles from an MBTiles file or a folder of
-//                          <z>/<x>/<y>.png files instead of a tile server
+//                          <z>/<x>/<y>.png files instead of a tile server;
+//                          vector tiles from PMTiles, MBTiles (pbf) or a folder
+//                          of .pbf/.mvt files
+//   --style FILE           the MapLibre style of vector tiles (Qt's own -style
+//                          option is not available in this program)
+//   --view ZOOM/LAT/LNG    the view to start with (a navigation address)
 //   --quit-after-first-frame  prints how long the first map frame took and
 //                          exits (start-up measurements)
 #include <QApplication>
@@ -23,9 +28,38 @@
 #include "geo/settings.h"
 #include "map/map_control.h"
 
+namespace {
+
+// Takes "--style FILE", "--style=FILE", "-style FILE" and "-style=FILE" out
+// of the command line before Qt sees it: Qt reads them as its widget style
+// and drops them. Returns the last file given ("" for none).
+std::string TakeStyleOption(int& argc, char** argv) {
+  std::string style;
+  int kept = 1;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if ((arg == "--style" || arg == "-style") && i + 1 < argc) {
+      style = argv[++i];
+      continue;
+    }
+    if (arg.rfind("--style=", 0) == 0 || arg.rfind("-style=", 0) == 0) {
+      style = arg.substr(arg.find('=') + 1);
+      continue;
+    }
+    argv[kept++] = argv[i];
+  }
+  argv[kept] = nullptr;
+  argc = kept;
+  return style;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   QElapsedTimer started;
   started.start();
+  const std::string style = TakeStyleOption(argc, argv);
+  if (!style.empty()) wy::SetSetting("vector.style", style);
   QApplication app(argc, argv);
   QApplication::setApplicationName("wymap-demo");
   // Before anything reads the settings: where this program's icons are,
@@ -49,8 +83,9 @@ int main(int argc, char** argv) {
                                             "Prints the time to the first map frame and exits.");
   const QCommandLineOption tilesOption(
       "tiles", "Tiles from an MBTiles file or a folder of <z>/<x>/<y>.png files.", "PATH");
-  parser.addOptions(
-      {setOption, cacheOption, besideOption, noCacheOption, firstFrameOption, tilesOption});
+  const QCommandLineOption viewOption("view", "The view to start with.", "ZOOM/LAT/LNG");
+  parser.addOptions({setOption, cacheOption, besideOption, noCacheOption, firstFrameOption,
+                     tilesOption, viewOption});
   parser.process(app);
 
   for (const QString& pair : parser.values(setOption)) {
@@ -80,6 +115,10 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "wymap-demo: %s\n", error.empty() ? "no map" : error.c_str());
       return 2;
     }
+  }
+  if (parser.isSet(viewOption)) {
+    if (auto* map = window.findChild<wy::TWyVuroduDav*>())
+      map->SetUrl("#" + parser.value(viewOption).toUtf8().toStdString());
   }
   window.show();
   if (parser.isSet(firstFrameOption)) {

@@ -61,6 +61,13 @@ const std::map<std::string, std::string>& Defaults() {
       {"endpoint.arcgis-world-street-map-2x", ""},
       {"endpoint.arcgis-world-imagery-2x", ""},
       {"max-connections.tile.openstreetmap.org:443", "2"},
+      // Vector tiles: the URL template of an HTTP source ({z}, {x}, {y}),
+      // used by the tile source "vector" (no public host is assumed), and
+      // the deepest zoom it serves; the style file vector sources are drawn
+      // with (empty: built-in).
+      {"endpoint.vector", ""},
+      {"vector.max-zoom", "14"},
+      {"vector.style", ""},
       // Decoded tiles kept beside each tile layer's memory cache, in bytes
       // (two 3840 x 2160 screens of 32-bit tiles); 0 keeps none.
       {"tiles.decoded-cache-bytes", "67108864"},

@@ -8,6 +8,7 @@
 #include "geo/lru_cache.h"
 #include "platform/log.h"
 #include "tiles/basemap.h"
+#include "tiles/place_names.h"
 
 namespace wy {
 
@@ -18,9 +19,10 @@ struct TCache {
   TLruCache<uint64_t, QImage> Tiles;
 };
 
-TCache& Cache() {
-  static TCache cache;
-  return cache;
+// Tiles without and with place names, kept apart.
+TCache& Cache(bool names = false) {
+  static TCache plain, named;
+  return names ? named : plain;
 }
 
 // Zoom (5 bits: 0 to 30 are drawn), scale (3 bits) and 28 bits per axis.
@@ -31,9 +33,9 @@ uint64_t TileId(int x, int y, int z, int scale) {
 
 }  // namespace
 
-QImage BasemapTile(int x, int y, int z, int scale) {
+QImage BasemapTile(int x, int y, int z, int scale, bool names) {
   scale = std::clamp(scale, 1, 4);
-  TCache& cache = Cache();
+  TCache& cache = Cache(names);
   const uint64_t id = TileId(x, y, z, scale);
   {
     std::lock_guard<std::mutex> lock(cache.Mutex);
@@ -43,6 +45,7 @@ QImage BasemapTile(int x, int y, int z, int scale) {
   // not wait for this one.
   QImage image;
   TBasemap::World().DrawTile(x, y, z, image, scale);
+  if (names && !image.isNull()) DrawPlaceNames(image, x, y, z);
   std::lock_guard<std::mutex> lock(cache.Mutex);
   if (cache.Tiles.Peek(id) == nullptr) {
     try {
@@ -57,8 +60,12 @@ QImage BasemapTile(int x, int y, int z, int scale) {
 }
 
 size_t BasemapTilesCached() {
-  std::lock_guard<std::mutex> lock(Cache().Mutex);
-  return Cache().Tiles.Count();
+  size_t count = 0;
+  for (bool names : {false, true}) {
+    std::lock_guard<std::mutex> lock(Cache(names).Mutex);
+    count += Cache(names).Tiles.Count();
+  }
+  return count;
 }
 
 }  // namespace wy

@@ -4,8 +4,10 @@
 #include <QFileInfo>
 #include <memory>
 
+#include "geo/settings.h"
 #include "geo/text_convert.h"
 #include "tiles/mbtiles.h"
+#include "tiles/vector_source.h"
 
 namespace wy {
 
@@ -51,6 +53,12 @@ std::string PlainAttribution(const std::string& text) {
 }
 
 bool UseLocalTileSource(const std::string& path, TTileServerInfo& info, std::string& error) {
+  return UseLocalTileSource(path, GetSetting("vector.style"), info, error);
+}
+
+bool UseLocalTileSource(const std::string& path, const std::string& stylePath,
+                        TTileServerInfo& info, std::string& error) {
+  if (IsVectorSource(path)) return UseVectorTileSource(path, stylePath, info, error);
   const QFileInfo file(QString::fromStdString(path));
   if (!file.exists()) {
     error = path + " does not exist";
@@ -65,6 +73,7 @@ bool UseLocalTileSource(const std::string& path, TTileServerInfo& info, std::str
     }
     const std::string root = dir.absolutePath().toStdString();
     info.GetTileData = nullptr;
+    info.GetTileDrawn = nullptr;
     info.GetTileFilename = [root](std::string& name, int x, int y, int z) {
       name = root + "/" + std::to_string(z) + "/" + std::to_string(x) + "/" + std::to_string(y) +
              ".png";
@@ -81,7 +90,13 @@ bool UseLocalTileSource(const std::string& path, TTileServerInfo& info, std::str
   // Absolute, so that SQLite never reads a name starting "file:" as a URI.
   std::shared_ptr<TMbTiles> tiles = TMbTiles::Open(file.absoluteFilePath().toStdString(), error);
   if (!tiles) return false;
+  if (tiles->Vector()) {
+    // A vector file without tiles: nothing to draw.
+    error = path + " holds no tiles";
+    return false;
+  }
   info.GetTileFilename = nullptr;
+  info.GetTileDrawn = nullptr;
   info.GetTileData = [tiles](int x, int y, int z, std::string& bytes) {
     return tiles->ReadTile(x, y, z, bytes);
   };

@@ -74,6 +74,8 @@ bool TMbTiles::ReadMetadata(std::string& error) {
       const std::string value = ColumnText(statement, 1);
       if (name == "name") {
         FName = value;
+      } else if (name == "json") {
+        FJson = value;
       } else if (name == "attribution") {
         FAttribution = value;
       } else if (name == "minzoom") {
@@ -84,8 +86,10 @@ bool TMbTiles::ReadMetadata(std::string& error) {
         const std::string format = AsciiLower(value);
         if (format == "jpg" || format == "jpeg") {
           FFormat = stJpeg;
+        } else if (format == "pbf" || format == "mvt") {
+          FVector = true;
         } else if (format != "png" && !format.empty()) {
-          error = "tiles of format \"" + value + "\" cannot be drawn (png or jpg only)";
+          error = "tiles of format \"" + value + "\" cannot be drawn (png, jpg or pbf only)";
           sqlite3_finalize(statement);
           return false;
         }
@@ -107,6 +111,16 @@ bool TMbTiles::ReadMetadata(std::string& error) {
   }
   sqlite3_finalize(statement);
   return true;
+}
+
+bool TMbTiles::HasTiles() {
+  std::lock_guard<std::mutex> lock(FMutex);
+  sqlite3_stmt* statement = nullptr;
+  bool any = sqlite3_prepare_v2(FDb, "SELECT 1 FROM tiles LIMIT 1", -1, &statement, nullptr) ==
+                 SQLITE_OK &&
+             sqlite3_step(statement) == SQLITE_ROW;
+  sqlite3_finalize(statement);
+  return any;
 }
 
 bool TMbTiles::ReadTile(int x, int y, int z, std::string& bytes) {

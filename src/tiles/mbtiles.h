@@ -22,7 +22,8 @@ namespace wy {
 class TMbTiles {
  public:
   // The opened file, or null with the reason in `error` (not a database,
-  // no tiles table, vector tiles).
+  // no tiles table, tiles of a format that is neither an image nor vector
+  // tiles).
   static std::shared_ptr<TMbTiles> Open(const std::string& path, std::string& error);
   ~TMbTiles();
   TMbTiles(const TMbTiles&) = delete;
@@ -37,6 +38,13 @@ class TMbTiles {
   const std::string& Name() const { return FName; }
   const std::string& Attribution() const { return FAttribution; }
   TStreamType Format() const { return FFormat; }
+  // Vector tiles (format "pbf"), gzip-compressed or not; Format() is then
+  // meaningless.
+  bool Vector() const { return FVector; }
+  // The "json" metadata row (vector tiles describe their layers there).
+  const std::string& Json() const { return FJson; }
+  // True when the tiles table holds at least one tile.
+  bool HasTiles();
   int MinZoom() const { return FMinZoom; }
   int MaxZoom() const { return FMaxZoom; }
 
@@ -50,6 +58,8 @@ class TMbTiles {
   std::string FName;
   std::string FAttribution;
   TStreamType FFormat = stPng;
+  bool FVector = false;
+  std::string FJson;
   int FMinZoom = 0;
   int FMaxZoom = 0;
 };

@@ -45,7 +45,8 @@ const TTileCatalogRow kRows[] = {
      "swisstopo, and the GIS User Community",
      ""},
     // Drawn by the program itself (basemap.h); no address.
-    {"OFFLINE", stPng, 10, hrFixed, "", "Natural Earth", "https://www.naturalearthdata.com"},
+    {"OFFLINE", stPng, 10, hrFixed, "", "Natural Earth, GeoNames (CC BY)",
+     "https://www.naturalearthdata.com"},
 };
 
 // Seeded once per process; URLs are built on the window thread, the lock

@@ -25,6 +25,13 @@ using TOnMapServerTilePath = std::function<void(std::string& tileFilename, int x
 // LocalPath.
 using TOnMapServerTileData = std::function<bool(int x, int y, int z, std::string& bytes)>;
 
+// A tile source that draws its tiles (vector tiles, for example): true with
+// the PNG bytes of tile (x, y, z) drawn at `scale` device pixels per map
+// pixel, so 256 * scale pixels wide. Used with LocalPath, before
+// GetTileData.
+using TOnMapServerTileDraw =
+    std::function<bool(int x, int y, int z, int scale, std::string& bytes)>;
+
 // How the varying part of a host is chosen for each URL.
 enum THostRule : uint8_t {
   hrFixed,    // one host; {s} (if a template has it) becomes "a"
@@ -73,6 +80,9 @@ class TTileServerInfo {
   // With LocalPath: when assigned, tiles are read through it instead of from
   // the file GetTileFilename names. Cleared on a change of service.
   TOnMapServerTileData GetTileData;
+  // With LocalPath: a source that draws its tiles. Cleared on a change of
+  // service.
+  TOnMapServerTileDraw GetTileDrawn;
 
  private:
   TStreamType StreamType = stPng;

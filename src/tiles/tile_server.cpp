@@ -87,6 +87,7 @@ void TVuroduDavServer::SelectService(TTileServer value) {
   FTileServerInfo.MinZoom = 2;
   FTileServerInfo.GetTileFilename = nullptr;
   FTileServerInfo.GetTileData = nullptr;
+  FTileServerInfo.GetTileDrawn = nullptr;
   const TTileCatalogRow& row = TileCatalogRow(value);
   FTileServerInfo.SetTileFormat(row.Format);
   FTileServerInfo.MaxZoom = row.MaxZoom;
@@ -124,6 +125,8 @@ std::string TVuroduDavServer::GetTileUrl(int x, int y, int z) {
 
 bool TVuroduDavServer::ReadTileData(int x, int y, int z, std::string& bytes) {
   try {
+    if (FTileServerInfo.GetTileDrawn)
+      return FTileServerInfo.GetTileDrawn(x, y, z, FTileScale, bytes);
     return FTileServerInfo.GetTileData(x, y, z, bytes);
   } catch (...) {
     // A failing source has no tile.
@@ -197,7 +200,8 @@ bool TVuroduDavServer::HighResolutionSource() const {
   // Custom and local sources name the tile files themselves: they have one
   // size of tile.
   return FTileScale > 1 && !FTileServerInfo.LocalPath && !FTileServerInfo.GetTileFilename &&
-         !FTileServerInfo.GetTileData && CatalogHasHighResolution(FTileServer.load());
+         !FTileServerInfo.GetTileData && !FTileServerInfo.GetTileDrawn &&
+         CatalogHasHighResolution(FTileServer.load());
 }
 
 void TVuroduDavServer::SetStringGrid(bool value) {
@@ -522,7 +526,7 @@ bool TVuroduDavServer::DrawOffline(int x, int y, int z) {
     // Drawn tiles have no bytes to show as text.
     FStringTile.clear();
   } else {
-    FTile = BasemapTile(x, y, z, FTileScale);
+    FTile = BasemapTile(x, y, z, FTileScale, true);
   }
   if (OnLoadTile) OnLoadTile(x, y, z, 1);
   return true;
@@ -566,8 +570,9 @@ bool TVuroduDavServer::Retrieve(int x, int y, int z) {
   }
 
   if (FTileServerInfo.LocalPath) {
-    const bool read = FTileServerInfo.GetTileData ? ReadTileData(x, y, z, bytes)
-                                                  : ReadTileFile(GetTileUrl(x, y, z), bytes);
+    const bool read = FTileServerInfo.GetTileData || FTileServerInfo.GetTileDrawn
+                          ? ReadTileData(x, y, z, bytes)
+                          : ReadTileFile(GetTileUrl(x, y, z), bytes);
     const bool decoded = read && !bytes.empty() && DecodeInto(bytes);
     if (decoded) StoreLoaded(key, std::move(bytes), nullptr);
     if (decoded) {

@@ -40,7 +40,7 @@ TEST_F(LocalTilesTest, OfflineServiceDrawsWithoutNetworkOrDisk) {
   const QImage image = server.GetTile(8, 5, 4);
   EXPECT_TRUE(server.TileOK());
   EXPECT_FALSE(server.TileStoodIn());
-  EXPECT_EQ(image, BasemapTile(8, 5, 4));
+  EXPECT_EQ(image, BasemapTile(8, 5, 4, 1, true));
   EXPECT_EQ(FEvents, (std::vector<std::array<int, 4>>{{8, 5, 4, 1}}));
   Pump(50);
   EXPECT_EQ(FFixture.RequestCount(), 0u);

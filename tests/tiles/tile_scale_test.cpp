@@ -118,7 +118,7 @@ TEST_F(TileScaleTest, DrawnTilesAreDrawnAtTheScreensDensity) {
   EXPECT_TRUE(server.TileOK());
   EXPECT_EQ(tile.size(), QSize(512, 512));
   EXPECT_EQ(tile.devicePixelRatio(), 2.0);
-  EXPECT_EQ(tile, BasemapTile(1, 1, 2, 2));
+  EXPECT_EQ(tile, BasemapTile(1, 1, 2, 2, true));
   EXPECT_EQ(server.ScaledCount(), 0) << "drawn, not enlarged";
   EXPECT_EQ(FFixture.RequestCount(), 0u);
 

@@ -260,8 +260,8 @@ TEST_F(WymapRenderTest, DrawsOfflineAndLocalTilesWithoutAServer) {
                   "--cache", "", "--tile-server", "offline", "-o", offline});
   ASSERT_EQ(run.Code, kWymapOk) << run.Err;
   QImage image = QImage(QString::fromStdString(offline)).convertToFormat(QImage::Format_RGB32);
-  EXPECT_EQ(image.copy(344, 44, 256, 256), BasemapTile(1, 1, 2));
-  EXPECT_EQ(image.copy(600, 300, 256, 256), BasemapTile(2, 2, 2));
+  EXPECT_EQ(image.copy(344, 44, 256, 256), BasemapTile(1, 1, 2, 1, true));
+  EXPECT_EQ(image.copy(600, 300, 256, 256), BasemapTile(2, 2, 2, 1, true));
 
   // Zoom 2 in a file that has it; tiles (x, y) in the map's numbering.
   const std::string mbtiles = scratch.Sub("world.mbtiles");
@@ -291,6 +291,42 @@ TEST_F(WymapRenderTest, DrawsOfflineAndLocalTilesWithoutAServer) {
             << x << "," << y;
   }
   EXPECT_EQ(server.RequestCount(), 0u);
+}
+
+// Vector tiles: the synthetic town's PMTiles drawn with the built-in style
+// and with a style file given by --style (its water red).
+TEST_F(WymapRenderTest, DrawsVectorTilesWithAStyle) {
+  const std::string town = std::string(WY_TEST_DATA_DIR) + "/town.pmtiles";
+  const std::string style = scratch.Sub("red-water.json");
+  std::ofstream(style) << R"({"version": 8, "layers": [
+      {"id": "w", "type": "fill", "source-layer": "water", "paint": {"fill-color": "#ff0000"}}]})";
+  // Zoom 14 tile (8556, 5784) fills the 256 x 256 image; its lake covers
+  // the fractions 0.06 to 0.30 of the tile.
+  const std::vector<std::string> view = {"render", "--lat",   "46.6720565", "--lng",   "8.0090332",
+                                         "--zoom", "14",      "--size",     "256x256", "--cache",
+                                         "",       "--tiles", town};
+  for (const std::string& styleFile : {std::string(), style}) {
+    SCOPED_TRACE(styleFile);
+    const std::string output = scratch.Sub("vector.png");
+    std::vector<std::string> args = view;
+    if (!styleFile.empty()) args.insert(args.end(), {"--style", styleFile});
+    args.insert(args.end(), {"-o", output});
+    const TRun run = Run(args);
+    ASSERT_EQ(run.Code, kWymapOk) << run.Err;
+    const QImage image =
+        QImage(QString::fromStdString(output)).convertToFormat(QImage::Format_RGB32);
+    const QColor lake(image.pixel(46, 66));
+    if (styleFile.empty()) {
+      EXPECT_EQ(lake.name().toStdString(), "#aad3df");
+    } else {
+      EXPECT_EQ(lake.name().toStdString(), "#ff0000");
+    }
+  }
+  const TRun bad =
+      Run({"render", "--lat", "0", "--lng", "0", "--zoom", "2", "--size", "64x64", "--cache", "",
+           "--tiles", town, "--style", scratch.Sub("none.json"), "-o", scratch.Sub("x.png")});
+  EXPECT_EQ(bad.Code, kWymapUsage);
+  EXPECT_NE(bad.Err.find("none.json"), std::string::npos) << bad.Err;
 }
 
 // Markers on the world at zoom 2 (1200 x 600, centred on 0,0, so lat 0 is
