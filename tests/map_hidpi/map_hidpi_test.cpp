@@ -100,7 +100,7 @@ TEST_F(MapHiDpiTest, HighResolutionTilesAreAskedForWhereTheServiceHasThem) {
   // The ordinary tiles asked for before the template was set are all there
   // are of those: none after.
   const auto requests = FTiles.Server().Requests();
-  EXPECT_EQ(requests.back().Path.rfind("/osm2x/", 0), 0u);
+  EXPECT_EQ(requests.back().Path.rfind("/osm2x/", 0), 0u) << requests.back().Path;
 }
 
 TEST_F(MapHiDpiTest, LinesAreDrawnInWidgetUnitsAtTheScreensDensity) {

@@ -61,12 +61,10 @@ TEST(WymapStats, EveryFormatGivesTheFiguresOfItsTracks) {
       "\"min_ele_m\":100,\"max_ele_m\":300,\"start\":null,\"end\":null,\"duration_s\":null,"
       "\"moving_s\":null,\"avg_speed_kmh\":null,\"max_speed_kmh\":null}";
   const std::vector<Case> cases = {
-      {"a.gpx", kGpx, "{\"tracks\":[{\"name\":null," + climb},
-      // (The lines of KML and GeoJSON do not keep their heights yet: the
-      // distance only.)
-      {"a.kml", kKml, "{\"tracks\":[{\"name\":null,\"points\":3,\"distance_m\":110574.4,"},
-      {"a.kmz", kmz, "{\"tracks\":[{\"name\":null,\"points\":3,\"distance_m\":110574.4,"},
-      {"a.geojson", kGeoJson, "{\"tracks\":[{\"name\":null,\"points\":3,\"distance_m\":110574.4,"},
+      {"a.gpx", kGpx, "{\"tracks\":[{\"name\":\"climb\"," + climb},
+      {"a.kml", kKml, "{\"tracks\":[{\"name\":null," + climb},
+      {"a.kmz", kmz, "{\"tracks\":[{\"name\":null," + climb},
+      {"a.geojson", kGeoJson, "{\"tracks\":[{\"name\":null," + climb},
       {"a.txt", kOwn,
        "{\"tracks\":[{\"name\":null,\"points\":3,\"distance_m\":110574.4,\"ascent_m\":null"},
   };
@@ -89,11 +87,39 @@ TEST(WymapStats, EveryFormatGivesTheFiguresOfItsTracks) {
       << out;
 }
 
+// The times of a file's points and the segments of one recorded track reach
+// the figures: two segments of one track are one track, the gap between them
+// is neither distance nor moving time, and the duration runs from the first
+// time to the last.
+TEST(WymapStats, TimesAndSegmentsOfOneTrackComeFromTheFile) {
+  TScratchDir dir;
+  const std::string gpx =
+      "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\" xmlns=\"http://www.topografix.com/GPX/1/1\">\n"
+      "<trk><name>two parts</name>"
+      "<trkseg><trkpt lat=\"0\" lon=\"10\"><time>2024-05-01T08:00:00Z</time></trkpt>"
+      "<trkpt lat=\"0.01\" lon=\"10\"><time>2024-05-01T08:10:00Z</time></trkpt></trkseg>"
+      "<trkseg><trkpt lat=\"1\" lon=\"10\"><time>2024-05-01T09:00:00+00:00</time></trkpt>"
+      "<trkpt lat=\"1.01\" lon=\"10\"><time>2024-05-01T11:10:00+02:00</time></trkpt></trkseg>"
+      "</trk></gpx>\n";
+  std::string out, err;
+  ASSERT_EQ(RunTool({"stats", Write(dir, "t.gpx", gpx), "--json"}, out, err), 0) << err;
+  // 0.01 deg of meridian is about 1105.7 m near the equator: twice that, and
+  // one track of four points.
+  EXPECT_NE(out.find("{\"tracks\":[{\"name\":\"two parts\",\"points\":4,\"distance_m\":2211."),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("\"start\":\"2024-05-01T08:00:00Z\",\"end\":\"2024-05-01T09:10:00Z\","
+                     "\"duration_s\":4200,"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(out.find("},{\"name\""), std::string::npos) << "one track only: " << out;
+}
+
 TEST(WymapStats, TextForPeople) {
   TScratchDir dir;
   std::string out, err;
   ASSERT_EQ(RunTool({"stats", Write(dir, "b.gpx", kGpx)}, out, err), 0) << err;
-  for (const char* line : {"Track 1\n", "  distance     110.6 km\n", "  ascent       200 m\n",
+  for (const char* line : {"Track 1: climb\n", "  distance     110.6 km\n", "  ascent       200 m\n",
                            "  elevation    100 m to 300 m\n", "  duration     no time\n",
                            "Track 2\n", "  ascent       no elevation\n", "  distance     1.11 km\n",
                            "Total of 2 tracks\n", "  distance     111.7 km\n"})
