@@ -86,6 +86,9 @@ TEST_F(MapHiDpiTest, HighResolutionTilesAreAskedForWhereTheServiceHasThem) {
                                 response.set_content(SolidPng(TileColor(x, y), 512, 512),
                                                      "image/png");
                               });
+  // Ordinary tiles already on their way reach the server first, so that
+  // none of them can arrive after the switch below on a busy machine.
+  ASSERT_TRUE(PumpUntil([&] { return FMap->MapServer().ActiveDownloads() == 0; }));
   SetEndpoint("osm-2x", FTiles.Server().Url("/osm2x/{z}/{x}/{y}@2x.png"));
   FMap->MapServer().ClearCache();
   FMap->RedrawMap(false);
