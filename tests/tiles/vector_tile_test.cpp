@@ -45,7 +45,10 @@ std::vector<std::pair<int64_t, int64_t>> ListedPoints(const json& commands) {
 }
 
 void ExpectValue(const TVectorValue& value, const json& listed) {
-  const auto& [type, expected] = *listed.items().begin();
+  // (Through a named iterator: the proxy of items() would end with this line.)
+  const auto first = listed.begin();
+  const std::string type = first.key();
+  const json& expected = first.value();
   if (type == "string_value") {
     EXPECT_EQ(value.Type, vvString);
     // One fixture lists a number that its encoder wrote as text.
