@@ -22,6 +22,7 @@
 #include "shapes/shapes_group.h"
 #include "tiles/graphic_pool.h"
 #include "tools/wymap_cli.h"
+#include "tools/wymap_convert_stream.h"
 
 namespace wy {
 
@@ -179,6 +180,30 @@ void PrepareHeap(size_t bytes) {
   for (auto it = blocks.rbegin(); it != blocks.rend(); ++it) std::free(*it);
 }
 
+std::string CountsText(size_t markers, size_t lines, size_t polygons, size_t points) {
+  return "read " + std::to_string(markers) + " markers, " + std::to_string(lines) + " lines and " +
+         std::to_string(polygons) + " polygons (" + std::to_string(points) + " points)";
+}
+
+// A GPX document straight into the output, without shapes in between.
+int RunStreamConvert(const TConvertArguments& a, std::ostream& err) {
+  std::error_code sizeError;
+  const uintmax_t size = std::filesystem::file_size(a.In, sizeError);
+  TStages stages(err, !sizeError && size >= kProgressBytes);
+  if (!sizeError)
+    stages.Say("reading " + a.In + " (" + std::to_string(size / (1024 * 1024)) + " MB)");
+  std::string text;
+  if (ReadShapeSource(a.In, text) == skError) return Fail(err, "cannot read " + a.In);
+  stages.Say("converting and writing " + a.Out);
+  TStreamCounts counts;
+  const TStreamResult result = StreamConvertGpx(std::move(text), a.To, a.Out, counts);
+  if (result == srNoShapes) return Fail(err, "no shapes in " + a.In);
+  stages.Say(CountsText(counts.markers, counts.lines, 0, counts.points));
+  if (result == srCannotWrite) return Fail(err, "cannot write " + a.Out);
+  stages.Say("done");
+  return kWymapOk;
+}
+
 }  // namespace
 
 std::string ConvertUsage() {
@@ -189,6 +214,15 @@ std::string ConvertUsage() {
 
 int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   (void)out;
+  TConvertArguments a;
+  const std::string problem = ParseConvertArguments(args, a);
+  if (!problem.empty()) {
+    err << "wymap: " << problem << " (try wymap --help)\n";
+    return kWymapUsage;
+  }
+  const TExportKind from = a.HasFrom ? a.From : ExportKindOf(a.In);
+  if (CanStreamConvert(from, a.To)) return RunStreamConvert(a, err);
+
   // A conversion passes the whole file through a few large texts in turn.
   // Kept on the heap and never handed back to the system early, the memory
   // of one is reused by the next instead of being mapped and faulted in
@@ -196,12 +230,6 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
   // (32 MiB is the largest threshold the allocator takes.)
   mallopt(M_MMAP_THRESHOLD, 32 << 20);
   mallopt(M_TRIM_THRESHOLD, 1 << 30);
-  TConvertArguments a;
-  const std::string problem = ParseConvertArguments(args, a);
-  if (!problem.empty()) {
-    err << "wymap: " << problem << " (try wymap --help)\n";
-    return kWymapUsage;
-  }
 
   std::error_code sizeError;
   const uintmax_t size = std::filesystem::file_size(a.In, sizeError);
@@ -252,9 +280,7 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
     const TCounts counts = CountShapes(registry);
     if (counts.markers + counts.lines + counts.polygons == 0)
       return Fail(err, "no shapes in " + a.In);
-    stages.Say("read " + std::to_string(counts.markers) + " markers, " +
-               std::to_string(counts.lines) + " lines and " + std::to_string(counts.polygons) +
-               " polygons (" + std::to_string(counts.points) + " points)");
+    stages.Say(CountsText(counts.markers, counts.lines, counts.polygons, counts.points));
     FrameShapes(registry, world);
 
     std::string document;

@@ -17,7 +17,9 @@
 // is not written again); JSON attributes as their JSON value.
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -52,19 +54,33 @@ class TGeoJsonWriter {
   void Reserve(size_t points);
 
   // True when no Feature was written.
-  bool Empty() const { return FFeatures.empty() && FParts.empty(); }
+  bool Empty() const { return !FAnyFeature && FParts.empty(); }
   // The Features separated by commas (no collection around them).
   const std::string& Features();
   // The FeatureCollection; with `bbox` (west, south, east, north) a
   // bounding box. The writer is left empty.
   std::string TakeDocument(const double* bbox = nullptr);
 
+  // Hands the document to `write` in pieces as it is written instead of
+  // keeping it (call before the first Feature): the collection's start at
+  // once, the Features as they are done, the end with FinishStream, which
+  // gives the bounding box (if any) after the Features. False from
+  // FinishStream when `write` refused a piece.
+  void StreamTo(std::function<bool(std::string_view)> write);
+  bool FinishStream(const double* bbox = nullptr);
+
  private:
   void BeginFeature();
   // Writes the line held back for further parts.
   void Flush();
+  // Appends to the Features, or while streaming hands them out.
+  void Put(std::string_view piece);
+  void Drain();
 
   std::string FFeatures;
+  bool FAnyFeature = false;
+  std::function<bool(std::string_view)> FWrite;
+  bool FWriteOk = true;
   bool FInPolygon = false;
   bool FFirstPosition = true;
   double FFirstLng = 0, FFirstLat = 0, FFirstAlt = kNoAltitude;

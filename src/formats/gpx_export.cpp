@@ -171,6 +171,16 @@ std::string TGpxWriter::Fragment() const {
   return FWaypoints + FTracks + (FTrackOpen ? "</trk>\r\n" : "");
 }
 
+bool TGpxWriter::TakeDocument(const std::function<bool(std::string_view)>& write) {
+  const bool ok = write(std::string(kHeader) + "\r\n") && write(FWaypoints) && write(FTracks) &&
+                  write(FTrackOpen ? "</trk>\r\n</gpx>\r\n" : "</gpx>\r\n");
+  FWaypoints.clear();
+  FTracks.clear();
+  FTrackOpen = false;
+  FOpenKey.clear();
+  return ok;
+}
+
 std::string TGpxWriter::TakeDocument() {
   std::string out;
   ReserveText(out, FWaypoints.size() + FTracks.size() + 512);

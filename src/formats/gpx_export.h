@@ -11,7 +11,9 @@
 // track's name, cmt, desc, number and type. Other attributes have no place
 // in GPX and are left out.
 
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "geo/attributes.h"
 #include "geo/iso_time.h"
@@ -45,6 +47,10 @@ class TGpxWriter {
   // The whole document: declaration, gpx root, waypoints, tracks, end tag.
   // The writer is left empty.
   std::string TakeDocument();
+  // The same document handed to `write` in pieces, each ending at a line
+  // end, without gathering it in one text; false when `write` refused one.
+  // The writer is left empty.
+  bool TakeDocument(const std::function<bool(std::string_view)>& write);
 
   // The start of every document, declaration and gpx start tag, on one line.
   static const char* const kHeader;

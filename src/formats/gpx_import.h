@@ -13,6 +13,7 @@
 
 #include <string>
 
+#include "formats/shape_sink.h"
 #include "formats/xml_tokenizer.h"
 #include "geo/attributes.h"
 
@@ -28,6 +29,10 @@ class TGpxImporter {
   std::string FromText(std::string text);
   // As FromText for a file; "" when it cannot be read.
   std::string FromFile(const std::string& fileName);
+  // Hands the shapes of a GPX document to `sink` as they are read, the
+  // same ones FromText would write (every track's segments under its track
+  // key, a track of one segment too); false when there was none.
+  bool ToSink(std::string text, TShapeSink& sink);
 
  private:
   enum TCapture { cpNone, cpEle, cpTime, cpAttribute };
@@ -42,6 +47,10 @@ class TGpxImporter {
   void EndLine();
 
   TwytXML FXml;
+  // Set while ToSink runs: shapes go there instead of into the text.
+  TShapeSink* FSink = nullptr;
+  bool FHanded = false;
+  double FLatValue = 0, FLngValue = 0;
   std::string FMarkers;
   std::string FLines;
   // The waypoint or line point being read.
