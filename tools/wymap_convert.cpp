@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "formats/export_file.h"
+#include "formats/gpx_import.h"
+#include "formats/import_common.h"
 #include "formats/kmz_archive.h"
 #include "formats/shape_file.h"
 #include "geo/memory_advice.h"
@@ -185,6 +187,25 @@ std::string CountsText(size_t markers, size_t lines, size_t polygons, size_t poi
          std::to_string(polygons) + " polygons (" + std::to_string(points) + " points)";
 }
 
+// A local GPX file in UTF-8, open for reading from its start; nullptr for
+// anything else (an address, a zipped or Latin-1 document), which is read
+// whole.
+std::FILE* OpenUtf8Gpx(const std::string& name) {
+  std::error_code error;
+  if (FileExtension(name) == ".kmz" || !std::filesystem::is_regular_file(name, error))
+    return nullptr;
+  std::FILE* file = std::fopen(name.c_str(), "rb");
+  if (file == nullptr) return nullptr;
+  std::string head(4096, '\0');
+  head.resize(std::fread(head.data(), 1, head.size(), file));
+  if (head.compare(0, 3, "\xEF\xBB\xBF") == 0) head.erase(0, 3);
+  if (XmlAsUtf8(head) != head || std::fseek(file, 0, SEEK_SET) != 0) {
+    std::fclose(file);
+    return nullptr;
+  }
+  return file;
+}
+
 // A GPX document straight into the output, without shapes in between.
 int RunStreamConvert(const TConvertArguments& a, std::ostream& err) {
   std::error_code sizeError;
@@ -192,11 +213,25 @@ int RunStreamConvert(const TConvertArguments& a, std::ostream& err) {
   TStages stages(err, !sizeError && size >= kProgressBytes);
   if (!sizeError)
     stages.Say("reading " + a.In + " (" + std::to_string(size / (1024 * 1024)) + " MB)");
-  std::string text;
-  if (ReadShapeSource(a.In, text) == skError) return Fail(err, "cannot read " + a.In);
-  stages.Say("converting and writing " + a.Out);
   TStreamCounts counts;
-  const TStreamResult result = StreamConvertGpx(std::move(text), a.To, a.Out, counts);
+  TStreamResult result = srNoShapes;
+  if (std::FILE* file = OpenUtf8Gpx(a.In)) {
+    stages.Say("converting and writing " + a.Out);
+    auto read = [file](char* buffer, size_t size) { return std::fread(buffer, 1, size, file); };
+    result = StreamConvert([&read](TShapeSink& sink) { return TGpxImporter().ToSink(read, sink); },
+                           static_cast<size_t>(size), a.To, a.Out, counts);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed) return Fail(err, "cannot read " + a.In);
+  } else {
+    std::string text;
+    if (ReadShapeSource(a.In, text) == skError) return Fail(err, "cannot read " + a.In);
+    stages.Say("converting and writing " + a.Out);
+    const size_t bytes = text.size();
+    result = StreamConvert(
+        [&text](TShapeSink& sink) { return TGpxImporter().ToSink(std::move(text), sink); }, bytes,
+        a.To, a.Out, counts);
+  }
   if (result == srNoShapes) return Fail(err, "no shapes in " + a.In);
   stages.Say(CountsText(counts.markers, counts.lines, 0, counts.points));
   if (result == srCannotWrite) return Fail(err, "cannot write " + a.Out);

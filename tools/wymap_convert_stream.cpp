@@ -4,7 +4,6 @@
 
 #include "formats/geojson_export.h"
 #include "formats/gpx_export.h"
-#include "formats/gpx_import.h"
 #include "formats/import_common.h"
 #include "formats/shape_file.h"
 #include "formats/shape_sink.h"
@@ -141,19 +140,18 @@ bool CanStreamConvert(TExportKind from, TExportKind to) {
   return from == ekGpx && (to == ekGeoJson || to == ekGpx);
 }
 
-TStreamResult StreamConvertGpx(std::string text, TExportKind to, const std::string& out,
-                               TStreamCounts& counts) {
+TStreamResult StreamConvert(const TShapeReader& read, size_t bytes, TExportKind to,
+                            const std::string& out, TStreamCounts& counts) {
   counts = TStreamCounts();
   bool handed = false;
   bool written = false;
-  const size_t bytes = text.size();
   if (to == ekGpx) {
     // GPX wants every waypoint before the first track: the document is
     // gathered, then written without a further copy.
     TGpxWriter writer;
     writer.Reserve(bytes / 48);
     TGpxSink sink(writer, counts);
-    handed = TGpxImporter().ToSink(std::move(text), sink);
+    handed = read(sink);
     if (!handed) return srNoShapes;
     written = SaveFileInPieces(
         out, true, [&writer](const TPieceWriter& write) { return writer.TakeDocument(write); });
@@ -165,7 +163,7 @@ TStreamResult StreamConvertGpx(std::string text, TExportKind to, const std::stri
       writer.Reserve(bytes / 80);
       writer.StreamTo(write);
       TGeoJsonSink sink(writer, counts);
-      handed = TGpxImporter().ToSink(std::move(text), sink);
+      handed = read(sink);
       double bbox[4];
       const bool box = sink.Box(bbox);
       return writer.FinishStream(box ? bbox : nullptr) && handed;

@@ -6,6 +6,7 @@
 // default line style).
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 #include "formats/export_file.h"
@@ -22,9 +23,14 @@ struct TStreamCounts {
 // `to` the short way.
 bool CanStreamConvert(TExportKind from, TExportKind to);
 
-// Converts the GPX document `text` into the file `out` of kind `to` (GPX or
-// GeoJSON). Nothing is written unless the document holds a shape.
-TStreamResult StreamConvertGpx(std::string text, TExportKind to, const std::string& out,
-                               TStreamCounts& counts);
+class TShapeSink;
+
+// Converts a GPX document into the file `out` of kind `to` (GPX or
+// GeoJSON): `read` hands the document's shapes to the sink it is given and
+// says whether there was one; `bytes` is about the document's size.
+// Nothing is written unless the document holds a shape.
+using TShapeReader = std::function<bool(TShapeSink& sink)>;
+TStreamResult StreamConvert(const TShapeReader& read, size_t bytes, TExportKind to,
+                            const std::string& out, TStreamCounts& counts);
 
 }  // namespace wy

@@ -89,16 +89,27 @@ std::string TGpxImporter::FromFile(const std::string& fileName) {
   return Result();
 }
 
-bool TGpxImporter::ToSink(std::string text, TShapeSink& sink) {
+template <typename TLoad>
+bool TGpxImporter::IntoSink(TShapeSink& sink, TLoad&& load) {
   Reset();
   FSink = &sink;
   FHanded = false;
-  FXml.SetXml(XmlAsUtf8(std::move(text)));
+  load();
   EndLine();  // a document cut short keeps the points read
-  FXml.SetXml("");
   FSink = nullptr;
   Reset();
   return FHanded;
+}
+
+bool TGpxImporter::ToSink(std::string text, TShapeSink& sink) {
+  return IntoSink(sink, [&] {
+    FXml.SetXml(XmlAsUtf8(std::move(text)));
+    FXml.SetXml("");
+  });
+}
+
+bool TGpxImporter::ToSink(const std::function<size_t(char*, size_t)>& read, TShapeSink& sink) {
+  return IntoSink(sink, [&] { FXml.LoadFromReader(read); });
 }
 
 bool TGpxImporter::BeginPoint(TwytXML& xml) {

@@ -11,6 +11,7 @@
 // One object serves one conversion at a time; separate objects may run on
 // separate threads.
 
+#include <functional>
 #include <string>
 
 #include "formats/shape_sink.h"
@@ -33,12 +34,18 @@ class TGpxImporter {
   // same ones FromText would write (every track's segments under its track
   // key, a track of one segment too); false when there was none.
   bool ToSink(std::string text, TShapeSink& sink);
+  // The same for a UTF-8 document that `read` hands over block by block
+  // (as TwytXML::LoadFromReader), never held whole.
+  bool ToSink(const std::function<size_t(char* buffer, size_t size)>& read, TShapeSink& sink);
 
  private:
   enum TCapture { cpNone, cpEle, cpTime, cpAttribute };
 
   void Reset();
   std::string Result();
+  // Runs `load` with the shapes going to `sink`.
+  template <typename TLoad>
+  bool IntoSink(TShapeSink& sink, TLoad&& load);
   void OnTag(TwytXML& xml);
   void OnText(TwytXML& xml);
   bool BeginPoint(TwytXML& xml);
