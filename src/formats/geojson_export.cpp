@@ -84,6 +84,25 @@ void TGeoJsonWriter::Put(std::string_view piece) {
   if (FWrite && FFeatures.size() >= kDrainAt) Drain();
 }
 
+void TGeoJsonWriter::PutTimes(const std::vector<double>& times) {
+  std::string text;
+  for (size_t i = 0; i < times.size(); ++i) {
+    if (i > 0) text += ',';
+    if (times[i] == kNoTime) {
+      text += "null";
+    } else {
+      text += '"';
+      AppendIsoTime(text, times[i]);
+      text += '"';
+    }
+    if (text.size() >= (1 << 16)) {
+      Put(text);
+      text.clear();
+    }
+  }
+  Put(text);
+}
+
 void TGeoJsonWriter::Drain() {
   if (!FWrite || FFeatures.empty()) return;
   FWriteOk = FWrite(FFeatures) && FWriteOk;
@@ -141,19 +160,9 @@ void TGeoJsonWriter::Position(double lng, double lat, double alt, double time) {
   AppendPosition(FPart, lng, lat, alt);
   if (time != kNoTime && !FPartHasTime) {
     FPartHasTime = true;
-    for (size_t i = 0; i < FPartCount; ++i) FPartTimes += "null,";
-  } else if (FPartHasTime) {
-    FPartTimes += ',';
+    FPartTimes.assign(FPartCount, kNoTime);
   }
-  if (FPartHasTime) {
-    if (time == kNoTime) {
-      FPartTimes += "null";
-    } else {
-      FPartTimes += '"';
-      AppendIsoTime(FPartTimes, time);
-      FPartTimes += '"';
-    }
-  }
+  if (FPartHasTime) FPartTimes.push_back(time);
   ++FPartCount;
 }
 
@@ -171,7 +180,8 @@ void TGeoJsonWriter::End(const std::vector<TProperty>& properties,
   }
   // A later part of the track takes the properties of the first.
   if (FParts.empty()) FTrackProperties = PropertiesText(properties, attributes, "\x01");
-  FParts.emplace_back(std::move(FPart), FPartHasTime ? std::move(FPartTimes) : std::string());
+  FParts.emplace_back(std::move(FPart),
+                      FPartHasTime ? std::move(FPartTimes) : std::vector<double>());
   FPart.clear();
   FPartTimes.clear();
   if (FTrackKey.empty()) Flush();
@@ -179,7 +189,7 @@ void TGeoJsonWriter::End(const std::vector<TProperty>& properties,
 
 void TGeoJsonWriter::Flush() {
   if (FParts.empty()) return;
-  std::vector<std::pair<std::string, std::string>> parts = std::move(FParts);
+  std::vector<std::pair<std::string, std::vector<double>>> parts = std::move(FParts);
   FParts.clear();
   FTrackKey.clear();
   if (FAnyFeature) Put(",\r\n");
@@ -227,7 +237,7 @@ void TGeoJsonWriter::Flush() {
       }
       for (size_t k = 0; k < n; ++k) Put(k ? ",null" : "null");
     } else {
-      Put(parts[i].second);
+      PutTimes(parts[i].second);
     }
     if (multi) Put("]");
   }
@@ -238,7 +248,7 @@ void TGeoJsonWriter::Flush() {
 void TGeoJsonWriter::Reserve(size_t points) {
   ReserveText(FFeatures, FFeatures.size() + points * 40);
   ReserveText(FPart, FPart.size() + points * 40);
-  ReserveText(FPartTimes, FPartTimes.size() + points * 24);
+  FPartTimes.reserve(FPartTimes.size() + points);
 }
 
 const std::string& TGeoJsonWriter::Features() {

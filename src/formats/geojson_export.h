@@ -76,6 +76,8 @@ class TGeoJsonWriter {
   // Appends to the Features, or while streaming hands them out.
   void Put(std::string_view piece);
   void Drain();
+  // A part's times: ISO texts, null where a position has none.
+  void PutTimes(const std::vector<double>& times);
 
   std::string FFeatures;
   bool FAnyFeature = false;
@@ -85,13 +87,14 @@ class TGeoJsonWriter {
   bool FFirstPosition = true;
   double FFirstLng = 0, FFirstLat = 0, FFirstAlt = kNoAltitude;
   // The line being written: its positions, and its times from the first
-  // one on (earlier positions then get null).
-  std::string FPart, FPartTimes;
+  // one on (earlier positions then get none).
+  std::string FPart;
+  std::vector<double> FPartTimes;
   size_t FPartCount = 0;
   bool FPartHasTime = false;
   // The parts of the track held back, their times, its properties.
   std::string FTrackKey;
-  std::vector<std::pair<std::string, std::string>> FParts;
+  std::vector<std::pair<std::string, std::vector<double>>> FParts;
   std::string FTrackProperties;
 };
 
