@@ -93,11 +93,33 @@ std::string WithoutBreaks(std::string text) {
   return out;
 }
 
+// A track of two long segments (their positions and times go out in
+// pieces of their own), the first timed, the second not.
+std::string LongTrack() {
+  std::string body = "<trk><name>long</name><trkseg>\n";
+  for (int i = 0; i < 8000; ++i) {
+    if (i == 5000) body += "</trkseg><trkseg>\n";
+    body += "<trkpt lat=\"" + std::to_string(45 + i * 1e-5) + "\" lon=\"" +
+            std::to_string(5 + i * 1e-5) + "\"><ele>" + std::to_string(i % 700) + ".5</ele>";
+    if (i < 5000) body += "<time>2024-05-01T10:00:0" + std::to_string(i % 10) + ".125Z</time>";
+    body += "</trkpt>\n";
+  }
+  return body + "</trkseg></trk>\n";
+}
+
 TEST(WymapConvertStream, WritesWhatTheWayThroughTheShapesWrites) {
-  for (const TCase& c : kCases) {
-    SCOPED_TRACE(c.what);
+  std::vector<std::pair<std::string, std::string>> cases;
+  for (const TCase& c : kCases) cases.emplace_back(c.what, kHead + std::string(c.body));
+  cases.emplace_back("a long track of two segments", kHead + LongTrack());
+  // Read whole and turned into UTF-8 rather than in blocks.
+  cases.emplace_back("a document in ISO-8859-1",
+                     "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<gpx version=\"1.1\">"
+                     "<wpt lat=\"1\" lon=\"2\"><name>Caf\xE9</name></wpt>"
+                     "<rte><rtept lat=\"1\" lon=\"2\"/><rtept lat=\"3\" lon=\"4\"/></rte>");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.first);
     TScratchDir dir;
-    WriteFile(dir.Sub("in.gpx"), std::string(kHead) + c.body + "</gpx>\n");
+    WriteFile(dir.Sub("in.gpx"), c.second + "</gpx>\n");
     ASSERT_EQ(Wymap({"convert", dir.Sub("in.gpx"), dir.Sub("in.txt")}).Code, 0);
     for (const char* ext : {".geojson", ".gpx"}) {
       const TRun direct = Wymap({"convert", dir.Sub("in.gpx"), dir.Sub(std::string("a") + ext)});
