@@ -28,7 +28,7 @@ class TCountingSink : public TShapeSink {
   explicit TCountingSink(TStreamCounts& counts) : FCounts(counts) {}
   void Marker(double, double, double, const TWyAttributes&) override { ++FCounts.markers; }
   void BeginLine(const std::string&, const TWyAttributes&) override { ++FCounts.lines; }
-  void LinePoint(double, double, double, double) override { ++FCounts.points; }
+  void LinePoint(double, double, double, double, const TPointTexts&) override { ++FCounts.points; }
   void EndLine(const TWyAttributes&) override {}
 
  private:
@@ -56,8 +56,9 @@ class TGeoJsonSink : public TCountingSink {
     FKey = trackKey;
     FCount = 0;
   }
-  void LinePoint(double lat, double lng, double alt, double time) override {
-    TCountingSink::LinePoint(lat, lng, alt, time);
+  void LinePoint(double lat, double lng, double alt, double time,
+                 const TPointTexts& texts) override {
+    TCountingSink::LinePoint(lat, lng, alt, time, texts);
     Take(lat, lng);
     // The first point waits for a second one: alone it is no LineString.
     if (FCount == 0) {
@@ -67,7 +68,7 @@ class TGeoJsonSink : public TCountingSink {
         FOut.BeginLine(FKey);
         FOut.Position(FFirst[1], FFirst[0], FFirst[2], FFirst[3]);
       }
-      FOut.Position(lng, lat, alt, time);
+      FOut.Position(lng, lat, alt, time, texts.lng, texts.lat, texts.alt);
     }
     ++FCount;
   }
@@ -124,8 +125,9 @@ class TGpxSink : public TCountingSink {
     TCountingSink::BeginLine(trackKey, attributes);
     FOut.BeginTrack(attributes, trackKey);
   }
-  void LinePoint(double lat, double lng, double alt, double time) override {
-    TCountingSink::LinePoint(lat, lng, alt, time);
+  void LinePoint(double lat, double lng, double alt, double time,
+                 const TPointTexts& texts) override {
+    TCountingSink::LinePoint(lat, lng, alt, time, texts);
     FOut.TrackPoint(lat, lng, alt, time);
   }
   void EndLine(const TWyAttributes&) override { FOut.EndTrack(); }

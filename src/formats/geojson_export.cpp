@@ -9,14 +9,16 @@ namespace wy {
 
 namespace {
 
-void AppendPosition(std::string& out, double lng, double lat, double alt) {
+void AppendPosition(std::string& out, double lng, double lat, double alt,
+                    std::string_view lngText = {}, std::string_view latText = {},
+                    std::string_view altText = {}) {
   out += '[';
-  AppendPlainDecimal(out, lng);
+  AppendPlainDecimal(out, lng, lngText);
   out += ',';
-  AppendPlainDecimal(out, lat);
+  AppendPlainDecimal(out, lat, latText);
   if (alt != kNoAltitude) {
     out += ',';
-    AppendPlainDecimal(out, alt);
+    AppendPlainDecimal(out, alt, altText);
   }
   out += ']';
 }
@@ -144,6 +146,12 @@ void TGeoJsonWriter::BeginPolygon() {
 }
 
 void TGeoJsonWriter::Position(double lng, double lat, double alt, double time) {
+  Position(lng, lat, alt, time, {}, {}, {});
+}
+
+void TGeoJsonWriter::Position(double lng, double lat, double alt, double time,
+                              std::string_view lngText, std::string_view latText,
+                              std::string_view altText) {
   if (FInPolygon) {
     if (FFirstPosition) {
       FFirstPosition = false;
@@ -157,7 +165,7 @@ void TGeoJsonWriter::Position(double lng, double lat, double alt, double time) {
     return;
   }
   if (FPartCount > 0) FPart += ',';
-  AppendPosition(FPart, lng, lat, alt);
+  AppendPosition(FPart, lng, lat, alt, lngText, latText, altText);
   if (time != kNoTime && !FPartHasTime) {
     FPartHasTime = true;
     FPartTimes.assign(FPartCount, kNoTime);

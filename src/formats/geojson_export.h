@@ -50,6 +50,9 @@ class TGeoJsonWriter {
   void BeginLine(const std::string& trackKey = "");
   void BeginPolygon();
   void Position(double lng, double lat, double alt = kNoAltitude, double time = kNoTime);
+  // The same with the numbers as a file wrote them (see AppendPlainDecimal).
+  void Position(double lng, double lat, double alt, double time, std::string_view lngText,
+                std::string_view latText, std::string_view altText);
   void End(const std::vector<TProperty>& properties, const TWyAttributes* attributes = nullptr);
   void Reserve(size_t points);
 

@@ -122,6 +122,8 @@ bool TGpxImporter::BeginPoint(TwytXML& xml) {
   if (FSink) {
     FLatValue = lat;
     FLngValue = lng;
+    FLat = std::move(latText);
+    FLng = std::move(lngText);
     return true;
   }
   FLat = PlainDecimal(latText) ? std::move(latText) : FloatToStrDot(lat);
@@ -237,9 +239,11 @@ void TGpxImporter::EndLinePoint() {
   if (FSink) {
     if (FPointCount == 0) FSink->BeginLine(FTrackKey, FLineAttributes);
     double ele = 0, seconds = 0;
-    if (!ReadCoordinate(Trim(FEle), 1e6, ele)) ele = kNoAltitude;
+    const std::string eleText = Trim(FEle);
+    const bool hasEle = ReadCoordinate(eleText, 1e6, ele);
     if (FTime.empty() || !ParseIsoTime(FTime, seconds)) seconds = kNoTime;
-    FSink->LinePoint(FLatValue, FLngValue, ele, seconds);
+    FSink->LinePoint(FLatValue, FLngValue, hasEle ? ele : kNoAltitude, seconds,
+                     {FLat, FLng, hasEle ? std::string_view(eleText) : std::string_view()});
     ++FPointCount;
     return;
   }

@@ -4,10 +4,17 @@
 // point, so that a long track never exists as objects in memory.
 
 #include <string>
+#include <string_view>
 
 #include "geo/attributes.h"
 
 namespace wy {
+
+// A point's numbers as the file wrote them (empty when unknown), for a
+// writer that can copy them instead of formatting the numbers again.
+struct TPointTexts {
+  std::string_view lat, lng, alt;
+};
 
 class TShapeSink {
  public:
@@ -20,7 +27,8 @@ class TShapeSink {
   // one track. The attributes are handed at both ends: a reader may learn
   // some only after the points.
   virtual void BeginLine(const std::string& trackKey, const TWyAttributes& attributes) = 0;
-  virtual void LinePoint(double lat, double lng, double alt, double time) = 0;
+  virtual void LinePoint(double lat, double lng, double alt, double time,
+                         const TPointTexts& texts) = 0;
   virtual void EndLine(const TWyAttributes& attributes) = 0;
 };
 
