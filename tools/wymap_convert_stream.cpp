@@ -128,7 +128,7 @@ class TGpxSink : public TCountingSink {
   void LinePoint(double lat, double lng, double alt, double time,
                  const TPointTexts& texts) override {
     TCountingSink::LinePoint(lat, lng, alt, time, texts);
-    FOut.TrackPoint(lat, lng, alt, time);
+    FOut.TrackPoint(lat, lng, alt, time, texts.lat, texts.lng, texts.alt);
   }
   void EndLine(const TWyAttributes&) override { FOut.EndTrack(); }
 

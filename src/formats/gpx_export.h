@@ -38,6 +38,9 @@ class TGpxWriter {
   void BeginTrack();
   void BeginTrack(const TWyAttributes& attributes, const std::string& trackKey);
   void TrackPoint(double lat, double lng, double alt, double time = kNoTime);
+  // The same with the numbers as a file wrote them (see AppendPlainDecimal).
+  void TrackPoint(double lat, double lng, double alt, double time, std::string_view latText,
+                  std::string_view lngText, std::string_view altText);
   void EndTrack();
   // Room for about `points` more track points.
   void Reserve(size_t points);
