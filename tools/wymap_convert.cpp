@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "formats/export_file.h"
+#include "formats/gpx_import.h"
+#include "formats/import_common.h"
 #include "formats/kmz_archive.h"
 #include "formats/shape_file.h"
 #include "geo/memory_advice.h"
@@ -22,6 +24,7 @@
 #include "shapes/shapes_group.h"
 #include "tiles/graphic_pool.h"
 #include "tools/wymap_cli.h"
+#include "tools/wymap_convert_stream.h"
 #include "tools/wymap_headless_shapes.h"
 
 namespace wy {
@@ -180,6 +183,63 @@ void PrepareHeap(size_t bytes) {
   for (auto it = blocks.rbegin(); it != blocks.rend(); ++it) std::free(*it);
 }
 
+std::string CountsText(size_t markers, size_t lines, size_t polygons, size_t points) {
+  return "read " + std::to_string(markers) + " markers, " + std::to_string(lines) + " lines and " +
+         std::to_string(polygons) + " polygons (" + std::to_string(points) + " points)";
+}
+
+// A local GPX file in UTF-8, open for reading from its start; nullptr for
+// anything else (an address, a zipped or Latin-1 document), which is read
+// whole.
+std::FILE* OpenUtf8Gpx(const std::string& name) {
+  std::error_code error;
+  if (FileExtension(name) == ".kmz" || !std::filesystem::is_regular_file(name, error))
+    return nullptr;
+  std::FILE* file = std::fopen(name.c_str(), "rb");
+  if (file == nullptr) return nullptr;
+  std::string head(4096, '\0');
+  head.resize(std::fread(head.data(), 1, head.size(), file));
+  if (head.compare(0, 3, "\xEF\xBB\xBF") == 0) head.erase(0, 3);
+  if (XmlAsUtf8(head) != head || std::fseek(file, 0, SEEK_SET) != 0) {
+    std::fclose(file);
+    return nullptr;
+  }
+  return file;
+}
+
+// A GPX document straight into the output, without shapes in between.
+int RunStreamConvert(const TConvertArguments& a, std::ostream& err) {
+  std::error_code sizeError;
+  const uintmax_t size = std::filesystem::file_size(a.In, sizeError);
+  TStages stages(err, !sizeError && size >= kProgressBytes);
+  if (!sizeError)
+    stages.Say("reading " + a.In + " (" + std::to_string(size / (1024 * 1024)) + " MB)");
+  TStreamCounts counts;
+  TStreamResult result = srNoShapes;
+  if (std::FILE* file = OpenUtf8Gpx(a.In)) {
+    stages.Say("converting and writing " + a.Out);
+    auto read = [file](char* buffer, size_t size) { return std::fread(buffer, 1, size, file); };
+    result = StreamConvert([&read](TShapeSink& sink) { return TGpxImporter().ToSink(read, sink); },
+                           static_cast<size_t>(size), a.To, a.Out, counts);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed) return Fail(err, "cannot read " + a.In);
+  } else {
+    std::string text;
+    if (ReadShapeSource(a.In, text) == skError) return Fail(err, "cannot read " + a.In);
+    stages.Say("converting and writing " + a.Out);
+    const size_t bytes = text.size();
+    result = StreamConvert(
+        [&text](TShapeSink& sink) { return TGpxImporter().ToSink(std::move(text), sink); }, bytes,
+        a.To, a.Out, counts);
+  }
+  if (result == srNoShapes) return Fail(err, "no shapes in " + a.In);
+  stages.Say(CountsText(counts.markers, counts.lines, 0, counts.points));
+  if (result == srCannotWrite) return Fail(err, "cannot write " + a.Out);
+  stages.Say("done");
+  return kWymapOk;
+}
+
 }  // namespace
 
 std::string ConvertUsage() {
@@ -190,6 +250,15 @@ std::string ConvertUsage() {
 
 int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   (void)out;
+  TConvertArguments a;
+  const std::string problem = ParseConvertArguments(args, a);
+  if (!problem.empty()) {
+    err << "wymap: " << problem << " (try wymap --help)\n";
+    return kWymapUsage;
+  }
+  const TExportKind from = a.HasFrom ? a.From : ExportKindOf(a.In);
+  if (CanStreamConvert(from, a.To)) return RunStreamConvert(a, err);
+
   // A conversion passes the whole file through a few large texts in turn.
   // Kept on the heap and never handed back to the system early, the memory
   // of one is reused by the next instead of being mapped and faulted in
@@ -197,12 +266,6 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
   // (32 MiB is the largest threshold the allocator takes.)
   mallopt(M_MMAP_THRESHOLD, 32 << 20);
   mallopt(M_TRIM_THRESHOLD, 1 << 30);
-  TConvertArguments a;
-  const std::string problem = ParseConvertArguments(args, a);
-  if (!problem.empty()) {
-    err << "wymap: " << problem << " (try wymap --help)\n";
-    return kWymapUsage;
-  }
 
   std::error_code sizeError;
   const uintmax_t size = std::filesystem::file_size(a.In, sizeError);
@@ -236,9 +299,7 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
     const TCounts counts = CountShapes(registry);
     if (counts.markers + counts.lines + counts.polygons == 0)
       return Fail(err, "no shapes in " + a.In);
-    stages.Say("read " + std::to_string(counts.markers) + " markers, " +
-               std::to_string(counts.lines) + " lines and " + std::to_string(counts.polygons) +
-               " polygons (" + std::to_string(counts.points) + " points)");
+    stages.Say(CountsText(counts.markers, counts.lines, counts.polygons, counts.points));
     FrameShapes(registry, world);
 
     std::string document;

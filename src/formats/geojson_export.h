@@ -17,7 +17,9 @@
 // is not written again); JSON attributes as their JSON value.
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -48,34 +50,54 @@ class TGeoJsonWriter {
   void BeginLine(const std::string& trackKey = "");
   void BeginPolygon();
   void Position(double lng, double lat, double alt = kNoAltitude, double time = kNoTime);
+  // The same with the numbers as a file wrote them (see AppendPlainDecimal).
+  void Position(double lng, double lat, double alt, double time, std::string_view lngText,
+                std::string_view latText, std::string_view altText);
   void End(const std::vector<TProperty>& properties, const TWyAttributes* attributes = nullptr);
   void Reserve(size_t points);
 
   // True when no Feature was written.
-  bool Empty() const { return FFeatures.empty() && FParts.empty(); }
+  bool Empty() const { return !FAnyFeature && FParts.empty(); }
   // The Features separated by commas (no collection around them).
   const std::string& Features();
   // The FeatureCollection; with `bbox` (west, south, east, north) a
   // bounding box. The writer is left empty.
   std::string TakeDocument(const double* bbox = nullptr);
 
+  // Hands the document to `write` in pieces as it is written instead of
+  // keeping it (call before the first Feature): the collection's start at
+  // once, the Features as they are done, the end with FinishStream, which
+  // gives the bounding box (if any) after the Features. False from
+  // FinishStream when `write` refused a piece.
+  void StreamTo(std::function<bool(std::string_view)> write);
+  bool FinishStream(const double* bbox = nullptr);
+
  private:
   void BeginFeature();
   // Writes the line held back for further parts.
   void Flush();
+  // Appends to the Features, or while streaming hands them out.
+  void Put(std::string_view piece);
+  void Drain();
+  // A part's times: ISO texts, null where a position has none.
+  void PutTimes(const std::vector<double>& times);
 
   std::string FFeatures;
+  bool FAnyFeature = false;
+  std::function<bool(std::string_view)> FWrite;
+  bool FWriteOk = true;
   bool FInPolygon = false;
   bool FFirstPosition = true;
   double FFirstLng = 0, FFirstLat = 0, FFirstAlt = kNoAltitude;
   // The line being written: its positions, and its times from the first
-  // one on (earlier positions then get null).
-  std::string FPart, FPartTimes;
+  // one on (earlier positions then get none).
+  std::string FPart;
+  std::vector<double> FPartTimes;
   size_t FPartCount = 0;
   bool FPartHasTime = false;
   // The parts of the track held back, their times, its properties.
   std::string FTrackKey;
-  std::vector<std::pair<std::string, std::string>> FParts;
+  std::vector<std::pair<std::string, std::vector<double>>> FParts;
   std::string FTrackProperties;
 };
 

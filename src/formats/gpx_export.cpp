@@ -16,13 +16,14 @@ const char* const TGpxWriter::kHeader =
 
 namespace {
 
-void AppendLatLon(std::string& out, const char* tag, double lat, double lng) {
+void AppendLatLon(std::string& out, const char* tag, double lat, double lng,
+                  std::string_view latText = {}, std::string_view lngText = {}) {
   out += '<';
   out += tag;
   out += " lat=\"";
-  AppendPlainDecimal(out, lat);
+  AppendPlainDecimal(out, lat, latText);
   out += "\" lon=\"";
-  AppendPlainDecimal(out, lng);
+  AppendPlainDecimal(out, lng, lngText);
   out += '"';
 }
 
@@ -133,7 +134,13 @@ void TGpxWriter::BeginTrack(const TWyAttributes& a, const std::string& trackKey)
 }
 
 void TGpxWriter::TrackPoint(double lat, double lng, double alt, double time) {
-  AppendLatLon(FTracks, "trkpt", lat, lng);
+  TrackPoint(lat, lng, alt, time, {}, {}, {});
+}
+
+void TGpxWriter::TrackPoint(double lat, double lng, double alt, double time,
+                            std::string_view latText, std::string_view lngText,
+                            std::string_view altText) {
+  AppendLatLon(FTracks, "trkpt", lat, lng, latText, lngText);
   if (alt == kNoAltitude && time == kNoTime) {
     FTracks += "/>\r\n";
     return;
@@ -141,7 +148,7 @@ void TGpxWriter::TrackPoint(double lat, double lng, double alt, double time) {
   FTracks += '>';
   if (alt != kNoAltitude) {
     FTracks += "<ele>";
-    AppendPlainDecimal(FTracks, alt);
+    AppendPlainDecimal(FTracks, alt, altText);
     FTracks += "</ele>";
   }
   if (time != kNoTime) {
@@ -169,6 +176,16 @@ void TGpxWriter::Reserve(size_t points) {
 
 std::string TGpxWriter::Fragment() const {
   return FWaypoints + FTracks + (FTrackOpen ? "</trk>\r\n" : "");
+}
+
+bool TGpxWriter::TakeDocument(const std::function<bool(std::string_view)>& write) {
+  const bool ok = write(std::string(kHeader) + "\r\n") && write(FWaypoints) && write(FTracks) &&
+                  write(FTrackOpen ? "</trk>\r\n</gpx>\r\n" : "</gpx>\r\n");
+  FWaypoints.clear();
+  FTracks.clear();
+  FTrackOpen = false;
+  FOpenKey.clear();
+  return ok;
 }
 
 std::string TGpxWriter::TakeDocument() {

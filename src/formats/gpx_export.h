@@ -11,7 +11,9 @@
 // track's name, cmt, desc, number and type. Other attributes have no place
 // in GPX and are left out.
 
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "geo/attributes.h"
 #include "geo/iso_time.h"
@@ -36,6 +38,9 @@ class TGpxWriter {
   void BeginTrack();
   void BeginTrack(const TWyAttributes& attributes, const std::string& trackKey);
   void TrackPoint(double lat, double lng, double alt, double time = kNoTime);
+  // The same with the numbers as a file wrote them (see AppendPlainDecimal).
+  void TrackPoint(double lat, double lng, double alt, double time, std::string_view latText,
+                  std::string_view lngText, std::string_view altText);
   void EndTrack();
   // Room for about `points` more track points.
   void Reserve(size_t points);
@@ -45,6 +50,10 @@ class TGpxWriter {
   // The whole document: declaration, gpx root, waypoints, tracks, end tag.
   // The writer is left empty.
   std::string TakeDocument();
+  // The same document handed to `write` in pieces, each ending at a line
+  // end, without gathering it in one text; false when `write` refused one.
+  // The writer is left empty.
+  bool TakeDocument(const std::function<bool(std::string_view)>& write);
 
   // The start of every document, declaration and gpx start tag, on one line.
   static const char* const kHeader;

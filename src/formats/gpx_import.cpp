@@ -89,15 +89,45 @@ std::string TGpxImporter::FromFile(const std::string& fileName) {
   return Result();
 }
 
+template <typename TLoad>
+bool TGpxImporter::IntoSink(TShapeSink& sink, TLoad&& load) {
+  Reset();
+  FSink = &sink;
+  FHanded = false;
+  load();
+  EndLine();  // a document cut short keeps the points read
+  FSink = nullptr;
+  Reset();
+  return FHanded;
+}
+
+bool TGpxImporter::ToSink(std::string text, TShapeSink& sink) {
+  return IntoSink(sink, [&] {
+    FXml.SetXml(XmlAsUtf8(std::move(text)));
+    FXml.SetXml("");
+  });
+}
+
+bool TGpxImporter::ToSink(const std::function<size_t(char*, size_t)>& read, TShapeSink& sink) {
+  return IntoSink(sink, [&] { FXml.LoadFromReader(read); });
+}
+
 bool TGpxImporter::BeginPoint(TwytXML& xml) {
   double lat = 0, lng = 0;
   std::string latText = xml.NodeParams().Value("lat");
   std::string lngText = xml.NodeParams().Value("lon");
   if (!ReadCoordinate(latText, 90, lat) || !ReadCoordinate(lngText, 180, lng)) return false;
-  FLat = PlainDecimal(latText) ? std::move(latText) : FloatToStrDot(lat);
-  FLng = PlainDecimal(lngText) ? std::move(lngText) : FloatToStrDot(lng);
   FEle.clear();
   FTime.clear();
+  if (FSink) {
+    FLatValue = lat;
+    FLngValue = lng;
+    FLat = std::move(latText);
+    FLng = std::move(lngText);
+    return true;
+  }
+  FLat = PlainDecimal(latText) ? std::move(latText) : FloatToStrDot(lat);
+  FLng = PlainDecimal(lngText) ? std::move(lngText) : FloatToStrDot(lng);
   return true;
 }
 
@@ -179,6 +209,14 @@ void TGpxImporter::EndWaypoint() {
   if (!FInWpt) return;
   FInWpt = false;
   FCapture = cpNone;
+  if (FSink) {
+    double ele = 0;
+    FSink->Marker(FLatValue, FLngValue, ReadCoordinate(Trim(FEle), 1e6, ele) ? ele : kNoAltitude,
+                  FWptAttributes);
+    FWptAttributes.Clear();
+    FHanded = true;
+    return;
+  }
   FMarkers.append("drag=false;visible=true;clickable=true;lat=").append(FLat);
   FMarkers.append(";lng=").append(FLng).append(";");
   double ele = 0;
@@ -198,6 +236,17 @@ void TGpxImporter::EndLinePoint() {
   if (!FInLinePoint) return;
   FInLinePoint = false;
   FCapture = cpNone;
+  if (FSink) {
+    if (FPointCount == 0) FSink->BeginLine(FTrackKey, FLineAttributes);
+    double ele = 0, seconds = 0;
+    const std::string eleText = Trim(FEle);
+    const bool hasEle = ReadCoordinate(eleText, 1e6, ele);
+    if (FTime.empty() || !ParseIsoTime(FTime, seconds)) seconds = kNoTime;
+    FSink->LinePoint(FLatValue, FLngValue, hasEle ? ele : kNoAltitude, seconds,
+                     {FLat, FLng, hasEle ? std::string_view(eleText) : std::string_view()});
+    ++FPointCount;
+    return;
+  }
   if (FPointCount > 0) {
     FLatLng += ',';
     FAlt += ',';
@@ -224,6 +273,14 @@ void TGpxImporter::EndLinePoint() {
 
 void TGpxImporter::EndLine() {
   EndLinePoint();
+  if (FSink) {
+    if (FPointCount > 0) {
+      FSink->EndLine(FLineAttributes);
+      FHanded = true;
+    }
+    FPointCount = 0;
+    return;
+  }
   if (FPointCount > 0) {
     // The first line's list becomes the section itself, without a copy.
     if (FLines.empty()) {

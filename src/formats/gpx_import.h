@@ -11,8 +11,10 @@
 // One object serves one conversion at a time; separate objects may run on
 // separate threads.
 
+#include <functional>
 #include <string>
 
+#include "formats/shape_sink.h"
 #include "formats/xml_tokenizer.h"
 #include "geo/attributes.h"
 
@@ -28,12 +30,22 @@ class TGpxImporter {
   std::string FromText(std::string text);
   // As FromText for a file; "" when it cannot be read.
   std::string FromFile(const std::string& fileName);
+  // Hands the shapes of a GPX document to `sink` as they are read, the
+  // same ones FromText would write (every track's segments under its track
+  // key, a track of one segment too); false when there was none.
+  bool ToSink(std::string text, TShapeSink& sink);
+  // The same for a UTF-8 document that `read` hands over block by block
+  // (as TwytXML::LoadFromReader), never held whole.
+  bool ToSink(const std::function<size_t(char* buffer, size_t size)>& read, TShapeSink& sink);
 
  private:
   enum TCapture { cpNone, cpEle, cpTime, cpAttribute };
 
   void Reset();
   std::string Result();
+  // Runs `load` with the shapes going to `sink`.
+  template <typename TLoad>
+  bool IntoSink(TShapeSink& sink, TLoad&& load);
   void OnTag(TwytXML& xml);
   void OnText(TwytXML& xml);
   bool BeginPoint(TwytXML& xml);
@@ -42,6 +54,10 @@ class TGpxImporter {
   void EndLine();
 
   TwytXML FXml;
+  // Set while ToSink runs: shapes go there instead of into the text.
+  TShapeSink* FSink = nullptr;
+  bool FHanded = false;
+  double FLatValue = 0, FLngValue = 0;
   std::string FMarkers;
   std::string FLines;
   // The waypoint or line point being read.

@@ -52,9 +52,10 @@ bool WriteAll(int fd, const char* data, size_t size) {
   return true;
 }
 
-// The BOM, then the lines of `text` each ended by CR LF, through a buffer.
-bool WriteLines(int fd, const std::string& text) {
-  std::string buffer(kBom);
+// The BOM (with `bom`), then the lines of `text` each ended by CR LF,
+// through a buffer.
+bool WriteLines(int fd, std::string_view text, bool bom = true) {
+  std::string buffer(bom ? kBom : "");
   buffer.reserve(kWriteChunk + 2);
   std::string_view rest(text);
   if (rest.compare(0, kBom.size(), kBom) == 0) rest.remove_prefix(kBom.size());
@@ -262,6 +263,15 @@ bool ReplaceFile(const std::string& fileName, Write write) {
 
 bool SaveTextToFile(const std::string& fileName, const std::string& text) {
   return ReplaceFile(fileName, [&text](int fd) { return WriteLines(fd, text); });
+}
+
+bool SaveFileInPieces(const std::string& fileName, bool text, const TPieceProducer& produce) {
+  return ReplaceFile(fileName, [&](int fd) {
+    if (text && !WriteAll(fd, kBom.data(), kBom.size())) return false;
+    return produce([fd, text](std::string_view piece) {
+      return text ? WriteLines(fd, piece, false) : WriteAll(fd, piece.data(), piece.size());
+    });
+  });
 }
 
 bool SaveBytesToFile(const std::string& fileName, const std::string& bytes) {

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace wy {
 
@@ -29,6 +30,14 @@ bool SaveTextToFile(const std::string& fileName, const std::string& text);
 // The same replacement for bytes written as they are: no byte-order mark,
 // line breaks unchanged.
 bool SaveBytesToFile(const std::string& fileName, const std::string& bytes);
+
+// Writes a file in pieces, replacing it in one step as SaveTextToFile:
+// `produce` hands each piece to the writer it is given and returns false to
+// give up. With `text` the file is as SaveTextToFile writes it (a piece then
+// ends at a line end), otherwise the bytes as they are.
+using TPieceWriter = std::function<bool(std::string_view)>;
+using TPieceProducer = std::function<bool(const TPieceWriter& write)>;
+bool SaveFileInPieces(const std::string& fileName, bool text, const TPieceProducer& produce);
 
 // The kind the extension of `name` stands for (".geojson" is GeoJSON);
 // query and fragment of an address do not count.

@@ -162,6 +162,38 @@ bool TwytXML::LoadFromFile(const std::string& fileName) {
   return true;
 }
 
+bool TwytXML::LoadFromReader(const std::function<size_t(char*, size_t)>& read) {
+  TRunGuard guard(FRunning);
+  if (!guard.Owns()) return false;
+  FLine.clear();
+  Reset();
+  constexpr size_t kBlock = 1 << 20;
+  std::string block;  // what is left of the last block, then the next one
+  bool first = true;
+  for (;;) {
+    const size_t kept = block.size();
+    block.resize(kept + kBlock);
+    const size_t n = read(block.data() + kept, kBlock);
+    block.resize(kept + n);
+    if (n == 0) break;
+    if (first && block.size() >= 3) {
+      first = false;
+      if (block.compare(0, 3, "\xEF\xBB\xBF") == 0) block.erase(0, 3);
+    }
+    // Each block is scanned up to its last ">": the scanner takes up any
+    // state there (a "-->" or "]]>" is never cut, nor a reference).
+    const char* gt = static_cast<const char*>(::memrchr(block.data(), '>', block.size()));
+    if (!gt) continue;
+    const size_t used = static_cast<size_t>(gt - block.data()) + 1;
+    Tokenize(block.data(), block.data() + used);
+    block.erase(0, used);
+  }
+  Tokenize(block.data(), block.data() + block.size());
+  EndOfLine();
+  Finish();
+  return true;
+}
+
 template <typename TReadFn>
 void TwytXML::ReadLines(TReadFn&& read) {
   std::vector<char> block(kReadBlock);

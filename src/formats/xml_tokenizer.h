@@ -101,6 +101,11 @@ class TwytXML {
   // As LoadFromStream on the file; a file that cannot be opened gives false
   // and no calls at all.
   bool LoadFromFile(const std::string& fileName);
+  // Resets the state and tokenizes what `read` gives (up to `size` bytes
+  // into the buffer per call, 0 at the end) as SetXml tokenizes it whole,
+  // one single line, without holding more than a block of it at a time.
+  // False when refused (called from inside an event).
+  bool LoadFromReader(const std::function<size_t(char* buffer, size_t size)>& read);
 
   // The text being delivered, trimmed, references decoded.
   const std::string& NodeText() const { return FText; }

@@ -353,6 +353,34 @@ void AppendPlainDecimal(std::string& out, double value) {
   AppendPlainDigits(out, d.digits, count, e);
 }
 
+void AppendPlainDecimal(std::string& out, double value, std::string_view written) {
+  // Within the range written in plain digits, 15 significant digits come
+  // back from the number exactly as written, without the zeros.
+  const double magnitude = std::abs(value);
+  size_t i = !written.empty() && written[0] == '-' ? 1 : 0;
+  const size_t sign = i;
+  while (i < written.size() && written[i] == '0') ++i;
+  const size_t lead = i;  // the first digit that is not a leading zero
+  while (i < written.size() && written[i] >= '0' && written[i] <= '9') ++i;
+  const size_t point = i;
+  size_t last = point;  // after the last digit that is not a trailing zero
+  if (i < written.size() && written[i] == '.') {
+    ++i;
+    for (; i < written.size() && written[i] >= '0' && written[i] <= '9'; ++i)
+      if (written[i] != '0') last = i + 1;
+  }
+  const size_t significant = point - lead + (last > point ? last - point - 1 : 0);
+  if (i != written.size() || point == sign || (i > point && i == point + 1) || significant > 15 ||
+      !(magnitude >= 1e-4 && magnitude < 1e14)) {
+    AppendPlainDecimal(out, value);
+    return;
+  }
+  if (sign) out.push_back('-');
+  if (lead == point) out.push_back('0');
+  out.append(written.substr(lead, point - lead));
+  if (last > point) out.append(written.substr(point, last - point));
+}
+
 std::string FloatToStrFixedDot(int digits, double value) {
   if (!std::isfinite(value)) return NonFiniteText(value);
   digits = std::clamp(digits, 0, 18);

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace wy {
 
@@ -43,6 +44,10 @@ std::string FloatToStrDot(double value);
 // decimal notation ("0.000001", never "1E-6"), as file formats that accept
 // no exponent want. NaN and the infinities append "0".
 void AppendPlainDecimal(std::string& out, double value);
+// The same for `value` as read from `written`: a plain decimal ("-12.50")
+// of at most 15 significant digits is copied, its needless zeros left out,
+// without formatting the number again.
+void AppendPlainDecimal(std::string& out, double value, std::string_view written);
 
 // Fixed-point text with exactly `digits` decimals (clamped to 0..18). The
 // value is rounded once, to whichever keeps fewer digits: `digits` decimals

@@ -126,6 +126,26 @@ TEST(XmlTokenizer, EventTable) {
   }
 }
 
+// A document read block by block, however the reads cut it, gives the
+// events of the whole document read at once.
+TEST(XmlTokenizer, ReaderGivesTheEventsOfTheWholeDocument) {
+  for (const TCase& c : kCases)
+    for (const std::string& document :
+         {std::string(c.input), "\xEF\xBB\xBF" + std::string(c.input)})
+      for (size_t step : {1, 2, 3, 5, 64}) {
+        TwytXML xml;
+        TEventLog log(xml);
+        size_t at = 0;
+        EXPECT_TRUE(xml.LoadFromReader([&](char* buffer, size_t size) {
+          const size_t n = std::min({step, size, document.size() - at});
+          document.copy(buffer, n, at);
+          at += n;
+          return n;
+        }));
+        EXPECT_EQ(log.Text(), LogOfXml(document)) << c.name << ", reads of " << step;
+      }
+}
+
 TEST(XmlTokenizer, XmlPropertyReadsOneLine) {
   EXPECT_EQ(LogOfXml("<name>Paris</name>"), "tag:name | text:Paris | tag:/name");
   // Line breaks are ordinary control characters: the text arrives once, and

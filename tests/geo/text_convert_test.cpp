@@ -15,6 +15,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -108,6 +109,45 @@ TEST(TextNumbers, AppendPlainDecimalTable) {
     std::string out;
     AppendPlainDecimal(out, x);
     EXPECT_EQ(out, dot);
+  }
+}
+
+// A number copied from the text it was read from comes out as the number
+// itself would be written, however the text is spelt.
+TEST(TextNumbers, AppendPlainDecimalFromItsTextWritesTheNumber) {
+  std::vector<std::string> texts = {"45.000000100",
+                                    "-0.5",
+                                    "007.250",
+                                    "0.0005",
+                                    "0.00005",
+                                    "10",
+                                    "5.0",
+                                    "-0.0",
+                                    "0",
+                                    "1e1",
+                                    ".5",
+                                    "5.",
+                                    "-",
+                                    "12345678901234.5",
+                                    "1234567.890123456789",
+                                    "99999999999999.9",
+                                    "0.000100"};
+  std::mt19937_64 rng(7);
+  std::uniform_int_distribution<int> digit(0, 9), length(1, 9);
+  for (int i = 0; i < 2000; ++i) {
+    std::string t = i % 2 ? "-" : "";
+    for (int k = length(rng); k > 0; --k) t += static_cast<char>('0' + digit(rng));
+    t += '.';
+    for (int k = length(rng); k > 0; --k) t += static_cast<char>('0' + digit(rng));
+    texts.push_back(t);
+  }
+  for (const std::string& t : texts) {
+    double value = 0;
+    if (!TryStrToFloatDot(t, value)) value = 0;
+    std::string expected = "x", out = "x";
+    AppendPlainDecimal(expected, value);
+    AppendPlainDecimal(out, value, t);
+    EXPECT_EQ(out, expected) << t;
   }
 }
 

@@ -20,6 +20,7 @@
 #include "geo/iso_time.h"
 #include "support/external_tools.h"
 #include "support/test_helpers.h"
+#include "tool_files.h"
 #include "tools/wymap_cli.h"
 
 namespace wy {
@@ -145,13 +146,6 @@ TShapes Read(const std::string& text) {
     }
   }
   return s;
-}
-
-std::string ReadFile(const std::string& name) {
-  std::ifstream in(name, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 
 int Convert(const std::string& in, const std::string& out, std::string& err) {

@@ -13,6 +13,7 @@
 #include "formats/kmz_archive.h"
 #include "formats/shape_file.h"
 #include "support/test_helpers.h"
+#include "tool_files.h"
 #include "tools/wymap_cli.h"
 
 namespace wy {
@@ -55,17 +56,6 @@ const char* const kOwn =
     "[markers]\r\nlat=48.85;lng=2.35;title=Caf\xC3\xA9 & co\r\n"
     "[polylines]\r\nlatlng=45,1,45.5,1.5,46,2\r\n"
     "[polygones]\r\nlatlng=10,10,10,11,11,11\r\n";
-
-void WriteFile(const std::string& name, const std::string& bytes) {
-  std::ofstream(name, std::ios::binary) << bytes;
-}
-
-std::string ReadFile(const std::string& name) {
-  std::ifstream in(name, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // Records per kind of section ("markers", "polylines", "polygones") of a
 // shape text; group prefixes ("[roads.markers]") do not count.
