@@ -216,10 +216,11 @@ int RunStreamConvert(const TConvertArguments& a, std::ostream& err) {
     stages.Say("reading " + a.In + " (" + std::to_string(size / (1024 * 1024)) + " MB)");
   TStreamCounts counts;
   TStreamResult result = srNoShapes;
+  TGpxImporter importer;
   if (std::FILE* file = OpenUtf8Gpx(a.In)) {
     stages.Say("converting and writing " + a.Out);
     auto read = [file](char* buffer, size_t size) { return std::fread(buffer, 1, size, file); };
-    result = StreamConvert([&read](TShapeSink& sink) { return TGpxImporter().ToSink(read, sink); },
+    result = StreamConvert([&](TShapeSink& sink) { return importer.ToSink(read, sink); },
                            static_cast<size_t>(size), a.To, a.Out, counts);
     const bool failed = std::ferror(file) != 0;
     std::fclose(file);
@@ -229,11 +230,12 @@ int RunStreamConvert(const TConvertArguments& a, std::ostream& err) {
     if (ReadShapeSource(a.In, text) == skError) return Fail(err, "cannot read " + a.In);
     stages.Say("converting and writing " + a.Out);
     const size_t bytes = text.size();
-    result = StreamConvert(
-        [&text](TShapeSink& sink) { return TGpxImporter().ToSink(std::move(text), sink); }, bytes,
-        a.To, a.Out, counts);
+    result = StreamConvert([&](TShapeSink& sink) { return importer.ToSink(std::move(text), sink); },
+                           bytes, a.To, a.Out, counts);
   }
-  if (result == srNoShapes) return Fail(err, "no shapes in " + a.In);
+  if (result == srNoShapes)
+    return Fail(err,
+                NoShapesText(a.In, ReaderStopText(importer.ErrorString(), importer.ErrorLine())));
   stages.Say(CountsText(counts.markers, counts.lines, 0, counts.points));
   if (result == srCannotWrite) return Fail(err, "cannot write " + a.Out);
   stages.Say("done");
@@ -288,8 +290,9 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
     kind = SourceKindOf(a.From);
   }
   stages.Say("converting");
-  const std::string shapes = ConvertShapeText(kind, std::move(text));
-  if (!HasShapeRecords(shapes)) return Fail(err, "no shapes in " + a.In);
+  std::string stop;
+  const std::string shapes = ConvertShapeText(kind, std::move(text), stop);
+  if (!HasShapeRecords(shapes)) return Fail(err, NoShapesText(a.In, stop));
 
   TToolApplication app;
   {

@@ -14,9 +14,10 @@ bool ReadTracks(const std::string& file, std::vector<TTrack>& tracks, std::strin
     error = "cannot read " + file;
     return false;
   }
-  const std::string shapes = ConvertShapeText(kind, std::move(text));
+  std::string stop;
+  const std::string shapes = ConvertShapeText(kind, std::move(text), stop);
   if (!HasShapeRecords(shapes)) {
-    error = "no shapes in " + file;
+    error = NoShapesText(file, stop);
     return false;
   }
   THeadlessShapes headless(kind, shapes);

@@ -38,6 +38,11 @@ class TGeoJsonImporter : private TSAJ {
   // record on its own line below its header. "" when the text is not a
   // JSON object.
   std::string FromText(std::string_view text);
+  // Where the last document read broke off (see TSAJ::ErrorString); the
+  // features read before it are kept.
+  using TSAJ::ErrorLine;
+  using TSAJ::ErrorOffset;
+  using TSAJ::ErrorString;
 
   struct TNode;
 

@@ -80,13 +80,21 @@ std::string TGpxImporter::FromText(std::string text) {
   ReserveText(FAlt, text.size() / 8);
   ReserveText(FTimes, text.size() / 4);
   FXml.SetXml(XmlAsUtf8(std::move(text)));
+  KeepError();
   return Result();
 }
 
 std::string TGpxImporter::FromFile(const std::string& fileName) {
   Reset();
+  FError.clear();
   if (!FXml.LoadFromFile(fileName)) return "";
+  KeepError();
   return Result();
+}
+
+void TGpxImporter::KeepError() {
+  FError = FXml.ErrorString();
+  FErrorLine = FXml.ErrorLine();
 }
 
 template <typename TLoad>
@@ -104,12 +112,16 @@ bool TGpxImporter::IntoSink(TShapeSink& sink, TLoad&& load) {
 bool TGpxImporter::ToSink(std::string text, TShapeSink& sink) {
   return IntoSink(sink, [&] {
     FXml.SetXml(XmlAsUtf8(std::move(text)));
+    KeepError();
     FXml.SetXml("");
   });
 }
 
 bool TGpxImporter::ToSink(const std::function<size_t(char*, size_t)>& read, TShapeSink& sink) {
-  return IntoSink(sink, [&] { FXml.LoadFromReader(read); });
+  return IntoSink(sink, [&] {
+    FXml.LoadFromReader(read);
+    KeepError();
+  });
 }
 
 bool TGpxImporter::BeginPoint(TwytXML& xml) {

@@ -30,6 +30,11 @@ class TGpxImporter {
   std::string FromText(std::string text);
   // As FromText for a file; "" when it cannot be read.
   std::string FromFile(const std::string& fileName);
+  // Where the last document read was malformed or cut short (see
+  // TwytXML::ErrorString); what was read before it is kept.
+  // Set by ToSink too.
+  const std::string& ErrorString() const { return FError; }
+  size_t ErrorLine() const { return FErrorLine; }
   // Hands the shapes of a GPX document to `sink` as they are read, the
   // same ones FromText would write (every track's segments under its track
   // key, a track of one segment too); false when there was none.
@@ -42,6 +47,7 @@ class TGpxImporter {
   enum TCapture { cpNone, cpEle, cpTime, cpAttribute };
 
   void Reset();
+  void KeepError();
   std::string Result();
   // Runs `load` with the shapes going to `sink`.
   template <typename TLoad>
@@ -54,6 +60,8 @@ class TGpxImporter {
   void EndLine();
 
   TwytXML FXml;
+  std::string FError;
+  size_t FErrorLine = 0;
   // Set while ToSink runs: shapes go there instead of into the text.
   TShapeSink* FSink = nullptr;
   bool FHanded = false;

@@ -1,5 +1,6 @@
 #include "formats/json_parser.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "geo/utf.h"
@@ -43,10 +44,32 @@ constexpr uint32_t kReplacement = 0xFFFD;
 bool TSAJ::ParseJSON(std::string_view text) {
   FText = text;
   FPos = 0;
+  FError.clear();
+  FErrorLine = FErrorOffset = 0;
   if (FText.substr(0, 3) == "\xEF\xBB\xBF") FPos = 3;
   SkipBlanks();
-  if (FPos >= FText.size() || FText[FPos] != '{') return false;
-  return ReadObject(1);
+  const bool ok = FPos < FText.size() && FText[FPos] == '{' && ReadObject(1);
+  if (!ok) NoteStop();
+  return ok;
+}
+
+bool TSAJ::Stop(const char* reason) {
+  if (FError.empty()) FError = reason;
+  return false;
+}
+
+// Records where the parse stopped, with a reason drawn from the text there
+// unless a more precise one was given.
+void TSAJ::NoteStop() {
+  FErrorOffset = std::min(FPos, FText.size());
+  FErrorLine =
+      1 + static_cast<size_t>(std::count(FText.begin(), FText.begin() + FErrorOffset, '\n'));
+  if (!FError.empty()) return;
+  if (FErrorOffset >= FText.size()) {
+    FError = "the document ends early";
+  } else {
+    FError = std::string("unexpected '") + FText[FErrorOffset] + "'";
+  }
 }
 
 void TSAJ::SkipBlanks() {
@@ -63,7 +86,7 @@ void TSAJ::SkipBlanks() {
 }
 
 bool TSAJ::ReadObject(int depth) {
-  if (depth > kMaxDepth) return false;
+  if (depth > kMaxDepth) return Stop("nested too deeply");
   ++FPos;  // "{"
   StartObject();
   std::string name;
@@ -88,7 +111,7 @@ bool TSAJ::ReadObject(int depth) {
 }
 
 bool TSAJ::ReadArray(int depth) {
-  if (depth > kMaxDepth) return false;
+  if (depth > kMaxDepth) return Stop("nested too deeply");
   ++FPos;  // "["
   StartElement(std::string());
   for (;;) {
@@ -143,7 +166,7 @@ bool TSAJ::ReadString(std::string& out) {
       ++p;
     }
   }
-  return false;
+  return Stop("a string is not closed");
 }
 
 bool TSAJ::ReadNumber(std::string& out) {

@@ -36,6 +36,11 @@ class TSAJ {
   // Parses `text` from its first character. True when the top-level object
   // was read completely.
   bool ParseJSON(std::string_view text);
+  // Where and why the last ParseJSON stopped short: a short English reason
+  // ("" after a complete read), the 1-based line and the byte offset.
+  const std::string& ErrorString() const { return FError; }
+  size_t ErrorLine() const { return FErrorLine; }
+  size_t ErrorOffset() const { return FErrorOffset; }
 
  protected:
   // An object member named `name` begins; also called with "" when an array
@@ -60,11 +65,16 @@ class TSAJ {
   bool ReadString(std::string& out);
   bool ReadNumber(std::string& out);
   bool ReadWord(std::string& out);
+  bool Stop(const char* reason);
+  void NoteStop();
 
   std::string_view FText;
   size_t FPos = 0;
   std::string FValue;  // reused for every primitive value
   bool FValueIsString = false;
+  std::string FError;
+  size_t FErrorLine = 0;
+  size_t FErrorOffset = 0;
 };
 
 // Decodes the escapes of a JSON string's content (\" \\ \/ \b \f \n \r \t

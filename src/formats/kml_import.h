@@ -36,6 +36,10 @@ class TKmlImporter {
   std::string FromText(std::string text);
   // As FromText for a file; "" when it cannot be read.
   std::string FromFile(const std::string& fileName);
+  // Where the last document read was malformed or cut short (see
+  // TwytXML::ErrorString); what was read before it is kept.
+  const std::string& ErrorString() const { return FXml.ErrorString(); }
+  size_t ErrorLine() const { return FXml.ErrorLine(); }
 
  private:
   struct TStyle {

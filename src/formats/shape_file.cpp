@@ -9,7 +9,9 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <string>
 #include <string_view>
+#include <utility>
 
 #include "formats/geojson_import.h"
 #include "formats/gpx_import.h"
@@ -193,13 +195,43 @@ std::string ShapeTextOf(const std::string& name, std::string text) {
 }  // namespace
 
 std::string ConvertShapeText(TShapeSourceKind kind, std::string text) {
+  std::string error;
+  return ConvertShapeText(kind, std::move(text), error);
+}
+
+namespace {
+
+// The reader's reading of `text`, and where it stopped short.
+template <typename TReader, typename TText>
+std::string ReadShapes(TText&& text, std::string& error) {
+  TReader reader;
+  std::string out = reader.FromText(std::forward<TText>(text));
+  error = ReaderStopText(reader.ErrorString(), reader.ErrorLine());
+  return out;
+}
+
+}  // namespace
+
+std::string ReaderStopText(const std::string& reason, size_t line) {
+  if (reason.empty()) return "";
+  return "at line " + std::to_string(line) + ": " + reason;
+}
+
+std::string NoShapesText(const std::string& source, const std::string& stop) {
+  std::string text = "no shapes in " + source;
+  if (!stop.empty()) text += " " + stop;
+  return text;
+}
+
+std::string ConvertShapeText(TShapeSourceKind kind, std::string text, std::string& error) {
+  error.clear();
   switch (kind) {
     case skGPX:
-      return TGpxImporter().FromText(std::move(text));
+      return ReadShapes<TGpxImporter>(std::move(text), error);
     case skKML:
-      return TKmlImporter().FromText(std::move(text));
+      return ReadShapes<TKmlImporter>(std::move(text), error);
     case skGeoJSON:
-      return TGeoJsonImporter().FromText(text);
+      return ReadShapes<TGeoJsonImporter>(std::string_view(text), error);
     case skText:
       return text;
     case skError:

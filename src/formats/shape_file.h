@@ -76,6 +76,15 @@ TShapeSourceKind ReadShapeSource(const std::string& source, std::string& text,
 // converted by a fresh reader (so conversions may run on several threads),
 // own text as it is; "" for skError or a text that gives nothing.
 std::string ConvertShapeText(TShapeSourceKind kind, std::string text);
+// The same; `error` receives where the reader found the text malformed or
+// cut short ("at line 12: the document ends inside a tag"), "" when it
+// did not.
+std::string ConvertShapeText(TShapeSourceKind kind, std::string text, std::string& error);
+// "at line 12: reason" for a reader's ErrorString and ErrorLine; "" when
+// the reason is "".
+std::string ReaderStopText(const std::string& reason, size_t line);
+// "no shapes in SOURCE", followed by where its reader stopped when known.
+std::string NoShapesText(const std::string& source, const std::string& stop);
 
 // Whether a shape text holds at least one record: a line that is neither
 // blank nor a section header, below the header of a section the readers

@@ -1,10 +1,12 @@
 #include "formats/xml_tokenizer.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
+#include <utility>
 
 #include "formats/xml_entities.h"
 #include "geo/stream.h"
@@ -100,6 +102,12 @@ void TwytXML::Reset() {
   FSelfClosing = false;
   FSlash = false;
   FScan = scText;
+  FLines = 0;
+  FCounted = nullptr;
+  FTagLine = 1;
+  FOpen.clear();
+  FError.clear();
+  FErrorLine = 0;
 }
 
 namespace {
@@ -207,6 +215,7 @@ void TwytXML::ReadLines(TReadFn&& read) {
     }
     Tokenize(p, end);
     EndOfLine();
+    ++FLines;
   };
   for (;;) {
     const size_t n = read(block.data(), block.size());
@@ -235,6 +244,19 @@ void TwytXML::ReadLines(TReadFn&& read) {
 void TwytXML::Finish() {
   // A tag, comment or CDATA section left open at the end is dropped; its
   // pending text has been delivered at the last line end.
+  if (FScan == scComment) {
+    NoteError("the document ends inside a comment", FTagLine);
+  } else if (FScan == scCData) {
+    NoteError("the document ends inside a CDATA section", FTagLine);
+  } else if (FScan != scText) {
+    NoteError("the document ends inside a tag", FTagLine);
+  } else if (!FOpen.empty()) {
+    // Told at the last tag read, where the document stops making sense.
+    NoteError("the document ends before <" + FOpen.back().first + "> (line " +
+                  std::to_string(FOpen.back().second) + ") is closed",
+              FTagLine);
+  }
+  FOpen.clear();
   if (FScan != scText) {
     FTag.clear();
     FBang.clear();
@@ -314,7 +336,8 @@ void TwytXML::CompleteTag() {
   FScan = scText;
   bool selfClosing = FSlash;
   FSlash = false;
-  if (!FTag.empty() && FTag[0] == '?') {
+  const bool declaration = !FTag.empty() && FTag[0] == '?';
+  if (declaration) {
     // A declaration or processing instruction: "<?xml ...?>" is the tag "xml".
     FTag.erase(0, 1);
     if (!FTag.empty() && FTag.back() == '?') FTag.pop_back();
@@ -324,13 +347,56 @@ void TwytXML::CompleteTag() {
   }
   FSelfClosing = selfClosing;
   if (FTag.empty()) return;
+  if (!declaration) TrackElement();
   if (HandleTag) HandleTag(*this);
+}
+
+void TwytXML::NoteError(std::string reason, size_t line) {
+  if (!FError.empty()) return;
+  FError = std::move(reason);
+  FErrorLine = line;
+}
+
+// Follows which elements are open; a closing tag that matches none is
+// noted, one that closes an outer element closes the ones inside it too.
+void TwytXML::TrackElement() {
+  if (FSelfClosing || FTag[0] == '!') return;
+  if (FTag[0] != '/') {
+    FOpen.emplace_back(FTag, FTagLine);
+    return;
+  }
+  const std::string_view name = std::string_view(FTag).substr(1);
+  size_t i = FOpen.size();
+  while (i > 0 && FOpen[i - 1].first != name) --i;
+  if (i == 0) {
+    NoteError("</" + std::string(name) + "> closes no open element", FTagLine);
+    return;
+  }
+  if (i != FOpen.size())
+    NoteError("</" + std::string(name) + "> closes <" + FOpen.back().first + "> (line " +
+                  std::to_string(FOpen.back().second) + ")",
+              FTagLine);
+  FOpen.resize(i - 1);
+}
+
+void TwytXML::CountLines(const char* to) {
+  if (FCounted && to > FCounted) {
+    FLines += static_cast<size_t>(std::count(FCounted, to, '\n'));
+    FCounted = to;
+  }
+}
+
+void TwytXML::Tokenize(const char* p, const char* const end) {
+  FCounted = p;
+  TokenizeScan(p, end);
+  CountLines(end);
+  FCounted = nullptr;
 }
 
 // ---------------------------------------------------------------------------
 // The scanner
 
-void TwytXML::Tokenize(const char* p, const char* const end) {
+void TwytXML::TokenizeScan(const char* p, const char* const end) {
   while (p < end) {
     switch (FScan) {
       case scText: {
@@ -339,6 +405,8 @@ void TwytXML::Tokenize(const char* p, const char* const end) {
         const char* stop = lt ? lt : end;
         if (stop != p) AppendText(p, stop, true);
         if (!lt) return;
+        CountLines(lt);
+        FTagLine = FLines + 1;
         p = lt + 1;
         FScan = scTagStart;
         break;

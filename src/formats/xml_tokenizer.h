@@ -34,6 +34,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace wy {
@@ -118,6 +119,14 @@ class TwytXML {
 
   TwytState State() const;
 
+  // Where the last load found the document malformed, for the reader to
+  // tell: the first closing tag that matches no open element, or the end
+  // of the document inside a tag or with elements still open. A short
+  // English reason ("" when none) and its 1-based line. Noted only; the
+  // read goes on as described above.
+  const std::string& ErrorString() const { return FError; }
+  size_t ErrorLine() const { return FErrorLine; }
+
  private:
   // Finer state of the scanner; State() maps it onto TwytState.
   enum TScan : uint8_t {
@@ -147,6 +156,10 @@ class TwytXML {
   void BeginTagFromBang();
   void CompleteTag();
   void Finish();
+  void TokenizeScan(const char* p, const char* end);
+  void CountLines(const char* to);
+  void NoteError(std::string reason, size_t line);
+  void TrackElement();
   std::string& CurrentParam();
   void CommitParam();
   void DiscardParam();
@@ -162,6 +175,15 @@ class TwytXML {
   char FQuote = '"';
   TScan FScan = scText;
   bool FRunning = false;
+  // Lines counted so far (line breaks read), up to FCounted in the text
+  // being scanned; the line the last tag began on.
+  size_t FLines = 0;
+  const char* FCounted = nullptr;
+  size_t FTagLine = 1;
+  // Elements open, with the lines they opened on.
+  std::vector<std::pair<std::string, size_t>> FOpen;
+  std::string FError;
+  size_t FErrorLine = 0;
 };
 
 }  // namespace wy

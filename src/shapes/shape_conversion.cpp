@@ -20,10 +20,11 @@ TShapeConversion::TResult TShapeConversion::Run(TShapeSourceKind kind, std::stri
       return result;
     }
   }
-  result.Text = ConvertShapeText(kind, std::move(text));
+  std::string stop;
+  result.Text = ConvertShapeText(kind, std::move(text), stop);
   if (!HasShapeRecords(result.Text)) {
     result.Text.clear();
-    result.Error = source.empty() ? "no shapes in the document" : "no shapes in " + source;
+    result.Error = NoShapesText(source.empty() ? "the document" : source, stop);
     return result;
   }
   result.Kind = kind;

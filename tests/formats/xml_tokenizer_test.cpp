@@ -146,6 +146,46 @@ TEST(XmlTokenizer, ReaderGivesTheEventsOfTheWholeDocument) {
       }
 }
 
+// Every way of loading a document finds its first fault on the same line,
+// however the reads cut it; a well-formed one has none.
+TEST(XmlTokenizer, EveryLoadTellsTheLineOfTheFirstFault) {
+  const struct {
+    const char* input;
+    const char* error;
+    size_t line;
+  } cases[] = {
+      {"<?xml version='1.0'?>\n<!DOCTYPE x>\n<a>\n<b/><c></c>\n</a>\n", "", 0},
+      {"<a>\n<b>\n</a>\n</b>", "</a> closes <b> (line 2)", 3},
+      {"<a>\n\n<b>\n", "the document ends before <b> (line 3) is closed", 3},
+      {"<a>\n<b\nc='1", "the document ends inside a tag", 2},
+      {"<a>\r\n<![CDATA[x\r\ny", "the document ends inside a CDATA section", 2},
+      {"<a>\n</a>\n</b>\n<c>", "</b> closes no open element", 3},
+  };
+  for (const auto& c : cases) {
+    const std::string document = c.input;
+    auto check = [&](const TwytXML& xml, const std::string& how) {
+      EXPECT_EQ(xml.ErrorString(), c.error) << how << ": " << document;
+      EXPECT_EQ(xml.ErrorLine(), c.line) << how << ": " << document;
+    };
+    TwytXML xml;
+    xml.SetXml(document);
+    check(xml, "whole");
+    TMemoryStream stream(document);
+    xml.LoadFromStream(stream);
+    check(xml, "stream");
+    for (size_t step : {1, 3, 64}) {
+      size_t at = 0;
+      xml.LoadFromReader([&](char* buffer, size_t size) {
+        const size_t n = std::min({step, size, document.size() - at});
+        document.copy(buffer, n, at);
+        at += n;
+        return n;
+      });
+      check(xml, "reads of " + std::to_string(step));
+    }
+  }
+}
+
 TEST(XmlTokenizer, XmlPropertyReadsOneLine) {
   EXPECT_EQ(LogOfXml("<name>Paris</name>"), "tag:name | text:Paris | tag:/name");
   // Line breaks are ordinary control characters: the text arrives once, and

@@ -151,6 +151,9 @@ TEST(WymapConvert, FormatOptionsOverrideTheExtensions) {
   ASSERT_TRUE(KmzToKml(ReadFile(dir.Sub("b.out")), kml));
   EXPECT_NE(kml.find("<Polygon>"), std::string::npos);
 
+  // Broken documents: the reader tells where it stopped.
+  WriteFile(dir.Sub("broken.json"), "{\"type\":\"FeatureCollection\",\n\"features\":[\n@]}\n");
+  WriteFile(dir.Sub("broken.gpx"), "<gpx>\n<trk>\n<trkseg>\n<trkpt lat=\"1\"");
   const struct {
     std::vector<std::string> args;
     int code;
@@ -159,6 +162,12 @@ TEST(WymapConvert, FormatOptionsOverrideTheExtensions) {
       {{dir.Sub("missing.gpx"), dir.Sub("x.kml")}, kWymapRequestFailed, "cannot read"},
       {{dir.Sub("track.dat"), dir.Sub("x.kml"), "--from", "kmz"}, kWymapRequestFailed, "no KMZ"},
       {{dir.Sub("track.dat"), dir.Sub("x.kml"), "--from", "kml"}, kWymapRequestFailed, "no shapes"},
+      {{dir.Sub("broken.json"), dir.Sub("x.kml")},
+       kWymapRequestFailed,
+       "no shapes in " + dir.Sub("broken.json") + " at line 3: unexpected '@'"},
+      {{dir.Sub("broken.gpx"), dir.Sub("x.kml")},
+       kWymapRequestFailed,
+       "broken.gpx at line 4: the document ends inside a tag"},
       {{dir.Sub("track.dat"), dir.Sub("no/folder/x.kml"), "--from", "gpx"},
        kWymapRequestFailed,
        "cannot write"},

@@ -600,14 +600,21 @@ TEST_F(WymapShapesFileTest, FilesThatCannotBeReadOrWrittenFail) {
   const std::string map = SaveMap("world.txt", kWorld);
   // A name longer than a file system takes.
   const std::string tooLong = scratch.Sub(std::string(300, 'x') + ".gpx");
+  const std::string broken = scratch.Sub("broken.kml");
+  std::ofstream(broken, std::ios::binary) << "<kml>\n<Placemark><name>cut";
   struct TCase {
     std::vector<std::string> extra;
     int code;
-    const char* message;
+    std::string message;
   };
   const TCase cases[] = {
       {{"--shapes", scratch.Sub("missing.txt")}, kWymapRequestFailed, "cannot read the map"},
       {{"--shapes", server.Url("/missing.txt")}, kWymapRequestFailed, "cannot read the map"},
+      {{"--shapes", broken},
+       kWymapRequestFailed,
+       "cannot read the map " + broken +
+           ": no shapes in the document at line 2: the document ends before <name> (line 2) "
+           "is closed"},
       {{"--shapes", map, "--shapes-out", tooLong}, kWymapRequestFailed, "cannot write the shapes"},
       {{"--shapes", map, "--shapes-out", scratch.Sub("no/folder/x.txt")}, kWymapUsage, "folder"},
       {{"--shapes", map, "--shapes-out", ""}, kWymapUsage, "--shapes-out wants a file name"},
