@@ -154,11 +154,16 @@ bool TwytXML::LoadFromStream(TStream& stream) {
 bool TwytXML::LoadFromFile(const std::string& fileName) {
   std::error_code ec;
   const std::filesystem::path path = std::filesystem::u8path(fileName);
-  if (!std::filesystem::is_regular_file(path, ec)) return false;
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return false;
+  std::ifstream file;
+  if (std::filesystem::is_regular_file(path, ec)) file.open(path, std::ios::binary);
   TRunGuard guard(FRunning);
   if (!guard.Owns()) return false;
+  if (!file.is_open()) {
+    // Nothing read: no fault of an earlier document stays.
+    FError.clear();
+    FErrorLine = 0;
+    return false;
+  }
   FLine.clear();
   Reset();
   ReadLines([&file](char* buffer, size_t size) -> size_t {

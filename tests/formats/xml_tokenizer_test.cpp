@@ -297,6 +297,7 @@ TEST(XmlTokenizer, StreamAndFileWithBomAndCrLf) {
     TEventLog log(xml);
     EXPECT_TRUE(xml.LoadFromFile(file));
     EXPECT_EQ(log.Text(), expected);
+    EXPECT_EQ(xml.ErrorString(), "");
   }
   {
     TwytXML xml;
@@ -304,6 +305,13 @@ TEST(XmlTokenizer, StreamAndFileWithBomAndCrLf) {
     EXPECT_FALSE(xml.LoadFromFile((dir / "missing.gpx").string()));
     EXPECT_FALSE(xml.LoadFromFile(dir.string()));
     EXPECT_EQ(log.Text(), "");
+  }
+  {
+    // No fault of an earlier document stays after a file that cannot be read.
+    TwytXML xml;
+    xml.SetXml("<a>");
+    EXPECT_FALSE(xml.LoadFromFile((dir / "missing.gpx").string()));
+    EXPECT_EQ(xml.ErrorString(), "");
   }
   std::filesystem::remove_all(dir);
 }
