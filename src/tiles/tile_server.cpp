@@ -658,6 +658,15 @@ void TVuroduDavServer::doGetTile(TThreadTile& sender, const TTileJob& job) {
       addtocacheLocked(key, bytes, job.KeepImage ? &image : nullptr, meta);
       stored = true;
     }
+    // A tile that did not come is marked before its download stops counting
+    // as active: whoever sees no download for it sees its back-off too (and
+    // shows the stand-in rather than asking again at once).
+    if (accepted && !stored) {
+      if (result.Deferred)
+        Defer(key, std::max<uint32_t>(TileHostPauseMs(job.HostPort), 1));
+      else if (!usable)
+        RecordFailure(key, result.PauseMs);
+    }
     std::lock_guard<std::mutex> jobs(FJobsMutex);
     auto it = FCacheTile.find(key);
     if (it != FCacheTile.end() && it->second.get() == &sender) {
@@ -667,13 +676,9 @@ void TVuroduDavServer::doGetTile(TThreadTile& sender, const TTileJob& job) {
   }
   if (!accepted) return;
   if (!stored) {
-    if (result.Deferred)
-      Defer(key, std::max<uint32_t>(TileHostPauseMs(job.HostPort), 1));
-    else if (!usable) {
+    if (!result.Deferred && !usable)
       LogTileFailureOnce(job.HostPort, result.Usable() ? std::string("the answer is not an image")
                                                        : result.Reason());
-      RecordFailure(key, result.PauseMs);
-    }
     return;
   }
   if (!job.Path.empty()) {
